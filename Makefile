@@ -1,0 +1,54 @@
+# The two commands of the README: `make run` and `make test`. Both install what is missing first.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 30
+CTEST_FLAGS ?= --output-on-failure -j $(JOBS) --timeout 600
+
+.PHONY: all deps build run test test-main test-asan fuzz bench format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DKTV_WERROR=ON
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Plays the built-in demo clip (generated, 10 s, 640x360, 25 fps, stereo 44.1 kHz).
+run: build
+	@scripts/run-demo $(BUILD)
+
+test: deps test-main test-asan fuzz
+	@echo "make test: all passed"
+
+test-main: build
+	cd $(BUILD) && ctest $(CTEST_FLAGS)
+
+# The core libraries and their tests again, with AddressSanitizer and UBSan; any report fails.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DKTV_WERROR=ON -DKTV_SANITIZE=ON -DKTV_WITH_QT=OFF -DKTV_BENCH=OFF \
+	  -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest $(CTEST_FLAGS)
+
+# Each fuzz target runs for FUZZ_SECONDS; a crash or sanitizer report fails the run.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DKTV_FUZZ=ON -DKTV_WITH_QT=OFF -DKTV_TESTS=OFF \
+	  -DKTV_BENCH=OFF -DKTV_TOOLS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+bench: build
+	@scripts/run-benchmarks $(BUILD)
+
+format:
+	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

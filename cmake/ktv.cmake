@@ -1,0 +1,35 @@
+# Shared build settings and helpers for every folder.
+
+add_compile_options(-Wall -Wextra)
+if(KTV_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(KTV_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(KTV_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_compile_definitions(KTV_VERSION="${PROJECT_VERSION}")
+
+# ktv_folder_library(NAME [GLOB_DIR dir] [DEPS ...])
+# One static library of every .cpp in the folder (new files need no CMake edit).
+function(ktv_folder_library name)
+  cmake_parse_arguments(ARG "" "DIR" "DEPS" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()  # a folder with headers only so far
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()

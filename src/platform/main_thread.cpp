@@ -1,0 +1,93 @@
+#include "platform/main_thread.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace ktv {
+
+namespace {
+
+struct tPendingCall {
+  const std::function<void()>* Call;
+  bool Done = false;
+};
+
+struct tCallQueue {
+  std::mutex Lock;
+  std::condition_variable Arrived;  // a call was queued
+  std::condition_variable Finished;  // a call has run
+  std::deque<tPendingCall*> Calls;  // guarded by Lock
+  std::function<void()> WakeHandler;  // guarded by Lock
+};
+
+tCallQueue& Queue() {
+  static tCallQueue queue;
+  return queue;
+}
+
+std::atomic<std::thread::id> gMainThread{std::this_thread::get_id()};
+
+}  // namespace
+
+void SetMainThread() { gMainThread = std::this_thread::get_id(); }
+
+bool IsMainThread() { return gMainThread.load() == std::this_thread::get_id(); }
+
+void Synchronize(const std::function<void()>& call) {
+  if (IsMainThread()) {
+    call();
+    return;
+  }
+  tCallQueue& q = Queue();
+  tPendingCall pending{&call};
+  std::function<void()> wake;
+  {
+    std::lock_guard<std::mutex> guard(q.Lock);
+    q.Calls.push_back(&pending);
+    wake = q.WakeHandler;
+  }
+  q.Arrived.notify_all();
+  if (wake) wake();
+  std::unique_lock<std::mutex> lock(q.Lock);
+  q.Finished.wait(lock, [&] { return pending.Done; });
+}
+
+int DrainMainThreadCalls() {
+  tCallQueue& q = Queue();
+  int ran = 0;
+  for (;;) {
+    tPendingCall* pending;
+    {
+      std::lock_guard<std::mutex> guard(q.Lock);
+      if (q.Calls.empty()) break;
+      pending = q.Calls.front();
+      q.Calls.pop_front();
+    }
+    (*pending->Call)();
+    ++ran;
+    {
+      std::lock_guard<std::mutex> guard(q.Lock);
+      pending->Done = true;
+    }
+    q.Finished.notify_all();
+  }
+  return ran;
+}
+
+bool WaitForMainThreadCalls(uint32_t milliseconds) {
+  tCallQueue& q = Queue();
+  std::unique_lock<std::mutex> lock(q.Lock);
+  return q.Arrived.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return !q.Calls.empty(); });
+}
+
+void SetMainThreadWakeHandler(std::function<void()> handler) {
+  tCallQueue& q = Queue();
+  std::lock_guard<std::mutex> guard(q.Lock);
+  q.WakeHandler = std::move(handler);
+}
+
+}  // namespace ktv

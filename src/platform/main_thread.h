@@ -1,0 +1,31 @@
+// The main-thread call queue: a worker thread hands a call to the main thread and blocks until the main
+// thread has run it. Every operation of a playback back-end and every window runs on the main thread this way.
+//
+// The windowed program drains the queue from its event loop (the wake handler posts an event); the command-line
+// program and the tests drain it by hand. A main thread that waits for a worker (tThread::WaitFor) keeps draining,
+// so a worker blocked in Synchronize can always finish.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace ktv {
+
+// Makes the calling thread the main thread. Called once at start-up (and by each test that needs one).
+void SetMainThread();
+bool IsMainThread();
+
+// Runs the call on the main thread and returns once it has run. Called on the main thread, it runs at once.
+void Synchronize(const std::function<void()>& call);
+
+// Main thread: runs every call that is waiting; returns how many ran.
+int DrainMainThreadCalls();
+
+// Main thread: waits at most the given milliseconds for a call to arrive; true when one is waiting.
+bool WaitForMainThreadCalls(uint32_t milliseconds);
+
+// Called on the worker thread each time a call is queued (the window's event loop uses it to wake up).
+// Pass an empty function to remove it.
+void SetMainThreadWakeHandler(std::function<void()> handler);
+
+}  // namespace ktv

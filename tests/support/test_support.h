@@ -1,0 +1,47 @@
+// Helpers shared by the tests: temporary folders, generated media, running the command-line program.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ktv::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it when the object goes.
+class tTempDir {
+ public:
+  tTempDir();
+  ~tTempDir();
+  tTempDir(const tTempDir&) = delete;
+  tTempDir& operator=(const tTempDir&) = delete;
+  const std::string& Path() const { return Folder; }
+  std::string File(const std::string& name) const { return Folder + "/" + name; }
+
+ private:
+  std::string Folder;
+};
+
+// Path of an Ogg file made by the test-media generator with these arguments (see tools/make-test-media).
+// Files are cached in the build folder under a name derived from the arguments, so each is made once.
+// Fails the calling test (ASSERT-style, returns "") when the generator fails.
+std::string MakeMedia(const std::vector<std::string>& args);
+
+// Same, and also the exact pictures and sound that were encoded (raw .y4m and .wav beside the .ogg).
+struct tMediaFiles {
+  std::string Ogg, Y4M, Wav;
+};
+tMediaFiles MakeMediaWithRaw(const std::vector<std::string>& args);
+
+// Whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& bytes);
+
+// Runs a program with arguments; returns its exit code (or -1) and its standard output / error.
+struct tRunResult {
+  int ExitCode = -1;
+  std::string Out, Err;
+};
+tRunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+// Runs kestrova-cli of this build.
+tRunResult RunCli(const std::vector<std::string>& args);
+
+}  // namespace ktv::test

@@ -1,0 +1,29 @@
+// Deterministic Ogg test media: a moving test pattern as Theora, a tone with regular clicks as Vorbis,
+// optionally an extra logical stream of unknown kind, in one or more chained links.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct tLinkOptions {
+  int Width = 320, Height = 240;          // picture size; the coded frame is rounded up to 16
+  int FpsNum = 25, FpsDen = 1;
+  int AspectNum = 0, AspectDen = 0;       // 0:0 = unknown
+  int PixelFormat = 420;                  // 420, 422 or 444
+  int Quality = 48;                       // Theora quality 0..63
+  int KeyframeInterval = 64;
+  double Seconds = 2.0;
+  int Rate = 44100, Channels = 2;
+  double ToneHz = 440.0, ToneLevel = 0.5; // sine amplitude as a fraction of full scale
+  double ClickHz = 2.0;                   // clicks per second (0 = none)
+  bool Video = true, Audio = true;
+  std::string ExtraStream;                // first packet of an extra stream (empty = none)
+  std::vector<std::string> VideoComments, AudioComments;
+};
+
+// Writes the links one after the other into `out`. When `y4m`/`wav` are given, the exact pictures (picture
+// region, in the stream's chroma layout) and the exact 16-bit sound that were fed to the encoders are written
+// there too, so tests can compare decoded output with them. Returns false on an encoder failure.
+bool WriteTestMedia(const std::vector<tLinkOptions>& links, FILE* out, FILE* y4m, FILE* wav);
