@@ -1,0 +1,326 @@
+#include "vis/visulisation_surface.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+
+#include "vis/vis_math.h"
+#include "vis/visulisation_displacement_map.h"
+
+namespace ktv {
+
+namespace {
+
+// Enough spare pixels for the furthest read past the picture (the blurs' below-right neighbour, two past).
+constexpr int32_t kSparePixels = 4;
+// A line longer than this cannot be meant for any surface; it is not drawn rather than walked point by point.
+constexpr int32_t kMaxLineLength = 1 << 16;
+
+constexpr uint32_t kRedBlue = 0x00FF00FF;
+constexpr uint32_t kGreen = 0x0000FF00;
+constexpr uint32_t kSpare = 0xFF000000;
+
+inline int32_t Sign(int32_t v) {
+  return (v > 0) - (v < 0);
+}
+
+}  // namespace
+
+TVisulisationSurface::TVisulisationSurface(int32_t width, int32_t height)
+    : SurfaceWidth(std::max(width, 1)), SurfaceHeight(std::max(height, 1)) {
+  size_t count = static_cast<size_t>(SurfaceWidth) * static_cast<size_t>(SurfaceHeight) + kSparePixels;
+  Back = std::make_unique<uint32_t[]>(count);  // value-initialised: zero
+  Front = std::make_unique<uint32_t[]>(count);
+}
+
+void TVisulisationSurface::BlendPixel(uint32_t& dest, uint32_t source) const {
+  switch (BlendMode) {
+    case kBlendAverage: {
+      // Per channel (d + s) >> 1 on the packed lanes; the spare byte stays.
+      uint32_t rb = (((dest & kRedBlue) + (source & kRedBlue)) >> 1) & kRedBlue;
+      uint32_t g = (((dest & kGreen) + (source & kGreen)) >> 1) & kGreen;
+      dest = (dest & kSpare) | rb | g;
+      break;
+    }
+    case kBlendAdd: {
+      uint32_t out = dest & kSpare;
+      for (int shift = 0; shift < 24; shift += 8) {
+        uint32_t sum = ((dest >> shift) & 0xFF) + ((source >> shift) & 0xFF);
+        out |= std::min<uint32_t>(sum, 255) << shift;
+      }
+      dest = out;
+      break;
+    }
+    default:
+      dest = source;
+      break;
+  }
+}
+
+void TVisulisationSurface::CopyFrontToBack(bool clearFront) {
+  size_t count = static_cast<size_t>(SurfaceWidth) * static_cast<size_t>(SurfaceHeight);
+  std::memcpy(Back.get(), Front.get(), count * 4);
+  if (clearFront) std::memset(Front.get(), 0, count * 4);
+}
+
+// --- Drawing -----------------------------------------------------------------------------------------------
+
+void TVisulisationSurface::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour) {
+  int64_t dx64 = static_cast<int64_t>(x1) - x0, dy64 = static_cast<int64_t>(y1) - y0;
+  int64_t longest = std::max(std::llabs(dx64), std::llabs(dy64));
+  if (longest > kMaxLineLength) return;
+  int32_t dx = static_cast<int32_t>(dx64), dy = static_cast<int32_t>(dy64);
+  uint32_t pixel = ColorToPixel(colour);
+  int32_t diagX = Sign(dx), diagY = Sign(dy);
+  int32_t straightX, straightY, longLen, shortLen;
+  if (std::abs(dx) > std::abs(dy)) {
+    straightX = diagX, straightY = 0, longLen = std::abs(dx), shortLen = std::abs(dy);
+  } else {
+    straightX = 0, straightY = diagY, longLen = std::abs(dy), shortLen = std::abs(dx);
+  }
+  int32_t err = longLen >> 1;
+  int32_t x = x0, y = y0;
+  for (int32_t i = 0; i <= longLen; ++i) {
+    if (x >= 0 && x < SurfaceWidth && y >= 0 && y < SurfaceHeight) BlendPixel(ScanLine(y)[x], pixel);
+    err += shortLen;
+    if (err >= longLen) {
+      err -= longLen;
+      x += diagX, y += diagY;
+    } else {
+      x += straightX, y += straightY;
+    }
+  }
+}
+
+void TVisulisationSurface::Circle(int32_t cx, int32_t cy, bool filled, uint32_t colour, int32_t radius) {
+  uint32_t pixel = ColorToPixel(colour);
+  auto plot = [&](int32_t px, int32_t py) {
+    if (px >= 0 && px < SurfaceWidth && py >= 0 && py < SurfaceHeight) BlendPixel(ScanLine(py)[px], pixel);
+  };
+  int32_t x = 0, y = radius, d = 1 - radius;
+  while (x <= y) {
+    if (filled) {
+      Line(cx - x, cy + y, cx + x, cy + y, colour);
+      Line(cx - x, cy - y, cx + x, cy - y, colour);
+      Line(cx - y, cy + x, cx + y, cy + x, colour);
+      Line(cx - y, cy - x, cx + y, cy - x, colour);
+    } else {
+      plot(cx + x, cy + y), plot(cx - x, cy + y), plot(cx + x, cy - y), plot(cx - x, cy - y);
+      plot(cx + y, cy + x), plot(cx - y, cy + x), plot(cx + y, cy - x), plot(cx - y, cy - x);
+    }
+    if (d >= 0) {
+      d += 2 * (x - y) + 5;
+      --y;
+    } else {
+      d += 2 * x + 3;
+    }
+    ++x;
+  }
+}
+
+void TVisulisationSurface::FillRect(tVisRect rect, uint32_t colour) {
+  int32_t left = std::clamp(rect.Left, 0, SurfaceWidth - 1),
+          right = std::clamp(rect.Right, 0, SurfaceWidth - 1);
+  int32_t top = std::clamp(rect.Top, 0, SurfaceHeight - 1),
+          bottom = std::clamp(rect.Bottom, 0, SurfaceHeight - 1);
+  if (left > right) std::swap(left, right);
+  if (top > bottom) std::swap(top, bottom);
+  uint32_t pixel = ColorToPixel(colour);
+  for (int32_t y = top; y < bottom; ++y) {
+    uint32_t* row = ScanLine(y);
+    for (int32_t x = left; x < right; ++x) BlendPixel(row[x], pixel);
+  }
+}
+
+// --- Feedback ----------------------------------------------------------------------------------------------
+
+void TVisulisationSurface::CopyRect(int32_t srcX, int32_t srcY, int32_t dstX, int32_t dstY, int32_t w,
+                                    int32_t h) {
+  if (dstX < 0) srcX -= dstX, w += dstX, dstX = 0;
+  if (dstY < 0) srcY -= dstY, h += dstY, dstY = 0;
+  // A copy that reaches the right or bottom edge stops one pixel short of it (the waves' look depends on it).
+  if (dstX + w >= SurfaceWidth) w = SurfaceWidth - dstX - 1;
+  if (dstY + h >= SurfaceHeight) h = SurfaceHeight - dstY - 1;
+  if (w < 1 || h < 1) return;
+  for (int32_t row = 0; row < h; ++row) {
+    const uint32_t* from = Back.get() + static_cast<ptrdiff_t>(srcY + row) * SurfaceWidth + srcX;
+    uint32_t* to = Front.get() + static_cast<ptrdiff_t>(dstY + row) * SurfaceWidth + dstX;
+    if (w == 1) {
+      *to = *from;
+    } else {
+      std::memcpy(to, from, static_cast<size_t>(w) * 4);
+    }
+  }
+}
+
+void TVisulisationSurface::HorizontalWave(int32_t amplitude, int32_t frequency, bool clear, double phase) {
+  CopyFrontToBack(clear);
+  for (int32_t y = 0; y < SurfaceHeight; ++y) {
+    int32_t d = Nearest(std::sin(y * frequency / 100.0 + phase) * amplitude);
+    CopyRect(0, y, d, y, SurfaceWidth, 1);
+  }
+}
+
+void TVisulisationSurface::VerticalWave(int32_t amplitude, int32_t frequency, bool clear, double phase) {
+  CopyFrontToBack(clear);
+  for (int32_t x = 0; x < SurfaceWidth; ++x) {
+    int32_t d = Nearest(std::sin(x * frequency / 100.0 + phase) * amplitude);
+    CopyRect(x, 0, x, d, 1, SurfaceHeight);
+  }
+}
+
+void TVisulisationSurface::ApplyMap(const TVisulisationDisplacementMap& map) {
+  if (map.Width() != SurfaceWidth || map.Height() != SurfaceHeight) return;
+  CopyFrontToBack(true);
+  const uint32_t* offsets = map.Offsets();
+  size_t count = static_cast<size_t>(SurfaceWidth) * static_cast<size_t>(SurfaceHeight);
+  const uint32_t* back = Back.get();
+  uint32_t* front = Front.get();
+  for (size_t i = 0; i < count; ++i) front[i] = back[offsets[i] >> 2];
+}
+
+void TVisulisationSurface::Rotate(int32_t angle, bool clear) {
+  if (angle % 360 == 0) return;
+  CopyFrontToBack(clear);
+  double theta = -(angle / 10.0) * std::numbers::pi / 180.0;
+  double c = std::cos(theta), s = std::sin(theta);
+  int32_t cx = SurfaceWidth >> 1, cy = SurfaceHeight >> 1;
+  for (int32_t y = 0; y < SurfaceHeight; ++y) {
+    double Y = 2.0 * (y - cy) + 1;
+    double rowX = -Y * s, rowY = Y * c;
+    uint32_t* out = ScanLine(y);
+    for (int32_t x = 0; x < SurfaceWidth; ++x) {
+      double X = 2.0 * (x - cx) + 1;
+      // Doubled coordinates put the centre between pixels; the division truncates toward zero.
+      int32_t sx = (Nearest(X * c + rowX) - 1) / 2 + cx;
+      int32_t sy = (Nearest(X * s + rowY) - 1) / 2 + cy;
+      if (sx >= 0 && sx < SurfaceWidth && sy >= 0 && sy < SurfaceHeight)
+        out[x] = Back[static_cast<size_t>(sy) * static_cast<size_t>(SurfaceWidth) + static_cast<size_t>(sx)];
+    }
+  }
+}
+
+void TVisulisationSurface::Zoom(int32_t newWidth, int32_t newHeight, bool clear) {
+  CopyFrontToBack(clear);
+  int32_t srcSpanX, dstSpanX, srcSpanY, dstSpanY;
+  if (newWidth > SurfaceWidth) {
+    srcSpanX = 2 * SurfaceWidth - newWidth, dstSpanX = SurfaceWidth;
+  } else {
+    srcSpanX = SurfaceWidth, dstSpanX = newWidth;
+  }
+  if (newHeight > SurfaceHeight) {
+    srcSpanY = 2 * SurfaceHeight - newHeight, dstSpanY = SurfaceHeight;
+  } else {
+    srcSpanY = SurfaceHeight, dstSpanY = newHeight;
+  }
+  srcSpanX = std::max(srcSpanX, 1), srcSpanY = std::max(srcSpanY, 1);
+  if (dstSpanX < 1 || dstSpanY < 1) return;  // shrunk to nothing: only the cleared picture remains
+  int32_t stepX = MulDiv(srcSpanX, 65536, dstSpanX), stepY = MulDiv(srcSpanY, 65536, dstSpanY);
+  int32_t firstRow = (SurfaceHeight - dstSpanY) >> 1, firstColumn = (SurfaceWidth - dstSpanX) >> 1;
+  int32_t startX = (SurfaceWidth - srcSpanX) << 15;
+  int32_t sy = (SurfaceHeight - srcSpanY) << 15;
+  const uint32_t* back = Back.get();
+  for (int32_t row = 0; row < dstSpanY; ++row, sy += stepY) {
+    int32_t row0 = std::clamp(sy >> 16, 0, SurfaceHeight - 1);
+    int32_t row1 = row0 == SurfaceHeight - 1 ? row0 : row0 + 1;
+    uint32_t fy = static_cast<uint32_t>(sy) & 65535;
+    const uint32_t* line0 = back + static_cast<ptrdiff_t>(row0) * SurfaceWidth;
+    const uint32_t* line1 = back + static_cast<ptrdiff_t>(row1) * SurfaceWidth;
+    uint32_t* out = ScanLine(firstRow + row) + firstColumn;
+    int32_t sx = startX;
+    for (int32_t col = 0; col < dstSpanX; ++col, sx += stepX) {
+      // Reads one pixel right of ix, which on the last column is the next row's first (or a spare) pixel.
+      int32_t ix = std::clamp(sx >> 16, 0, SurfaceWidth - 1);
+      uint32_t fx = static_cast<uint32_t>(sx) & 65535;
+      // The weights sum to 65537 (fy + 1 below): full channels stay full after the shift.
+      uint32_t w01 = (fx * (65536 - fy) + 32768) >> 16;
+      uint32_t w00 = (65536 - fy) - w01;
+      uint32_t w11 = (fx * (fy + 1) + 32768) >> 16;
+      uint32_t w10 = (fy + 1) - w11;
+      uint32_t p00 = line0[ix], p01 = line0[ix + 1], p10 = line1[ix], p11 = line1[ix + 1];
+      uint32_t result = 0;
+      for (int shift = 0; shift < 24; shift += 8) {
+        uint64_t sum = static_cast<uint64_t>((p00 >> shift) & 0xFF) * w00 + ((p01 >> shift) & 0xFF) * w01 +
+                       ((p10 >> shift) & 0xFF) * w10 + ((p11 >> shift) & 0xFF) * w11;
+        result |= static_cast<uint32_t>(std::min<uint64_t>(sum >> 16, 255)) << shift;
+      }
+      out[col] = result;
+    }
+  }
+}
+
+void TVisulisationSurface::Fade(int32_t factor) {
+  uint32_t f = static_cast<uint32_t>(std::clamp(factor, 0, 256));
+  size_t count = static_cast<size_t>(SurfaceWidth) * static_cast<size_t>(SurfaceHeight);
+  uint32_t* front = Front.get();
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t p = front[i];
+    front[i] = (p & kSpare) | ((((p & kRedBlue) * f) >> 8) & kRedBlue) | ((((p & kGreen) * f) >> 8) & kGreen);
+  }
+}
+
+void TVisulisationSurface::Pixelate(int32_t blockSize) {
+  if (blockSize < 2) return;
+  for (int32_t y = 0; y < SurfaceHeight; ++y) {
+    const uint32_t* from = Back.get() + static_cast<ptrdiff_t>(blockSize * (y / blockSize)) * SurfaceWidth;
+    uint32_t* out = ScanLine(y);
+    for (int32_t x = 0; x < SurfaceWidth; ++x) out[x] = from[blockSize * (x / blockSize)];
+  }
+}
+
+// Both blurs take the pixels from (1, 1) on as one run over the rows (edge pixels mix with the opposite
+// edge); the channels are summed in 16-bit lanes (red and blue together, green alone), which cannot overflow.
+void TVisulisationSurface::Blur3x3() {
+  if (SurfaceWidth < 3 || SurfaceHeight < 3) return;
+  CopyFrontToBack(false);
+  const ptrdiff_t w = SurfaceWidth;
+  const uint32_t* back = Back.get();
+  uint32_t* front = Front.get();
+  ptrdiff_t first = w + 1, last = first + w * (SurfaceHeight - 2);
+  for (ptrdiff_t i = first; i <= last; ++i) {
+    uint32_t d1 = back[i - w - 1], d2 = back[i - w + 1], d3 = back[i + w - 1], d4 = back[i + w + 1];
+    uint32_t s1 = back[i - w], s2 = back[i - 1], s3 = back[i + 1], s4 = back[i + w], c = back[i];
+    uint32_t rbD = (d1 & kRedBlue) + (d2 & kRedBlue) + (d3 & kRedBlue) + (d4 & kRedBlue);
+    uint32_t gD = (d1 & kGreen) + (d2 & kGreen) + (d3 & kGreen) + (d4 & kGreen);
+    uint32_t rbS = (s1 & kRedBlue) + (s2 & kRedBlue) + (s3 & kRedBlue) + (s4 & kRedBlue);
+    uint32_t gS = (s1 & kGreen) + (s2 & kGreen) + (s3 & kGreen) + (s4 & kGreen);
+    uint32_t rb = ((rbD >> 4) & kRedBlue) + ((rbS >> 3) & kRedBlue) + (((c & kRedBlue) >> 2) & kRedBlue);
+    uint32_t g = ((gD >> 4) & kGreen) + ((gS >> 3) & kGreen) + (((c & kGreen) >> 2) & kGreen);
+    front[i] = (c & kSpare) | rb | g;
+  }
+}
+
+void TVisulisationSurface::BlurCross() {
+  if (SurfaceWidth < 3 || SurfaceHeight < 3) return;
+  CopyFrontToBack(false);
+  const ptrdiff_t w = SurfaceWidth;
+  const uint32_t* back = Back.get();
+  uint32_t* front = Front.get();
+  ptrdiff_t first = w + 1, last = first + w * (SurfaceHeight - 2);
+  for (ptrdiff_t i = first; i <= last; ++i) {
+    uint32_t s1 = back[i - w], s2 = back[i - 1], s3 = back[i + 1], s4 = back[i + w], c = back[i];
+    uint32_t rbS = (s1 & kRedBlue) + (s2 & kRedBlue) + (s3 & kRedBlue) + (s4 & kRedBlue);
+    uint32_t gS = (s1 & kGreen) + (s2 & kGreen) + (s3 & kGreen) + (s4 & kGreen);
+    uint32_t rb = ((rbS >> 3) & kRedBlue) + (((c & kRedBlue) >> 1) & kRedBlue);
+    uint32_t g = ((gS >> 3) & kGreen) + (((c & kGreen) >> 1) & kGreen);
+    front[i] = (c & kSpare) | rb | g;
+  }
+}
+
+void TVisulisationSurface::MirrorTopToBottom() {
+  for (int32_t i = 0; i <= SurfaceHeight >> 1; ++i) {
+    int32_t to = SurfaceHeight - 1 - i;
+    if (to != i) std::memcpy(ScanLine(to), ScanLine(i), static_cast<size_t>(SurfaceWidth) * 4);
+  }
+}
+
+void TVisulisationSurface::MirrorRightToLeft() {
+  for (int32_t y = 0; y < SurfaceHeight; ++y) {
+    uint32_t* row = ScanLine(y);
+    for (int32_t i = 0; i <= SurfaceWidth >> 1; ++i) row[i] = row[SurfaceWidth - 1 - i];
+  }
+}
+
+}  // namespace ktv
