@@ -163,6 +163,11 @@ bool TVisulisationSystem::BuildFrame(uint32_t now) {
   return built;
 }
 
+void TVisulisationSystem::RestartClock(uint32_t now) {
+  tTimedLock lock(FrameMutex, kFrameWait);
+  if (lock.Locked()) Renderer.Start(now);
+}
+
 void TVisulisationSystem::Execute() {
   Renderer.Start(timeGetTime());
   RecreatePending = true;

@@ -79,6 +79,9 @@ class TVisulisationSystem : public tThread, public tAudioVisualiser {
   void FeedPlayedAudio();
   // Builds one frame at this time; false when the frame lock could not be had or nothing was built.
   bool BuildFrame(uint32_t now);
+  // Starts the effect timing afresh at this time (an owner with a clock of its own calls it before
+  // BuildFrame).
+  void RestartClock(uint32_t now);
 
   int32_t GetFrameCount() const { return FrameCount; }
   int64_t GetFedFrames() const { return FedFrames; }
