@@ -119,8 +119,9 @@ void TVisulisationSystem::Configure(int32_t maxWidth, int32_t maxHeight, bool lo
   Enabled = enabled;
   Priority = lowPriority ? -1 : 0;
   if (!enabled) SetSize(kStartWidth, kStartHeight);
+  // Only when switched on: a switched-off system keeps its 32 x 24 even if the old surface was too big.
   int32_t w = SurfaceWidth, h = SurfaceHeight;
-  if (w > 0 && (w > MaxWidth || h > MaxHeight)) SetSize(MaxWidth, MaxHeight);
+  if (enabled && w > 0 && (w > MaxWidth || h > MaxHeight)) SetSize(MaxWidth, MaxHeight);
 }
 
 const uint32_t* TVisulisationSystem::LockFrame(int32_t& width, int32_t& height) {
