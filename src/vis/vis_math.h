@@ -25,10 +25,14 @@ inline int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
 // Rounds to nearest with halves to even. A value that is NaN or infinite gives 0 and anything beyond the
 // 32-bit range is clamped, so no picture computation can ever convert an undefined float to an integer.
 inline int32_t Nearest(double v) {
-  if (!std::isfinite(v)) return 0;
-  if (v >= 2147483647.0) return INT32_MAX;
-  if (v <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(std::nearbyint(v));
+  if (!(std::fabs(v) < 2147483647.0)) {
+    if (!std::isfinite(v)) return 0;
+    return v > 0 ? INT32_MAX : INT32_MIN;
+  }
+  // Adding and taking away 1.5 * 2^52 leaves v rounded to an integer in the default rounding mode (to
+  // nearest, halves to even) without a library call: this runs for every pixel of a rotation.
+  constexpr double kRoundingMagic = 6755399441055744.0;
+  return static_cast<int32_t>((v + kRoundingMagic) - kRoundingMagic);
 }
 
 }  // namespace ktv

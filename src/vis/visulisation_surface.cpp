@@ -26,6 +26,11 @@ inline int32_t Sign(int32_t v) {
   return (v > 0) - (v < 0);
 }
 
+// Blue to bits 0..7 and red to bits 32..39 of a 64-bit value.
+inline uint64_t Spread(uint32_t pixel) {
+  return (pixel & 0xFF) | (uint64_t{pixel & 0xFF0000} << 16);
+}
+
 }  // namespace
 
 TVisulisationSurface::TVisulisationSurface(int32_t width, int32_t height)
@@ -33,6 +38,9 @@ TVisulisationSurface::TVisulisationSurface(int32_t width, int32_t height)
   size_t count = static_cast<size_t>(SurfaceWidth) * static_cast<size_t>(SurfaceHeight) + kSparePixels;
   Back = std::make_unique<uint32_t[]>(count);  // value-initialised: zero
   Front = std::make_unique<uint32_t[]>(count);
+  ColumnA = std::make_unique<int32_t[]>(static_cast<size_t>(SurfaceWidth));
+  ColumnB = std::make_unique<int32_t[]>(static_cast<size_t>(SurfaceWidth));
+  ColumnC = std::make_unique<int32_t[]>(static_cast<size_t>(SurfaceWidth));
 }
 
 void TVisulisationSurface::BlendPixel(uint32_t& dest, uint32_t source) const {
@@ -59,10 +67,15 @@ void TVisulisationSurface::BlendPixel(uint32_t& dest, uint32_t source) const {
   }
 }
 
-void TVisulisationSurface::CopyFrontToBack(bool clearFront) {
-  size_t count = static_cast<size_t>(SurfaceWidth) * static_cast<size_t>(SurfaceHeight);
-  std::memcpy(Back.get(), Front.get(), count * 4);
-  if (clearFront) std::memset(Front.get(), 0, count * 4);
+void TVisulisationSurface::CopyFrontToBack(tFront front) {
+  size_t bytes = static_cast<size_t>(SurfaceWidth) * static_cast<size_t>(SurfaceHeight) * 4;
+  if (front == tFront::Kept) {
+    std::memcpy(Back.get(), Front.get(), bytes);
+    return;
+  }
+  // Swapping gives BackBuffer the same picture as a copy would, without moving it.
+  std::swap(Back, Front);
+  if (front == tFront::Cleared) std::memset(Front.get(), 0, bytes);
 }
 
 // --- Drawing -----------------------------------------------------------------------------------------------
@@ -156,7 +169,7 @@ void TVisulisationSurface::CopyRect(int32_t srcX, int32_t srcY, int32_t dstX, in
 }
 
 void TVisulisationSurface::HorizontalWave(int32_t amplitude, int32_t frequency, bool clear, double phase) {
-  CopyFrontToBack(clear);
+  CopyFrontToBack(clear ? tFront::Cleared : tFront::Kept);
   for (int32_t y = 0; y < SurfaceHeight; ++y) {
     int32_t d = Nearest(std::sin(y * frequency / 100.0 + phase) * amplitude);
     CopyRect(0, y, d, y, SurfaceWidth, 1);
@@ -164,16 +177,34 @@ void TVisulisationSurface::HorizontalWave(int32_t amplitude, int32_t frequency, 
 }
 
 void TVisulisationSurface::VerticalWave(int32_t amplitude, int32_t frequency, bool clear, double phase) {
-  CopyFrontToBack(clear);
+  CopyFrontToBack(clear ? tFront::Cleared : tFront::Kept);
+  // Each column is a CopyRect of one column shifted down by d; worked out per column, then copied row by row
+  // (column by column would walk the whole picture against the cache).
+  int32_t* firstRow = ColumnA.get();
+  int32_t* rowCount = ColumnB.get();
+  int32_t* shift = ColumnC.get();
   for (int32_t x = 0; x < SurfaceWidth; ++x) {
     int32_t d = Nearest(std::sin(x * frequency / 100.0 + phase) * amplitude);
-    CopyRect(x, 0, x, d, 1, SurfaceHeight);
+    int32_t srcY = 0, dstY = d, h = SurfaceHeight;
+    if (dstY < 0) srcY -= dstY, h += dstY, dstY = 0;
+    if (dstY + h >= SurfaceHeight) h = SurfaceHeight - dstY - 1;
+    // The same clip as CopyRect: a column that reaches the right edge is not copied at all.
+    if (x + 1 >= SurfaceWidth || h < 1) h = 0;
+    firstRow[x] = dstY, rowCount[x] = h, shift[x] = dstY - srcY;
+  }
+  for (int32_t y = 0; y < SurfaceHeight; ++y) {
+    uint32_t* out = ScanLine(y);
+    for (int32_t x = 0; x < SurfaceWidth; ++x) {
+      if (y >= firstRow[x] && y < firstRow[x] + rowCount[x])
+        out[x] = Back[static_cast<size_t>(y - shift[x]) * static_cast<size_t>(SurfaceWidth) +
+                      static_cast<size_t>(x)];
+    }
   }
 }
 
 void TVisulisationSurface::ApplyMap(const TVisulisationDisplacementMap& map) {
   if (map.Width() != SurfaceWidth || map.Height() != SurfaceHeight) return;
-  CopyFrontToBack(true);
+  CopyFrontToBack(tFront::Overwritten);  // every pixel is taken from the map
   const uint32_t* offsets = map.Offsets();
   size_t count = static_cast<size_t>(SurfaceWidth) * static_cast<size_t>(SurfaceHeight);
   const uint32_t* back = Back.get();
@@ -183,7 +214,7 @@ void TVisulisationSurface::ApplyMap(const TVisulisationDisplacementMap& map) {
 
 void TVisulisationSurface::Rotate(int32_t angle, bool clear) {
   if (angle % 360 == 0) return;
-  CopyFrontToBack(clear);
+  CopyFrontToBack(clear ? tFront::Cleared : tFront::Kept);
   double theta = -(angle / 10.0) * std::numbers::pi / 180.0;
   double c = std::cos(theta), s = std::sin(theta);
   int32_t cx = SurfaceWidth >> 1, cy = SurfaceHeight >> 1;
@@ -203,7 +234,6 @@ void TVisulisationSurface::Rotate(int32_t angle, bool clear) {
 }
 
 void TVisulisationSurface::Zoom(int32_t newWidth, int32_t newHeight, bool clear) {
-  CopyFrontToBack(clear);
   int32_t srcSpanX, dstSpanX, srcSpanY, dstSpanY;
   if (newWidth > SurfaceWidth) {
     srcSpanX = 2 * SurfaceWidth - newWidth, dstSpanX = SurfaceWidth;
@@ -216,37 +246,48 @@ void TVisulisationSurface::Zoom(int32_t newWidth, int32_t newHeight, bool clear)
     srcSpanY = SurfaceHeight, dstSpanY = newHeight;
   }
   srcSpanX = std::max(srcSpanX, 1), srcSpanY = std::max(srcSpanY, 1);
+  bool coversAll = dstSpanX == SurfaceWidth && dstSpanY == SurfaceHeight;
+  CopyFrontToBack(!clear ? tFront::Kept : (coversAll ? tFront::Overwritten : tFront::Cleared));
   if (dstSpanX < 1 || dstSpanY < 1) return;  // shrunk to nothing: only the cleared picture remains
   int32_t stepX = MulDiv(srcSpanX, 65536, dstSpanX), stepY = MulDiv(srcSpanY, 65536, dstSpanY);
   int32_t firstRow = (SurfaceHeight - dstSpanY) >> 1, firstColumn = (SurfaceWidth - dstSpanX) >> 1;
   int32_t startX = (SurfaceWidth - srcSpanX) << 15;
   int32_t sy = (SurfaceHeight - srcSpanY) << 15;
   const uint32_t* back = Back.get();
+  // The source column and its fraction are the same on every row.
+  int32_t* sourceColumn = ColumnA.get();
+  int32_t* fraction = ColumnB.get();
+  for (int32_t col = 0, sx = startX; col < dstSpanX; ++col, sx += stepX) {
+    sourceColumn[col] = std::clamp(sx >> 16, 0, SurfaceWidth - 1);
+    fraction[col] = sx & 65535;
+  }
   for (int32_t row = 0; row < dstSpanY; ++row, sy += stepY) {
     int32_t row0 = std::clamp(sy >> 16, 0, SurfaceHeight - 1);
     int32_t row1 = row0 == SurfaceHeight - 1 ? row0 : row0 + 1;
     uint32_t fy = static_cast<uint32_t>(sy) & 65535;
+    uint32_t fyInverse = 65536 - fy, fyNext = fy + 1;
     const uint32_t* line0 = back + static_cast<ptrdiff_t>(row0) * SurfaceWidth;
     const uint32_t* line1 = back + static_cast<ptrdiff_t>(row1) * SurfaceWidth;
     uint32_t* out = ScanLine(firstRow + row) + firstColumn;
-    int32_t sx = startX;
-    for (int32_t col = 0; col < dstSpanX; ++col, sx += stepX) {
+    for (int32_t col = 0; col < dstSpanX; ++col) {
       // Reads one pixel right of ix, which on the last column is the next row's first (or a spare) pixel.
-      int32_t ix = std::clamp(sx >> 16, 0, SurfaceWidth - 1);
-      uint32_t fx = static_cast<uint32_t>(sx) & 65535;
-      // The weights sum to 65537 (fy + 1 below): full channels stay full after the shift.
-      uint32_t w01 = (fx * (65536 - fy) + 32768) >> 16;
-      uint32_t w00 = (65536 - fy) - w01;
-      uint32_t w11 = (fx * (fy + 1) + 32768) >> 16;
-      uint32_t w10 = (fy + 1) - w11;
+      int32_t ix = sourceColumn[col];
+      uint32_t fx = static_cast<uint32_t>(fraction[col]);
+      // MulDiv(a, b, 65536) of non-negative values; the products stay below 2^32. The weights sum to 65537
+      // (fy + 1 below), so full channels stay full after the shift and no channel can exceed 255.
+      uint32_t w01 = (fx * fyInverse + 32768) >> 16;
+      uint32_t w00 = fyInverse - w01;
+      uint32_t w11 = (fx * fyNext + 32768) >> 16;
+      uint32_t w10 = fyNext - w11;
       uint32_t p00 = line0[ix], p01 = line0[ix + 1], p10 = line1[ix], p11 = line1[ix + 1];
-      uint32_t result = 0;
-      for (int shift = 0; shift < 24; shift += 8) {
-        uint64_t sum = static_cast<uint64_t>((p00 >> shift) & 0xFF) * w00 + ((p01 >> shift) & 0xFF) * w01 +
-                       ((p10 >> shift) & 0xFF) * w10 + ((p11 >> shift) & 0xFF) * w11;
-        result |= static_cast<uint32_t>(std::min<uint64_t>(sum >> 16, 255)) << shift;
-      }
-      out[col] = result;
+      // Red and blue in two 32-bit lanes of one 64-bit product (each lane stays below 2^25), green alone.
+      uint64_t rb = Spread(p00) * w00 + Spread(p01) * w01 + Spread(p10) * w10 + Spread(p11) * w11;
+      uint32_t g = (((p00 >> 8) & 0xFF) * w00 + ((p01 >> 8) & 0xFF) * w01 + ((p10 >> 8) & 0xFF) * w10 +
+                    ((p11 >> 8) & 0xFF) * w11) >>
+                   16;
+      uint32_t b = static_cast<uint32_t>(rb & 0xFFFFFFFF) >> 16;
+      uint32_t r = static_cast<uint32_t>(rb >> 48);
+      out[col] = (r << 16) | (g << 8) | b;
     }
   }
 }
@@ -263,22 +304,32 @@ void TVisulisationSurface::Fade(int32_t factor) {
 
 void TVisulisationSurface::Pixelate(int32_t blockSize) {
   if (blockSize < 2) return;
+  int32_t* sourceColumn = ColumnA.get();
+  for (int32_t x = 0; x < SurfaceWidth; ++x) sourceColumn[x] = blockSize * (x / blockSize);
   for (int32_t y = 0; y < SurfaceHeight; ++y) {
     const uint32_t* from = Back.get() + static_cast<ptrdiff_t>(blockSize * (y / blockSize)) * SurfaceWidth;
     uint32_t* out = ScanLine(y);
-    for (int32_t x = 0; x < SurfaceWidth; ++x) out[x] = from[blockSize * (x / blockSize)];
+    for (int32_t x = 0; x < SurfaceWidth; ++x) out[x] = from[sourceColumn[x]];
   }
+}
+
+// The pixels a blur does not touch keep the picture (the buffers were swapped, not copied).
+void TVisulisationSurface::KeepOutsideRun(ptrdiff_t first, ptrdiff_t last) {
+  ptrdiff_t count = static_cast<ptrdiff_t>(SurfaceWidth) * SurfaceHeight;
+  std::memcpy(Front.get(), Back.get(), static_cast<size_t>(first) * 4);
+  std::memcpy(Front.get() + last + 1, Back.get() + last + 1, static_cast<size_t>(count - last - 1) * 4);
 }
 
 // Both blurs take the pixels from (1, 1) on as one run over the rows (edge pixels mix with the opposite
 // edge); the channels are summed in 16-bit lanes (red and blue together, green alone), which cannot overflow.
 void TVisulisationSurface::Blur3x3() {
   if (SurfaceWidth < 3 || SurfaceHeight < 3) return;
-  CopyFrontToBack(false);
   const ptrdiff_t w = SurfaceWidth;
+  ptrdiff_t first = w + 1, last = first + w * (SurfaceHeight - 2);
+  CopyFrontToBack(tFront::Overwritten);
+  KeepOutsideRun(first, last);
   const uint32_t* back = Back.get();
   uint32_t* front = Front.get();
-  ptrdiff_t first = w + 1, last = first + w * (SurfaceHeight - 2);
   for (ptrdiff_t i = first; i <= last; ++i) {
     uint32_t d1 = back[i - w - 1], d2 = back[i - w + 1], d3 = back[i + w - 1], d4 = back[i + w + 1];
     uint32_t s1 = back[i - w], s2 = back[i - 1], s3 = back[i + 1], s4 = back[i + w], c = back[i];
@@ -294,11 +345,12 @@ void TVisulisationSurface::Blur3x3() {
 
 void TVisulisationSurface::BlurCross() {
   if (SurfaceWidth < 3 || SurfaceHeight < 3) return;
-  CopyFrontToBack(false);
   const ptrdiff_t w = SurfaceWidth;
+  ptrdiff_t first = w + 1, last = first + w * (SurfaceHeight - 2);
+  CopyFrontToBack(tFront::Overwritten);
+  KeepOutsideRun(first, last);
   const uint32_t* back = Back.get();
   uint32_t* front = Front.get();
-  ptrdiff_t first = w + 1, last = first + w * (SurfaceHeight - 2);
   for (ptrdiff_t i = first; i <= last; ++i) {
     uint32_t s1 = back[i - w], s2 = back[i - 1], s3 = back[i + 1], s4 = back[i + w], c = back[i];
     uint32_t rbS = (s1 & kRedBlue) + (s2 & kRedBlue) + (s3 & kRedBlue) + (s4 & kRedBlue);

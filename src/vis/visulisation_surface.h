@@ -5,6 +5,7 @@
 // only while holding the visualisation's frame lock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -58,7 +59,11 @@ class TVisulisationSurface {
   void MirrorRightToLeft();
 
  private:
-  void CopyFrontToBack(bool clearFront);
+  // What the operation needs of FrontBuffer once BackBuffer holds the picture: the picture still there, a
+  // cleared front, or nothing (it writes every pixel itself; the buffers are then simply swapped).
+  enum class tFront { Kept, Cleared, Overwritten };
+  void CopyFrontToBack(tFront front);
+  void KeepOutsideRun(ptrdiff_t first, ptrdiff_t last);
   void CopyRect(int32_t srcX, int32_t srcY, int32_t dstX, int32_t dstY, int32_t w, int32_t h);
 
   int32_t SurfaceWidth;
@@ -67,6 +72,11 @@ class TVisulisationSurface {
   // blurs' run (from (1, 1), rows taken as one run) reads up to two pixels past the last row.
   std::unique_ptr<uint32_t[]> Back;
   std::unique_ptr<uint32_t[]> Front;
+  // Per-column tables (source column, fraction, offsets) the zoom, the vertical wave and the pixelation fill
+  // once per call instead of once per pixel.
+  std::unique_ptr<int32_t[]> ColumnA;
+  std::unique_ptr<int32_t[]> ColumnB;
+  std::unique_ptr<int32_t[]> ColumnC;
 };
 
 }  // namespace ktv
