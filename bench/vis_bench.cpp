@@ -38,27 +38,6 @@ void FeedMusic(ktv::tBeatDetector& detector) {
   detector.AddSamples(pcm.data(), static_cast<int32_t>(pcm.size() / 2));
 }
 
-// Sets the background the effect choice makes for r = 0..17 (maps 0..14, waves 15..17).
-void SetBackground(TVisulisationRenderer& r, int32_t kind, uint32_t now) {
-  r.MapOn = r.HWaveOn = r.VWaveOn = false;
-  if (kind < 13) {
-    r.Map->BuildPolarMap(kind);
-    r.MapOn = true;
-  } else if (kind < 15) {
-    r.Map->BuildGridMap(kind - 13, [&r](int32_t n) { return r.Random(n); });
-    r.MapOn = true;
-  } else {
-    r.HWaveOn = kind == 15 || kind == 17;
-    r.VWaveOn = kind == 16 || kind == 17;
-    r.WaveStart = now;
-    r.WavePeriod = 1100;
-    r.WaveFrequency = (r.Surface->Height() >> 5) / 2 + 2;
-    r.WavePhase = 1;
-    r.WavePhaseStep = 0.36;
-    r.WaveAmplitude = 7;
-  }
-}
-
 void BM_RenderFrame(benchmark::State& state) {
   const auto width = static_cast<int32_t>(state.range(0)), height = static_cast<int32_t>(state.range(1));
   ktv::tBeatDetector detector;
@@ -69,20 +48,17 @@ void BM_RenderFrame(benchmark::State& state) {
   uint32_t now = 100000;
   r.Recreate(width, height, now);
   r.Level = 0.7;
-  r.ZoomDX = 14, r.ZoomDY = -9, r.RotateStep = 11, r.PixelSize = 7;
   int64_t frames = 0;
   double seconds = 0;
   for (auto _ : state) {
     seconds = 0, frames = 0;
     for (int32_t background = 0; background < 18; ++background) {
-      SetBackground(r, background, now);  // maps are built only on an effect change: not timed
       for (int32_t kind = 0; kind < TVisulisationRenderer::kForegroundKinds; ++kind) {
-        r.ForegroundKind = -1;
-        r.SetForeground(kind, now);
-        // Extra step: none, pixelate (on beats), mirror (never with a spectrum), zoom, rotate.
-        for (int32_t extra = 0; extra < 5; ++extra) {
+        // Extra step: none, mirror (refused with a spectrum), pixelate (on beats), zoom, rotate.
+        for (int32_t extra : {0, 2, 3, 4, 5}) {
           if (extra == 2 && kind > 8) continue;
-          r.PixelateOn = extra == 1, r.MirrorOn = extra == 2, r.ZoomOn = extra == 3, r.RotateOn = extra == 4;
+          r.ForegroundKind = -1;                         // new foreground objects for every combination
+          r.ForceEffects(background, kind, extra, now);  // maps are built on effect changes only: not timed
           for (int32_t f = 0; f < 2; ++f, now += 20) {
             bool beat = (frames % 4) == 0;
             double start = ThreadSeconds();

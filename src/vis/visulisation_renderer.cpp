@@ -68,8 +68,17 @@ void TVisulisationRenderer::Step(bool beat, uint32_t now) {
 // The order of the Random calls is part of the design: a given seed always picks the same sequence of
 // effects.
 void TVisulisationRenderer::ChooseEffects(uint32_t now) {
+  ChooseEffects(nullptr, now);
+}
+
+void TVisulisationRenderer::ForceEffects(int32_t background, int32_t kind, int32_t extra, uint32_t now) {
+  const int32_t choices[3] = {background, kind, extra};
+  ChooseEffects(choices, now);
+}
+
+void TVisulisationRenderer::ChooseEffects(const int32_t* forced, uint32_t now) {
   if (!Surface || !Map) return;
-  int32_t r = Random(18);
+  int32_t r = forced ? forced[0] : Random(18);
   MapOn = HWaveOn = VWaveOn = false;
   Map->SetSize(Surface->Width(), Surface->Height());
   if (r < TVisulisationDisplacementMap::kPolarKinds) {
@@ -97,11 +106,11 @@ void TVisulisationRenderer::ChooseEffects(uint32_t now) {
   RotateStep = Random(20) + 2;
   if (Random(2) == 1) RotateStep = -RotateStep;
   if (Calm) RotateStep /= 2;
-  int32_t k = Random(kForegroundKinds);
+  int32_t k = forced ? forced[1] : Random(kForegroundKinds);
   SetForeground(k, now);
   PixelSize = Random(8) + 4;
   MirrorRightToLeftNext = (Random(2) == 1);
-  int32_t m = Random(10);
+  int32_t m = forced ? forced[2] : Random(10);
   PixelateOn = (m == 3);
   MirrorOn = (m == 2 && k <= 8);  // a mirrored spectrum would hide half of its bars
   ZoomOn = (m == 4);

@@ -76,6 +76,10 @@ class TVisulisationRenderer {
   void Step(bool beat, uint32_t now);
 
   void ChooseEffects(uint32_t now);
+  // The same choice with its three main draws given instead of drawn: background 0..17 (13 polar maps, 2 grid
+  // maps, horizontal, vertical or both waves), foreground 0..12, extra step 0..9 (2 mirror, 3 pixelate, 4
+  // zoom, 5 rotate, others none). The benchmark and the tests go through every combination with it.
+  void ForceEffects(int32_t background, int32_t kind, int32_t extra, uint32_t now);
   void RenderFrame(bool beat, uint32_t now);
   void SetForeground(int32_t kind, uint32_t now);
   void DrawForeground(bool beat, uint32_t now);
@@ -111,6 +115,7 @@ class TVisulisationRenderer {
   int32_t FrameCount = 0;
 
  private:
+  void ChooseEffects(const int32_t* forced, uint32_t now);
   uint32_t PaletteColour();
   // Colour of the object at this time, and its renewal after drawing.
   uint32_t FadeColour(const tColourFade& fade, uint32_t now) const;

@@ -143,6 +143,7 @@ bool TVisulisationSystem::BuildFrame(uint32_t now) {
   if (!FrameMutex.TryLockFor(kFrameWait)) return false;
   bool built = false;
   try {
+    Renderer.Level = Level;  // particles chosen with new effects size their orbits by it
     if (RecreatePending.exchange(false)) {
       try {
         SurfaceWidth = SurfaceHeight = 0;
@@ -153,7 +154,6 @@ bool TVisulisationSystem::BuildFrame(uint32_t now) {
         throw;
       }
     }
-    Renderer.Level = Level;
     Renderer.Step(BeatFlag.exchange(false), now);
     FrameCount = Renderer.FrameCount;
     built = true;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <deque>
@@ -286,22 +287,38 @@ TEST(VisulisationSystemTest, SpectrumOverSilenceDrawsNoBarsAndTheFrameCompletes)
 }
 
 TEST(VisulisationSystemTest, EveryEffectCombinationRendersAtOddSizes) {
-  // Every effect the choice can make, on sizes down to a single pixel: no crash, no read outside the buffers
-  // (the sanitizer build checks), and the frame count advances.
-  tVisRandom random(11);
-  std::vector<int16_t> tone = Cosine(768 * 4, 2, 0.7, 31);
+  // Every background, foreground and extra step on sizes down to a single pixel, beat and no beat: no crash
+  // and no read outside the buffers (the sanitizer build checks), and something is drawn where there is room.
+  tBeatDetector detector;
+  detector.Create(44100, 2);
+  std::vector<int16_t> tone = Cosine(768 * 3, 2, 0.7, 31);
+  detector.AddSamples(tone.data(), 768 * 3);
   for (auto size : {std::pair{1, 1}, std::pair{3, 2}, std::pair{37, 23}}) {
-    TVisulisationSystem vis({}, NoThread());
-    vis.SetAudioFormat(44100, 2, 2);
-    Prepare(vis);
-    vis.SetSize(size.first, size.second);
-    vis.AddAudio(tone.data(), 768 * 4);
+    tVisRandom random(11);
+    TVisulisationRenderer r(detector, [&random](int32_t n) { return random(n); });
     uint32_t now = kStart;
-    for (int i = 0; i < 400; ++i, now += 97) {             // past several effect changes (every 10 to 19 s)
-      if (i % 7 == 0) vis.AddAudio(tone.data(), 768 * 4);  // beats now and then
-      ASSERT_TRUE(vis.BuildFrame(now));
+    r.Recreate(size.first, size.second, now);
+    r.Level = 0.8;
+    int32_t frames = 0, litFrames = 0;
+    for (int32_t background = 0; background < 18; ++background) {
+      for (int32_t kind = 0; kind < TVisulisationRenderer::kForegroundKinds; ++kind) {
+        for (int32_t extra : {0, 2, 3, 4, 5}) {
+          r.ForegroundKind = -1;
+          r.ForceEffects(background, kind, extra, now);
+          ASSERT_EQ(r.MirrorOn, extra == 2 && kind <= 8);
+          for (int f = 0; f < 3; ++f, now += 700) {
+            r.Step(f != 1, now);  // 700 ms apart: finished fades renew too
+            ++frames;
+            const uint32_t* p = r.Surface->FrontBuffer();
+            litFrames += std::any_of(p, p + size.first * size.second, [](uint32_t v) { return v != 0; });
+          }
+        }
+      }
     }
-    EXPECT_EQ(vis.GetFrameCount(), 400);
+    EXPECT_EQ(r.FrameCount, frames);
+    if (size.first > 30) {
+      EXPECT_GT(litFrames, frames / 2) << "mostly black pictures";
+    }
   }
 }
 
