@@ -147,6 +147,23 @@ TEST_F(tRingTest, PlaybackIsDoneWithLessThanATenthOfASecondAhead) {
   EXPECT_EQ(HeardBytes(), -17636) << "the count restarted at the written end";
 }
 
+TEST_F(tRingTest, SoundShorterThanTheStartThresholdIsPlayedOutAtTheEnd) {
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(Offer(4410));  // half a second: too little to start the ring
+  EXPECT_FALSE(Playing());
+  EXPECT_FALSE(Output.IsPlaybackDone()) << "half a second queued and never heard is not done";
+  EXPECT_TRUE(Playing()) << "the end of the stream plays out what is queued";
+  ASSERT_TRUE(H.Device->Advance(88200 + 4000));
+  EXPECT_TRUE(Output.IsPlaybackDone());
+  EXPECT_TRUE(H.Device->Played().substr(0, 88200) == Written);
+  EXPECT_EQ(H.Visualiser.Resets, 1);
+
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(Offer(4410));
+  ASSERT_TRUE(Output.WriteAudio(nullptr, -1));
+  EXPECT_FALSE(Output.IsPlaybackDone()) << "sound held by a stop request is played out too";
+  ASSERT_TRUE(H.Device->Advance(88200 + 4000));
+  EXPECT_TRUE(Output.IsPlaybackDone());
+}
+
 TEST_F(tRingTest, VolumeMapsToAttenuation) {
   struct {
     uint16_t Volume;

@@ -96,6 +96,15 @@ TEST_F(tBlocksTest, StopPausesAndTheNextBlockRestartsWithoutLoss) {
   EXPECT_EQ(Output.GetPlayedFrames(), 4000);
 }
 
+TEST_F(tBlocksTest, PausedQueueIsPlayedOutAtTheEnd) {
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(Offer(1000));
+  ASSERT_TRUE(Output.WriteAudio(nullptr, -1));
+  EXPECT_FALSE(Output.IsPlaybackDone()) << "three blocks queued";
+  EXPECT_FALSE(Output.IsPaused()) << "a paused queue would never drain: the end plays it out";
+  ASSERT_TRUE(H.Device->Advance(4000));
+  EXPECT_TRUE(Output.IsPlaybackDone());
+}
+
 TEST_F(tBlocksTest, VolumeIsLinearOnBothChannels) {
   Output.SetVolume(32768);
   ASSERT_TRUE(Offer(10));
