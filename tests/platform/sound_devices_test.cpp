@@ -130,16 +130,6 @@ TEST(SoundRing, VolumeScalesTheSound) {
   EXPECT_FALSE(f.Ring->SetVolume(-10001)) << "attenuation below -10000 is out of range";
 }
 
-TEST(SoundRing, RefusedDeviceLeavesNoUsableRing) {
-  tSoundRing ring(std::make_unique<tManualSoundDevice>(/*refuseOpen=*/true));
-  EXPECT_FALSE(ring.Create(44100, 2, 352800));
-  uint32_t status;
-  EXPECT_FALSE(ring.Play());
-  EXPECT_FALSE(ring.GetStatus(status)) << "queries on a ring without a device must fail, not claim success";
-  tSoundRing odd(std::make_unique<tManualSoundDevice>());
-  EXPECT_FALSE(odd.Create(44100, 2, 1001)) << "a ring must hold whole sample frames";
-}
-
 struct tWaveFixture {
   tManualSoundDevice* Device = nullptr;
   std::unique_ptr<tWaveOut> Out;
@@ -227,20 +217,6 @@ TEST(WaveOut, VolumeIsLinearPerChannel) {
     EXPECT_EQ(SampleAt(played, frame * 2), 30000) << "left, frame " << frame;
     EXPECT_NEAR(SampleAt(played, frame * 2 + 1), 7500, 2) << "right, frame " << frame;
   }
-}
-
-TEST(WaveOut, ClosedOrRefusedDeviceRefusesEverything) {
-  tWaveOut out(std::make_unique<tManualSoundDevice>(/*refuseOpen=*/true));
-  EXPECT_FALSE(out.Open(44100, 2));
-  tWaveHeader h;
-  std::string bytes = Ramp(10);
-  h.Data = reinterpret_cast<uint8_t*>(bytes.data());
-  h.BufferLength = 40;
-  EXPECT_FALSE(out.PrepareHeader(h));
-  EXPECT_FALSE(out.Write(h));
-  tMMTime t;
-  EXPECT_FALSE(out.GetPosition(t));
-  EXPECT_FALSE(out.Pause());
 }
 
 }  // namespace

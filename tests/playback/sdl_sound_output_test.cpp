@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "playback/ring_audio_output.h"
@@ -79,6 +80,22 @@ TEST(SDLSoundOutput, DiskDriverRecordsTheGeneratedToneUnbroken) {
     EXPECT_NE(played.find(pcm.substr(0, whole)), std::string::npos)
         << row.Name << ": the device wrote " << played.size() << " bytes without the tone in one piece";
   }
+}
+
+TEST(SDLSoundOutput, NoDeviceTakesTheNoSoundPath) {
+  tScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
+  tAudioOutputLinks links;
+  links.GetFormat = [] { return tAudioFormat{44100, 2}; };
+  int noSound = 0;
+  links.OnNoSoundOutput = [&noSound] { ++noSound; };
+  tRingAudioOutput ring(links);
+  tWaveOutAudioOutput blocks(links);
+  std::vector<int16_t> block(882, 1000);
+  EXPECT_TRUE(ring.WriteAudio(block.data(), 441)) << "without a device the block counts as consumed";
+  EXPECT_TRUE(blocks.WriteAudio(block.data(), 441));
+  EXPECT_EQ(noSound, 2) << "each output reports that it has no sound";
+  EXPECT_EQ(ring.GetAudioTime(), 0.0);
+  EXPECT_EQ(blocks.GetAudioTime(), 0.0);
 }
 
 }  // namespace
