@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ogg/vorbis_codec.h"
+#include "ogg/decoder_support.h"
 
 namespace ktv {
 
@@ -13,7 +13,8 @@ tPictureRegion PictureRegion(const theora_info& info) {
   r.X = static_cast<int32_t>(std::min<uint32_t>(info.offset_x, info.width - static_cast<uint32_t>(r.Width)));
   // The legacy record counts offset_y from the top edge (the bitstream counts from the bottom; the library
   // converts).
-  r.Y = static_cast<int32_t>(std::min<uint32_t>(info.offset_y, info.height - static_cast<uint32_t>(r.Height)));
+  r.Y =
+      static_cast<int32_t>(std::min<uint32_t>(info.offset_y, info.height - static_cast<uint32_t>(r.Height)));
   return r;
 }
 
@@ -39,16 +40,17 @@ bool tOggTheoraCodec::Open(tOggIOBase& source) {
   ogg_packet packet;
   int32_t index = -1;
   for (int32_t i = 0; i < source.StreamCount() && index < 0; ++i)
-    if (source.GetPacket(i, &packet, true) && TheoraApi.theora_decode_header(&Info, &Comment, &packet) == 0)
+    if (FetchPacket(source, i, &packet, true) &&
+        TheoraApi.theora_decode_header(&Info, &Comment, &packet) == 0)
       index = i;
   if (index < 0) {
     Close();
     return false;
   }
-  source.GetPacket(index, &packet, false);  // the identification header, already parsed
+  FetchPacket(source, index, &packet, false);  // the identification header, already parsed
   // The comment and setup headers; without a valid setup header theora_decode_init fails.
   for (int header = 0; header < 2; ++header) {
-    if (!source.GetPacket(index, &packet, false)) {
+    if (!FetchPacket(source, index, &packet, false)) {
       Close();
       return false;
     }
@@ -83,7 +85,7 @@ void tOggTheoraCodec::Close() {
 bool tOggTheoraCodec::DecodeFrame(yuv_buffer& yuv, bool* keyframe, double& time) {
   if (State != 2 || !Source) return false;
   ogg_packet packet;
-  if (!Source->GetPacket(StreamIndex, &packet, false)) return false;
+  if (!FetchPacket(*Source, StreamIndex, &packet, false)) return false;
   if (TheoraApi.theora_decode_packetin(&Decoder, &packet) != 0) return false;
   time = TheoraApi.theora_granule_time(&Decoder, Decoder.granulepos);
   if (keyframe) *keyframe = TheoraApi.theora_packet_iskeyframe(&packet) == 1;
@@ -95,7 +97,9 @@ double tOggTheoraCodec::FrameRate() const {
   return den != 0 ? static_cast<double>(num) / den : 15.0;
 }
 
-int32_t tOggTheoraCodec::PixelFormat() const { return static_cast<int32_t>(Info.pixelformat); }
+int32_t tOggTheoraCodec::PixelFormat() const {
+  return static_cast<int32_t>(Info.pixelformat);
+}
 
 double tOggTheoraCodec::AspectRatio() const {
   return Info.aspect_denominator != 0 ? static_cast<double>(Info.aspect_numerator) / Info.aspect_denominator

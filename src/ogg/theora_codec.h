@@ -1,11 +1,12 @@
 // Decodes the Theora logical stream of a tOggIOBase into planar YUV frames, each with its presentation time
-// and keyframe flag. Like the Vorbis codec it finds its stream by offering first packets to the header parser.
+// and keyframe flag. Like the Vorbis codec it finds its stream by offering first packets to the header
+// parser.
 //
 // Geometry of the legacy records (checked against generated clips with uneven margins): Info.width/height is
 // the coded frame (a multiple of 16); Info.frame_width/frame_height is the picture; offset_x counts from the
-// left edge and offset_y from the TOP edge of the coded frame (the bitstream counts from the bottom; the library
-// converts). The yuv_buffer of DecodeFrame holds the whole coded frame, rows from the top. PictureRegion gives
-// the picture, bounded by the coded frame.
+// left edge and offset_y from the TOP edge of the coded frame (the bitstream counts from the bottom; the
+// library converts). The yuv_buffer of DecodeFrame holds the whole coded frame, rows from the top.
+// PictureRegion gives the picture, bounded by the coded frame.
 //
 // Thread contract: Open, Close and DecodeFrame run on the decoding thread. Info, Comments, FrameRate,
 // AspectRatio and PixelFormat may be read on the main thread while the stream is open.
@@ -44,9 +45,9 @@ class tOggTheoraCodec {
   // time are then left alone).
   bool DecodeFrame(yuv_buffer& yuv, bool* keyframe, double& time);
 
-  double FrameRate() const;    // frames per second; 15 when the denominator is 0
-  int32_t PixelFormat() const; // 0 is 4:2:0 (OC_PF_420), 2 is 4:2:2, 3 is 4:4:4
-  double AspectRatio() const;  // of a pixel; 1.0 when unknown
+  double FrameRate() const;     // frames per second; 15 when the denominator is 0
+  int32_t PixelFormat() const;  // 0 is 4:2:0 (OC_PF_420), 2 is 4:2:2, 3 is 4:4:4
+  double AspectRatio() const;   // of a pixel; 1.0 when unknown
 
   // Coded frames beyond this many samples are refused at Open: a damaged or hostile header must not make the
   // decoder allocate gigabytes (8K UHD fits).

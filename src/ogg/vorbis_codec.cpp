@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace ktv {
+#include "ogg/decoder_support.h"
 
-std::vector<std::string> CommentLines(const char* vendor, char** lines, const int* lengths, int count) {
-  std::vector<std::string> out;
-  if (vendor && *vendor) out.emplace_back(vendor);
-  for (int j = 0; lines && lengths && j < count; ++j)
-    if (lines[j]) out.emplace_back(lines[j], static_cast<size_t>(std::max(0, lengths[j])));
-  return out;
-}
+namespace ktv {
 
 tOggVorbisCodec::tOggVorbisCodec() : VorbisAvailable(LoadVorbisLibrary()) {
   if (VorbisAvailable) {
@@ -34,16 +28,17 @@ bool tOggVorbisCodec::Open(tOggIOBase& source) {
   ogg_packet packet;
   int32_t index = -1;
   for (int32_t i = 0; i < source.StreamCount() && index < 0; ++i)
-    if (source.GetPacket(i, &packet, true) && VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, &packet) == 0)
+    if (FetchPacket(source, i, &packet, true) &&
+        VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, &packet) == 0)
       index = i;
   if (index < 0) {
     Close();
     return false;
   }
-  source.GetPacket(index, &packet, false);  // the identification header, already parsed
+  FetchPacket(source, index, &packet, false);  // the identification header, already parsed
   // The comment and setup headers; a damaged one leaves Info incomplete, which synthesis_init refuses.
   for (int header = 0; header < 2; ++header) {
-    if (!source.GetPacket(index, &packet, false)) {
+    if (!FetchPacket(source, index, &packet, false)) {
       Close();
       return false;
     }
@@ -96,7 +91,7 @@ bool tOggVorbisCodec::Decode(int16_t* buffer, int32_t& count, double& time) {
     int avail = VorbisApi.vorbis_synthesis_pcmout(&DspState, &pcm);
     if (avail < 1) {
       ogg_packet packet;
-      if (!Source->GetPacket(StreamIndex, &packet, false)) {
+      if (!FetchPacket(*Source, StreamIndex, &packet, false)) {
         if (delivered == 0) return false;
         break;
       }

@@ -49,7 +49,4 @@ class tOggVorbisCodec {
   int64_t SamplePos = 0;  // absolute sample position just after the last frame delivered
 };
 
-// The comment lines of a parsed comment header: vendor first when not empty. Shared by both decoders.
-std::vector<std::string> CommentLines(const char* vendor, char** lines, const int* lengths, int count);
-
 }  // namespace ktv

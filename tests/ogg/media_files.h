@@ -29,10 +29,12 @@ inline tY4M ParseY4M(const std::string& bytes) {
     if (f[0] == 'W') out.Width = std::stoi(f.substr(1));
     if (f[0] == 'H') out.Height = std::stoi(f.substr(1));
   }
-  size_t frameBytes = static_cast<size_t>(out.Width * out.Height + 2 * out.ChromaWidth() * out.ChromaHeight());
+  size_t frameBytes =
+      static_cast<size_t>(out.Width * out.Height + 2 * out.ChromaWidth() * out.ChromaHeight());
   for (size_t at = end + 1; at < bytes.size();) {
     size_t line = bytes.find('\n', at);
-    if (bytes.compare(at, 5, "FRAME") != 0 || line == std::string::npos || line + 1 + frameBytes > bytes.size())
+    if (bytes.compare(at, 5, "FRAME") != 0 || line == std::string::npos ||
+        line + 1 + frameBytes > bytes.size())
       break;
     out.Frames.push_back(bytes.substr(line + 1, frameBytes));
     at = line + 1 + frameBytes;

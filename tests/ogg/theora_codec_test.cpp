@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <dlfcn.h>
+#include <cmath>
 
 #include <filesystem>
 
@@ -127,7 +127,8 @@ TEST(TheoraCodec, PicturesMatchTheEncodedOnesAtEverySize) {
 }
 
 TEST(TheoraCodec, TwoDecodesAreBitIdentical) {
-  std::string bytes = ReadFile(MakeMedia({"--width", "90", "--height", "70", "--seconds", "1", "--keyint", "4"}));
+  std::string bytes =
+      ReadFile(MakeMedia({"--width", "90", "--height", "70", "--seconds", "1", "--keyint", "4"}));
   tDecodedVideo a = DecodeAll(bytes), b = DecodeAll(bytes);
   ASSERT_EQ(a.Pictures.size(), 25u);
   EXPECT_EQ(a.Pictures, b.Pictures);
@@ -175,8 +176,9 @@ TEST(TheoraCodec, StreamParameters) {
 }
 
 TEST(TheoraCodec, FindsItsStreamAndKeepsComments) {
-  std::string bytes = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5", "--extra-stream",
-                                          "writ", "--vcomment", "TITLE=Test card", "--vcomment", "ARTIST=Ktv"}));
+  std::string bytes =
+      ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5", "--extra-stream", "writ",
+                          "--vcomment", "TITLE=Test card", "--vcomment", "ARTIST=Ktv"}));
   tMemorySource src(bytes);
   ASSERT_TRUE(src.ReadStreamHeaders());
   ASSERT_EQ(src.StreamCount(), 3);
@@ -244,7 +246,7 @@ TEST(TheoraCodec, DecodesVideoWhenTheVorbisLibraryIsMissing) {
     tTheoraLibraryUse theora;
     ASSERT_TRUE(ogg.Loaded() && theora.Loaded());
     void* entry = std::string(name) == "libogg.so.0" ? reinterpret_cast<void*>(OggApi.ogg_sync_init)
-                                                      : reinterpret_cast<void*>(TheoraApi.theora_decode_init);
+                                                     : reinterpret_cast<void*>(TheoraApi.theora_decode_init);
     Dl_info info{};
     ASSERT_NE(dladdr(entry, &info), 0);
     std::filesystem::create_symlink(std::filesystem::canonical(info.dli_fname), folder.File(name));
