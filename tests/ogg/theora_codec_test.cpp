@@ -218,6 +218,7 @@ TEST(TheoraCodec, NoTheoraStreamOrDamagedHeadersFailCleanly) {
       {"\x82theora", 7, 64, '\xff', "setup header filled with ones"},
       {"\x80theora", 7, 3, '\xff', "identification header with an unknown version"},
       {"\x80theora", 10, 4, '\0', "identification header with a zero-sized frame"},
+      {"\x80theora", 10, 4, '\x03', "a frame of 12336 x 12336: refused before the decoder allocates for it"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.note);
