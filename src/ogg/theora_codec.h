@@ -8,6 +8,8 @@
 // library converts). The yuv_buffer of DecodeFrame holds the whole coded frame, rows from the top.
 // PictureRegion gives the picture, bounded by the coded frame.
 //
+// The source is not owned: close the codec before the source goes.
+//
 // Thread contract: Open, Close and DecodeFrame run on the decoding thread. Info, Comments, FrameRate,
 // AspectRatio and PixelFormat may be read on the main thread while the stream is open.
 #pragma once

@@ -2,6 +2,8 @@
 // block it delivers. The codec finds its stream itself, by offering the first packet of every logical stream
 // to the Vorbis header parser.
 //
+// The source is not owned: close the codec before the source goes.
+//
 // Thread contract: Open, Close and Decode run on the decoding thread. Comments and Info are changed only by
 // Open and Close; the main thread may read them while the stream is open (the decoding thread does not
 // reopen while the main thread reads: it hands over through synchronised calls).

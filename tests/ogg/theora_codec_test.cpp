@@ -237,6 +237,7 @@ TEST(TheoraCodec, NoTheoraStreamOrDamagedHeadersFailCleanly) {
   tMemorySource src(good);
   ASSERT_TRUE(src.ReadStreamHeaders());
   EXPECT_TRUE(codec.Open(src));
+  codec.Close();  // before its source goes
 }
 
 TEST(TheoraCodec, DecodesVideoWhenTheVorbisLibraryIsMissing) {
