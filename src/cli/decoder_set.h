@@ -14,12 +14,13 @@ namespace ktv::cli {
 struct tDecoderSet {
   explicit tDecoderSet(const std::string& path) : Source(path) {}
 
-  // Scans the current link and opens both decoders; true when at least one of them opened.
+  // Scans the current link and opens both decoders; true when at least one of them opened. A scan that ends
+  // badly (a stray page after the headers) still leaves the streams it found to the decoders.
   bool OpenLink() {
     Scanned = Source.ReadStreamHeaders();
     Source.FeedAllStreams = true;
-    VideoOpen = Scanned && Video.Open(Source);
-    AudioOpen = Scanned && Audio.Open(Source);
+    VideoOpen = Video.Open(Source);
+    AudioOpen = Audio.Open(Source);
     Source.FeedAllStreams = false;
     return VideoOpen || AudioOpen;
   }

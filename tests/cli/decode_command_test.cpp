@@ -146,6 +146,32 @@ TEST(DecodeCommand, ExitCodes) {
   }
 }
 
+TEST(DecodeCommand, DamagedFilesDecodeWhatTheyCanAndEnd) {
+  std::string good = ReadFile(MakeMedia({"--width", "48", "--height", "32", "--seconds", "2"}));
+  ASSERT_FALSE(good.empty());
+  test::tTempDir dir;
+  struct {
+    size_t from, step;
+    const char* note;
+  } rows[] = {
+      {12000, 997, "data pages damaged all through: pages lost, packets with holes"},
+      {good.size() / 2, 1, "second half garbage"},
+  };
+  for (const auto& r : rows) {
+    std::string bad = good;
+    for (size_t i = r.from; i < bad.size(); i += r.step) bad[i] = static_cast<char>(i * 131 + 7);
+    test::WriteFile(dir.File("bad.ogg"), bad);
+    auto run =
+        RunCli({"decode", dir.File("bad.ogg"), "--y4m", dir.File("bad.y4m"), "--wav", dir.File("bad.wav")});
+    EXPECT_EQ(run.ExitCode, 0) << r.note << ": " << run.Err;
+    EXPECT_LT(Field(run.Out, "frames"), 50) << r.note;
+    EXPECT_EQ(test::ParseY4M(ReadFile(dir.File("bad.y4m"))).Frames.size(), Field(run.Out, "frames"))
+        << r.note;
+    EXPECT_EQ(test::ParseWav(ReadFile(dir.File("bad.wav"))).Frames(), Field(run.Out, "audio_frames"))
+        << r.note;
+  }
+}
+
 TEST(DecodeCommand, FormatsWithoutAY4MForm) {
   std::string media = MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5", "--pixfmt", "444"});
   test::tTempDir out;
