@@ -69,7 +69,7 @@ inline tWav ParseWav(const std::string& b) {
   out.Bits = Le16(b, 34);
   size_t bytes = std::min<size_t>(Le32(b, 40), b.size() - 44);
   out.Samples.resize(bytes / 2);
-  std::memcpy(out.Samples.data(), b.data() + 44, out.Samples.size() * 2);
+  if (!out.Samples.empty()) std::memcpy(out.Samples.data(), b.data() + 44, out.Samples.size() * 2);
   return out;
 }
 
