@@ -293,9 +293,9 @@ int RunDecode(const std::vector<std::string>& args) {
   bool written = y4m.Finish();
   written = wav.Finish() && written;
   if (!y4mPath.empty() && totals.Frames == 0)
-    std::fprintf(stderr, "kestrova-cli: no video decoded: %s not written\n", y4mPath.c_str());
+    std::fprintf(stderr, "kestrova-cli: no pictures decoded into %s\n", y4mPath.c_str());
   if (!wavPath.empty() && totals.AudioFrames == 0)
-    std::fprintf(stderr, "kestrova-cli: no sound decoded: %s not written\n", wavPath.c_str());
+    std::fprintf(stderr, "kestrova-cli: no sound decoded into %s\n", wavPath.c_str());
   double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf(
       "{\"frames\":%lld,\"keyframes\":%lld,\"audio_frames\":%lld,\"links\":%d,\"media_seconds\":%.3f,"
