@@ -8,10 +8,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "cli/decoder_set.h"
+#include "ogg/file_source.h"
+#include "ogg/vorbis_codec.h"
 #include "vis/png_writer.h"
 #include "vis/visulisation_system.h"
 
@@ -23,10 +27,93 @@ constexpr uint32_t kFrameMs = 20;       // the player shows a visualisation fram
 constexpr int32_t kAheadMs = 500;       // how far the decoded sound runs ahead of what is heard
 constexpr int32_t kBlockFrames = 4096;  // frames handed over per AddAudio, as a sound output's block
 constexpr uintmax_t kMaxWavBytes = uintmax_t{1} << 30;
+constexpr int kMaxFailuresInARow = 8;  // damaged packets skipped before the sound counts as ended
+constexpr int32_t kMaxRate = 768000;
 
 struct tPcm {
   int32_t Rate = 0, Channels = 0;
   std::vector<int16_t> Samples;  // interleaved
+};
+
+// A block of decoded sound in the format it came in (a chained file may change format at a link).
+struct tPcmBlock {
+  int32_t Rate = 0, Channels = 0, Frames = 0;
+  std::vector<int16_t> Samples;
+};
+
+// Where the sound comes from, one block at a time; false at the end.
+class tSoundSource {
+ public:
+  virtual ~tSoundSource() = default;
+  virtual bool Next(tPcmBlock& block) = 0;
+};
+
+class tWavSound : public tSoundSource {
+ public:
+  explicit tWavSound(tPcm pcm) : Pcm(std::move(pcm)) {}
+  bool Next(tPcmBlock& block) override {
+    int64_t total = static_cast<int64_t>(Pcm.Samples.size()) / Pcm.Channels;
+    if (At >= total) return false;
+    block.Rate = Pcm.Rate, block.Channels = Pcm.Channels;
+    block.Frames = static_cast<int32_t>(std::min<int64_t>(kBlockFrames, total - At));
+    auto first = Pcm.Samples.begin() + At * Pcm.Channels;
+    block.Samples.assign(first, first + int64_t{block.Frames} * Pcm.Channels);
+    At += block.Frames;
+    return true;
+  }
+
+ private:
+  tPcm Pcm;
+  int64_t At = 0;
+};
+
+// The Vorbis sound of a local Ogg file, link after link; other streams are passed over.
+class tOggSound : public tSoundSource {
+ public:
+  explicit tOggSound(const std::string& path) : Source(path) {}
+  bool IsOpen() const { return Source.IsOpen(); }
+  bool OpenLink() {
+    Source.ReadStreamHeaders();
+    Source.FeedAllStreams = true;  // the headers of every stream are offered while the decoder looks
+    AudioOpen = Audio.Open(Source);
+    Source.FeedAllStreams = false;
+    return AudioOpen;
+  }
+  bool Next(tPcmBlock& block) override {
+    for (;;) {
+      if (!AudioOpen) return false;  // a link without Vorbis sound ends it
+      block.Rate = static_cast<int32_t>(Audio.Info.rate), block.Channels = Audio.Info.channels;
+      if (block.Rate < 1 || block.Rate > kMaxRate || block.Channels < 1) return false;
+      block.Samples.resize(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(block.Channels));
+      int32_t count = kBlockFrames;
+      double time = 0;
+      Audio.Decode(block.Samples.data(), count, time);
+      if (count > 0) {  // frames delivered before a damaged packet are kept
+        Failures = 0;
+        block.Frames = count;
+        return true;
+      }
+      // Nothing: the link ended (its successor's first page is held), the file ended, or a damaged packet.
+      if (Source.PagePending) {
+        if (!NextLink()) return false;
+      } else if (Source.AtEnd() || ++Failures >= kMaxFailuresInARow) {
+        return false;
+      }
+    }
+  }
+
+ private:
+  bool NextLink() {
+    if (!Source.PagePending) return false;
+    Audio.Close();
+    Source.ResetStreams();
+    return OpenLink();
+  }
+
+  tOggFileSource Source;
+  tOggVorbisCodec Audio;
+  bool AudioOpen = false;
+  int Failures = 0;
 };
 
 uint32_t Get32(const unsigned char* p) {
@@ -84,6 +171,16 @@ bool ReadWav(const std::string& path, tPcm& pcm, std::string& error) {
   return false;
 }
 
+// The first four bytes of a file ("" when it has fewer).
+std::string FileHead(const std::string& path) {
+  char head[4];
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return {};
+  size_t n = std::fread(head, 1, 4, f);
+  std::fclose(f);
+  return std::string(head, n == 4 ? 4 : 0);
+}
+
 bool ParseSize(const std::string& text, int32_t& w, int32_t& h) {
   unsigned long long a = 0, b = 0;
   char x = 0, extra = 0;
@@ -115,14 +212,32 @@ int RunVis(const std::vector<std::string>& args) {
     }
   }
   if (source.empty() || folder.empty()) {
-    std::fprintf(stderr, "usage: kestrova-cli vis SOURCE.wav --png DIR [--frames N] [--size WxH]\n");
+    std::fprintf(stderr, "usage: kestrova-cli vis SOURCE --png DIR [--frames N] [--size WxH]\n");
     return 2;
   }
-  tPcm pcm;
-  std::string error;
-  if (!ReadWav(source, pcm, error)) {
-    std::fprintf(stderr, "vis: %s: %s\n", source.c_str(), error.c_str());
-    return 1;
+  // A RIFF header means a WAV file; anything else is taken for Ogg.
+  std::unique_ptr<tSoundSource> sound;
+  std::string path = LocalPath(source);
+  std::string head = FileHead(path);
+  if (head == "RIFF") {
+    tPcm pcm;
+    std::string error;
+    if (!ReadWav(path, pcm, error)) {
+      std::fprintf(stderr, "vis: %s: %s\n", source.c_str(), error.c_str());
+      return 1;
+    }
+    sound = std::make_unique<tWavSound>(std::move(pcm));
+  } else {
+    auto ogg = std::make_unique<tOggSound>(path);
+    if (!ogg->IsOpen()) {
+      std::fprintf(stderr, "vis: cannot open %s\n", source.c_str());
+      return 1;
+    }
+    if (!ogg->OpenLink()) {
+      std::fprintf(stderr, "vis: %s: no Vorbis sound found\n", source.c_str());
+      return 1;
+    }
+    sound = std::move(ogg);
   }
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -131,31 +246,45 @@ int RunVis(const std::vector<std::string>& args) {
     return 1;
   }
 
-  int64_t played = 0;
+  int64_t played = 0;  // frames of the current format heard, what a sound output would report
   TVisulisationSystem::tOptions options;
   options.StartThread = false;
   options.Seed = 1;  // the same sound always gives the same pictures
   TVisulisationSystem vis([&played] { return played; }, options);
   vis.Configure(width, height, false, true);
-  vis.SetAudioFormat(pcm.Rate, pcm.Channels, 2);
-  vis.ResetPosition();
   vis.SetSuppressed(false);
   vis.SetSize(width, height);
   const uint32_t start = 1000;
   vis.RestartClock(start);
 
-  const int64_t total = static_cast<int64_t>(pcm.Samples.size()) / pcm.Channels;
-  int64_t handedOver = 0;
+  tPcmBlock pending;
+  bool havePending = false, ended = false;
+  int32_t rate = 0, channels = 0;
+  int64_t handedOver = 0;  // frames of the current format given to the visualisation
+  int64_t formatStartMs = 0, frames = 0;
   int32_t pictures = 0;
-  int64_t frames = 0;
+  uint32_t beats = 0;
   for (;; ++frames) {
     int64_t elapsedMs = frames * kFrameMs;
-    played = std::min(total, elapsedMs * pcm.Rate / 1000);
-    int64_t wanted = std::min(total, played + int64_t{kAheadMs} * pcm.Rate / 1000);
-    while (handedOver < wanted) {
-      int32_t n = static_cast<int32_t>(std::min<int64_t>(kBlockFrames, wanted - handedOver));
-      vis.AddAudio(pcm.Samples.data() + handedOver * pcm.Channels, n);
-      handedOver += n;
+    played = rate > 0 ? std::min(handedOver, (elapsedMs - formatStartMs) * rate / 1000) : 0;
+    // Keep the decoded sound half a second ahead of what is heard, as a sound output's buffer does.
+    while (!ended && (rate == 0 || handedOver < played + int64_t{kAheadMs} * rate / 1000)) {
+      if (!havePending && !(havePending = sound->Next(pending))) {
+        ended = true;
+        break;
+      }
+      if (pending.Rate != rate || pending.Channels != channels) {
+        if (rate > 0 && played < handedOver) break;  // the old format is still being heard
+        // A new format starts as a new stream on a sound output does.
+        rate = pending.Rate, channels = pending.Channels;
+        beats += vis.GetDetector().BeatCount();  // the detector starts afresh with the format
+        vis.SetAudioFormat(rate, channels, 2);
+        vis.ResetPosition();
+        formatStartMs = elapsedMs, handedOver = 0, played = 0;
+      }
+      vis.AddAudio(pending.Samples.data(), pending.Frames);
+      handedOver += pending.Frames;
+      havePending = false;
     }
     vis.FeedPlayedAudio();
     vis.BuildFrame(start + static_cast<uint32_t>(elapsedMs));
@@ -172,15 +301,19 @@ int RunVis(const std::vector<std::string>& args) {
       }
       ++pictures;
     }
-    if (played >= total) break;
+    if (ended && played >= handedOver) break;
+  }
+  if (rate == 0) {
+    std::fprintf(stderr, "vis: %s: no sound decoded\n", source.c_str());
+    return 1;
   }
   std::printf("{\"frames\":%lld,\"pictures\":%d,\"beats\":%u,\"width\":%d,\"height\":%d,\"seconds\":%.3f}\n",
-              static_cast<long long>(frames + 1), pictures, vis.GetDetector().BeatCount(), width, height,
-              static_cast<double>(total) / pcm.Rate);
+              static_cast<long long>(frames + 1), pictures, beats + vis.GetDetector().BeatCount(), width,
+              height, static_cast<double>(frames * kFrameMs) / 1000);
   return 0;
 }
 
-tCommandRegistration registration{"vis", "vis SOURCE.wav --png DIR [--frames N] [--size WxH]", RunVis};
+tCommandRegistration registration{"vis", "vis SOURCE --png DIR [--frames N] [--size WxH]", RunVis};
 
 }  // namespace
 
