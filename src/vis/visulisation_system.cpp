@@ -33,10 +33,7 @@ TVisulisationSystem::TVisulisationSystem(tPlayedFramesCallback onGetPlayedFrames
   Renderer.Map = std::make_unique<TVisulisationDisplacementMap>(kStartWidth, kStartHeight);
   SurfaceWidth = kStartWidth, SurfaceHeight = kStartHeight;
   Renderer.Start(timeGetTime());
-  if (options.StartThread) {
-    ThreadStarted = true;
-    Start();
-  }
+  if (options.StartThread) Start();
 }
 
 TVisulisationSystem::~TVisulisationSystem() {

@@ -110,7 +110,6 @@ class TVisulisationSystem : public tThread, public tAudioVisualiser {
   tVisRandom Generator;
 
   tPlayedFramesCallback OnGetPlayedFrames;  // set once at construction
-  bool ThreadStarted = false;
 
   // Shared between the main thread and the visualisation thread.
   std::atomic<bool> BeatFlag{false};  // a beat since the last frame
