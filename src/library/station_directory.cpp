@@ -93,7 +93,12 @@ std::string ReadCacheDocument(const std::string& fileName) {
   std::string bytes(static_cast<size_t>(size), '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(size));
   if (static_cast<uintmax_t>(in.gcount()) != size) return {};
-  if (UpperCase(bytes.substr(0, 5)) == "<?XML") return bytes;
+  return DocumentFromCacheBytes(bytes);
+}
+
+std::string DocumentFromCacheBytes(const std::string& bytes) {
+  if (UpperCase(bytes.substr(0, 5)) == "<?XML")
+    return bytes.size() <= kMaxDocumentBytes ? bytes : std::string();
   std::string text;
   InflateDocument(bytes, text);
   return text;

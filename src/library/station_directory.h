@@ -86,6 +86,8 @@ bool IsStale(tDateTime stamp, tDateTime now, double unitsPerDay, int64_t maxAge)
 // zlib. Empty when the file is missing, larger than kMaxDocumentBytes, or cannot be inflated within that
 // bound.
 std::string ReadCacheDocument(const std::string& fileName);
+// The same for the file's bytes already in memory.
+std::string DocumentFromCacheBytes(const std::string& bytes);
 // Inflates one whole zlib stream; false when it is damaged, incomplete or inflates beyond kMaxDocumentBytes.
 bool InflateDocument(const std::string& compressed, std::string& text);
 
