@@ -38,11 +38,11 @@ test-asan: deps
 	  ctest $(CTEST_FLAGS)
 
 # Each fuzz target runs for FUZZ_SECONDS; a crash or sanitizer report fails the run.
-fuzz: deps
+fuzz: build
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DKTV_FUZZ=ON -DKTV_WITH_QT=OFF -DKTV_TESTS=OFF \
 	  -DKTV_BENCH=OFF -DKTV_TOOLS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS) $(BUILD)
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)

@@ -18,9 +18,9 @@ struct tPendingCall {
 
 struct tCallQueue {
   std::mutex Lock;
-  std::condition_variable Arrived;  // a call was queued
-  std::condition_variable Finished;  // a call has run
-  std::deque<tPendingCall*> Calls;  // guarded by Lock
+  std::condition_variable Arrived;    // a call was queued
+  std::condition_variable Finished;   // a call has run
+  std::deque<tPendingCall*> Calls;    // guarded by Lock
   std::function<void()> WakeHandler;  // guarded by Lock
 };
 
@@ -33,9 +33,13 @@ std::atomic<std::thread::id> gMainThread{std::this_thread::get_id()};
 
 }  // namespace
 
-void SetMainThread() { gMainThread = std::this_thread::get_id(); }
+void SetMainThread() {
+  gMainThread = std::this_thread::get_id();
+}
 
-bool IsMainThread() { return gMainThread.load() == std::this_thread::get_id(); }
+bool IsMainThread() {
+  return gMainThread.load() == std::this_thread::get_id();
+}
 
 void Synchronize(const std::function<void()>& call) {
   if (IsMainThread()) {

@@ -1,9 +1,10 @@
 // The main-thread call queue: a worker thread hands a call to the main thread and blocks until the main
-// thread has run it. Every operation of a playback back-end and every window runs on the main thread this way.
+// thread has run it. Every operation of a playback back-end and every window runs on the main thread this
+// way.
 //
-// The windowed program drains the queue from its event loop (the wake handler posts an event); the command-line
-// program and the tests drain it by hand. A main thread that waits for a worker (tThread::WaitFor) keeps draining,
-// so a worker blocked in Synchronize can always finish.
+// The windowed program drains the queue from its event loop (the wake handler posts an event); the
+// command-line program and the tests drain it by hand. A main thread that waits for a worker
+// (tThread::WaitFor) keeps draining, so a worker blocked in Synchronize can always finish.
 #pragma once
 
 #include <cstdint>

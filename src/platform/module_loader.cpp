@@ -44,6 +44,8 @@ void FreeModule(void* module) {
   if (module) dlclose(module);
 }
 
-void* GetModuleSymbol(void* module, const char* name) { return module ? dlsym(module, name) : nullptr; }
+void* GetModuleSymbol(void* module, const char* name) {
+  return module ? dlsym(module, name) : nullptr;
+}
 
 }  // namespace ktv

@@ -42,6 +42,8 @@ void tThread::WaitFor() {
   Worker.join();
 }
 
-void tThread::Synchronize(const std::function<void()>& call) { ktv::Synchronize(call); }
+void tThread::Synchronize(const std::function<void()>& call) {
+  ktv::Synchronize(call);
+}
 
 }  // namespace ktv

@@ -1,6 +1,6 @@
 // A worker thread with the terminate flag and the wait of the program's thread model.
-// Shut down by flag, wake, join: Terminate() sets the flag, WaitFor() joins. A thread never outlives its object:
-// the owner calls Terminate() and WaitFor() before the derived object goes away.
+// Shut down by flag, wake, join: Terminate() sets the flag, WaitFor() joins. A thread never outlives its
+// object: the owner calls Terminate() and WaitFor() before the derived object goes away.
 #pragma once
 
 #include <atomic>

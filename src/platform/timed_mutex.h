@@ -11,7 +11,9 @@ namespace ktv {
 class tTimedMutex {
  public:
   // True when the lock was taken within the given milliseconds.
-  bool TryLockFor(uint32_t milliseconds) { return Mutex.try_lock_for(std::chrono::milliseconds(milliseconds)); }
+  bool TryLockFor(uint32_t milliseconds) {
+    return Mutex.try_lock_for(std::chrono::milliseconds(milliseconds));
+  }
   void Unlock() { Mutex.unlock(); }
 
  private:
@@ -21,7 +23,8 @@ class tTimedMutex {
 // Holds a tTimedMutex for a scope when the bounded wait succeeded; check Locked() before touching state.
 class tTimedLock {
  public:
-  tTimedLock(tTimedMutex& mutex, uint32_t milliseconds) : Mutex(mutex), IsLocked(mutex.TryLockFor(milliseconds)) {}
+  tTimedLock(tTimedMutex& mutex, uint32_t milliseconds)
+      : Mutex(mutex), IsLocked(mutex.TryLockFor(milliseconds)) {}
   ~tTimedLock() {
     if (IsLocked) Mutex.Unlock();
   }

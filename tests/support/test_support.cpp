@@ -68,7 +68,9 @@ tRunResult RunProgram(const std::string& program, const std::vector<std::string>
   return result;
 }
 
-tRunResult RunCli(const std::vector<std::string>& args) { return RunProgram(KTV_CLI_PATH, args); }
+tRunResult RunCli(const std::vector<std::string>& args) {
+  return RunProgram(KTV_CLI_PATH, args);
+}
 
 namespace {
 

@@ -1,0 +1,61 @@
+#include "ogg/byte_queue.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ktv {
+
+tByteQueue::tByteQueue(int32_t size)
+    : Capacity(std::max<int32_t>(size, 1024)), Storage(new uint8_t[static_cast<size_t>(Capacity)]) {}
+
+bool tByteQueue::Write(const void* data, int32_t count) {
+  tTimedLock lock(Lock, kLockWaitMs);
+  if (!lock.Locked() || count < 0) return false;
+  int32_t held = Count.load(std::memory_order_relaxed);
+  if (Capacity - held < count) return false;
+  auto* from = static_cast<const uint8_t*>(data);
+  int32_t remaining = count;
+  while (remaining > 0 && held < Capacity) {
+    int32_t chunk = std::min(Capacity - WritePos, remaining);
+    std::memcpy(&Storage[static_cast<size_t>(WritePos)], from, static_cast<size_t>(chunk));
+    from += chunk;
+    remaining -= chunk;
+    WritePos += chunk;
+    if (WritePos == Capacity) WritePos = 0;
+    held += chunk;
+  }
+  Count.store(held, std::memory_order_relaxed);
+  return true;
+}
+
+int32_t tByteQueue::Read(void* dest, int32_t max, int32_t granularity) {
+  tTimedLock lock(Lock, kLockWaitMs);
+  if (!lock.Locked() || max <= 0) return 0;
+  granularity = std::max(granularity, 1);
+  int32_t held = Count.load(std::memory_order_relaxed);
+  int32_t n = std::min(max, held);
+  n = n / granularity * granularity;
+  auto* to = static_cast<uint8_t*>(dest);
+  int32_t remaining = n;
+  while (remaining > 0 && held > 0) {
+    int32_t chunk = std::min(Capacity - ReadPos, remaining);
+    std::memcpy(to, &Storage[static_cast<size_t>(ReadPos)], static_cast<size_t>(chunk));
+    to += chunk;
+    remaining -= chunk;
+    ReadPos += chunk;
+    if (ReadPos == Capacity) ReadPos = 0;
+    held -= chunk;
+  }
+  Count.store(held, std::memory_order_relaxed);
+  return n;
+}
+
+void tByteQueue::Clear() {
+  tTimedLock lock(Lock, kLockWaitMs);
+  if (!lock.Locked()) return;
+  Count.store(0, std::memory_order_relaxed);
+  ReadPos = 0;
+  WritePos = 0;
+}
+
+}  // namespace ktv

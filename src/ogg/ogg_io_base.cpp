@@ -1,0 +1,198 @@
+#include "ogg/ogg_io_base.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace ktv {
+
+namespace {
+
+// Every refill asks for this many bytes.
+constexpr int32_t kRefillBytes = 4096;
+// GetPacket gives up after this many refills without a packet of its stream.
+constexpr int kMaxRefillsPerPacket = 51;
+
+std::string Trim(const std::string& s) {
+  size_t begin = 0, end = s.size();
+  while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
+  return s.substr(begin, end - begin);
+}
+
+bool IsNameCharacter(unsigned char c) {
+  return c == ' ' || c == '.' || (c >= '0' && c <= '9') || (c >= 65 && c <= 122);
+}
+
+}  // namespace
+
+std::string CodecNameFromFirstPage(const uint8_t* body, long length) {
+  std::string text;
+  if (body && length > 1)
+    text.assign(reinterpret_cast<const char*>(body) + 1, static_cast<size_t>(length - 1));
+  text = Trim(text);
+  std::string name;
+  std::string head = text.substr(0, 4);
+  for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (head == "?XML") {
+    name = "XML";
+  } else {
+    size_t cut = 0;
+    while (cut < text.size() && IsNameCharacter(static_cast<unsigned char>(text[cut]))) ++cut;
+    name = text.substr(0, cut);
+    if (!name.empty()) name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    name = Trim(name.substr(0, 30));
+  }
+  return name.empty() ? "Unknown" : name;
+}
+
+tOggIOBase::tOggIOBase() : OggAvailable(LoadOggLibrary()) {
+  if (OggAvailable) OggApi.ogg_sync_init(&SyncState);
+}
+
+tOggIOBase::~tOggIOBase() {
+  if (OggAvailable) {
+    ResetStreams();
+    OggApi.ogg_sync_clear(&SyncState);
+    UnloadOggLibrary();
+  }
+  ClearPendingPage();
+}
+
+int32_t tOggIOBase::Refill() {
+  char* buffer = OggApi.ogg_sync_buffer(&SyncState, kRefillBytes);
+  if (!buffer) return -1;
+  int32_t count = std::clamp(ReadData(reinterpret_cast<uint8_t*>(buffer), kRefillBytes), 0, kRefillBytes);
+  OggApi.ogg_sync_wrote(&SyncState, count);
+  return count;
+}
+
+bool tOggIOBase::NextPage(ogg_page& page) {
+  if (PagePending) {
+    page = PendingPage;
+    PagePending = false;
+    return true;
+  }
+  // A negative result only says bytes were skipped to regain sync; the next call goes on looking.
+  int result;
+  while ((result = OggApi.ogg_sync_pageout(&SyncState, &page)) < 0) {
+  }
+  return result > 0;
+}
+
+bool tOggIOBase::FeedPage(ogg_page& page, bool force) {
+  int serial = OggApi.ogg_page_serialno(&page);
+  for (auto& stream : Streams) {
+    if (stream->StreamState.serialno != serial) continue;
+    if (!stream->Active && !force && !FeedAllStreams) return true;  // nobody decodes it: dropped
+    if (OggApi.ogg_stream_pagein(&stream->StreamState, &page) == 0) return true;
+  }
+  return false;
+}
+
+int32_t tOggIOBase::AddStream(std::unique_ptr<tOggStreamData> stream) {
+  std::lock_guard<std::mutex> guard(StreamsLock);
+  Streams.push_back(std::move(stream));
+  return static_cast<int32_t>(Streams.size()) - 1;
+}
+
+bool tOggIOBase::ReadStreamHeaders() {
+  if (!OggAvailable) return false;
+  if (!PagePending) OggApi.ogg_sync_reset(&SyncState);
+  int64_t scanned = 0;
+  for (;;) {
+    int32_t count = PagePending ? 1 : Refill();
+    if (count > 0) scanned += count;
+    ogg_page page;
+    while (NextPage(page)) {
+      if (OggApi.ogg_page_granulepos(&page) > 0) return FeedPage(page, true);  // the headers are over
+      if (FeedPage(page, true)) continue;
+      // A page nobody takes starts a new logical stream, beginning-of-stream flag or not.
+      if (StreamCount() >= kMaxStreams) return false;
+      auto stream = std::make_unique<tOggStreamData>();
+      OggApi.ogg_stream_init(&stream->StreamState, OggApi.ogg_page_serialno(&page));
+      stream->CodecName = CodecNameFromFirstPage(page.body, page.body_len);
+      AddStream(std::move(stream));
+      if (!FeedPage(page, true)) return false;
+    }
+    PagePending = false;
+    if (count < 1) return true;
+    // Header pages are small; a source that goes on without ending its headers is not a stream we can play.
+    if (scanned > kMaxHeaderScanBytes) return false;
+  }
+}
+
+void tOggIOBase::HoldPage(const ogg_page& page) {
+  ClearPendingPage();
+  PendingHeader.assign(page.header, page.header + page.header_len);
+  PendingBody.assign(page.body, page.body + page.body_len);
+  PendingPage = page;
+  PendingPage.header = PendingHeader.data();
+  PendingPage.body = PendingBody.data();
+  PagePending = true;
+}
+
+void tOggIOBase::ClearPendingPage() {
+  PendingHeader.clear();
+  PendingBody.clear();
+  PendingPage = {};
+  PagePending = false;
+}
+
+bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
+  if (index < 0 || index >= static_cast<int32_t>(Streams.size())) return false;
+  ogg_stream_state* state = &Streams[static_cast<size_t>(index)]->StreamState;
+  auto ask = [&] {
+    return (peek ? OggApi.ogg_stream_packetpeek(state, packet)
+                 : OggApi.ogg_stream_packetout(state, packet)) == 1;
+  };
+  bool got = ask();
+  if (PagePending) return got;  // nothing more is read until the next link has been dealt with
+  for (int refills = 0; !got;) {
+    int32_t count = Refill();
+    if (count < 0) return false;
+    BytesRead += count;
+    ogg_page page;
+    int result;
+    while ((result = OggApi.ogg_sync_pageout(&SyncState, &page)) != 0) {
+      if (result < 0) continue;  // bytes skipped to regain sync
+      if (FeedPage(page, false)) continue;
+      if (OggApi.ogg_page_bos(&page) > 0) {
+        HoldPage(page);
+        return false;
+      }
+      // any other page that no stream takes is dropped
+    }
+    got = ask();
+    if (!got && ++refills >= kMaxRefillsPerPacket) return false;
+  }
+  return true;
+}
+
+void tOggIOBase::ActivateStream(int32_t index) {
+  if (index >= 0 && index < static_cast<int32_t>(Streams.size()))
+    Streams[static_cast<size_t>(index)]->Active = true;
+}
+
+void tOggIOBase::DeactivateStream(int32_t index) {
+  if (index >= 0 && index < static_cast<int32_t>(Streams.size()))
+    Streams[static_cast<size_t>(index)]->Active = false;
+}
+
+void tOggIOBase::ResetStreams() {
+  std::lock_guard<std::mutex> guard(StreamsLock);
+  for (auto& stream : Streams) OggApi.ogg_stream_clear(&stream->StreamState);
+  Streams.clear();
+}
+
+int32_t tOggIOBase::StreamCount() const {
+  std::lock_guard<std::mutex> guard(StreamsLock);
+  return static_cast<int32_t>(Streams.size());
+}
+
+std::string tOggIOBase::StreamName(int32_t index) const {
+  std::lock_guard<std::mutex> guard(StreamsLock);
+  if (index < 0 || index >= static_cast<int32_t>(Streams.size())) return "";
+  return Streams[static_cast<size_t>(index)]->CodecName;
+}
+
+}  // namespace ktv

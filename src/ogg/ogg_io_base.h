@@ -1,0 +1,77 @@
+// The Ogg source: turns bytes from ReadData into packets of logical streams. A header scan discovers the
+// logical streams of a link and names their codecs; the decoders then pull packets of their own stream, which
+// drives reading. A beginning-of-stream page met while fetching packets starts the next link of a chained
+// stream: it is held in PendingPage until the decoding thread has closed its decoders, reset the streams and
+// scanned again.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ogg/codec_libraries.h"
+
+namespace ktv {
+
+// One logical stream (one serial number) of the current link.
+struct tOggStreamData {
+  ogg_stream_state StreamState{};
+  bool Active = false;    // a decoder uses this stream
+  std::string CodecName;  // from the first page's body; at most 30 characters, never empty
+};
+
+// Name of a stream from the body of its first page: "Vorbis", "Theora", "FLAC", "XML", ..., "Unknown".
+std::string CodecNameFromFirstPage(const uint8_t* body, long length);
+
+class tOggIOBase {
+ public:
+  tOggIOBase();
+  virtual ~tOggIOBase();
+  tOggIOBase(const tOggIOBase&) = delete;
+  tOggIOBase& operator=(const tOggIOBase&) = delete;
+
+  // Places up to `size` bytes in the buffer; 0 when nothing can be had. May block.
+  virtual int32_t ReadData(uint8_t* buffer, int32_t size) = 0;
+
+  // Scans the headers of the current link (starting from the held page, if any); true when the scan ran to
+  // its end: the first page with a positive granule position, or the end of the source.
+  bool ReadStreamHeaders();
+  // Next packet of the stream (or a look at it, with peek); false when none could be had.
+  bool GetPacket(int32_t index, ogg_packet* packet, bool peek);
+  void ActivateStream(int32_t index);
+  void DeactivateStream(int32_t index);
+  void ResetStreams();
+
+  // These two are also called on the main thread (stream information) while the decoding thread runs.
+  int32_t StreamCount() const;
+  std::string StreamName(int32_t index) const;
+
+  bool OggAvailable;            // the library loaded at construction
+  int32_t BytesRead = 0;        // bytes read while fetching packets
+  bool PagePending = false;     // PendingPage holds the first page of the next chain link
+  ogg_page PendingPage{};       // points into PendingHeader / PendingBody
+  bool FeedAllStreams = false;  // feed pages of streams no decoder uses (while decoders open)
+
+  // Bounds on what a damaged or hostile source can make the scan hold.
+  static constexpr int32_t kMaxStreams = 64;
+  static constexpr int64_t kMaxHeaderScanBytes = 16 * 1024 * 1024;
+
+ private:
+  int32_t Refill();
+  bool NextPage(ogg_page& page);
+  bool FeedPage(ogg_page& page, bool force);
+  int32_t AddStream(std::unique_ptr<tOggStreamData> stream);
+  void HoldPage(const ogg_page& page);
+  void ClearPendingPage();
+
+  // Streams is changed only by the decoding thread; StreamsLock orders those changes with the main thread's
+  // StreamCount / StreamName.
+  mutable std::mutex StreamsLock;
+  std::vector<std::unique_ptr<tOggStreamData>> Streams;
+  ogg_sync_state SyncState{};
+  std::vector<uint8_t> PendingHeader, PendingBody;
+};
+
+}  // namespace ktv

@@ -1,0 +1,117 @@
+#include "ogg/yuv_convert.h"
+
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace ktv {
+
+namespace {
+
+uint8_t ClampTable[2049];  // index i + 1024 holds i limited to 0..255
+int32_t CrToR[256], CbToG[256], CrToG[256], CbToB[256], YScale[256];
+
+// Round to nearest, halves to even, as the rest of the program rounds.
+int32_t RoundEven(double v) {
+  std::fesetround(FE_TONEAREST);
+  return static_cast<int32_t>(static_cast<int16_t>(std::nearbyint(v)));
+}
+
+inline uint8_t Clamp(int32_t i) {
+  return ClampTable[i + 1024];
+}
+
+struct tRGB {
+  uint8_t B, G, R;
+};
+
+inline tRGB Pixel(int32_t luma, int32_t blue, int32_t green, int32_t red) {
+  return {Clamp(luma + blue), Clamp(luma - green), Clamp(luma + red)};
+}
+
+// Walks the picture in 2 x 2 blocks and hands each pixel to `store` with its byte address. The destination
+// moves on by 2 * pitch - bytesPerPixel * |y_width| beyond what a chroma row wrote, so that with y_width = 2
+// * uv_width every output row starts one pitch below the previous one.
+template <int BytesPerPixel, class tStore>
+void ConvertBlocks(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, tStore store) {
+  const int uvWidth = yuv.uv_width, uvHeight = yuv.uv_height;
+  const intptr_t rowStep = 2 * static_cast<intptr_t>(pitch) - BytesPerPixel * std::abs(yuv.y_width);
+  uint8_t* row = dest;
+  for (int j = 0; j < uvHeight; ++j) {
+    const uint8_t* y0 = yuv.y + static_cast<intptr_t>(2 * j) * yuv.y_stride;
+    const uint8_t* y1 = y0 + yuv.y_stride;
+    const uint8_t* u = yuv.u + static_cast<intptr_t>(j) * yuv.uv_stride;
+    const uint8_t* v = yuv.v + static_cast<intptr_t>(j) * yuv.uv_stride;
+    uint8_t* out0 = row;
+    uint8_t* out1 = row + pitch;
+    for (int i = 0; i < uvWidth; ++i) {
+      const int32_t blue = CbToB[u[i]], green = CbToG[u[i]] + CrToG[v[i]], red = CrToR[v[i]];
+      store(out0, Pixel(YScale[y0[2 * i]], blue, green, red));
+      store(out0 + BytesPerPixel, Pixel(YScale[y0[2 * i + 1]], blue, green, red));
+      store(out1, Pixel(YScale[y1[2 * i]], blue, green, red));
+      store(out1 + BytesPerPixel, Pixel(YScale[y1[2 * i + 1]], blue, green, red));
+      out0 += 2 * BytesPerPixel;
+      out1 += 2 * BytesPerPixel;
+    }
+    row = out0 + rowStep;
+  }
+}
+
+}  // namespace
+
+void BuildYUVTables() {
+  for (int i = -1024; i <= 1024; ++i)
+    ClampTable[i + 1024] = static_cast<uint8_t>(i < 0 ? 0 : (i > 255 ? 255 : i));
+  for (int c = 0; c < 256; ++c) {
+    CrToR[c] = RoundEven((c - 128) * 1.402);
+    CbToG[c] = RoundEven((c - 128) * 0.34414);
+    CrToG[c] = RoundEven((c - 128) * 0.71414);
+    CbToB[c] = RoundEven((c - 128) * 1.772);
+    // 1.067, not the 1.164 of a full studio-range expansion.
+    YScale[c] = Clamp(RoundEven((c - 16) * 1.067));
+  }
+}
+
+void YUVToRGB32(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv) {
+  ConvertBlocks<4>(dest, pitch, yuv, [](uint8_t* at, tRGB p) {
+    at[0] = p.B;
+    at[1] = p.G;
+    at[2] = p.R;
+  });
+}
+
+void YUVToRGB16(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool is565) {
+  if (is565) {
+    ConvertBlocks<2>(dest, pitch, yuv, [](uint8_t* at, tRGB p) {
+      auto word = static_cast<uint16_t>(((p.R >> 3) << 11) | ((p.G >> 2) << 5) | (p.B >> 3));
+      std::memcpy(at, &word, 2);
+    });
+  } else {
+    ConvertBlocks<2>(dest, pitch, yuv, [](uint8_t* at, tRGB p) {
+      auto word = static_cast<uint16_t>(((p.R >> 3) << 10) | ((p.G >> 3) << 5) | (p.B >> 3));
+      std::memcpy(at, &word, 2);
+    });
+  }
+}
+
+uint8_t YUVClamp(int32_t i) {
+  return Clamp(i);
+}
+int32_t YUVTableCrToR(int c) {
+  return CrToR[c];
+}
+int32_t YUVTableCbToG(int c) {
+  return CbToG[c];
+}
+int32_t YUVTableCrToG(int c) {
+  return CrToG[c];
+}
+int32_t YUVTableCbToB(int c) {
+  return CbToB[c];
+}
+int32_t YUVTableYScale(int c) {
+  return YScale[c];
+}
+
+}  // namespace ktv
