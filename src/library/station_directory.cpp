@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "library/playlist.h"
+#include "net/http_request.h"
 #include "net/xml_parser.h"
 
 namespace ktv {
@@ -138,7 +139,7 @@ void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationLi
 
 tStationDirectory::tStationDirectory(tPlayerSettings& settings, tFetchDocument fetch,
                                      tDirectoryPrompts& prompts, std::string tempFolder)
-    : ProgramVersion(KTV_VERSION),
+    : ProgramVersion(GetProgramVersion()),
       Settings(settings),
       Fetch(std::move(fetch)),
       Prompts(prompts),

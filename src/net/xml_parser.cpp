@@ -40,13 +40,6 @@ bool AllDigits(const std::string& s, bool hex) {
 
 }  // namespace
 
-std::string TrimText(const std::string& text) {
-  size_t b = 0, e = text.size();
-  while (b < e && IsBlank(static_cast<unsigned char>(text[b]))) ++b;
-  while (e > b && IsBlank(static_cast<unsigned char>(text[e - 1]))) --e;
-  return text.substr(b, e - b);
-}
-
 std::string UpperCase(const std::string& text) {
   std::string out = text;
   for (char& c : out) c = UpperChar(c);

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "net/url.h"  // TrimText
+
 namespace ktv {
 
 // String-to-string list, names compared without regard to ASCII case; the first match wins.
@@ -103,8 +105,6 @@ std::string XMLUnescape(const std::string& text);
 // bits.
 int32_t HexToInt(const std::string& text);
 
-// Text with leading and trailing bytes up to 32 (blanks and control characters) removed.
-std::string TrimText(const std::string& text);
 std::string UpperCase(const std::string& text);
 std::string LowerCase(const std::string& text);
 bool SameText(const std::string& a, const std::string& b);
