@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "library/download.h"
 #include "net/xml_parser.h"
+#include "support/script_server.h"
 #include "support/test_support.h"
 
 namespace ktv {
@@ -160,7 +162,17 @@ TEST(StationDirectory, CacheDocuments) {
   EXPECT_EQ(ReadCacheDocument(dir.File("missing")), "");
 }
 
-// The directory against a fetch that serves documents from memory and counts its calls.
+// The directory with the real transfer: each download is served by a loopback server made for it, answering
+// with the fixture's document (or 404 when Serve is false). The requested URL is recorded, then redirected
+// there.
+class tQuietView : public tDownloadView {
+ public:
+  void ShowText(const std::string&, const std::string&) override {}
+  void Idle() override {}
+  bool CancelRequested() override { return false; }
+  void Finished() override {}
+};
+
 class DirectoryFlow : public ::testing::Test {
  protected:
   void SetUp() override { Settings.LoadSettings(); }
@@ -168,9 +180,14 @@ class DirectoryFlow : public ::testing::Test {
     auto fetch = [this](const std::string& heading, const std::string& caption, const std::string& url,
                         std::ostream& out) {
       Fetched.push_back(url + "|" + caption + "|" + heading);
-      if (!Serve) return false;
-      out << Document;
-      return true;
+      test::tScriptServer server(
+          {test::ReadRequest(),
+           test::Send(Serve ? "HTTP/1.0 200 OK\r\n\r\n" + Document : "HTTP/1.0 404 Not Found\r\n\r\nmissing"),
+           test::Close()});
+      size_t path = url.find('/', url.find("//") + 2);
+      bool ok = DownloadToStream(View, heading, caption, server.URL(url.substr(path)), out);
+      Requests.push_back(server.Received(0));
+      return ok;
     };
     tStationDirectory directory(Settings, fetch, Prompts, Dir.Path() + "/");
     directory.ProgramVersion = "1.0.0.1";
@@ -181,7 +198,8 @@ class DirectoryFlow : public ::testing::Test {
   test::tTempDir Dir;
   tPlayerSettings Settings{Dir.File("settings")};
   tRecordingPrompts Prompts;
-  std::vector<std::string> Fetched;
+  tQuietView View;
+  std::vector<std::string> Fetched, Requests;
   bool Serve = true;
   std::string Document = Compress(kDirectoryXML);
 };
@@ -195,8 +213,9 @@ TEST_F(DirectoryFlow, DownloadsWhenStaleOnly) {
       Fetched[0],
       "http://127.0.0.1:9/dynamic/streams.dat|Directory List Update|Please wait whilst the directory is "
       "downloaded...");
+  EXPECT_NE(Requests[0].find("GET /dynamic/streams.dat HTTP/1.1"), std::string::npos);
   EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"TV One (news)", "TV Two"}));
-  EXPECT_TRUE(fs::exists(Cache(kDirectoryCacheName)));
+  EXPECT_EQ(test::ReadFile(Cache(kDirectoryCacheName)), Document) << "the zlib document is cached as it came";
   EXPECT_FALSE(fs::exists(Cache(kDirectoryCacheName) + std::string(".new"))) << "moved over the cache";
   EXPECT_LT(std::fabs(Settings.strrefresh - NowUTC()), 1.0 / 1440);
   tPlayerSettings saved(Dir.File("settings"));
