@@ -13,6 +13,8 @@ constexpr size_t kDeclarationWindow = 99;
 // Deeper elements are kept as leaves; their content is read at the level above (no stack overflow on hostile
 // input).
 constexpr int kMaxDepth = 256;
+// Bytes of earlier element text that CDATA sections may escape again, beyond the document's own size.
+constexpr size_t kMinEscapeBudget = 64u << 10;
 
 bool IsBlank(unsigned char c) {
   return c <= 32;
@@ -89,25 +91,35 @@ void tParamList::Set(const std::string& name, const std::string& value) {
 
 void tParamList::ParseAttributes(const std::string& text) {
   Clear();
-  std::string rest = TrimText(text);
+  const std::string rest = TrimText(text);
+  // Works by position and keeps a name index: a tag with a million attributes must not take quadratic time.
+  std::unordered_map<std::string, size_t> index;
+  size_t pos = 0;
   size_t eq;
-  while ((eq = rest.find('=')) != std::string::npos) {
+  while ((eq = rest.find('=', pos)) != std::string::npos) {
     // The name is not trimmed: a blank before "=" stays part of it, as the reader always did.
-    std::string name = rest.substr(0, eq);
-    rest.erase(0, eq + 1);
+    std::string name = rest.substr(pos, eq - pos);
+    pos = eq + 1;
     std::string value;
-    if (!rest.empty() && rest[0] == '"') {
-      rest.erase(0, 1);
-      size_t end = rest.find('"');
-      value = rest.substr(0, end);
+    size_t end;
+    if (pos < rest.size() && rest[pos] == '"') {
+      ++pos;
+      end = rest.find('"', pos);
     } else {
-      size_t end = rest.find(' ');
-      value = rest.substr(0, end);
+      end = rest.find(' ', pos);
     }
-    // Remove the value and the quote or blank that ended it.
-    rest.erase(0, std::min(rest.size(), value.size() + 1));
-    Set(name, value);
-    rest = TrimText(rest);
+    if (end == std::string::npos) end = rest.size();
+    value = rest.substr(pos, end - pos);
+    // Skip the value and the quote or blank that ended it, then the blanks before the next name.
+    pos = std::min(rest.size(), end + 1);
+    while (pos < rest.size() && static_cast<unsigned char>(rest[pos]) <= 32) ++pos;
+    auto [at, added] = index.emplace(LowerCase(name), Names.size());
+    if (added) {
+      Names.push_back(name);
+      Values.push_back(value);
+    } else {
+      Values[at->second] = value;
+    }
   }
 }
 
@@ -192,6 +204,7 @@ bool tXMLParser::Parse(const std::string& document) {
   }
 
   text = TrimText(text);
+  EscapeBudget = text.size() + kMinEscapeBudget;
   Doc = &text;
   Pos = 0;
   ReadElement(*Root, 0);
@@ -202,7 +215,8 @@ bool tXMLParser::Parse(const std::string& document) {
 void tXMLParser::ReadElement(tXMLTree& node, int depth) {
   const std::string& text = *Doc;
   node.Text.clear();
-  tIntParamList counts;
+  // Sibling counts by lower-cased name; a hash instead of a list so that many distinct names stay linear.
+  std::unordered_map<std::string, int32_t> counts;
   while (Pos < text.size()) {
     size_t lt = text.find('<', Pos);
     if (lt == std::string::npos) return;
@@ -213,7 +227,16 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
     if (StartsWith(text, Pos, "![CDATA[")) {
       size_t end = text.find("]]>", Pos + 8);
       if (end != std::string::npos) {
-        node.Text = XMLEscape(node.Text + TrimText(text.substr(Pos + 8, end - Pos - 8)));
+        std::string content = TrimText(text.substr(Pos + 8, end - Pos - 8));
+        // Each section escapes the element's earlier text once more. Within a budget that is what happens; a
+        // hostile run of sections beyond it would grow the text quadratically, so only the new content is
+        // escaped then.
+        if (node.Text.size() <= EscapeBudget) {
+          EscapeBudget -= node.Text.size();
+          node.Text = XMLEscape(node.Text + content);
+        } else {
+          node.Text += XMLEscape(content);
+        }
         Pos = end + 3;
       } else {
         Pos += 8;
@@ -242,8 +265,7 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
       std::string name = tag.substr(0, blank);
       if (blank != std::string::npos) child->Attributes.ParseAttributes(tag.substr(blank + 1));
 
-      int32_t index = counts.Get(name);
-      counts.Set(name, index + 1);
+      int32_t index = counts[LowerCase(name)]++;
       tXMLTree* made = child.get();
       node.AddChild(name + "{" + std::to_string(index) + "}", std::move(child));
       if (!empty && depth < kMaxDepth) ReadElement(*made, depth + 1);

@@ -93,6 +93,7 @@ class tXMLParser {
   // The document being read and the reading position in it (valid during Parse only).
   const std::string* Doc = nullptr;
   size_t Pos = 0;
+  size_t EscapeBudget = 0;
 
   // One-entry cache of the last element path and the node it found.
   std::string LastPath;

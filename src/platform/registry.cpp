@@ -31,10 +31,6 @@ std::string Lowered(const std::string& s) {
   return out;
 }
 
-bool Same(const std::string& a, const std::string& b) {
-  return Lowered(a) == Lowered(b);
-}
-
 // Backslash-separated path without empty steps: "\A\\B\" and "A\B" name the same key.
 std::string Normalise(const std::string& key) {
   std::string out;
@@ -246,16 +242,16 @@ std::string tRegistry::ReadString(const std::string& key, const std::string& nam
   return value;
 }
 
+const std::string* tRegistry::tKey::Find(const std::string& name) const {
+  auto it = Index.find(Lowered(name));
+  return it == Index.end() ? nullptr : &Values[it->second].second;
+}
+
 bool tRegistry::ReadString(const std::string& key, const std::string& name, std::string& value) const {
   const tKey* k = FindKey(key);
-  if (!k) return false;
-  for (const auto& [n, v] : k->Values) {
-    if (Same(n, name)) {
-      value = v;
-      return true;
-    }
-  }
-  return false;
+  const std::string* found = k ? k->Find(name) : nullptr;
+  if (found) value = *found;
+  return found != nullptr;
 }
 
 void tRegistry::CreateKey(const std::string& key) {
@@ -267,25 +263,23 @@ void tRegistry::CreateKey(const std::string& key) {
 void tRegistry::WriteString(const std::string& key, const std::string& name, const std::string& value) {
   CreateKey(key);
   tKey& k = Keys[Lowered(Normalise(key))];
-  for (auto& [n, v] : k.Values) {
-    if (Same(n, name)) {
-      v = value;
-      return;
-    }
+  auto [at, added] = k.Index.emplace(Lowered(name), k.Values.size());
+  if (added) {
+    k.Values.emplace_back(name, value);
+  } else {
+    k.Values[at->second].second = value;
   }
-  k.Values.emplace_back(name, value);
 }
 
 void tRegistry::DeleteValue(const std::string& key, const std::string& name) {
   auto it = Keys.find(Lowered(Normalise(key)));
   if (it == Keys.end()) return;
-  auto& values = it->second.Values;
-  for (auto v = values.begin(); v != values.end(); ++v) {
-    if (Same(v->first, name)) {
-      values.erase(v);
-      return;
-    }
-  }
+  tKey& k = it->second;
+  auto at = k.Index.find(Lowered(name));
+  if (at == k.Index.end()) return;
+  k.Values.erase(k.Values.begin() + static_cast<std::ptrdiff_t>(at->second));
+  k.Index.clear();
+  for (size_t i = 0; i < k.Values.size(); ++i) k.Index.emplace(Lowered(k.Values[i].first), i);
 }
 
 void tRegistry::DeleteKey(const std::string& key) {

@@ -11,6 +11,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,8 @@ class tRegistry {
   struct tKey {
     std::string Path;                                         // as first written
     std::vector<std::pair<std::string, std::string>> Values;  // in order of first writing
+    std::unordered_map<std::string, size_t> Index;            // lower-cased name to position in Values
+    const std::string* Find(const std::string& name) const;
   };
   const tKey* FindKey(const std::string& key) const;
   std::string Serialize() const;

@@ -158,6 +158,23 @@ TEST(XMLParser, DeepNestingIsBounded) {
   EXPECT_TRUE(p.Exists(path));
 }
 
+TEST(XMLParser, HostileShapesStayLinear) {
+  // Each of these took time or memory growing with the square of the input before it was bounded; at this
+  // size a quadratic reader would not finish within the test time-out.
+  std::string siblings, attributes, sections;
+  for (int i = 0; i < 200000; ++i) siblings += "<n" + std::to_string(i) + "/>";
+  for (int i = 0; i < 200000; ++i) attributes += " a" + std::to_string(i) + "=1";
+  for (int i = 0; i < 200000; ++i) sections += "<![CDATA[&]]>";
+  tXMLParser p;
+  ASSERT_TRUE(p.Parse(kDecl + "<r>" + siblings + "<t" + attributes + "/><c>" + sections + "</c></r>"));
+  EXPECT_EQ(p.GetValue("r.n199999{0}"), "");
+  EXPECT_TRUE(p.Exists("r.n199999"));
+  EXPECT_EQ(p.GetValue("r.t[a199999]"), "1");
+  std::string text = p.GetValue("r.c");
+  EXPECT_EQ(text.substr(0, 9), "&amp;amp;") << "the first sections still escape the earlier text again";
+  EXPECT_LT(text.size(), 20 * sections.size()) << "memory stays proportional to the document";
+}
+
 TEST(XMLEscapeAndUnescape, Tables) {
   EXPECT_EQ(XMLEscape("<a href=\"x\">'&'</a>"), "&lt;a href=&quot;x&quot;&gt;&apos;&amp;&apos;&lt;/a&gt;");
   EXPECT_EQ(XMLEscape(std::string("\t\x7f\xe9", 3)), "&#9;\x7f&#233;");
