@@ -18,7 +18,7 @@ TEST(XMLParser, DeclarationDecidesTheResult) {
       {kDecl + "<a>x</a>", true, "plain document"},
       {"<?XML VERSION=\"2\"?><a>x</a>", true, "upper-case declaration accepted"},
       {"<a>x</a>", false, "no declaration at all"},
-      {std::string(97, ' ') + "<?xml ?><a>x</a>", true, "\"<?\" at character 98 is still within the window"},
+      {std::string(98, ' ') + "<?xml ?><a>x</a>", true, "\"<?\" at character 99 is still within the window"},
       {std::string(99, ' ') + "<?xml ?><a>x</a>", false, "\"<?\" at character 100 is too late"},
       {"<?xml-stylesheet href=\"a\"?><a>x</a>", false, "a stylesheet instruction is no declaration"},
       {"<?xml?><a>x</a>", false, "the blank after xml is required"},
