@@ -205,11 +205,22 @@ bool tXMLParser::Parse(const std::string& document) {
 
   text = TrimText(text);
   EscapeBudget = text.size() + kMinEscapeBudget;
+  for (size_t& missing : MissingFrom) missing = std::string::npos;
   Doc = &text;
   Pos = 0;
   ReadElement(*Root, 0);
   Doc = nullptr;
   return true;
+}
+
+size_t tXMLParser::FindEnd(int marker, const char* end, size_t from) {
+  // Once an end marker is missing after some position it is missing after every later one: remembering that
+  // keeps a document full of unclosed sections from being searched to its end again and again.
+  size_t& missingFrom = MissingFrom[marker];
+  if (from >= missingFrom) return std::string::npos;
+  size_t at = Doc->find(end, from);
+  if (at == std::string::npos) missingFrom = from;
+  return at;
 }
 
 void tXMLParser::ReadElement(tXMLTree& node, int depth) {
@@ -225,7 +236,7 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
     while (Pos < text.size() && IsBlank(static_cast<unsigned char>(text[Pos]))) ++Pos;
 
     if (StartsWith(text, Pos, "![CDATA[")) {
-      size_t end = text.find("]]>", Pos + 8);
+      size_t end = FindEnd(kCDataEnd, "]]>", Pos + 8);
       if (end != std::string::npos) {
         std::string content = TrimText(text.substr(Pos + 8, end - Pos - 8));
         // Each section escapes the element's earlier text once more. Within a budget that is what happens; a
@@ -242,10 +253,10 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
         Pos += 8;
       }
     } else if (StartsWith(text, Pos, "!--")) {
-      size_t end = text.find("-->", Pos + 3);
+      size_t end = FindEnd(kCommentEnd, "-->", Pos + 3);
       if (end != std::string::npos) Pos = end + 3;
     } else if (StartsWith(text, Pos, "?")) {
-      size_t end = text.find("?>", Pos);
+      size_t end = FindEnd(kInstructionEnd, "?>", Pos);
       if (end != std::string::npos) Pos = end + 2;
     } else {
       size_t gt = text.find('>', Pos);

@@ -94,6 +94,10 @@ class tXMLParser {
   const std::string* Doc = nullptr;
   size_t Pos = 0;
   size_t EscapeBudget = 0;
+  // Per end marker ("]]>", "-->", "?>"): the position from which it is known to be missing.
+  enum { kCDataEnd, kCommentEnd, kInstructionEnd };
+  size_t MissingFrom[3] = {};
+  size_t FindEnd(int marker, const char* end, size_t from);
 
   // One-entry cache of the last element path and the node it found.
   std::string LastPath;

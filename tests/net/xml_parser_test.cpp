@@ -165,8 +165,12 @@ TEST(XMLParser, HostileShapesStayLinear) {
   for (int i = 0; i < 200000; ++i) siblings += "<n" + std::to_string(i) + "/>";
   for (int i = 0; i < 200000; ++i) attributes += " a" + std::to_string(i) + "=1";
   for (int i = 0; i < 200000; ++i) sections += "<![CDATA[&]]>";
+  std::string unclosed;
+  for (int i = 0; i < 100000; ++i) unclosed += "<?pi <!-- <![CDATA[ ";
   tXMLParser p;
-  ASSERT_TRUE(p.Parse(kDecl + "<r>" + siblings + "<t" + attributes + "/><c>" + sections + "</c></r>"));
+  ASSERT_TRUE(p.Parse(kDecl + "<r>" + siblings + "<t" + attributes + "/><c>" + sections + "</c><u>" +
+                      unclosed + "</u></r>"));
+  EXPECT_TRUE(p.Exists("r.u")) << "unclosed sections are skipped over, each searched for once";
   EXPECT_EQ(p.GetValue("r.n199999{0}"), "");
   EXPECT_TRUE(p.Exists("r.n199999"));
   EXPECT_EQ(p.GetValue("r.t[a199999]"), "1");
