@@ -145,12 +145,21 @@ void tIntParamList::Set(const std::string& name, int32_t value) {
 // ---- tXMLTree ----
 
 void tXMLTree::AddChild(const std::string& key, std::unique_ptr<tXMLTree> child) {
-  ChildIndex.emplace(LowerCase(key), Children.size());
+  if (!ChildIndex.empty()) ChildIndex.emplace(LowerCase(key), Children.size());
   ChildNames.push_back(key);
   Children.push_back(std::move(child));
 }
 
 tXMLTree* tXMLTree::FindChild(const std::string& key) const {
+  // Most elements have a handful of children: a scan is cheapest. Long lists (stations, tracks) get an index
+  // on their first look-up.
+  if (Children.size() <= kScanLimit) {
+    for (size_t i = 0; i < ChildNames.size(); ++i)
+      if (SameText(ChildNames[i], key)) return Children[i].get();
+    return nullptr;
+  }
+  if (ChildIndex.empty())
+    for (size_t i = 0; i < ChildNames.size(); ++i) ChildIndex.emplace(LowerCase(ChildNames[i]), i);
   auto it = ChildIndex.find(LowerCase(key));
   return it == ChildIndex.end() ? nullptr : Children[it->second].get();
 }

@@ -58,8 +58,10 @@ class tXMLTree {
   tXMLTree* FindChild(const std::string& key) const;
 
  private:
-  // Lower-cased key to position, so a look-up by index among thousands of stations stays cheap.
-  std::unordered_map<std::string, size_t> ChildIndex;
+  static constexpr size_t kScanLimit = 16;
+  // Lower-cased key to position, made on the first look-up among more than kScanLimit children, so a look-up
+  // by index among thousands of stations stays cheap.
+  mutable std::unordered_map<std::string, size_t> ChildIndex;
 };
 
 class tXMLParser {
