@@ -56,7 +56,7 @@ int64_t VersionToNumber(const std::string& version) {
 bool IsStale(tDateTime stamp, tDateTime now, double unitsPerDay, int64_t maxAge) {
   // Counted in whole milliseconds first: a stamp exactly 61 minutes old must not come out as 60.9999 minutes.
   double ms = std::fabs(now - stamp) * 86400000.0;
-  if (!std::isfinite(ms) || ms >= 9e18) return true;
+  if (!std::isfinite(ms) || ms >= 9e18 || !(unitsPerDay > 0 && unitsPerDay <= 86400000.0)) return true;
   int64_t msPerUnit = std::llround(86400000.0 / unitsPerDay);
   return std::llround(ms) / msPerUnit > maxAge;
 }
