@@ -349,10 +349,14 @@ TEST(VisulisationSystemTest, ThreadAsksThePlayedPositionOnTheMainThread) {
     const uint32_t* pixels = vis.LockFrame(w, h);
     EXPECT_NE(pixels, nullptr);
     vis.UnlockFrame();
-    // Suppressed: the thread stops building frames (it only sleeps and polls).
+    // Suppressed: the thread stops building frames (it only sleeps and polls). A frame already begun may
+    // still finish, so first wait for the count to settle.
     vis.SetSuppressed(true);
-    for (int i = 0; i < 30; ++i) DrainMainThreadCalls(), Sleep(5);
-    int32_t frames = vis.GetFrameCount();
+    int32_t frames = -1;
+    for (int i = 0; i < 50 && frames != vis.GetFrameCount(); ++i) {
+      frames = vis.GetFrameCount();
+      for (int j = 0; j < 20; ++j) DrainMainThreadCalls(), Sleep(5);
+    }
     for (int i = 0; i < 60; ++i) DrainMainThreadCalls(), Sleep(5);
     EXPECT_EQ(vis.GetFrameCount(), frames);
   }  // the destructor ends the thread while serving its last call
