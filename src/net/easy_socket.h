@@ -1,0 +1,102 @@
+// The program's one TCP client (IPv4): blocking calls whose waits are cut into short slices, with an optional
+// idle callback between slices, so that a window thread can use it and still react to its user.
+//
+// Thread contract: one thread at a time uses an object (Connect, SendBuf, ReceiveBuf, ReceiveExact,
+// Connected). Close may also be called from any other thread, and from OnIdle: the running operation then
+// ends at its next step. A handle closed while an operation still waits on it is only given back to the
+// system when that operation has returned, so a wait can never land on a descriptor that was reused
+// meanwhile. The failure fields are atomic so that other threads may poll them.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ktv {
+
+// Looks a host name up; returns 0 and the first IPv4 address (network byte order), or a Winsock error number.
+using tNameLookup = std::function<int(const std::string& Name, uint32_t& Address)>;
+
+// The system resolver (getaddrinfo, IPv4 only).
+int LookupHostName(const std::string& Name, uint32_t& Address);
+
+// Trims the host; a dotted IPv4 address is taken as it stands and never handed to Lookup; anything else is
+// looked up. An empty host is not found (11001). Returns 0 or the Winsock error number.
+int ResolveHostAddress(const std::string& Host, uint32_t& Address,
+                       const tNameLookup& Lookup = LookupHostName);
+
+class tEasySocket {
+ public:
+  using tIdleEvent = std::function<void(tEasySocket& Socket)>;
+  static constexpr int kNoSocket = -1;  // the handle of a closed socket
+
+  // TimeOutSeconds: limit of the connect (when waited for in slices) and of each send and receive call; 0
+  // means none. DisableNagle sets TCP_NODELAY on every new socket. ConnectInThread lets a connect be cut
+  // short by the time-out and by Close, and run OnIdle while it waits. Handle adopts an already connected
+  // socket.
+  tEasySocket(int TimeOutSeconds, bool DisableNagle, bool ConnectInThread, int Handle = kNoSocket);
+  ~tEasySocket();  // closes
+  tEasySocket(const tEasySocket&) = delete;
+  tEasySocket& operator=(const tEasySocket&) = delete;
+
+  // Called on the calling thread between wait slices (at least every 50 ms while waiting) and after each
+  // transfer step; may call Close. May be unset.
+  tIdleEvent OnIdle;
+
+  // Closes any old socket, then connects to Host (name or dotted address) on Port. LocalPort -1: no bind;
+  // 0..65535: bind to that local port first (a failed bind is ignored).
+  // With neither ConnectInThread nor OnIdle the wait has no time limit of its own (the system's applies).
+  bool Connect(uint16_t Port, const std::string& Host, int LocalPort = -1);
+  // True when all Count bytes were sent. On failure the socket is closed.
+  bool SendBuf(const void* Buffer, size_t Count);
+  bool SendBuf(const std::string& Bytes) { return SendBuf(Bytes.data(), Bytes.size()); }
+  // Reads until Count bytes arrived, the peer closed, an error, the time-out or Close; returns the bytes
+  // read. Anything short of Count leaves the socket closed.
+  size_t ReceiveBuf(void* Buffer, size_t Count);
+  // True only when all Count bytes arrived.
+  bool ReceiveExact(void* Buffer, size_t Count) { return ReceiveBuf(Buffer, Count) == Count; }
+  // Tests the connection without waiting; a peer that closed with nothing left to read closes this socket
+  // too.
+  bool Connected();
+  void Close();
+
+  void SetTimeOut(int Seconds) { TimeOutSeconds = Seconds; }
+  int TimeOut() const { return TimeOutSeconds; }
+  // Winsock number of the last failure: 10060 after a time-out, 10004 when Close cut an operation short,
+  // 10038 for an operation on a closed socket, 0 when the peer ended the connection in order.
+  int LastError() const { return LastErrorCode; }
+  // Set when the last operation ended by time-out; cleared by Connect.
+  bool TimedOut() const { return TimedOutFlag; }
+  int64_t BytesSent() const { return SentTotal; }  // since the last Connect
+  int64_t BytesReceived() const { return ReceivedTotal; }
+  int Handle() const;
+
+ private:
+  class tUse;
+  bool ConnectHandle(int fd, uint32_t Address, uint16_t Port);
+  int WaitSliceMs() const { return OnIdle ? 50 : 1000; }
+  bool TimeOutPassed(uint32_t Start) const;
+  void Idle();
+  void Fail(int Code);  // records the error and closes
+  void FailTimedOut();
+  bool IsOpen() const;
+
+  std::atomic<int> TimeOutSeconds;
+  std::atomic<int> LastErrorCode{0};
+  std::atomic<bool> TimedOutFlag{false};
+  std::atomic<int64_t> SentTotal{0};
+  std::atomic<int64_t> ReceivedTotal{0};
+  const bool LeaveNagleOn;
+  const bool ConnectInThread;
+
+  mutable std::mutex HandleLock;
+  int SocketHandle = kNoSocket;   // guarded by HandleLock
+  int Users = 0;                  // guarded by HandleLock: operations running on SocketHandle
+  std::vector<int> PendingClose;  // guarded by HandleLock: closed handles still in use by an operation
+};
+
+}  // namespace ktv
