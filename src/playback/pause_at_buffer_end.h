@@ -1,0 +1,62 @@
+// The ring watcher: follows the play cursor of a tSoundRing, counts its laps round the ring, and stops the
+// ring when the cursor reaches the end of the written sound, so that an underrun plays silence instead of
+// replaying stale sound. Its count of bytes heard is the player's audio clock.
+//
+// Threads: the watcher thread polls every PollInterval ms; the main thread calls Poll, AddWritten, Written,
+// NearEnd, Restart and Hurry. The counters are atomics and every read-modify-write of them happens under
+// Mutex (bounded at 1000 ms; a timed-out wait goes on without it, the atomics keep that safe).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/sound_ring.h"
+#include "platform/thread.h"
+#include "platform/timed_mutex.h"
+
+namespace ktv {
+
+class tPauseAtBufferEnd final : public tThread {
+ public:
+  // Starts the thread at once. The watcher shares ownership of the ring.
+  tPauseAtBufferEnd(std::shared_ptr<tSoundRing> buffer, uint32_t ringBytes, uint32_t blockAlign,
+                    uint32_t sampleRate);
+  // Ends the thread and waits for it.
+  ~tPauseAtBufferEnd() override;
+
+  // Bytes heard since the count last restarted; stops the ring at the end of the written sound.
+  int64_t Poll();
+  // The player wrote bytes more at WriteOffset.
+  void AddWritten(uint32_t bytes);
+  // Bytes written since the count last restarted.
+  int64_t Written();
+  // Less than a tenth of a second of written sound is still ahead of the play cursor.
+  bool NearEnd();
+  // The count starts again from 0 (a new chain link); polling slows down again.
+  void Restart();
+  // Poll every millisecond while the end of playback is awaited.
+  void Hurry() { PollInterval = 1; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  // Sleep between polls while playing: short against the two-second ring, long enough to cost nothing.
+  static constexpr uint32_t kNormalPollInterval = 15;
+  static constexpr uint32_t kMutexWait = 1000;
+
+  const uint32_t RingBytes;
+  std::atomic<uint32_t> WriteOffset{0};
+  std::shared_ptr<tSoundRing> Buffer;
+  tTimedMutex Mutex;
+  std::atomic<uint64_t> LapBase{0};
+  std::atomic<int64_t> TotalWritten{0};
+  std::atomic<int64_t> StartOffset{0};
+  std::atomic<uint32_t> LastPlayCursor{0};
+  std::atomic<uint32_t> PollInterval{kNormalPollInterval};
+  const uint32_t BlockAlign;
+  const uint32_t SampleRate;
+};
+
+}  // namespace ktv
