@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -263,7 +264,15 @@ tSilentPort::tSilentPort() {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(ListenPort);
-  if (FillerFd >= 0) ::connect(FillerFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  if (FillerFd < 0 || ::connect(FillerFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+  // Make sure the filler sits in the accept queue before anyone relies on the port being silent
+  // (on a listening socket the kernel reports the queue length as tcpi_unacked).
+  for (int waited = 0; waited < 1000; waited += 5) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (::getsockopt(ListenFd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 || info.tcpi_unacked >= 1) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 tSilentPort::~tSilentPort() {
