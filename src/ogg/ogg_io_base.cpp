@@ -157,8 +157,9 @@ bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
       if (result < 0) continue;  // bytes skipped to regain sync
       if (FeedPage(page, false)) continue;
       if (OggApi.ogg_page_bos(&page) > 0) {
+        // The next link starts; this read may still have queued the last packets of this stream.
         HoldPage(page);
-        return false;
+        return ask();
       }
       // any other page that no stream takes is dropped
     }

@@ -21,9 +21,10 @@ void tManualSoundDevice::Close() {
 bool tManualSoundDevice::Advance(uint32_t bytes) {
   std::lock_guard<std::mutex> lock(Guard);
   if (Source == nullptr) return false;
-  size_t start = Output.size();
-  Output.resize(start + bytes);
-  Source->Render(reinterpret_cast<uint8_t*>(Output.data() + start), bytes);
+  std::string& target = KeepPlayed ? Output : Scratch;
+  size_t start = KeepPlayed ? Output.size() : 0;
+  target.resize(start + bytes);
+  Source->Render(reinterpret_cast<uint8_t*>(target.data() + start), bytes);
   return true;
 }
 
@@ -45,6 +46,11 @@ int32_t tManualSoundDevice::Channels() {
 std::string tManualSoundDevice::Played() {
   std::lock_guard<std::mutex> lock(Guard);
   return Output;
+}
+
+void tManualSoundDevice::SetKeepPlayed(bool keep) {
+  std::lock_guard<std::mutex> lock(Guard);
+  KeepPlayed = keep;
 }
 
 int tManualSoundDevice::OpenCount() {

@@ -27,8 +27,10 @@ class tManualSoundDevice final : public tSoundDevice {
   bool IsOpen();
   int32_t SampleRate();
   int32_t Channels();
-  // Every byte pulled since the device was created.
+  // Every byte pulled since the device was created (while keeping is on, the default).
   std::string Played();
+  // Off: pulled bytes are thrown away (long benchmark runs).
+  void SetKeepPlayed(bool keep);
   int OpenCount();
 
  private:
@@ -39,6 +41,8 @@ class tManualSoundDevice final : public tSoundDevice {
   int32_t ChannelCount = 0;
   int Opens = 0;
   std::string Output;
+  bool KeepPlayed = true;
+  std::string Scratch;
 };
 
 }  // namespace ktv

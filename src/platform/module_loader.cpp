@@ -8,6 +8,13 @@
 namespace ktv {
 
 namespace {
+// Sanitizer builds keep every library mapped once loaded: a codec library that pulls in other libraries would
+// otherwise leave the leak checker reports about memory of modules unloaded before the process ends.
+#ifndef KTV_KEEP_MODULES_LOADED
+#define KTV_KEEP_MODULES_LOADED 0
+#endif
+constexpr int kLoadFlags = RTLD_NOW | RTLD_LOCAL | (KTV_KEEP_MODULES_LOADED ? RTLD_NODELETE : 0);
+
 std::mutex gFolderLock;
 std::string gSearchFolder;  // guarded by gFolderLock; empty = normal search
 }  // namespace
@@ -35,9 +42,13 @@ void* LoadModule(const std::string& fileName) {
     std::lock_guard<std::mutex> guard(gFolderLock);
     folder = gSearchFolder;
   }
-  if (!folder.empty()) return dlopen((folder + fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (void* module = dlopen((GetProgramFolder() + fileName).c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
-  return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!folder.empty()) return dlopen((folder + fileName).c_str(), kLoadFlags);
+  if (void* module = dlopen((GetProgramFolder() + fileName).c_str(), kLoadFlags)) return module;
+  return dlopen(fileName.c_str(), kLoadFlags);
+}
+
+bool ModulesStayLoaded() {
+  return KTV_KEEP_MODULES_LOADED != 0;
 }
 
 void FreeModule(void* module) {

@@ -15,6 +15,8 @@ void SetModuleSearchFolder(const std::string& folder);
 // Loads a library by file name ("libogg.so.0"); null when it cannot be loaded.
 void* LoadModule(const std::string& fileName);
 void FreeModule(void* module);
+// True in builds that never unmap a library (sanitizer builds), so FreeModule only drops the handle.
+bool ModulesStayLoaded();
 // Address of an exported entry point, or null.
 void* GetModuleSymbol(void* module, const char* name);
 

@@ -63,13 +63,14 @@ bool tSoundRing::SetCurrentPosition(uint32_t offset) {
 
 bool tSoundRing::Lock(uint32_t offset, uint32_t bytes, uint8_t*& region1, uint32_t& bytes1, uint8_t*& region2,
                       uint32_t& bytes2) {
+  if (LockedBy == std::this_thread::get_id()) return false;  // would wait on itself
   Guard.lock();
   uint32_t size = static_cast<uint32_t>(Data.size());
-  if (!Created || Locked || offset >= size || bytes == 0 || bytes > size) {
+  if (!Created || offset >= size || bytes == 0 || bytes > size) {
     Guard.unlock();
     return false;
   }
-  Locked = true;
+  LockedBy = std::this_thread::get_id();
   region1 = Data.data() + offset;
   bytes1 = std::min(bytes, size - offset);
   bytes2 = bytes - bytes1;
@@ -78,9 +79,8 @@ bool tSoundRing::Lock(uint32_t offset, uint32_t bytes, uint8_t*& region1, uint32
 }
 
 bool tSoundRing::Unlock() {
-  // Only the thread that locked may unlock; Locked is read under the mutex that thread holds.
-  if (!Locked) return false;
-  Locked = false;
+  if (LockedBy != std::this_thread::get_id()) return false;
+  LockedBy = std::thread::id();
   Guard.unlock();
   return true;
 }

@@ -7,9 +7,11 @@
 // Unlock, so the device never plays half-copied bytes: between the two, call nothing else on the ring.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/sound_device.h"
@@ -61,11 +63,12 @@ class tSoundRing final : public tSoundSource {
   std::unique_ptr<tSoundDevice> Device;
   bool Created = false;  // written before the device opens, read only after
   std::mutex Guard;
+  // The thread between Lock and Unlock (it holds Guard); atomic because other threads compare against it.
+  std::atomic<std::thread::id> LockedBy{};
   // guarded by Guard
   std::vector<uint8_t> Data;
   uint32_t PlayCursor = 0;
   bool Playing = false;
-  bool Locked = false;
   int32_t Volume = DSBVOLUME_MAX;
   int32_t Gain = 65536;  // linear factor of Volume, 16.16 fixed point
 };

@@ -121,6 +121,12 @@ bool tRingAudioOutput::IsPlaybackDone() {
   if (SoundBuffer && !Watcher->NearEnd()) {
     uint32_t status = 0;
     done = !SoundBuffer->GetStatus(status) || !(status & DSBSTATUS_PLAYING);
+    if (done && Watcher->Written() - Watcher->Poll() > 0) {
+      // Stopped with sound still queued (less than the second that starts the ring, or held by a stop
+      // request): the stream has nothing more to give, so play the rest out instead of dropping it. The
+      // watcher stops the ring at its end and a later call finds playback done.
+      done = !SoundBuffer->Play();
+    }
   }
   if (done) {
     if (Watcher) Watcher->Restart();  // the next chain link's clock starts from 0

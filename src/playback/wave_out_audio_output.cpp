@@ -139,7 +139,12 @@ double tWaveOutAudioOutput::GetAudioTime() {
 }
 
 bool tWaveOutAudioOutput::IsPlaybackDone() {
-  if (FreeBlocks() < kDoneFreeBlocks) return false;
+  if (FreeBlocks() < kDoneFreeBlocks) {
+    // Paused by a stop request with blocks still queued: the stream has nothing more to give, so play them
+    // out; a paused queue would never drain and the thread would wait for ever.
+    if (Paused && WaveOut && WaveOut->Restart()) Paused = false;
+    return false;
+  }
   PlayedBase = FramesWritten;  // the next chain link's clock starts from 0
   if (Links.Visualisation) Links.Visualisation->ResetPosition();
   return true;

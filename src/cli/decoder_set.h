@@ -1,0 +1,48 @@
+// A local Ogg file with both decoders, opened and reopened at chain links in the order the decoding thread
+// uses: scan the headers, feed every stream while the decoders open, then feed only theirs. Used by the probe
+// and decode commands.
+#pragma once
+
+#include <string>
+
+#include "ogg/file_source.h"
+#include "ogg/theora_codec.h"
+#include "ogg/vorbis_codec.h"
+
+namespace ktv::cli {
+
+struct tDecoderSet {
+  explicit tDecoderSet(const std::string& path) : Source(path) {}
+
+  // Scans the current link and opens both decoders; true when at least one of them opened. A scan that ends
+  // badly (a stray page after the headers) still leaves the streams it found to the decoders.
+  bool OpenLink() {
+    Scanned = Source.ReadStreamHeaders();
+    Source.FeedAllStreams = true;
+    VideoOpen = Video.Open(Source);
+    AudioOpen = Audio.Open(Source);
+    Source.FeedAllStreams = false;
+    return VideoOpen || AudioOpen;
+  }
+
+  // At a chain link (PagePending after a fetch failed): close both, reset the streams, scan again from the
+  // held page and reopen.
+  bool NextLink() {
+    Video.Close();
+    Audio.Close();
+    Source.ResetStreams();
+    return OpenLink();
+  }
+
+  tOggFileSource Source;
+  tOggTheoraCodec Video;
+  tOggVorbisCodec Audio;
+  bool Scanned = false, VideoOpen = false, AudioOpen = false;
+};
+
+// "file://" addresses name local files too.
+inline std::string LocalPath(const std::string& address) {
+  return address.rfind("file://", 0) == 0 ? address.substr(7) : address;
+}
+
+}  // namespace ktv::cli

@@ -1,0 +1,109 @@
+#include "ogg/theora_codec.h"
+
+#include <algorithm>
+
+#include "ogg/decoder_support.h"
+
+namespace ktv {
+
+tPictureRegion PictureRegion(const theora_info& info) {
+  tPictureRegion r;
+  r.Width = static_cast<int32_t>(std::min(info.frame_width, info.width));
+  r.Height = static_cast<int32_t>(std::min(info.frame_height, info.height));
+  r.X = static_cast<int32_t>(std::min<uint32_t>(info.offset_x, info.width - static_cast<uint32_t>(r.Width)));
+  // The legacy record counts offset_y from the top edge (the bitstream counts from the bottom; the library
+  // converts).
+  r.Y =
+      static_cast<int32_t>(std::min<uint32_t>(info.offset_y, info.height - static_cast<uint32_t>(r.Height)));
+  return r;
+}
+
+tOggTheoraCodec::tOggTheoraCodec() : TheoraAvailable(LoadTheoraLibrary()) {
+  if (TheoraAvailable) {
+    TheoraApi.theora_info_init(&Info);
+    TheoraApi.theora_clear(&Decoder);
+    TheoraApi.theora_comment_init(&Comment);
+  }
+}
+
+tOggTheoraCodec::~tOggTheoraCodec() {
+  Close();
+  if (TheoraAvailable) UnloadTheoraLibrary();
+}
+
+bool tOggTheoraCodec::Open(tOggIOBase& source) {
+  Comments.clear();
+  if (!TheoraAvailable) return false;
+  Close();
+  TheoraApi.theora_info_init(&Info);
+  TheoraApi.theora_comment_init(&Comment);
+  ogg_packet packet;
+  int32_t index = -1;
+  for (int32_t i = 0; i < source.StreamCount() && index < 0; ++i)
+    if (FetchPacket(source, i, &packet, true) &&
+        TheoraApi.theora_decode_header(&Info, &Comment, &packet) == 0)
+      index = i;
+  if (index < 0) {
+    Close();
+    return false;
+  }
+  FetchPacket(source, index, &packet, false);  // the identification header, already parsed
+  // The comment and setup headers; without a valid setup header theora_decode_init fails.
+  for (int header = 0; header < 2; ++header) {
+    if (!FetchPacket(source, index, &packet, false)) {
+      Close();
+      return false;
+    }
+    TheoraApi.theora_decode_header(&Info, &Comment, &packet);
+  }
+  Comments = CommentLines(Comment.vendor, Comment.user_comments, Comment.comment_lengths, Comment.comments);
+  bool sizeOk = static_cast<int64_t>(Info.width) * Info.height <= kMaxCodedSamples;
+  if (!sizeOk || TheoraApi.theora_decode_init(&Decoder, &Info) != 0) {
+    Close();
+    return false;
+  }
+  StreamIndex = index;
+  source.ActivateStream(index);
+  State = 2;
+  Source = &source;
+  return true;
+}
+
+void tOggTheoraCodec::Close() {
+  if (Source) Source->DeactivateStream(StreamIndex);
+  StreamIndex = -1;
+  Source = nullptr;
+  State = 0;
+  Comments.clear();
+  if (TheoraAvailable) {
+    TheoraApi.theora_clear(&Decoder);
+    TheoraApi.theora_info_clear(&Info);
+    TheoraApi.theora_comment_clear(&Comment);
+  }
+}
+
+bool tOggTheoraCodec::DecodeFrame(yuv_buffer& yuv, bool* keyframe, double& time) {
+  if (State != 2 || !Source) return false;
+  ogg_packet packet;
+  if (!FetchPacket(*Source, StreamIndex, &packet, false)) return false;
+  if (TheoraApi.theora_decode_packetin(&Decoder, &packet) != 0) return false;
+  time = TheoraApi.theora_granule_time(&Decoder, Decoder.granulepos);
+  if (keyframe) *keyframe = TheoraApi.theora_packet_iskeyframe(&packet) == 1;
+  return TheoraApi.theora_decode_YUVout(&Decoder, &yuv) == 0;
+}
+
+double tOggTheoraCodec::FrameRate() const {
+  uint32_t num = Info.fps_numerator, den = Info.fps_denominator;
+  return den != 0 ? static_cast<double>(num) / den : 15.0;
+}
+
+int32_t tOggTheoraCodec::PixelFormat() const {
+  return static_cast<int32_t>(Info.pixelformat);
+}
+
+double tOggTheoraCodec::AspectRatio() const {
+  return Info.aspect_denominator != 0 ? static_cast<double>(Info.aspect_numerator) / Info.aspect_denominator
+                                      : 1.0;
+}
+
+}  // namespace ktv

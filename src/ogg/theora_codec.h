@@ -1,0 +1,68 @@
+// Decodes the Theora logical stream of a tOggIOBase into planar YUV frames, each with its presentation time
+// and keyframe flag. Like the Vorbis codec it finds its stream by offering first packets to the header
+// parser.
+//
+// Geometry of the legacy records (checked against generated clips with uneven margins): Info.width/height is
+// the coded frame (a multiple of 16); Info.frame_width/frame_height is the picture; offset_x counts from the
+// left edge and offset_y from the TOP edge of the coded frame (the bitstream counts from the bottom; the
+// library converts). The yuv_buffer of DecodeFrame holds the whole coded frame, rows from the top.
+// PictureRegion gives the picture, bounded by the coded frame.
+//
+// The source is not owned: close the codec before the source goes.
+//
+// Thread contract: Open, Close and DecodeFrame run on the decoding thread. Info, Comments, FrameRate,
+// AspectRatio and PixelFormat may be read on the main thread while the stream is open.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ogg/codec_libraries.h"
+#include "ogg/ogg_io_base.h"
+
+namespace ktv {
+
+// The picture within the coded frame, in luma samples, rows counted from the top.
+struct tPictureRegion {
+  int32_t X = 0, Y = 0, Width = 0, Height = 0;
+};
+tPictureRegion PictureRegion(const theora_info& info);
+
+class tOggTheoraCodec {
+ public:
+  tOggTheoraCodec();
+  ~tOggTheoraCodec();
+  tOggTheoraCodec(const tOggTheoraCodec&) = delete;
+  tOggTheoraCodec& operator=(const tOggTheoraCodec&) = delete;
+
+  // True when a stream accepted the Theora identification header and the decoder was set up; that stream is
+  // then marked active. Closes first, so it also serves to reopen on the next chain link.
+  bool Open(tOggIOBase& source);
+  void Close();
+
+  // Decodes the next packet. `yuv` points into the library's frame memory and stays valid until the next
+  // DecodeFrame or Close. `time` is the presentation time in seconds; `keyframe` (may be null) tells whether
+  // the packet was a keyframe. False when no packet could be had or the decoder rejected it (keyframe and
+  // time are then left alone).
+  bool DecodeFrame(yuv_buffer& yuv, bool* keyframe, double& time);
+
+  double FrameRate() const;     // frames per second; 15 when the denominator is 0
+  int32_t PixelFormat() const;  // 0 is 4:2:0 (OC_PF_420), 2 is 4:2:2, 3 is 4:4:4
+  double AspectRatio() const;   // of a pixel; 1.0 when unknown
+
+  // Coded frames beyond this many samples are refused at Open: a damaged or hostile header must not make the
+  // decoder allocate gigabytes (8K UHD fits).
+  static constexpr int64_t kMaxCodedSamples = 7680LL * 4320;
+
+  uint8_t State = 0;  // 0 closed, 2 open
+  tOggIOBase* Source = nullptr;
+  int32_t StreamIndex = -1;
+  bool TheoraAvailable;
+  std::vector<std::string> Comments;  // vendor string first (when not empty), then the comment lines
+  theora_info Info{};
+  theora_state Decoder{};
+  theora_comment Comment{};
+};
+
+}  // namespace ktv

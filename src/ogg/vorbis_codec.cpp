@@ -1,0 +1,121 @@
+#include "ogg/vorbis_codec.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ogg/decoder_support.h"
+
+namespace ktv {
+
+tOggVorbisCodec::tOggVorbisCodec() : VorbisAvailable(LoadVorbisLibrary()) {
+  if (VorbisAvailable) {
+    VorbisApi.vorbis_info_init(&Info);
+    VorbisApi.vorbis_block_init(&DspState, &Block);
+    VorbisApi.vorbis_comment_init(&Comment);
+  }
+}
+
+tOggVorbisCodec::~tOggVorbisCodec() {
+  Close();
+  if (VorbisAvailable) UnloadVorbisLibrary();
+}
+
+bool tOggVorbisCodec::Open(tOggIOBase& source) {
+  Comments.clear();
+  if (!VorbisAvailable) return false;
+  Close();
+  VorbisApi.vorbis_info_init(&Info);
+  ogg_packet packet;
+  int32_t index = -1;
+  for (int32_t i = 0; i < source.StreamCount() && index < 0; ++i)
+    if (FetchPacket(source, i, &packet, true) &&
+        VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, &packet) == 0)
+      index = i;
+  if (index < 0) {
+    Close();
+    return false;
+  }
+  FetchPacket(source, index, &packet, false);  // the identification header, already parsed
+  // The comment and setup headers; a damaged one leaves Info incomplete, which synthesis_init refuses.
+  for (int header = 0; header < 2; ++header) {
+    if (!FetchPacket(source, index, &packet, false)) {
+      Close();
+      return false;
+    }
+    VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, &packet);
+  }
+  Comments = CommentLines(Comment.vendor, Comment.user_comments, Comment.comment_lengths, Comment.comments);
+  if (VorbisApi.vorbis_synthesis_init(&DspState, &Info) != 0 ||
+      VorbisApi.vorbis_block_init(&DspState, &Block) != 0) {
+    Close();
+    return false;
+  }
+  StreamIndex = index;
+  source.ActivateStream(index);
+  State = 2;
+  Source = &source;
+  return true;
+}
+
+void tOggVorbisCodec::Close() {
+  if (Source) Source->DeactivateStream(StreamIndex);
+  StreamIndex = -1;
+  Source = nullptr;
+  State = 0;
+  Comments.clear();
+  if (VorbisAvailable) {
+    VorbisApi.vorbis_comment_clear(&Comment);
+    VorbisApi.vorbis_block_clear(&Block);
+    VorbisApi.vorbis_dsp_clear(&DspState);
+    VorbisApi.vorbis_info_clear(&Info);
+  }
+}
+
+int16_t tOggVorbisCodec::ToSample(float value) {
+  float scaled = value * 32767.0f;
+  if (scaled >= 32767.0f) return 32767;
+  if (scaled <= -32767.0f) return -32767;
+  if (std::isnan(scaled)) return 0;
+  return static_cast<int16_t>(scaled);  // truncation toward zero
+}
+
+bool tOggVorbisCodec::Decode(int16_t* buffer, int32_t& count, double& time) {
+  int32_t wanted = count;
+  int32_t delivered = 0;
+  count = 0;
+  // A closed codec has no synthesis state to ask.
+  if (State != 2 || !Source || !buffer) return false;
+  const int channels = Info.channels;
+  while (wanted > 0) {
+    float** pcm = nullptr;
+    int avail = VorbisApi.vorbis_synthesis_pcmout(&DspState, &pcm);
+    if (avail < 1) {
+      ogg_packet packet;
+      if (!FetchPacket(*Source, StreamIndex, &packet, false)) {
+        if (delivered == 0) return false;
+        break;
+      }
+      if (VorbisApi.vorbis_synthesis(&Block, &packet) != 0 ||
+          VorbisApi.vorbis_synthesis_blockin(&DspState, &Block) != 0)
+        return false;
+      continue;
+    }
+    int32_t n = std::min<int32_t>(avail, wanted);
+    int16_t* out = buffer + static_cast<int64_t>(delivered) * channels;
+    for (int32_t f = 0; f < n; ++f)
+      for (int c = 0; c < channels; ++c) *out++ = ToSample(pcm[c][f]);
+    delivered += n;
+    count = delivered;
+    wanted -= n;
+    if (VorbisApi.vorbis_synthesis_read(&DspState, n) != 0) return false;
+    if (DspState.granulepos >= 0)
+      SamplePos = DspState.granulepos - avail + n;
+    else
+      SamplePos += n;
+  }
+  count = delivered;
+  time = DspState.granulepos < 0 ? -1.0 : VorbisApi.vorbis_granule_time(&DspState, SamplePos - delivered);
+  return true;
+}
+
+}  // namespace ktv

@@ -1,0 +1,226 @@
+// kestrova-cli decode and probe, run as the user runs them, on generated media.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <regex>
+
+#include "ogg/media_files.h"
+#include "support/test_support.h"
+
+namespace ktv {
+namespace {
+
+using test::MakeMedia;
+using test::MakeMediaWithRaw;
+using test::ReadFile;
+using test::RunCli;
+
+// A number field of the one-line JSON result; NaN when missing.
+double Field(const std::string& json, const std::string& name) {
+  std::smatch m;
+  if (!std::regex_search(json, m, std::regex("\"" + name + "\":(-?[0-9.]+)"))) return NAN;
+  return std::stod(m[1]);
+}
+
+double MeanPsnr(const test::tY4M& a, const test::tY4M& b) {
+  if (a.Frames.size() != b.Frames.size() || a.Frames.empty()) return 0;
+  double total = 0;
+  for (size_t f = 0; f < a.Frames.size(); ++f) {
+    if (a.Frames[f].size() != b.Frames[f].size()) return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.Frames[f].size(); ++i) {
+      double d = static_cast<uint8_t>(a.Frames[f][i]) - static_cast<uint8_t>(b.Frames[f][i]);
+      sum += d * d;
+    }
+    double mse = sum / static_cast<double>(a.Frames[f].size());
+    total += mse == 0 ? 99 : 10 * std::log10(255.0 * 255 / mse);
+  }
+  return total / static_cast<double>(a.Frames.size());
+}
+
+TEST(DecodeCommand, WritesThePicturesAndSoundThatWereEncoded) {
+  auto media = MakeMediaWithRaw({"--width", "90", "--height", "70", "--seconds", "2", "--keyint", "16",
+                                 "--aspect", "4:3", "--fps", "25/2"});
+  test::tTempDir out;
+  auto run = RunCli({"decode", media.Ogg, "--y4m", out.File("a.y4m"), "--wav", out.File("a.wav")});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(run.Out.find('\n'), run.Out.size() - 1) << "one line";
+  EXPECT_EQ(Field(run.Out, "frames"), 25);
+  EXPECT_EQ(Field(run.Out, "keyframes"), 2);
+  EXPECT_EQ(Field(run.Out, "audio_frames"), 88200);
+  EXPECT_EQ(Field(run.Out, "links"), 1);
+  EXPECT_NEAR(Field(run.Out, "media_seconds"), 2.0, 0.001);
+  EXPECT_GE(Field(run.Out, "wall_seconds"), 0);
+
+  test::tY4M raw = test::ParseY4M(ReadFile(media.Y4M));
+  test::tY4M got = test::ParseY4M(ReadFile(out.File("a.y4m")));
+  EXPECT_EQ(got.Header, "YUV4MPEG2 W90 H70 F25:2 Ip A4:3 C420jpeg");
+  ASSERT_EQ(got.Frames.size(), 25u);
+  EXPECT_GT(MeanPsnr(got, raw), 30.0) << "picture region cut from the wrong place or planes mixed up";
+
+  test::tWav rawWav = test::ParseWav(ReadFile(media.Wav));
+  test::tWav gotWav = test::ParseWav(ReadFile(out.File("a.wav")));
+  EXPECT_EQ(gotWav.Channels, 2);
+  EXPECT_EQ(gotWav.Rate, 44100);
+  EXPECT_EQ(gotWav.Bits, 16);
+  ASSERT_EQ(gotWav.Samples.size(), rawWav.Samples.size()) << "header sizes written at the end";
+  double err = 0, sig = 0;
+  for (size_t i = 0; i < rawWav.Samples.size(); ++i) {
+    double d = gotWav.Samples[i] - rawWav.Samples[i];
+    err += d * d;
+    sig += static_cast<double>(rawWav.Samples[i]) * rawWav.Samples[i];
+  }
+  EXPECT_GT(10 * std::log10(sig / std::max(err, 1.0)), 20.0);
+
+  // A second run gives the same bytes.
+  auto again = RunCli({"decode", media.Ogg, "--y4m", out.File("b.y4m"), "--wav", out.File("b.wav")});
+  ASSERT_EQ(again.ExitCode, 0);
+  EXPECT_TRUE(ReadFile(out.File("a.y4m")) == ReadFile(out.File("b.y4m")));
+  EXPECT_TRUE(ReadFile(out.File("a.wav")) == ReadFile(out.File("b.wav")));
+}
+
+TEST(DecodeCommand, FollowsChainedLinks) {
+  // Link 1: video and stereo sound; link 2: sound only; link 3: video again, of another size.
+  std::string chained = MakeMedia({"--width", "64", "--height", "48", "--seconds", "1", "--link",
+                                   "--no-video", "--link", "--video", "--width", "32", "--height", "32"});
+  test::tTempDir out;
+  auto run = RunCli({"decode", chained, "--y4m", out.File("c.y4m"), "--wav", out.File("c.wav")});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(Field(run.Out, "links"), 3);
+  EXPECT_EQ(Field(run.Out, "frames"), 50);
+  EXPECT_EQ(Field(run.Out, "audio_frames"), 3 * 44100) << "no sound lost at the link boundaries";
+  EXPECT_NEAR(Field(run.Out, "media_seconds"), 3.0, 0.001);
+  test::tY4M y4m = test::ParseY4M(ReadFile(out.File("c.y4m")));
+  EXPECT_EQ(y4m.Width, 64);
+  EXPECT_EQ(y4m.Frames.size(), 25u) << "pictures of another size end the Y4M output";
+  EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
+  EXPECT_NE(run.Err.find("another size"), std::string::npos) << run.Err;
+  EXPECT_EQ(test::ParseWav(ReadFile(out.File("c.wav"))).Frames(), 3u * 44100) << "same format: all links";
+}
+
+TEST(DecodeCommand, ExitCodes) {
+  test::tTempDir dir;
+  test::WriteFile(dir.File("text.ogg"), std::string(20000, 'x'));
+  std::string extraOnly = dir.File("extra.ogg");
+  // Only the unknown stream of a generated file: keep the pages whose serial number ends in 3.
+  {
+    std::string all = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--extra-stream", "writ"})),
+                kept;
+    for (size_t at = 0; at + 27 <= all.size();) {
+      size_t segments = static_cast<uint8_t>(all[at + 26]), body = 0;
+      for (size_t s = 0; s < segments; ++s) body += static_cast<uint8_t>(all[at + 27 + s]);
+      size_t size = 27 + segments + body;
+      if (static_cast<uint8_t>(all[at + 14]) == 0x03) kept += all.substr(at, size);
+      at += size;
+    }
+    ASSERT_FALSE(kept.empty());
+    test::WriteFile(extraOnly, kept);
+  }
+  std::string good = MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5"});
+  const std::string kCannotPlay = "This program cannot play this type of stream.";
+  struct {
+    std::vector<std::string> args;
+    int code;
+    std::string err;
+    const char* note;
+  } rows[] = {
+      {{"decode"}, 2, "usage", "no source"},
+      {{"decode", good, "--y4m"}, 2, "usage", "option without its value"},
+      {{"decode", good, "--mp4", "x"}, 2, "usage", "unknown option"},
+      {{"decode", good, good}, 2, "usage", "two sources"},
+      {{"decode", dir.File("missing.ogg")}, 1, "cannot open", "no such file"},
+      {{"decode", dir.File("text.ogg")}, 1, kCannotPlay, "not an Ogg file"},
+      {{"decode", extraOnly}, 1, kCannotPlay, "an Ogg file with no stream we decode"},
+      {{"decode", "file://" + good}, 0, "", "file:// address"},
+  };
+  for (const auto& r : rows) {
+    auto run = RunCli(r.args);
+    EXPECT_EQ(run.ExitCode, r.code) << r.note;
+    if (!r.err.empty()) {
+      EXPECT_NE(run.Err.find(r.err), std::string::npos) << r.note << ": " << run.Err;
+    }
+    if (r.code != 0) {
+      EXPECT_EQ(run.Out, "") << r.note;
+    }
+  }
+}
+
+TEST(DecodeCommand, DamagedFilesDecodeWhatTheyCanAndEnd) {
+  std::string good = ReadFile(MakeMedia({"--width", "48", "--height", "32", "--seconds", "2"}));
+  ASSERT_FALSE(good.empty());
+  test::tTempDir dir;
+  struct {
+    size_t from, step;
+    const char* note;
+  } rows[] = {
+      {12000, 997, "data pages damaged all through: pages lost, packets with holes"},
+      {good.size() / 2, 1, "second half garbage"},
+  };
+  for (const auto& r : rows) {
+    std::string bad = good;
+    for (size_t i = r.from; i < bad.size(); i += r.step) bad[i] = static_cast<char>(i * 131 + 7);
+    test::WriteFile(dir.File("bad.ogg"), bad);
+    auto run =
+        RunCli({"decode", dir.File("bad.ogg"), "--y4m", dir.File("bad.y4m"), "--wav", dir.File("bad.wav")});
+    EXPECT_EQ(run.ExitCode, 0) << r.note << ": " << run.Err;
+    EXPECT_LT(Field(run.Out, "frames"), 50) << r.note;
+    EXPECT_EQ(test::ParseY4M(ReadFile(dir.File("bad.y4m"))).Frames.size(), Field(run.Out, "frames"))
+        << r.note;
+    EXPECT_EQ(test::ParseWav(ReadFile(dir.File("bad.wav"))).Frames(), Field(run.Out, "audio_frames"))
+        << r.note;
+  }
+}
+
+TEST(DecodeCommand, FormatsWithoutAY4MForm) {
+  std::string media = MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5", "--pixfmt", "444"});
+  test::tTempDir out;
+  auto run = RunCli({"decode", media, "--y4m", out.File("x.y4m")});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(Field(run.Out, "frames"), 13) << "4:4:4 pictures are still decoded";
+  EXPECT_FALSE(std::filesystem::exists(out.File("x.y4m")));
+  EXPECT_NE(run.Err.find("4:2:0"), std::string::npos);
+
+  std::string silent = MakeMedia({"--no-audio", "--width", "32", "--height", "32", "--seconds", "0.5"});
+  run = RunCli({"decode", silent, "--wav", out.File("x.wav")});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(Field(run.Out, "audio_frames"), 0);
+  EXPECT_NE(run.Err.find("no sound"), std::string::npos);
+}
+
+TEST(ProbeCommand, ReportsDecoderParametersAndComments) {
+  std::string media = MakeMedia({"--width", "100", "--height", "90", "--fps", "30000/1001", "--aspect",
+                                 "16:15", "--seconds", "0.5", "--channels", "1", "--rate", "32000",
+                                 "--vcomment", "TITLE=Card", "--acomment", "A=1"});
+  auto run = RunCli({"probe", media});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  const std::string& j = run.Out;
+  EXPECT_NE(j.find("\"streams\":[{\"index\":0,\"codec\":\"Theora\"},{\"index\":1,\"codec\":\"Vorbis\"}]"),
+            std::string::npos)
+      << j;
+  struct {
+    const char* name;
+    double value;
+  } rows[] = {{"width", 112},     {"height", 96},  {"frame_width", 100},    {"frame_height", 90},
+              {"offset_x", 6},    {"offset_y", 2}, {"fps", 30000.0 / 1001}, {"aspect", 16.0 / 15},
+              {"pixelformat", 0}, {"channels", 1}, {"rate", 32000}};
+  for (const auto& r : rows) EXPECT_NEAR(Field(j, r.name), r.value, 1e-6) << r.name;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(j, m, std::regex("\"comments\":\\[(.*)\\]")));
+  std::string comments = m[1];
+  size_t theoraVendor = comments.find("libtheora"), vorbisVendor = comments.find("libVorbis");
+  size_t title = comments.find("\"TITLE=Card\""), a = comments.find("\"A=1\"");
+  ASSERT_NE(theoraVendor, std::string::npos);
+  ASSERT_NE(a, std::string::npos);
+  EXPECT_TRUE(theoraVendor < vorbisVendor && vorbisVendor < title && title < a)
+      << "vendors first: " << comments;
+
+  auto audioOnly = RunCli({"probe", MakeMedia({"--no-video", "--seconds", "0.5"})});
+  ASSERT_EQ(audioOnly.ExitCode, 0);
+  EXPECT_EQ(audioOnly.Out.find("\"video\""), std::string::npos);
+  EXPECT_NE(audioOnly.Out.find("\"audio\":{\"channels\":2,\"rate\":44100}"), std::string::npos)
+      << audioOnly.Out;
+}
+
+}  // namespace
+}  // namespace ktv

@@ -1,0 +1,105 @@
+// Readers for the raw pictures (YUV4MPEG2) and sound (16-bit WAV) that the test generator and
+// `kestrova-cli decode` write, and a page patcher for damage tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace ktv::test {
+
+struct tY4M {
+  int Width = 0, Height = 0;
+  std::string Header;               // the stream header line without "\n"
+  std::vector<std::string> Frames;  // planes Y, U, V of each frame, back to back
+  int ChromaWidth() const { return (Width + 1) / 2; }
+  int ChromaHeight() const { return (Height + 1) / 2; }
+};
+
+// 4:2:0 only; Width 0 when the text is not a Y4M stream.
+inline tY4M ParseY4M(const std::string& bytes) {
+  tY4M out;
+  size_t end = bytes.find('\n');
+  if (bytes.compare(0, 10, "YUV4MPEG2 ") != 0 || end == std::string::npos) return out;
+  out.Header = bytes.substr(0, end);
+  std::istringstream fields(out.Header.substr(10));
+  for (std::string f; fields >> f;) {
+    if (f[0] == 'W') out.Width = std::stoi(f.substr(1));
+    if (f[0] == 'H') out.Height = std::stoi(f.substr(1));
+  }
+  size_t frameBytes =
+      static_cast<size_t>(out.Width * out.Height + 2 * out.ChromaWidth() * out.ChromaHeight());
+  for (size_t at = end + 1; at < bytes.size();) {
+    size_t line = bytes.find('\n', at);
+    if (bytes.compare(at, 5, "FRAME") != 0 || line == std::string::npos ||
+        line + 1 + frameBytes > bytes.size())
+      break;
+    out.Frames.push_back(bytes.substr(line + 1, frameBytes));
+    at = line + 1 + frameBytes;
+  }
+  return out;
+}
+
+struct tWav {
+  int Channels = 0, Rate = 0, Bits = 0;
+  std::vector<int16_t> Samples;  // interleaved
+  size_t Frames() const { return Channels ? Samples.size() / static_cast<size_t>(Channels) : 0; }
+};
+
+inline uint32_t Le32(const std::string& b, size_t at) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
+                               static_cast<uint8_t>(b[at + 2]) << 16 |
+                               static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24);
+}
+inline uint16_t Le16(const std::string& b, size_t at) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
+}
+
+// Canonical 44-byte-header PCM WAV; Channels 0 when the bytes are not one. The data size is taken from the
+// header, so a header that does not match the bytes shows up as missing samples.
+inline tWav ParseWav(const std::string& b) {
+  tWav out;
+  if (b.size() < 44 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 8, "WAVEfmt ") != 0 ||
+      b.compare(36, 4, "data") != 0 || Le16(b, 20) != 1)
+    return out;
+  out.Channels = Le16(b, 22);
+  out.Rate = static_cast<int>(Le32(b, 24));
+  out.Bits = Le16(b, 34);
+  size_t bytes = std::min<size_t>(Le32(b, 40), b.size() - 44);
+  out.Samples.resize(bytes / 2);
+  if (!out.Samples.empty()) std::memcpy(out.Samples.data(), b.data() + 44, out.Samples.size() * 2);
+  return out;
+}
+
+// Ogg page checksum (polynomial 0x04c11db7, no reflection), over the page with its checksum field zeroed.
+inline uint32_t OggCrc(const std::string& page) {
+  uint32_t crc = 0;
+  for (unsigned char c : page) {
+    crc ^= static_cast<uint32_t>(c) << 24;
+    for (int k = 0; k < 8; ++k) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04c11db7u : crc << 1;
+  }
+  return crc;
+}
+
+// Overwrites `length` bytes starting `skip` bytes after the first occurrence of `marker` with `fill`, then
+// mends the checksum of the page holding it, so the damage reaches the codec instead of being dropped by the
+// page layer. False when the marker is not found or the damage would leave the page.
+inline bool DamageAfter(std::string& file, const std::string& marker, size_t skip, size_t length, char fill) {
+  size_t at = file.find(marker);
+  if (at == std::string::npos) return false;
+  size_t page = file.rfind("OggS", at);
+  if (page == std::string::npos || page + 27 > file.size()) return false;
+  size_t segments = static_cast<uint8_t>(file[page + 26]);
+  size_t header = 27 + segments, body = 0;
+  for (size_t s = 0; s < segments; ++s) body += static_cast<uint8_t>(file[page + 27 + s]);
+  if (at + skip + length > page + header + body) return false;
+  std::memset(&file[at + skip], fill, length);
+  std::memset(&file[page + 22], 0, 4);
+  uint32_t crc = OggCrc(file.substr(page, header + body));
+  for (int k = 0; k < 4; ++k) file[page + 22 + static_cast<size_t>(k)] = static_cast<char>(crc >> (8 * k));
+  return true;
+}
+
+}  // namespace ktv::test
