@@ -27,9 +27,10 @@ double CpuSeconds() {
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] "
-               "[--stats]\n");
+  std::fprintf(
+      stderr,
+      "usage: kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] "
+      "[--stats]\n");
   return 2;
 }
 
@@ -84,7 +85,8 @@ int RunPlay(const std::vector<std::string>& args) {
       tNetworkOggReceiver& r = manager->Receiver();
       if (m.WParam == PROGRESS_STREAMS) {
         title = BuildStreamTitle(r.GetStationName(), r.GetDescription(),
-                                 CommentTitle(manager->VideoComments(), manager->AudioComments()), r.GetStreamURL());
+                                 CommentTitle(manager->VideoComments(), manager->AudioComments()),
+                                 r.GetStreamURL());
         std::printf("title: %s\n", title.c_str());
       } else if (m.WParam == PROGRESS_IDLE) {
         endState = r.GetState();
@@ -113,7 +115,8 @@ int RunPlay(const std::vector<std::string>& args) {
       ended = true;
     }
   }
-  if (player.SoundUnavailable()) std::fprintf(stderr, "kestrova-cli: no sound output; pictures timed by the clock\n");
+  if (player.SoundUnavailable())
+    std::fprintf(stderr, "kestrova-cli: no sound output; pictures timed by the clock\n");
 
   const double mediaSeconds = manager->DecodedSeconds();
   const int64_t shown = manager->FramesShown, dropped = manager->FramesDropped;
@@ -123,10 +126,11 @@ int RunPlay(const std::vector<std::string>& args) {
   const double cpu = CpuSeconds() - cpuStart;
 
   bool failed = endError != RE_NONE && endError != RE_ENDED;
-  std::string json = "{\"shown\":" + std::to_string(shown) + ",\"dropped\":" + std::to_string(dropped) +
-                     ",\"media_seconds\":" + std::to_string(mediaSeconds) + ",\"links\":" + std::to_string(links) +
-                     ",\"state\":" + std::to_string(endState) + ",\"error_code\":" + std::to_string(endError) +
-                     ",\"error_text\":" + JsonString(ReceiverErrorText(endError)) + ",\"title\":" + JsonString(title);
+  std::string json =
+      "{\"shown\":" + std::to_string(shown) + ",\"dropped\":" + std::to_string(dropped) +
+      ",\"media_seconds\":" + std::to_string(mediaSeconds) + ",\"links\":" + std::to_string(links) +
+      ",\"state\":" + std::to_string(endState) + ",\"error_code\":" + std::to_string(endError) +
+      ",\"error_text\":" + JsonString(ReceiverErrorText(endError)) + ",\"title\":" + JsonString(title);
   if (stats) {
     json += ",\"cpu_seconds\":" + std::to_string(cpu) +
             ",\"cpu_per_media_second\":" + std::to_string(mediaSeconds > 0 ? cpu / mediaSeconds : 0.0);
@@ -135,8 +139,8 @@ int RunPlay(const std::vector<std::string>& args) {
   return failed ? 1 : 0;
 }
 
-tCommandRegistration reg{"play", "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume V] [--stats]",
-                         RunPlay};
+tCommandRegistration reg{
+    "play", "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume V] [--stats]", RunPlay};
 
 }  // namespace
 }  // namespace ktv::cli

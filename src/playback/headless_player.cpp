@@ -6,14 +6,19 @@
 namespace ktv {
 
 bool ParseSoundOutputKind(const std::string& text, tSoundOutputKind& kind) {
-  if (text == "ring") kind = tSoundOutputKind::Ring;
-  else if (text == "blocks") kind = tSoundOutputKind::Blocks;
-  else if (text == "none") kind = tSoundOutputKind::None;
-  else return false;
+  if (text == "ring")
+    kind = tSoundOutputKind::Ring;
+  else if (text == "blocks")
+    kind = tSoundOutputKind::Blocks;
+  else if (text == "none")
+    kind = tSoundOutputKind::None;
+  else
+    return false;
   return true;
 }
 
-tHeadlessPlayer::tHeadlessPlayer(tSoundOutputKind kind, tAudioVisualiser* visualisation, tSoundDeviceFactory device) {
+tHeadlessPlayer::tHeadlessPlayer(tSoundOutputKind kind, tAudioVisualiser* visualisation,
+                                 tSoundDeviceFactory device) {
   tAudioOutputLinks links;
   links.Visualisation = visualisation;
   links.CreateDevice = std::move(device);

@@ -173,7 +173,10 @@ bool tNetworkReceiverThread::SleepUnlessTerminated(uint32_t milliseconds) {
 void tNetworkReceiverThread::Execute() {
   SetCurrentThreadPriority(1);
   while (!Terminated()) {
-    ErrorCode = RE_ENDED;
+    // An idle receiver says "ended", but a session's failure code stays until the next session starts, so the
+    // decoding thread and the window always see why a stream stopped.
+    uint8_t code = RE_NONE;
+    ErrorCode.compare_exchange_strong(code, RE_ENDED);
     if (Running) {
       if (IsFile)
         FileSession();
@@ -371,9 +374,12 @@ void tNetworkReceiverThread::NetworkSession() {
           InputEnded = true;
           break;
         }
+        // A broken connection ends the session: idle, so the failure is reported instead of the player
+        // waiting in its last state for data that never comes.
         Running = false;
         SocketOpen = false;
         if (!ErrorSet) ErrorCode = RE_TIMEOUT;
+        State = RS_IDLE;
         return;
       }
     } else {
