@@ -1,0 +1,320 @@
+#include "library/player_settings.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "library/playlist.h"
+#include "net/xml_parser.h"
+
+namespace ktv {
+
+namespace {
+
+// Days from 30 December 1899 to 1 January 1970.
+constexpr double kUnixEpochDays = 25569.0;
+
+bool (*DirectXProbe)() = nullptr;
+
+const std::string kKey = kSettingsKey;
+const std::string kMRUKey = kKey + "\\MRU";
+
+bool ReadInt(const tRegistry& store, const std::string& key, const std::string& name, int64_t& value) {
+  std::string text;
+  return store.ReadString(key, name, text) && ParseInt64(text, value);
+}
+
+int32_t ReadInt32(const tRegistry& store, const std::string& key, const std::string& name, int32_t fallback) {
+  int64_t v;
+  if (!ReadInt(store, key, name, v) || v < std::numeric_limits<int32_t>::min() ||
+      v > std::numeric_limits<int32_t>::max())
+    return fallback;
+  return static_cast<int32_t>(v);
+}
+
+bool ReadBool(const tRegistry& store, const std::string& name, bool fallback) {
+  int64_t v;
+  return ReadInt(store, kKey, name, v) ? v != 0 : fallback;
+}
+
+void WriteInt(tRegistry& store, const std::string& key, const std::string& name, int64_t value) {
+  store.WriteString(key, name, std::to_string(value));
+}
+
+void WriteBool(tRegistry& store, const std::string& name, bool value) {
+  store.WriteString(kKey, name, value ? "1" : "0");
+}
+
+// A list's entry count, bounded by what the key can hold so a damaged count cannot make millions of entries.
+int64_t ReadCount(const tRegistry& store, const std::string& key) {
+  int64_t count = ReadInt32(store, key, "count", 0);
+  return std::clamp<int64_t>(count, 0, static_cast<int64_t>(store.ValueNames(key).size()));
+}
+
+tDateTime ReadDateTime(const tRegistry& store, const std::string& key) {
+  std::string bytes = ReadBlock(store, key, sizeof(double));
+  bytes.resize(sizeof(double), '\0');
+  double value;
+  std::memcpy(&value, bytes.data(), sizeof value);
+  // A damaged stamp must not become NaN or infinity: ages and sorting depend on it.
+  return std::isfinite(value) ? value : 0.0;
+}
+
+void WriteDateTime(tRegistry& store, const std::string& key, tDateTime value) {
+  std::string bytes(sizeof value, '\0');
+  std::memcpy(bytes.data(), &value, sizeof value);
+  WriteBlock(store, key, bytes);
+}
+
+void ReadStations(const tRegistry& store, const std::string& key, tStationList& list) {
+  list.clear();
+  int64_t count = ReadCount(store, key);
+  for (int64_t i = 0; i < count; ++i) {
+    std::string n = std::to_string(i);
+    auto e = std::make_unique<tRecentPlaylistEntry>();
+    e->Name = store.ReadString(key, "name" + n);
+    e->ViewURL = store.ReadString(key, "ViewURL" + n);
+    e->Viewers = store.ReadString(key, "Viewers" + n);
+    e->OnNow = store.ReadString(key, "OnNow" + n);
+    e->Genre = store.ReadString(key, "genre" + n);
+    e->Description = store.ReadString(key, "Description" + n);
+    e->URLs = SplitLines(store.ReadString(key, "url" + n));
+    e->Format = store.ReadString(key, "format" + n);
+    e->Bitrate = store.ReadString(key, "bitrate" + n);
+    e->Stamp = ReadDateTime(store, key + "\\stamp" + n);
+    list.push_back(std::move(e));
+  }
+}
+
+void WriteStations(tRegistry& store, const std::string& key, const tStationList& list) {
+  store.DeleteKey(key);
+  store.CreateKey(key);
+  WriteInt(store, key, "count", static_cast<int64_t>(list.size()));
+  for (size_t i = 0; i < list.size(); ++i) {
+    const tRecentPlaylistEntry& e = *list[i];
+    std::string n = std::to_string(i);
+    std::string urls;
+    for (const std::string& url : e.URLs) urls += url + "\r\n";
+    store.WriteString(key, "name" + n, e.Name);
+    store.WriteString(key, "ViewURL" + n, e.ViewURL);
+    store.WriteString(key, "Viewers" + n, e.Viewers);
+    store.WriteString(key, "OnNow" + n, e.OnNow);
+    store.WriteString(key, "genre" + n, e.Genre);
+    store.WriteString(key, "Description" + n, e.Description);
+    store.WriteString(key, "url" + n, urls);
+    store.WriteString(key, "format" + n, e.Format);
+    store.WriteString(key, "bitrate" + n, e.Bitrate);
+    WriteDateTime(store, key + "\\stamp" + n, e.Stamp);
+  }
+}
+
+bool ShareAURL(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b) {
+  for (const std::string& x : a.URLs)
+    for (const std::string& y : b.URLs)
+      if (SameText(x, y)) return true;
+  return false;
+}
+
+}  // namespace
+
+tDateTime NowUTC() {
+  using namespace std::chrono;
+  double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
+  return kUnixEpochDays + seconds / 86400.0;
+}
+
+bool CanUseDirectX() {
+  return DirectXProbe ? DirectXProbe() : false;
+}
+
+void SetCanUseDirectXProbe(bool (*probe)()) {
+  DirectXProbe = probe;
+}
+
+void WriteBlock(tRegistry& store, const std::string& key, const std::string& bytes) {
+  store.CreateKey(key);
+  WriteInt(store, key, "Size", static_cast<int64_t>(bytes.size()));
+  for (size_t i = 0; i * 4 < bytes.size(); ++i) {
+    uint32_t group = 0;
+    for (size_t b = 0; b < 4 && i * 4 + b < bytes.size(); ++b)
+      group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i * 4 + b])) << (8 * b);
+    WriteInt(store, key, "Data" + std::to_string(i), static_cast<int32_t>(group));
+  }
+}
+
+std::string ReadBlock(const tRegistry& store, const std::string& key, size_t maxBytes) {
+  int64_t size;
+  if (!ReadInt(store, key, "Size", size) || size <= 0) return {};
+  size_t n = static_cast<size_t>(std::min<int64_t>(size, static_cast<int64_t>(maxBytes)));
+  std::string bytes;
+  for (size_t i = 0; i * 4 < n; ++i) {
+    int32_t group = ReadInt32(store, key, "Data" + std::to_string(i), 0);
+    uint32_t u = static_cast<uint32_t>(group);
+    for (size_t b = 0; b < 4 && bytes.size() < n; ++b) bytes += static_cast<char>((u >> (8 * b)) & 0xFF);
+  }
+  return bytes;
+}
+
+tPlayerSettings::tPlayerSettings(const std::string& storeFile) : Registry(storeFile) {}
+
+tPlayerSettings& Settings() {
+  static tPlayerSettings settings;
+  return settings;
+}
+
+void tPlayerSettings::ResetToDefaults() {
+  ShowTVBorder = true;
+  LastVolume = 65535;
+  UseDirectX = CanUseDirectX();
+  BufferSeconds = 10;
+  FilmGrain = true;
+  FilmGrainValue = 90;
+  HighQualityVideo = true;
+  MinimizeToTray = true;
+  PlayInTray = true;
+  StayOnTop = true;
+  MRU.clear();
+  LastPlayerCheck = "0.0.0.0";
+  MaxRenderW = 352;
+  MaxRenderH = 288;
+  VisEnabled = true;
+  LowPriority = true;
+  visrefresh = 0;
+  strrefresh = 0;
+  recent.clear();
+  books.clear();
+  FirstRun = true;
+  DirectoryServer = "http://dir.kestrova.tv";
+  WebSite = "http://www.kestrova.tv";
+}
+
+bool tPlayerSettings::LoadSettings() {
+  bool read = Registry.Load();
+  ResetToDefaults();
+  const tRegistry& s = Registry;
+  ShowTVBorder = ReadBool(s, "ShowTVBorder", ShowTVBorder);
+  // A volume outside 0..65535 is damage, not a louder setting.
+  int32_t volume = ReadInt32(s, kKey, "LastVolume", LastVolume);
+  LastVolume = (volume >= 0 && volume <= 65535) ? static_cast<uint16_t>(volume) : 65535;
+  UseDirectX = ReadBool(s, "UseDirectX", UseDirectX);
+  BufferSeconds = ReadInt32(s, kKey, "BufferSeconds", BufferSeconds);
+  FilmGrain = ReadBool(s, "FilmGrain", FilmGrain);
+  FilmGrainValue = ReadInt32(s, kKey, "FilmGrainValue", FilmGrainValue);
+  HighQualityVideo = ReadBool(s, "HighQualityVideo", HighQualityVideo);
+  MinimizeToTray = ReadBool(s, "MinimizeToTray", MinimizeToTray);
+  PlayInTray = ReadBool(s, "PlayInTray", PlayInTray);
+  StayOnTop = ReadBool(s, "StayOnTop", StayOnTop);
+  int64_t mruCount = ReadCount(s, kMRUKey);
+  for (int64_t i = 0; i < mruCount; ++i) MRU.push_back(s.ReadString(kMRUKey, "mru" + std::to_string(i)));
+  if (s.ValueExists(kKey, "LastPlayerCheck")) LastPlayerCheck = s.ReadString(kKey, "LastPlayerCheck");
+  MaxRenderW = ReadInt32(s, kKey, "MaxRenderW", MaxRenderW);
+  MaxRenderH = ReadInt32(s, kKey, "MaxRenderH", MaxRenderH);
+  VisEnabled = ReadBool(s, "VisEnabled", VisEnabled);
+  LowPriority = ReadBool(s, "LowPriority", LowPriority);
+  visrefresh = ReadDateTime(s, kKey + "\\visrefresh");
+  strrefresh = ReadDateTime(s, kKey + "\\strrefresh");
+  ReadStations(s, kKey + "\\recent", recent);
+  ReadStations(s, kKey + "\\books", books);
+  FirstRun = ReadBool(s, "FirstRun", FirstRun);
+  if (s.ValueExists(kKey, "DirectoryServer")) DirectoryServer = s.ReadString(kKey, "DirectoryServer");
+  if (s.ValueExists(kKey, "WebSite")) WebSite = s.ReadString(kKey, "WebSite");
+  return read;
+}
+
+bool tPlayerSettings::SaveSettings() {
+  tRegistry& s = Registry;
+  WriteBool(s, "ShowTVBorder", ShowTVBorder);
+  WriteInt(s, kKey, "LastVolume", LastVolume);
+  WriteBool(s, "UseDirectX", UseDirectX);
+  WriteInt(s, kKey, "BufferSeconds", BufferSeconds);
+  WriteBool(s, "FilmGrain", FilmGrain);
+  WriteInt(s, kKey, "FilmGrainValue", FilmGrainValue);
+  WriteBool(s, "HighQualityVideo", HighQualityVideo);
+  WriteBool(s, "MinimizeToTray", MinimizeToTray);
+  WriteBool(s, "PlayInTray", PlayInTray);
+  WriteBool(s, "StayOnTop", StayOnTop);
+  s.DeleteKey(kMRUKey);
+  s.CreateKey(kMRUKey);
+  WriteInt(s, kMRUKey, "count", static_cast<int64_t>(MRU.size()));
+  for (size_t i = 0; i < MRU.size(); ++i) s.WriteString(kMRUKey, "mru" + std::to_string(i), MRU[i]);
+  s.WriteString(kKey, "LastPlayerCheck", LastPlayerCheck);
+  WriteInt(s, kKey, "MaxRenderW", MaxRenderW);
+  WriteInt(s, kKey, "MaxRenderH", MaxRenderH);
+  WriteBool(s, "VisEnabled", VisEnabled);
+  WriteBool(s, "LowPriority", LowPriority);
+  WriteDateTime(s, kKey + "\\visrefresh", visrefresh);
+  WriteDateTime(s, kKey + "\\strrefresh", strrefresh);
+  TrimRecent();
+  WriteStations(s, kKey + "\\recent", recent);
+  WriteStations(s, kKey + "\\books", books);
+  WriteBool(s, "FirstRun", FirstRun);
+  s.WriteString(kKey, "DirectoryServer", DirectoryServer);
+  s.WriteString(kKey, "WebSite", WebSite);
+  return s.Save();
+}
+
+void tPlayerSettings::AddToMRU(const std::string& rawUrl) {
+  std::string url = TrimText(rawUrl);
+  MRU.erase(std::remove_if(MRU.begin(), MRU.end(), [&](const std::string& u) { return SameText(u, url); }),
+            MRU.end());
+  MRU.insert(MRU.begin(), url);
+  SaveSettings();
+}
+
+void tPlayerSettings::AddPlaylistToRecent(const tPlaylist& playlist) {
+  if (playlist.Count() < 1) return;
+  auto entry = std::make_unique<tRecentPlaylistEntry>();
+  for (int i = 0; i < playlist.Count(); ++i) {
+    const tPlayListEntry& p = playlist[i];
+    entry->Name = p.Title;
+    entry->Description = p.Annotation;
+    entry->Genre = p.Genre;
+    entry->ViewURL = p.Info;
+    entry->Stamp = NowUTC();
+    entry->URLs.push_back(p.Location);
+  }
+  AddOrReplaceEntry(std::move(entry), recent);
+}
+
+void tPlayerSettings::AddOrReplaceEntry(std::unique_ptr<tRecentPlaylistEntry> entry, tStationList& list) {
+  auto same =
+      std::find_if(list.begin(), list.end(), [&](const auto& item) { return ShareAURL(*item, *entry); });
+  if (same != list.end()) {
+    *same = std::move(entry);
+  } else {
+    list.push_back(std::move(entry));
+  }
+  SaveSettings();
+}
+
+void tPlayerSettings::AddToBookmarks(const tRecentPlaylistEntry& station) {
+  if (station.URLs.empty()) return;
+  auto copy = std::make_unique<tRecentPlaylistEntry>(station);
+  copy->Viewers.clear();
+  copy->OnNow.clear();
+  copy->Stamp = NowUTC();
+  AddOrReplaceEntry(std::move(copy), books);
+}
+
+void tPlayerSettings::RemoveRecent(const tRecentPlaylistEntry* entry) {
+  auto it = std::find_if(recent.begin(), recent.end(), [&](const auto& item) { return item.get() == entry; });
+  if (it == recent.end()) return;
+  recent.erase(it);
+  SaveSettings();
+}
+
+void tPlayerSettings::SortBookmarks() {
+  std::stable_sort(books.begin(), books.end(),
+                   [](const auto& a, const auto& b) { return LowerCase(a->Name) < LowerCase(b->Name); });
+}
+
+void tPlayerSettings::TrimRecent() {
+  if (recent.size() < kMaxRecent) return;
+  std::stable_sort(recent.begin(), recent.end(),
+                   [](const auto& a, const auto& b) { return a->Stamp < b->Stamp; });
+  recent.erase(recent.begin(), recent.end() - static_cast<std::ptrdiff_t>(kMaxRecent));
+}
+
+}  // namespace ktv

@@ -1,0 +1,107 @@
+// The player's persistent state: the settings record, the typed-URL list (MRU), the recently played stations
+// and the bookmarks, kept in the settings store under "Software\Halcyra Interactive\Kestrova\Player".
+//
+// Thread contract: user-interface thread only. Other parts read and write the fields directly and call
+// SaveSettings.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace ktv {
+
+class tPlaylist;
+
+// Days since 30 December 1899 (fractions are the time of day), UTC.
+using tDateTime = double;
+tDateTime NowUTC();
+
+// One station: a recently played one, a bookmark or a directory station.
+struct tRecentPlaylistEntry {
+  std::string Name;
+  std::string Description;
+  std::string Genre;
+  std::vector<std::string> URLs;  // stream URLs, the first is tried first
+  tDateTime Stamp = 0;
+  std::string Format;
+  std::string Bitrate;
+  std::string OnNow;
+  std::string ViewURL;
+  std::string Viewers;
+};
+using tStationList = std::vector<std::unique_ptr<tRecentPlaylistEntry>>;
+
+constexpr const char* kSettingsKey = "Software\\Halcyra Interactive\\Kestrova\\Player";
+// TrimRecent keeps this many of the newest recent stations.
+constexpr size_t kMaxRecent = 100;
+
+// Whether the accelerated back-end can run. False until a probe is installed (the windowed program installs
+// its OpenGL probe before loading the settings).
+bool CanUseDirectX();
+void SetCanUseDirectXProbe(bool (*probe)());
+
+class tPlayerSettings {
+ public:
+  // storeFile: the settings store's file (tests pass one in a temporary folder).
+  explicit tPlayerSettings(const std::string& storeFile = DefaultRegistryFile());
+
+  // Fills the record and lists from the store; missing or unreadable values take their defaults. False when
+  // the store file was missing or damaged (everything then has its default).
+  bool LoadSettings();
+  // Writes everything (trimming the recent list first). False when the store could not be written.
+  bool SaveSettings();
+
+  void AddToMRU(const std::string& url);
+  void AddPlaylistToRecent(const tPlaylist& playlist);
+  // Replaces, in place, the first item sharing a URL with the entry (case ignored), or appends. Saves.
+  void AddOrReplaceEntry(std::unique_ptr<tRecentPlaylistEntry> entry, tStationList& list);
+  void AddToBookmarks(const tRecentPlaylistEntry& station);
+  void RemoveRecent(const tRecentPlaylistEntry* entry);
+  void SortBookmarks();
+  void TrimRecent();
+
+  tRegistry& Store() { return Registry; }
+
+  bool ShowTVBorder = true;
+  uint16_t LastVolume = 65535;
+  bool UseDirectX = false;  // LoadSettings defaults it to CanUseDirectX()
+  int32_t BufferSeconds = 10;
+  bool FilmGrain = true;
+  int32_t FilmGrainValue = 90;
+  bool HighQualityVideo = true;
+  bool MinimizeToTray = true;
+  bool PlayInTray = true;
+  bool StayOnTop = true;
+  std::vector<std::string> MRU;
+  std::string LastPlayerCheck = "0.0.0.0";
+  int32_t MaxRenderW = 352;
+  int32_t MaxRenderH = 288;
+  bool VisEnabled = true;
+  bool LowPriority = true;
+  tDateTime visrefresh = 0;  // last channel-list download
+  tDateTime strrefresh = 0;  // last directory download
+  tStationList recent;
+  tStationList books;
+  bool FirstRun = true;
+  // Base URLs of the directory server and the product web site.
+  std::string DirectoryServer = "http://dir.kestrova.tv";
+  std::string WebSite = "http://www.kestrova.tv";
+
+ private:
+  void ResetToDefaults();
+  tRegistry Registry;
+};
+
+// The program's one record, on the default store file.
+tPlayerSettings& Settings();
+
+// A byte block as the values "Size", "Data0", "Data1", ... of a key (little-endian signed 32-bit groups).
+void WriteBlock(tRegistry& store, const std::string& key, const std::string& bytes);
+// Reads at most maxBytes of a block; missing groups read as zero bytes. Empty when the key has no "Size".
+std::string ReadBlock(const tRegistry& store, const std::string& key, size_t maxBytes);
+
+}  // namespace ktv

@@ -1,0 +1,213 @@
+#include "library/station_directory.h"
+
+#include <zlib.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "library/playlist.h"
+#include "net/http_request.h"
+#include "net/xml_parser.h"
+
+namespace ktv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Directory: stale after 60 minutes; channel list: after 24 hours.
+constexpr int64_t kDirectoryMaxMinutes = 60;
+constexpr int64_t kChannelListMaxHours = 24;
+// Inflate works in pieces of this size so a small hostile stream cannot claim a huge buffer up front.
+constexpr size_t kInflateChunk = 64u << 10;
+
+std::string BaseURL(std::string base) {
+  if (!base.empty() && base.back() == '/') base.pop_back();
+  return base;
+}
+
+}  // namespace
+
+std::string GetTempFolder() {
+  std::error_code ec;
+  std::string folder = fs::temp_directory_path(ec).string();
+  if (ec || folder.empty()) folder = "/tmp";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+int64_t VersionToNumber(const std::string& version) {
+  uint64_t value = 0;
+  size_t pos = 0;
+  while (true) {
+    size_t dot = version.find('.', pos);
+    std::string part = version.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+    int64_t n;
+    // Not a number (or negative) counts as 0, for every part, not only the last.
+    uint64_t bits = (ParseInt64(part, n) && n >= 0) ? static_cast<uint64_t>(n) : 0;
+    value = (value << 16) | bits;
+    if (dot == std::string::npos) break;
+    pos = dot + 1;
+  }
+  return static_cast<int64_t>(value);
+}
+
+bool IsStale(tDateTime stamp, tDateTime now, double unitsPerDay, int64_t maxAge) {
+  // Counted in whole milliseconds first: a stamp exactly 61 minutes old must not come out as 60.9999 minutes.
+  double ms = std::fabs(now - stamp) * 86400000.0;
+  if (!std::isfinite(ms) || ms >= 9e18 || !(unitsPerDay > 0 && unitsPerDay <= 86400000.0)) return true;
+  int64_t msPerUnit = std::llround(86400000.0 / unitsPerDay);
+  return std::llround(ms) / msPerUnit > maxAge;
+}
+
+bool InflateDocument(const std::string& compressed, std::string& text) {
+  text.clear();
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return false;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+  z.avail_in = static_cast<uInt>(compressed.size());
+  int result = Z_OK;
+  while (result == Z_OK) {
+    if (text.size() >= kMaxDocumentBytes) break;
+    size_t old = text.size();
+    size_t room = std::min(kInflateChunk, kMaxDocumentBytes + 1 - old);
+    text.resize(old + room);
+    z.next_out = reinterpret_cast<Bytef*>(text.data() + old);
+    z.avail_out = static_cast<uInt>(room);
+    result = inflate(&z, Z_NO_FLUSH);
+    text.resize(old + room - z.avail_out);
+    if (result == Z_BUF_ERROR && z.avail_in == 0) break;  // input ended before the stream did
+  }
+  inflateEnd(&z);
+  bool ok = result == Z_STREAM_END && text.size() <= kMaxDocumentBytes;
+  if (!ok) text.clear();
+  return ok;
+}
+
+std::string ReadCacheDocument(const std::string& fileName) {
+  std::error_code ec;
+  uintmax_t size = fs::file_size(fileName, ec);
+  if (ec || size > kMaxDocumentBytes) return {};
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return {};
+  std::string bytes(static_cast<size_t>(size), '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  if (static_cast<uintmax_t>(in.gcount()) != size) return {};
+  return DocumentFromCacheBytes(bytes);
+}
+
+std::string DocumentFromCacheBytes(const std::string& bytes) {
+  if (UpperCase(bytes.substr(0, 5)) == "<?XML")
+    return bytes.size() <= kMaxDocumentBytes ? bytes : std::string();
+  std::string text;
+  InflateDocument(bytes, text);
+  return text;
+}
+
+void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationList& stations) {
+  stations.clear();
+  for (int i = 0;; ++i) {
+    std::string path = "dir.station{" + std::to_string(i) + "}";
+    if (!xml.Exists(path)) break;
+    auto e = std::make_unique<tRecentPlaylistEntry>();
+    std::string name = xml.GetValue(path + ".name");
+    e->Description = xml.GetValue(path + ".description");
+    e->Genre = xml.GetValue(path + ".genre");
+    e->ViewURL = xml.GetValue(path + ".url");
+    for (int j = 0;; ++j) {
+      std::string url = path + ".servers.url{" + std::to_string(j) + "}";
+      if (!xml.Exists(url)) break;
+      e->URLs.push_back(xml.GetValue(url));
+    }
+    if (directory) {
+      std::string codecs = xml.GetValue(path + ".codecs");
+      bool video = UpperCase(codecs).find("THEORA") != std::string::npos;
+      if (video != wantVideo) continue;
+      e->Name = e->Description.empty() ? name : name + " (" + e->Description + ")";
+      e->Bitrate = xml.GetValue(path + ".bitrate");
+      e->OnNow = xml.GetValue(path + ".playing");
+      e->Viewers = xml.GetValue(path + ".listeners") + "/" + xml.GetValue(path + ".capacity");
+      e->Format = codecs;
+    } else {
+      e->Name = name;
+      e->Format = "Video";
+    }
+    stations.push_back(std::move(e));
+  }
+}
+
+tStationDirectory::tStationDirectory(tPlayerSettings& settings, tFetchDocument fetch,
+                                     tDirectoryPrompts& prompts, std::string tempFolder)
+    : ProgramVersion(GetProgramVersion()),
+      Settings(settings),
+      Fetch(std::move(fetch)),
+      Prompts(prompts),
+      TempFolder(std::move(tempFolder)) {}
+
+bool tStationDirectory::Refresh(tDocument document) {
+  bool isDirectory = document == tDocument::Directory;
+  std::string cache = TempFolder + (isDirectory ? kDirectoryCacheName : kChannelCacheName);
+  tDateTime& stamp = isDirectory ? Settings.strrefresh : Settings.visrefresh;
+  std::error_code ec;
+  if (!fs::exists(cache, ec)) stamp = 0;
+  bool stale = isDirectory ? IsStale(stamp, NowUTC(), 24.0 * 60.0, kDirectoryMaxMinutes)
+                           : IsStale(stamp, NowUTC(), 24.0, kChannelListMaxHours);
+  if (!stale) return true;
+
+  std::string fresh = cache + ".new";
+  bool ok = false;
+  {
+    std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
+    if (out && Fetch) {
+      ok = isDirectory ? Fetch("Please wait whilst the directory is downloaded...", "Directory List Update",
+                               BaseURL(Settings.DirectoryServer) + kDirectoryPath, out)
+                       : Fetch("Please wait whilst the list of Kestrova channels is downloaded...",
+                               "Channel List Update", BaseURL(Settings.WebSite) + kChannelListPath, out);
+    }
+    out.close();
+    ok = ok && !out.fail();  // a cache that could not be written whole is no success
+  }
+  if (ok) {
+    stamp = NowUTC();
+    Settings.SaveSettings();
+    fs::rename(fresh, cache, ec);
+    if (ec) ok = fs::copy_file(fresh, cache, fs::copy_options::overwrite_existing, ec);
+  }
+  if (!ok) {
+    Prompts.ShowWarning("Error", isDirectory
+                                     ? "An error occured downloading the directory.  Please try again later."
+                                     : "An error occured downloading the Kestrova channel list.  Please try "
+                                       "again later.");
+  }
+  return ok;
+}
+
+void tStationDirectory::LoadDirectory(bool wantVideo) {
+  Refresh(tDocument::Directory);  // on failure the old cache, if any, is read
+  tXMLParser xml;
+  xml.Parse(ReadCacheDocument(TempFolder + kDirectoryCacheName));
+  CheckForNewVersion(xml.GetValue("dir.kestrovaplayer.version"));
+  ReadStationList(xml, true, wantVideo, Stations);
+}
+
+bool tStationDirectory::LoadChannelList() {
+  if (!Refresh(tDocument::ChannelList)) return false;
+  tXMLParser xml;
+  xml.Parse(ReadCacheDocument(TempFolder + kChannelCacheName));
+  ReadStationList(xml, false, false, Stations);
+  return true;
+}
+
+void tStationDirectory::CheckForNewVersion(const std::string& advertised) {
+  if (VersionToNumber(advertised) <= VersionToNumber(ProgramVersion)) return;
+  if (advertised == Settings.LastPlayerCheck) return;
+  Settings.LastPlayerCheck = advertised;
+  Settings.SaveSettings();
+  if (Prompts.AskYesNo("Upgrade to Kestrova.TV Player " + advertised,
+                       "There is a new version of the Kestrova.TV player available.\r\n"
+                       "Would you like to download the new version?"))
+    Prompts.OpenWebPage(BaseURL(Settings.WebSite) + kPlayerPagePath);
+}
+
+}  // namespace ktv

@@ -1,0 +1,99 @@
+// The two downloaded station lists: the public stream directory (split into TV and radio by whether a station
+// carries Theora) and the channel list of the player's own site. Each is cached in the temporary folder as
+// plain or zlib-compressed XML, refreshed when older than its period, and read into station records.
+//
+// Thread contract: user-interface thread only (downloads run on it, pumping messages through the dialog).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "library/player_settings.h"
+
+namespace ktv {
+
+class tXMLParser;
+
+// How the directory talks to the user; the directory window answers with skinned message boxes.
+class tDirectoryPrompts {
+ public:
+  virtual ~tDirectoryPrompts() = default;
+  // A message box with the warning icon and an OK button.
+  virtual void ShowWarning(const std::string& title, const std::string& text) = 0;
+  // A message box with the question icon and the buttons Yes and No; true for Yes.
+  virtual bool AskYesNo(const std::string& title, const std::string& text) = 0;
+  // Opens a web page in the default browser.
+  virtual void OpenWebPage(const std::string& url) = 0;
+};
+
+// Fetches the body of an HTTP answer into the stream while telling the user (heading, window caption); the
+// program wires the download dialog's DownloadToStream here. True when the body was received.
+using tFetchDocument = std::function<bool(const std::string& heading, const std::string& caption,
+                                          const std::string& url, std::ostream& stream)>;
+
+// A cached or downloaded document, plain or inflated, larger than this is taken as damaged.
+constexpr size_t kMaxDocumentBytes = 32u << 20;
+
+constexpr const char* kDirectoryCacheName = "~kestrova_directory_data.~xml.~tmp.~z";
+constexpr const char* kChannelCacheName = "~kestrova_stream_data.~xml.~tmp.~z";
+constexpr const char* kDirectoryPath = "/dynamic/streams.dat";
+constexpr const char* kChannelListPath = "/streams.php";
+constexpr const char* kPlayerPagePath = "/player.php";
+
+class tStationDirectory {
+ public:
+  // tempFolder: where the caches live (tests pass their own), ending in "/".
+  tStationDirectory(tPlayerSettings& settings, tFetchDocument fetch, tDirectoryPrompts& prompts,
+                    std::string tempFolder);
+
+  // Refreshes the directory when stale, reads it (the old cache when the download failed), offers a newer
+  // player version, and replaces Stations with the stations whose video flag equals wantVideo.
+  void LoadDirectory(bool wantVideo);
+  // Refreshes the channel list when stale and replaces Stations with all its stations. When the download
+  // fails the list is not read and Stations stays as it was; the result is then false.
+  bool LoadChannelList();
+  // Offers the advertised version once when it is newer than the running one.
+  void CheckForNewVersion(const std::string& advertised);
+
+  tStationList Stations;
+  // The running program's version, compared with the advertised one.
+  std::string ProgramVersion;
+
+ private:
+  enum class tDocument { Directory, ChannelList };
+  // Downloads the document when its stamp is stale or its cache is missing. False when a download failed.
+  bool Refresh(tDocument document);
+
+  tPlayerSettings& Settings;
+  tFetchDocument Fetch;
+  tDirectoryPrompts& Prompts;
+  std::string TempFolder;
+};
+
+// The system temporary folder with "/" appended.
+std::string GetTempFolder();
+
+// "a.b.c.d" as four 16-bit fields from the most significant down; a part that is not a number counts as 0.
+int64_t VersionToNumber(const std::string& version);
+
+// Whether a download is due: the age in whole units (minutes or hours) is the absolute difference
+// between the stamp and now, fractions cut off; a stamp that is no finite number is always stale.
+bool IsStale(tDateTime stamp, tDateTime now, double unitsPerDay, int64_t maxAge);
+
+// The document text of a cache file: as it stands when it begins with "<?xml" (any case), else inflated from
+// zlib. Empty when the file is missing, larger than kMaxDocumentBytes, or cannot be inflated within that
+// bound.
+std::string ReadCacheDocument(const std::string& fileName);
+// The same for the file's bytes already in memory.
+std::string DocumentFromCacheBytes(const std::string& bytes);
+// Inflates one whole zlib stream; false when it is damaged, incomplete or inflates beyond kMaxDocumentBytes.
+bool InflateDocument(const std::string& compressed, std::string& text);
+
+// Reads the stations of a parsed document in document order. directory: the directory's field mapping and
+// only the stations whose video flag equals wantVideo; otherwise the channel list's mapping and every
+// station.
+void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationList& stations);
+
+}  // namespace ktv

@@ -1,0 +1,313 @@
+#include "library/station_directory.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "library/download.h"
+#include "net/xml_parser.h"
+#include "support/script_server.h"
+#include "support/test_support.h"
+
+namespace ktv {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Compress(const std::string& text) {
+  uLongf size = compressBound(static_cast<uLong>(text.size()));
+  std::string out(size, '\0');
+  EXPECT_EQ(compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(text.data()),
+                     static_cast<uLong>(text.size())),
+            Z_OK);
+  out.resize(size);
+  return out;
+}
+
+const std::string kDirectoryXML =
+    "<?xml version=\"1.0\"?>\n<dir>\n"
+    " <kestrovaplayer><version>9.0.0.0</version></kestrovaplayer>\n"
+    " <station><name>TV One</name><description>news</description><genre>talk</genre><url>http://one</url>"
+    "<bitrate>300</bitrate><playing>Headlines</playing><listeners>12</listeners><capacity>100</capacity>"
+    "<codecs>vorbis TheOra</codecs><servers><url>http://s/1</url><url>http://s/2</url><url>http://s/3</url>"
+    "</servers></station>\n"
+    " <station><name>Radio "
+    "A</name><codecs>Vorbis</codecs><servers><url>http://r/a</url></servers></station>\n"
+    " <station><name>Radio B</name><description>R&amp;B</description></station>\n"
+    " <station><name>TV Two</name><codecs>THEORA</codecs></station>\n"
+    "</dir>\n";
+
+class tRecordingPrompts : public tDirectoryPrompts {
+ public:
+  void ShowWarning(const std::string& title, const std::string& text) override {
+    Warnings.push_back(title + "|" + text);
+  }
+  bool AskYesNo(const std::string& title, const std::string& text) override {
+    Questions.push_back(title + "|" + text);
+    return Answer;
+  }
+  void OpenWebPage(const std::string& url) override { Pages.push_back(url); }
+  std::vector<std::string> Warnings, Questions, Pages;
+  bool Answer = false;
+};
+
+std::vector<std::string> Names(const tStationList& list) {
+  std::vector<std::string> out;
+  for (const auto& e : list) out.push_back(e->Name);
+  return out;
+}
+
+TEST(StationDirectory, StationMappings) {
+  tXMLParser xml;
+  ASSERT_TRUE(xml.Parse(kDirectoryXML));
+  tStationList tv, radio, channels;
+  ReadStationList(xml, true, true, tv);
+  ReadStationList(xml, true, false, radio);
+  ReadStationList(xml, false, false, channels);
+  EXPECT_EQ(Names(tv), (std::vector<std::string>{"TV One (news)", "TV Two"}))
+      << "THEORA in any case is video";
+  EXPECT_EQ(Names(radio), (std::vector<std::string>{"Radio A", "Radio B (R&amp;B)"}))
+      << "no codecs is radio; entities stay as written";
+  EXPECT_EQ(Names(channels), (std::vector<std::string>{"TV One", "Radio A", "Radio B", "TV Two"}));
+
+  const tRecentPlaylistEntry& one = *tv[0];
+  EXPECT_EQ(one.URLs, (std::vector<std::string>{"http://s/1", "http://s/2", "http://s/3"}));
+  EXPECT_EQ(one.Description, "news");
+  EXPECT_EQ(one.Genre, "talk");
+  EXPECT_EQ(one.ViewURL, "http://one");
+  EXPECT_EQ(one.Bitrate, "300");
+  EXPECT_EQ(one.OnNow, "Headlines");
+  EXPECT_EQ(one.Viewers, "12/100");
+  EXPECT_EQ(one.Format, "vorbis TheOra");
+  EXPECT_EQ(one.Stamp, 0);
+
+  const tRecentPlaylistEntry& channel = *channels[0];
+  EXPECT_EQ(channel.Format, "Video");
+  EXPECT_EQ(channel.Bitrate + channel.OnNow + channel.Viewers, "");
+  EXPECT_EQ(channel.URLs.size(), 3u);
+}
+
+TEST(StationDirectory, RefreshRule) {
+  const double now = 45000.0, minute = 1.0 / 1440, hour = 1.0 / 24;
+  struct Row {
+    double Stamp;
+    bool Directory;
+    bool Stale;
+    const char* Note;
+  } rows[] = {
+      {now - 59 * minute, true, false, "within the hour"},
+      {now - 60.9 * minute, true, false, "60 whole minutes is not yet stale"},
+      {now - 61 * minute, true, true, "61 minutes is stale"},
+      {now + 2 * hour, true, true, "clock set back two hours: the age is absolute"},
+      {0, true, true, "never downloaded"},
+      {NAN, true, true, "no number"},
+      {now - 24.9 * hour, false, false, "channel list: 24 whole hours is fresh"},
+      {now - 25 * hour, false, true, "channel list: 25 hours is stale"},
+  };
+  for (const Row& row : rows) {
+    bool stale = row.Directory ? IsStale(row.Stamp, now, 1440, 60) : IsStale(row.Stamp, now, 24, 24);
+    EXPECT_EQ(stale, row.Stale) << row.Note;
+  }
+}
+
+TEST(StationDirectory, VersionNumbers) {
+  struct Row {
+    std::string Text;
+    int64_t Number;
+    const char* Note;
+  } rows[] = {
+      {"1.1.2.53", (int64_t{1} << 48) | (int64_t{1} << 32) | (2 << 16) | 53, "four 16-bit fields"},
+      {"", 0, "empty text"},
+      {"1.2.3.x", (int64_t{1} << 48) | (int64_t{2} << 32) | (3 << 16), "non-numeric last part is 0"},
+      {"1.b.3.4", (int64_t{1} << 48) | (3 << 16) | 4, "non-numeric earlier part is 0 as well"},
+      {"2", 2, "one part"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(VersionToNumber(row.Text), row.Number) << row.Note;
+  EXPECT_GT(VersionToNumber("1.0.0.10"), VersionToNumber("1.0.0.9"));
+  EXPECT_GT(VersionToNumber("2.0.0.0"), VersionToNumber("1.65535.65535.65535"));
+}
+
+TEST(StationDirectory, CacheDocuments) {
+  test::tTempDir dir;
+  std::string file = dir.File("cache");
+  struct Row {
+    std::string Bytes;
+    bool HasStations;
+    const char* Note;
+  } rows[] = {
+      {kDirectoryXML, true, "plain XML"},
+      {"<?XML version=\"1.0\"?><dir><station><name>x</name></station></dir>", true, "upper-case declaration"},
+      {Compress(kDirectoryXML), true, "zlib"},
+      {Compress(kDirectoryXML).substr(0, 40), false, "truncated zlib"},
+      {"garbage that is no zlib", false, "damaged"},
+      {"", false, "empty file"},
+      {Compress("<?xml version=\"1.0\"?><dir><station><name>x</name></station></dir>" +
+                std::string(kMaxDocumentBytes, ' ')),
+       false, "inflates beyond the bound: refused"},
+  };
+  for (const Row& row : rows) {
+    ASSERT_TRUE(test::WriteFile(file, row.Bytes));
+    tXMLParser xml;
+    xml.Parse(ReadCacheDocument(file));
+    tStationList stations;
+    ReadStationList(xml, false, false, stations);
+    EXPECT_EQ(!stations.empty(), row.HasStations) << row.Note;
+  }
+  EXPECT_EQ(ReadCacheDocument(dir.File("missing")), "");
+}
+
+// The directory with the real transfer: each download is served by a loopback server made for it, answering
+// with the fixture's document (or 404 when Serve is false). The requested URL is recorded, then redirected
+// there.
+class tQuietView : public tDownloadView {
+ public:
+  void ShowText(const std::string&, const std::string&) override {}
+  void Idle() override {}
+  bool CancelRequested() override { return false; }
+  void Finished() override {}
+};
+
+class DirectoryFlow : public ::testing::Test {
+ protected:
+  void SetUp() override { Settings.LoadSettings(); }
+  tStationDirectory Make() {
+    auto fetch = [this](const std::string& heading, const std::string& caption, const std::string& url,
+                        std::ostream& out) {
+      Fetched.push_back(url + "|" + caption + "|" + heading);
+      test::tScriptServer server(
+          {test::ReadRequest(),
+           test::Send(Serve ? "HTTP/1.0 200 OK\r\n\r\n" + Document : "HTTP/1.0 404 Not Found\r\n\r\nmissing"),
+           test::Close()});
+      size_t path = url.find('/', url.find("//") + 2);
+      bool ok = DownloadToStream(View, heading, caption, server.URL(url.substr(path)), out);
+      Requests.push_back(server.Received(0));
+      return ok;
+    };
+    tStationDirectory directory(Settings, fetch, Prompts, Dir.Path() + "/");
+    directory.ProgramVersion = "1.0.0.1";
+    return directory;
+  }
+  std::string Cache(const char* name) const { return Dir.File(name); }
+
+  test::tTempDir Dir;
+  tPlayerSettings Settings{Dir.File("settings")};
+  tRecordingPrompts Prompts;
+  tQuietView View;
+  std::vector<std::string> Fetched, Requests;
+  bool Serve = true;
+  std::string Document = Compress(kDirectoryXML);
+};
+
+TEST_F(DirectoryFlow, DownloadsWhenStaleOnly) {
+  Settings.DirectoryServer = "http://127.0.0.1:9/";
+  tStationDirectory directory = Make();
+  directory.LoadDirectory(true);
+  ASSERT_EQ(Fetched.size(), 1u);
+  EXPECT_EQ(
+      Fetched[0],
+      "http://127.0.0.1:9/dynamic/streams.dat|Directory List Update|Please wait whilst the directory is "
+      "downloaded...");
+  EXPECT_NE(Requests[0].find("GET /dynamic/streams.dat HTTP/1.1"), std::string::npos);
+  EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"TV One (news)", "TV Two"}));
+  EXPECT_EQ(test::ReadFile(Cache(kDirectoryCacheName)), Document) << "the zlib document is cached as it came";
+  EXPECT_FALSE(fs::exists(Cache(kDirectoryCacheName) + std::string(".new"))) << "moved over the cache";
+  EXPECT_LT(std::fabs(Settings.strrefresh - NowUTC()), 1.0 / 1440);
+  tPlayerSettings saved(Dir.File("settings"));
+  saved.LoadSettings();
+  EXPECT_EQ(saved.strrefresh, Settings.strrefresh) << "the stamp is saved";
+
+  directory.LoadDirectory(false);
+  EXPECT_EQ(Fetched.size(), 1u) << "no second download within the hour";
+  EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"Radio A", "Radio B (R&amp;B)"}));
+
+  fs::remove(Cache(kDirectoryCacheName));
+  directory.LoadDirectory(false);
+  EXPECT_EQ(Fetched.size(), 2u) << "a missing cache downloads at once whatever the stamp";
+
+  Settings.strrefresh = NowUTC() + 2.0 / 24;
+  directory.LoadDirectory(false);
+  EXPECT_EQ(Fetched.size(), 3u) << "clock set back two hours";
+  EXPECT_TRUE(Prompts.Warnings.empty());
+}
+
+TEST_F(DirectoryFlow, FailedDirectoryDownloadReadsTheOldCache) {
+  Document = kDirectoryXML;
+  tStationDirectory directory = Make();
+  directory.LoadDirectory(false);
+  ASSERT_EQ(directory.Stations.size(), 2u);
+  Settings.strrefresh = 0;
+  Serve = false;
+  double stamp = Settings.strrefresh;
+  directory.LoadDirectory(false);
+  EXPECT_EQ(Fetched.size(), 2u);
+  EXPECT_EQ(
+      Prompts.Warnings,
+      std::vector<std::string>{"Error|An error occured downloading the directory.  Please try again later."});
+  EXPECT_EQ(directory.Stations.size(), 2u) << "the old cache is still read";
+  EXPECT_EQ(Settings.strrefresh, stamp) << "a failure leaves the stamp";
+  EXPECT_TRUE(fs::exists(Cache(kDirectoryCacheName) + std::string(".new"))) << "left behind";
+}
+
+TEST_F(DirectoryFlow, ChannelList) {
+  Settings.WebSite = "http://127.0.0.1:8";
+  Document = kDirectoryXML;
+  tStationDirectory directory = Make();
+  ASSERT_TRUE(directory.LoadChannelList());
+  ASSERT_EQ(Fetched.size(), 1u);
+  EXPECT_EQ(Fetched[0].substr(0, Fetched[0].find('|')), "http://127.0.0.1:8/streams.php");
+  EXPECT_EQ(directory.Stations.size(), 4u);
+  EXPECT_TRUE(Prompts.Questions.empty()) << "the channel list offers no version";
+  ASSERT_TRUE(directory.LoadChannelList());
+  EXPECT_EQ(Fetched.size(), 1u) << "fresh for 24 hours";
+
+  Settings.visrefresh = NowUTC() - 25.0 / 24;
+  Serve = false;
+  EXPECT_FALSE(directory.LoadChannelList());
+  EXPECT_EQ(Prompts.Warnings,
+            std::vector<std::string>{"Error|An error occured downloading the Kestrova channel "
+                                     "list.  Please try again later."});
+  EXPECT_EQ(directory.Stations.size(), 4u) << "a failed channel list is not read at all";
+}
+
+TEST_F(DirectoryFlow, DamagedCacheGivesNoStations) {
+  Document = "\x78\x9c garbage";
+  tStationDirectory directory = Make();
+  directory.Stations.push_back(std::make_unique<tRecentPlaylistEntry>());
+  directory.LoadDirectory(true);
+  EXPECT_TRUE(directory.Stations.empty());
+  EXPECT_TRUE(Prompts.Warnings.empty()) << "silently";
+  EXPECT_TRUE(Prompts.Questions.empty()) << "no version element, no offer";
+}
+
+TEST_F(DirectoryFlow, NewerVersionIsOfferedOnce) {
+  tStationDirectory directory = Make();
+  directory.LoadDirectory(true);
+  ASSERT_EQ(Prompts.Questions.size(), 1u);
+  EXPECT_EQ(
+      Prompts.Questions[0],
+      "Upgrade to Kestrova.TV Player 9.0.0.0|There is a new version of the Kestrova.TV player available.\r\n"
+      "Would you like to download the new version?");
+  EXPECT_TRUE(Prompts.Pages.empty()) << "answered No";
+  EXPECT_EQ(Settings.LastPlayerCheck, "9.0.0.0");
+  tPlayerSettings saved(Dir.File("settings"));
+  saved.LoadSettings();
+  EXPECT_EQ(saved.LastPlayerCheck, "9.0.0.0") << "saved before asking";
+  directory.LoadDirectory(true);
+  EXPECT_EQ(Prompts.Questions.size(), 1u) << "not offered again";
+
+  Prompts.Answer = true;
+  Settings.WebSite = "http://127.0.0.1:7";
+  directory.CheckForNewVersion("9.0.0.1");
+  EXPECT_EQ(Prompts.Pages, std::vector<std::string>{"http://127.0.0.1:7/player.php"});
+  for (const char* old : {"1.0.0.1", "1.0.0.0", "0.9", ""}) directory.CheckForNewVersion(old);
+  EXPECT_EQ(Prompts.Questions.size(), 2u) << "equal or lower versions never prompt";
+}
+
+}  // namespace
+}  // namespace ktv
