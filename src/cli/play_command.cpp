@@ -1,4 +1,5 @@
-// kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--stats]
+// kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS]
+//                   [--stats]
 // Plays a stream or a local file through the decoding thread and a player without a window, printing the
 // progress messages and status texts the main window would act on, then one line of JSON.
 #include <sys/resource.h>
@@ -41,6 +42,7 @@ int RunPlay(const std::vector<std::string>& args) {
   tSoundOutputKind kind = tSoundOutputKind::Ring;
   long volume = 65535;
   bool stats = false;
+  long bufferSeconds = 10;  // the player's default stream buffer
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool hasValue = i + 1 < args.size();
@@ -53,6 +55,9 @@ int RunPlay(const std::vector<std::string>& args) {
     } else if (a == "--volume" && hasValue) {
       volume = std::strtol(args[++i].c_str(), &end, 10);
       if (*end || volume < 0 || volume > 65535) return Usage();
+    } else if (a == "--buffer" && hasValue) {
+      bufferSeconds = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end || bufferSeconds < 1 || bufferSeconds > 60) return Usage();
     } else if (a == "--stats") {
       stats = true;
     } else if (source.empty() && (a.empty() || a[0] != '-')) {
@@ -67,7 +72,8 @@ int RunPlay(const std::vector<std::string>& args) {
   tMessageQueue messages;
   tHeadlessPlayer player(kind);
   player.SetVolume(static_cast<uint16_t>(volume));
-  auto manager = std::make_unique<tOggThreadManager>(source, MSG_PROGRESS, &messages, 10);
+  auto manager = std::make_unique<tOggThreadManager>(source, MSG_PROGRESS, &messages,
+                                                     static_cast<int32_t>(bufferSeconds));
   player.Attach(*manager);
 
   std::string title, status;
