@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "ogg/file_source.h"
 #include "ogg/theora_codec.h"
@@ -11,8 +12,10 @@
 
 namespace ktv::cli {
 
-struct tDecoderSet {
-  explicit tDecoderSet(const std::string& path) : Source(path) {}
+template <class tSource>
+struct tDecoderSetOn {
+  template <class... tArgs>
+  explicit tDecoderSetOn(tArgs&&... args) : Source(std::forward<tArgs>(args)...) {}
 
   // Scans the current link and opens both decoders; true when at least one of them opened. A scan that ends
   // badly (a stray page after the headers) still leaves the streams it found to the decoders.
@@ -34,11 +37,13 @@ struct tDecoderSet {
     return OpenLink();
   }
 
-  tOggFileSource Source;
+  tSource Source;  // declared first: the decoders close before their source goes
   tOggTheoraCodec Video;
   tOggVorbisCodec Audio;
   bool Scanned = false, VideoOpen = false, AudioOpen = false;
 };
+
+using tDecoderSet = tDecoderSetOn<tOggFileSource>;
 
 // "file://" addresses name local files too.
 inline std::string LocalPath(const std::string& address) {

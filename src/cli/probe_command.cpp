@@ -1,15 +1,21 @@
-// kestrova-cli probe FILE: the logical streams found by the header scan and, when the decoders open, the
+// kestrova-cli probe FILE|URL: the logical streams found by the header scan and, when the decoders open, the
 // video and audio parameters and the comment lines, as one line of JSON.
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/cli_command.h"
 #include "cli/decoder_set.h"
+#include "platform/clock.h"
+#include "stream/network_ogg_receiver.h"
 
 namespace ktv::cli {
 namespace {
+
+// A server that has not started sending within this time is reported as a time-out.
+constexpr uint32_t kProbeTimeoutMs = 20000;
 
 std::string JsonNumber(double value) {
   if (!std::isfinite(value)) return "0";
@@ -28,17 +34,8 @@ std::string VideoJson(const tOggTheoraCodec& video) {
          ",\"pixelformat\":" + std::to_string(video.PixelFormat()) + "}";
 }
 
-int RunProbe(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "usage: kestrova-cli probe FILE\n");
-    return 2;
-  }
-  tDecoderSet set(LocalPath(args[0]));
-  if (!set.Source.IsOpen()) {
-    std::fprintf(stderr, "kestrova-cli: cannot open %s\n", args[0].c_str());
-    return 1;
-  }
-  set.OpenLink();
+template <class tSet>
+std::string StreamsJson(tSet& set) {
   int32_t count = set.Source.StreamCount();
   std::string json = "{\"streams\":[";
   for (int32_t i = 0; i < count; ++i) {
@@ -70,12 +67,72 @@ int RunProbe(const std::vector<std::string>& args) {
       }
     json += "]";
   }
-  json += "}";
-  std::printf("%s\n", json.c_str());
-  return set.Scanned && count > 0 ? 0 : 1;
+  return json;
 }
 
-tCommandRegistration reg{"probe", "probe FILE", RunProbe};
+std::string MetadataJson(const tNetworkOggReceiver& r) {
+  return ",\"metadata\":{\"server\":" + JsonString(r.GetServer()) +
+         ",\"content_type\":" + JsonString(r.GetContentType()) +
+         ",\"bitrate\":" + std::to_string(r.GetBitrate()) + ",\"station\":" + JsonString(r.GetStationName()) +
+         ",\"description\":" + JsonString(r.GetDescription()) + ",\"genre\":" + JsonString(r.GetGenre()) +
+         ",\"station_url\":" + JsonString(r.GetStationURL()) +
+         ",\"stream_url\":" + JsonString(r.GetStreamURL()) +
+         ",\"public\":" + (r.GetIsPublic() ? "true" : "false") + "}";
+}
+
+bool IsLocalFile(const std::string& address) {
+  std::error_code ec;
+  return address.rfind("file://", 0) == 0 || std::filesystem::is_regular_file(address, ec) ||
+         address.find("://") == std::string::npos;
+}
+
+// A stream address goes through the receiver: connect, wait until it buffers, then scan as for a file.
+int ProbeStream(const std::string& address) {
+  tDecoderSetOn<tNetworkOggReceiver> set;
+  set.Source.Connect(address, 10);
+  uint32_t start = timeGetTime();
+  uint8_t state;
+  while ((state = set.Source.GetState()) != RS_BUFFERING && state != RS_PLAYING && state != RS_TEXT) {
+    bool failed = state == RS_IDLE && set.Source.GetErrorCode() != RE_NONE;
+    if (failed || timeGetTime() - start > kProbeTimeoutMs) {
+      std::printf("{\"streams\":[]%s}\n", MetadataJson(set.Source).c_str());
+      int code = failed ? set.Source.GetErrorCode() : RE_TIMEOUT;
+      std::fprintf(stderr, "kestrova-cli: %s\n", ReceiverErrorText(code).c_str());
+      return 1;
+    }
+    Sleep(10);
+  }
+  if (state == RS_TEXT) {
+    std::printf("{\"streams\":[]%s,\"text\":%s}\n", MetadataJson(set.Source).c_str(),
+                JsonString(set.Source.GetTextData()).c_str());
+    return 1;
+  }
+  set.OpenLink();
+  std::printf("%s%s}\n", StreamsJson(set).c_str(), MetadataJson(set.Source).c_str());
+  bool ok = set.Scanned && set.Source.StreamCount() > 0;
+  set.Video.Close();
+  set.Audio.Close();
+  set.Source.Disconnect();
+  return ok ? 0 : 1;
+}
+
+int RunProbe(const std::vector<std::string>& args) {
+  if (args.size() != 1) {
+    std::fprintf(stderr, "usage: kestrova-cli probe FILE|URL\n");
+    return 2;
+  }
+  if (!IsLocalFile(args[0])) return ProbeStream(args[0]);
+  tDecoderSet set(LocalPath(args[0]));
+  if (!set.Source.IsOpen()) {
+    std::fprintf(stderr, "kestrova-cli: cannot open %s\n", args[0].c_str());
+    return 1;
+  }
+  set.OpenLink();
+  std::printf("%s}\n", StreamsJson(set).c_str());
+  return set.Scanned && set.Source.StreamCount() > 0 ? 0 : 1;
+}
+
+tCommandRegistration reg{"probe", "probe FILE|URL", RunProbe};
 
 }  // namespace
 }  // namespace ktv::cli

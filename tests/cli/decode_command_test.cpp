@@ -16,11 +16,8 @@ using test::MakeMediaWithRaw;
 using test::ReadFile;
 using test::RunCli;
 
-// A number field of the one-line JSON result; NaN when missing.
 double Field(const std::string& json, const std::string& name) {
-  std::smatch m;
-  if (!std::regex_search(json, m, std::regex("\"" + name + "\":(-?[0-9.]+)"))) return NAN;
-  return std::stod(m[1]);
+  return test::JsonNumber(json, name);
 }
 
 double MeanPsnr(const test::tY4M& a, const test::tY4M& b) {

@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <regex>
 #include <sstream>
 
 extern char** environ;
@@ -122,6 +124,22 @@ tMediaFiles MakeMediaWithRaw(const std::vector<std::string>& args) {
   std::string ogg = dir + "/" + MediaName(all) + ".ogg";
   if (!fs::exists(ogg) && !Generate(ogg, all)) return {};
   return {ogg, ogg + ".y4m", ogg + ".wav"};
+}
+
+}  // namespace ktv::test
+
+namespace ktv::test {
+
+double JsonNumber(const std::string& json, const std::string& name) {
+  std::smatch m;
+  if (!std::regex_search(json, m, std::regex("\"" + name + "\":(-?[0-9.]+)"))) return NAN;
+  return std::stod(m[1]);
+}
+
+std::string JsonText(const std::string& json, const std::string& name) {
+  std::smatch m;
+  if (!std::regex_search(json, m, std::regex("\"" + name + "\":\"((?:[^\"\\\\]|\\\\.)*)\""))) return "";
+  return m[1];
 }
 
 }  // namespace ktv::test

@@ -41,6 +41,11 @@ struct tRunResult {
   std::string Out, Err;
 };
 tRunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+// Fields of a one-line JSON result: a number (NaN when missing) and a string (undecoded escapes; "" when
+// missing).
+double JsonNumber(const std::string& json, const std::string& name);
+std::string JsonText(const std::string& json, const std::string& name);
+
 // Runs kestrova-cli of this build.
 tRunResult RunCli(const std::vector<std::string>& args);
 

@@ -1,0 +1,152 @@
+// kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS]
+//                   [--stats]
+// Plays a stream or a local file through the decoding thread and a player without a window, printing the
+// progress messages and status texts the main window would act on, then one line of JSON.
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli_command.h"
+#include "platform/clock.h"
+#include "platform/main_thread.h"
+#include "playback/headless_player.h"
+#include "stream/ogg_thread_manager.h"
+#include "stream/stream_title.h"
+
+namespace ktv::cli {
+namespace {
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+int Usage() {
+  std::fprintf(
+      stderr,
+      "usage: kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] "
+      "[--stats]\n");
+  return 2;
+}
+
+int RunPlay(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage();
+  std::string source;
+  double seconds = 0;  // 0: until the stream ends
+  tSoundOutputKind kind = tSoundOutputKind::Ring;
+  long volume = 65535;
+  bool stats = false;
+  long bufferSeconds = 10;  // the player's default stream buffer
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool hasValue = i + 1 < args.size();
+    char* end = nullptr;
+    if (a == "--seconds" && hasValue) {
+      seconds = std::strtod(args[++i].c_str(), &end);
+      if (*end || !(seconds > 0)) return Usage();
+    } else if (a == "--output" && hasValue) {
+      if (!ParseSoundOutputKind(args[++i], kind)) return Usage();
+    } else if (a == "--volume" && hasValue) {
+      volume = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end || volume < 0 || volume > 65535) return Usage();
+    } else if (a == "--buffer" && hasValue) {
+      bufferSeconds = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end || bufferSeconds < 1 || bufferSeconds > 60) return Usage();
+    } else if (a == "--stats") {
+      stats = true;
+    } else if (source.empty() && (a.empty() || a[0] != '-')) {
+      source = a;
+    } else {
+      return Usage();
+    }
+  }
+  if (source.empty()) return Usage();
+
+  const double cpuStart = CpuSeconds();
+  tMessageQueue messages;
+  tHeadlessPlayer player(kind);
+  player.SetVolume(static_cast<uint16_t>(volume));
+  auto manager = std::make_unique<tOggThreadManager>(source, MSG_PROGRESS, &messages,
+                                                     static_cast<int32_t>(bufferSeconds));
+  player.Attach(*manager);
+
+  std::string title, status;
+  uint8_t endState = RS_IDLE, endError = RE_NONE;
+  bool ended = false;
+  const uint32_t start = timeGetTime();
+  uint32_t lastPoll = start;
+  while (!ended) {
+    DrainMainThreadCalls();
+    WaitForMainThreadCalls(5);
+    tMessage m;
+    while (!ended && messages.Take(m)) {
+      if (m.Msg != MSG_PROGRESS) continue;
+      std::printf("progress %ld\n", static_cast<long>(m.WParam));
+      tNetworkOggReceiver& r = manager->Receiver();
+      if (m.WParam == PROGRESS_STREAMS) {
+        title = BuildStreamTitle(r.GetStationName(), r.GetDescription(),
+                                 CommentTitle(manager->VideoComments(), manager->AudioComments()),
+                                 r.GetStreamURL());
+        std::printf("title: %s\n", title.c_str());
+      } else if (m.WParam == PROGRESS_IDLE) {
+        endState = r.GetState();
+        endError = static_cast<uint8_t>(r.GetErrorCode() & 0x7F);
+        ended = true;
+      } else if (m.WParam == PROGRESS_TEXT) {
+        endState = RS_TEXT;
+        std::printf("text: %s\n", r.GetTextData().c_str());
+        ended = true;
+      }
+    }
+    std::fflush(stdout);
+    uint32_t now = timeGetTime();
+    if (now - lastPoll >= 100) {  // the main window's status line, polled as often
+      lastPoll = now;
+      tNetworkOggReceiver& r = manager->Receiver();
+      std::string text = ReceiverStatusText(r.GetState(), r.GetBufferLevel());
+      if (text != status) {
+        status = text;
+        if (!text.empty()) std::printf("status: %s\n", text.c_str());
+      }
+    }
+    if (seconds > 0 && (now - start) / 1000.0 >= seconds) {
+      endState = manager->Receiver().GetState();
+      endError = static_cast<uint8_t>(manager->Receiver().GetErrorCode() & 0x7F);
+      ended = true;
+    }
+  }
+  if (player.SoundUnavailable())
+    std::fprintf(stderr, "kestrova-cli: no sound output; pictures timed by the clock\n");
+
+  const double mediaSeconds = manager->DecodedSeconds();
+  const int64_t shown = manager->FramesShown, dropped = manager->FramesDropped;
+  const int32_t links = manager->LinksOpened;
+  player.Detach();
+  manager.reset();
+  const double cpu = CpuSeconds() - cpuStart;
+
+  bool failed = endError != RE_NONE && endError != RE_ENDED;
+  std::string json =
+      "{\"shown\":" + std::to_string(shown) + ",\"dropped\":" + std::to_string(dropped) +
+      ",\"media_seconds\":" + std::to_string(mediaSeconds) + ",\"links\":" + std::to_string(links) +
+      ",\"state\":" + std::to_string(endState) + ",\"error_code\":" + std::to_string(endError) +
+      ",\"error_text\":" + JsonString(ReceiverErrorText(endError)) + ",\"title\":" + JsonString(title);
+  if (stats) {
+    json += ",\"cpu_seconds\":" + std::to_string(cpu) +
+            ",\"cpu_per_media_second\":" + std::to_string(mediaSeconds > 0 ? cpu / mediaSeconds : 0.0);
+  }
+  std::printf("%s}\n", json.c_str());
+  return failed ? 1 : 0;
+}
+
+tCommandRegistration reg{
+    "play", "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume V] [--stats]", RunPlay};
+
+}  // namespace
+}  // namespace ktv::cli

@@ -1,0 +1,143 @@
+// The decoding thread: plays one stream from end to end. It connects the receiver, waits until the receiver
+// buffers or plays, scans the headers, opens a Theora and a Vorbis decoder, then loops: PCM blocks go to the
+// player, one video frame is decoded ahead and shown when the player's audio clock reaches it (or by the wall
+// clock without sound), late frames are dropped, and each new link of a chained stream rebuilds the decoders.
+//
+// Progress goes to a tMessageTarget as posted messages (code in WParam, the manager in LParam). The player is
+// driven through five events, each run on the main thread by a synchronised call while this thread waits.
+//
+// Threads: the events and ClearEvents belong to the main thread (set, cleared and run there). The decoders
+// are replaced only by this thread, under DecoderLock; the main thread reads them through the accessors
+// below.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ogg/theora_codec.h"
+#include "ogg/vorbis_codec.h"
+#include "platform/message_target.h"
+#include "platform/thread.h"
+#include "stream/network_ogg_receiver.h"
+
+namespace ktv {
+
+// Progress codes.
+enum : int {
+  PROGRESS_OPENING = 1,
+  PROGRESS_VIDEO = 2,
+  PROGRESS_AUDIO = 3,
+  PROGRESS_BUFFERING = 4,
+  PROGRESS_PLAYING = 5,
+  PROGRESS_IDLE = 6,
+  PROGRESS_TEXT = 7,
+  PROGRESS_STREAMS = 8,
+};
+
+// The player's side. Samples are interleaved signed 16-bit; (null, -1) asks the player to stop and flush
+// sound.
+using tAudioDataEvent = std::function<bool(const int16_t* samples, int32_t frameCount)>;
+using tVideoFrameEvent = std::function<void(const yuv_buffer* frame, const bool* keyframe)>;
+using tGetAudioTimeEvent = std::function<double()>;  // seconds of sound played
+using tBufferStateEvent = std::function<void(bool buffering, int32_t level)>;
+using tPlaybackDoneEvent = std::function<bool()>;  // everything handed over has been played
+
+// Audio block length in sample frames: one video frame long with video (fps <= 0 counts as 15), a tenth of a
+// second without; always even, at most one second.
+int32_t AudioBlockSamples(int32_t rate, bool hasVideo, double frameRate);
+
+class tOggThreadManager : public tThread {
+ public:
+  // Creates the receiver, connects it and starts the thread.
+  tOggThreadManager(const std::string& url, uint32_t notifyMessage, tMessageTarget* notifyWindow,
+                    int32_t bufferSeconds);
+  ~tOggThreadManager() override;
+
+  // Main thread: the player attaches by setting these (null = unset).
+  tAudioDataEvent OnAudioData;
+  tVideoFrameEvent OnVideoFrame;
+  tGetAudioTimeEvent OnGetAudioTime;
+  tBufferStateEvent OnBufferState;
+  tPlaybackDoneEvent OnPlaybackDone;
+  void ClearEvents();
+
+  // Main thread: seconds played, across chain links.
+  double GetPosition();
+  // Seconds of media decoded so far, across chain links (diagnostics).
+  double DecodedSeconds() const { return ChainOffset + LinkTime; }
+
+  tNetworkOggReceiver& Receiver() { return *ReceiverSource; }
+
+  // Main thread views of the decoders (false / empty while there is none).
+  bool HasVideo();
+  bool HasAudio();
+  bool GetVideoInfo(theora_info& info, double& frameRate, double& aspectRatio);
+  bool GetAudioFormat(int32_t& rate, int32_t& channels);
+  std::vector<std::string> VideoComments();
+  std::vector<std::string> AudioComments();
+
+  // Diagnostics.
+  std::atomic<int64_t> FramesShown{0};
+  std::atomic<int64_t> FramesDropped{0};
+  std::atomic<int32_t> LinksOpened{0};
+
+ protected:
+  void Execute() override;
+
+ private:
+  void Post(int code);
+  void Reset();
+  void OpenStreams();
+  void NextLink();
+  void Step();
+  void SizeAudioBlock();
+  void ResetPlayState();
+  double SafeFrameRate() const;
+
+  // Event calls: each runs on the main thread, reading the event there, so ClearEvents is always respected.
+  bool CallAudioData(const int16_t* samples, int32_t frameCount);
+  void CallVideoFrame(const yuv_buffer* frame, const bool* keyframe);
+  bool HasAudioTimeEvent();
+  double CallGetAudioTime();
+  void CallBufferState(bool buffering, int32_t level);
+  bool CallPlaybackDone();
+
+  std::unique_ptr<tNetworkOggReceiver> ReceiverSource;
+  std::mutex DecoderLock;  // guards replacing/opening/closing Audio and Video against the main thread's views
+  std::unique_ptr<tOggVorbisCodec> Audio;
+  std::unique_ptr<tOggTheoraCodec> Video;
+  uint32_t NotifyMessage;
+  tMessageTarget* NotifyWindow;
+
+  // decoding thread only
+  uint32_t LastFrameTick = 0;
+  int32_t FrameCount = 0;
+  double AudioStart = 0;
+  bool AudioStarted = false;
+  std::vector<int16_t> PCMBuffer;
+  int32_t BlockSamples = 0;
+  int32_t PendingSamples = 0;
+  double AudioTime = 0;
+  yuv_buffer Frame{};
+  bool FrameKey = false;
+  bool FrameReady = false;
+  double FrameTime = 0;
+  bool KeySeen = false;
+  int64_t PreSamples = 0;
+  bool Finished = false;
+  bool LinkPending = false;
+  int32_t Rate = 0, Channels = 0;
+  double FrameRateValue = 15;
+
+  // written by the decoding thread, read by GetPosition on the main thread
+  std::atomic<double> ChainOffset{0};
+  std::atomic<double> LinkTime{0};
+  std::atomic<bool> AudioOpen{false};
+};
+
+}  // namespace ktv

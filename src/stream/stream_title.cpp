@@ -1,0 +1,69 @@
+#include "stream/stream_title.h"
+
+#include <cctype>
+
+namespace ktv {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+  return s.substr(b, e - b);
+}
+
+bool StartsWithNoCase(const std::string& line, const char* prefix) {
+  size_t i = 0;
+  for (; prefix[i]; ++i)
+    if (i >= line.size() || std::toupper(static_cast<unsigned char>(line[i])) != prefix[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string CommentTitle(const std::vector<std::string>& videoComments,
+                         const std::vector<std::string>& audioComments) {
+  std::string title, artist;
+  for (const auto* list : {&videoComments, &audioComments}) {
+    for (const std::string& line : *list) {
+      if (StartsWithNoCase(line, "TITLE="))
+        title = Trim(line.substr(6));
+      else if (StartsWithNoCase(line, "ARTIST="))
+        artist = Trim(line.substr(7));
+    }
+  }
+  if (!artist.empty() && !title.empty()) return artist + " - " + title;
+  return artist.empty() ? title : artist;
+}
+
+std::string BuildStreamTitle(const std::string& stationName, const std::string& description,
+                             const std::string& commentTitle, const std::string& streamURL) {
+  std::string t = Trim(stationName);
+  std::string d = Trim(description);
+  if (!t.empty() && !d.empty()) t += " - ";
+  t += d;
+  if (!commentTitle.empty()) {
+    if (!t.empty()) t += ": ";
+    t += commentTitle;
+  }
+  return t.empty() ? streamURL : t;
+}
+
+std::string ReceiverStatusText(uint8_t state, int32_t level) {
+  switch (state) {
+    case 1:
+      return "Connecting to Stream...";
+    case 2:
+      return "Requesting Stream...";
+    case 3:
+      return "Reading Stream Headers...";
+    case 4:
+      return "Kestrova.tv Player [Buffering Stream: " + std::to_string(level * 100 / 256) +
+             "%] - Please Wait...";
+    default:
+      return "";
+  }
+}
+
+}  // namespace ktv

@@ -1,0 +1,157 @@
+// kestrova-cli play, run as the user runs it: local files, a loopback server, a real streaming server and the
+// real SDL sound path.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "support/icecast_server.h"
+#include "support/script_server.h"
+#include "support/test_support.h"
+
+namespace ktv {
+namespace {
+
+using namespace ktv::test;
+
+int Count(const std::string& out, const std::string& line) {
+  int n = 0;
+  for (size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1)) ++n;
+  return n;
+}
+
+TEST(PlayCommand, LocalSources) {
+  tTempDir dir;
+  std::string clip = MakeMedia({"--width", "64", "--height", "48", "--seconds", "2", "--vcomment",
+                                "TITLE=Tone", "--acomment", "ARTIST=Generator"});
+  WriteFile(dir.File("list.m3u"), "#EXTM3U\nhttp://127.0.0.1/a.ogg\n");
+  struct {
+    std::vector<std::string> args;
+    int exit;
+    int state, error;
+    const char* errorText;
+    const char* note;
+  } rows[] = {
+      {{"play", clip, "--output", "none"}, 0, 0, 7, "", "a file plays to its end"},
+      {{"play", "file://" + dir.File("gone.ogg"), "--output", "none"},
+       1,
+       0,
+       8,
+       "Unable to open file file specified.",
+       "missing file"},
+      {{"play", dir.File("list.m3u"), "--output", "none"}, 0, 6, 0, "", "a playlist is a text answer"},
+  };
+  for (const auto& r : rows) {
+    tRunResult run = RunCli(r.args);
+    EXPECT_EQ(run.ExitCode, r.exit) << r.note << "\n" << run.Out << run.Err;
+    std::string json = run.Out.substr(run.Out.rfind('{'));
+    EXPECT_EQ(JsonNumber(json, "state"), r.state) << r.note;
+    EXPECT_EQ(JsonNumber(json, "error_code"), r.error) << r.note;
+    EXPECT_EQ(JsonText(json, "error_text"), r.errorText) << r.note;
+  }
+  tRunResult run = RunCli({"play", clip, "--output", "none"});
+  std::string json = run.Out.substr(run.Out.rfind('{'));
+  EXPECT_EQ(JsonNumber(json, "shown"), 50) << "every picture, timed by the clock without sound";
+  EXPECT_EQ(JsonNumber(json, "dropped"), 0);
+  EXPECT_NEAR(JsonNumber(json, "media_seconds"), 2.0, 0.05);
+  EXPECT_EQ(JsonNumber(json, "links"), 1);
+  std::string name = clip.substr(clip.rfind('/') + 1);
+  name = name.substr(0, name.rfind('.'));
+  EXPECT_EQ(JsonText(json, "title"), name + " - " + name + ": Generator - Tone") << "file name, comments";
+  EXPECT_NE(run.Out.find("progress 1\nprogress 2\nprogress 3\nprogress 8\n"), std::string::npos) << run.Out;
+}
+
+TEST(PlayCommand, BadUsage) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"play"},
+                                        {"play", "x.ogg", "--output", "tape"},
+                                        {"play", "x.ogg", "--volume", "70000"},
+                                        {"play", "x.ogg", "--seconds", "-1"}})
+    EXPECT_EQ(RunCli(args).ExitCode, 2) << args.back();
+}
+
+TEST(PlayCommand, ServerErrorsAndStatusTexts) {
+  std::string clip = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "2"}));
+  struct {
+    tScript script;
+    int exit, error;
+    const char* output;
+    const char* note;
+  } rows[] = {
+      {{ReadRequest(), Pause(300), Send("FOO 500 Broken\r\n\r\n"), Close()},
+       1,
+       5,
+       "Requested stream is not available.",
+       "status refused"},
+      {{ReadRequest(), Pause(300),
+        Send("ICY 200 OK\r\nContent-Type: application/ogg\r\nicy-name: Loop Radio\r\n\r\n" + clip), Close()},
+       0,
+       7,
+       "title: Loop Radio",
+       "a whole stream"},
+  };
+  for (auto& r : rows) {
+    tScriptServer server(r.script);
+    tRunResult run = RunCli({"play", server.URL("/s"), "--output", "none", "--seconds", "20"});
+    EXPECT_EQ(run.ExitCode, r.exit) << r.note << "\n" << run.Out;
+    EXPECT_EQ(JsonNumber(run.Out.substr(run.Out.rfind('{')), "error_code"), r.error) << r.note;
+    EXPECT_NE(run.Out.find(r.output), std::string::npos) << r.note << "\n" << run.Out;
+    EXPECT_NE(run.Out.find("status: Reading Stream Headers..."), std::string::npos) << r.note << "\n"
+                                                                                    << run.Out;
+  }
+}
+
+// Power of one frequency in 16-bit mono-summed PCM (Goertzel).
+double ToneLevel(const std::string& pcm, int channels, double rate, double hz) {
+  size_t frames = pcm.size() / 2 / static_cast<size_t>(channels);
+  const int16_t* s = reinterpret_cast<const int16_t*>(pcm.data());
+  double coeff = 2 * std::cos(2 * M_PI * hz / rate), q1 = 0, q2 = 0;
+  for (size_t i = 0; i < frames; ++i) {
+    double x = 0;
+    for (int c = 0; c < channels; ++c) x += s[i * static_cast<size_t>(channels) + static_cast<size_t>(c)];
+    double q0 = coeff * q1 - q2 + x / channels / 32768.0;
+    q2 = q1;
+    q1 = q0;
+  }
+  return std::sqrt(q1 * q1 + q2 * q2 - coeff * q1 * q2) / static_cast<double>(frames);
+}
+
+TEST(PlayCommand, RealSoundDeviceCarriesTheTone) {
+  tTempDir dir;
+  std::string clip = MakeMedia({"--no-video", "--seconds", "2", "--tone", "440", "--clicks", "0"});
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  for (const char* output : {"ring", "blocks"}) {
+    std::string raw = dir.File(std::string(output) + ".raw");
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    tRunResult run = RunCli({"play", clip, "--output", output});
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    std::string pcm = ReadFile(raw);
+    ASSERT_GT(pcm.size(), 44100u * 4) << output << ": at least a second of sound reached the device";
+    double tone = ToneLevel(pcm, 2, 44100, 440), other = ToneLevel(pcm, 2, 44100, 1000);
+    EXPECT_GT(tone, 0.1) << output;
+    EXPECT_GT(tone, 20 * other) << output << ": the generated tone dominates";
+  }
+  unsetenv("SDL_AUDIODRIVER");
+  unsetenv("SDL_DISKAUDIOFILE");
+}
+
+TEST(PlayCommand, RealStreamingServerWithChainedLinks) {
+  std::string clip = MakeMedia({"--width", "64", "--height", "48", "--seconds", "1.5", "--link", "--link",
+                                "--link", "--link", "--link"});
+  tIcecastServer server;
+  ASSERT_TRUE(server.Running()) << server.Log();
+  ASSERT_TRUE(server.Feed(clip, "/tv.ogg", "Ice TV", "Tests", "Chained clips")) << server.Log();
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  tRunResult run = RunCli({"play", server.URL("/tv.ogg"), "--seconds", "7", "--buffer", "2"});
+  unsetenv("SDL_AUDIODRIVER");
+  std::string json = run.Out.substr(run.Out.rfind('{'));
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  EXPECT_GE(Count(run.Out, "progress 8\n"), 2) << "chain links followed\n" << run.Out;
+  EXPECT_GE(JsonNumber(json, "links"), 2);
+  EXPECT_GT(JsonNumber(json, "shown"), 20);
+  EXPECT_GT(JsonNumber(json, "media_seconds"), 2.0);
+  EXPECT_EQ(JsonText(json, "title"), "Ice TV - Chained clips");
+}
+
+}  // namespace
+}  // namespace ktv

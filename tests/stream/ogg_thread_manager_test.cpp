@@ -1,0 +1,245 @@
+#include "stream/ogg_thread_manager.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "platform/clock.h"
+#include "platform/main_thread.h"
+#include "platform/module_loader.h"
+#include "support/script_server.h"
+#include "support/test_support.h"
+
+namespace ktv {
+namespace {
+
+using namespace ktv::test;
+
+TEST(AudioBlock, SizedFromTheFrameRate) {
+  struct {
+    int32_t rate;
+    bool video;
+    double fps;
+    int32_t expect;
+    const char* note;
+  } rows[] = {
+      {44100, true, 25, 1764, "one 25 fps frame"},
+      {44100, true, 30, 1470, "one 30 fps frame"},
+      {44100, false, 25, 4410, "a tenth of a second without video"},
+      {22050, true, 15, 1470, ""},
+      {11025, false, 0, 1102, "integer division"},
+      {11025, true, 25, 442, "441 is odd: one more"},
+      {44100, true, 0, 2940, "no frame rate counts as 15"},
+      {8000, true, 12.5, 640, "fractional rate"},
+      {48000, true, 0.001, 48000, "never more than a second"},
+      {8000, true, 1e9, 2, "never less than two frames"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(AudioBlockSamples(r.rate, r.video, r.fps), r.expect) << r.note;
+}
+
+// Runs the main thread's side of a playing manager: drains event calls, collects progress codes.
+struct tPlayback {
+  tMessageQueue Messages;
+  std::vector<int> Codes;
+  std::unique_ptr<tOggThreadManager> Manager;
+
+  explicit tPlayback(const std::string& url, int32_t bufferSeconds = 10) {
+    SetMainThread();
+    Manager = std::make_unique<tOggThreadManager>(url, MSG_PROGRESS, &Messages, bufferSeconds);
+  }
+  ~tPlayback() { Manager.reset(); }
+
+  // Pumps until the progress code arrives (true) or the time runs out.
+  bool RunUntil(int code, uint32_t ms) {
+    uint32_t start = timeGetTime();
+    while (timeGetTime() - start < ms) {
+      DrainMainThreadCalls();
+      WaitForMainThreadCalls(5);
+      tMessage m;
+      while (Messages.Take(m)) {
+        EXPECT_EQ(m.Msg, MSG_PROGRESS);
+        EXPECT_EQ(m.LParam, reinterpret_cast<intptr_t>(Manager.get()));
+        Codes.push_back(static_cast<int>(m.WParam));
+        if (m.WParam == code) return true;
+      }
+    }
+    return false;
+  }
+  int Count(int code) const { return static_cast<int>(std::count(Codes.begin(), Codes.end(), code)); }
+};
+
+std::string Media(std::vector<std::string> args) {
+  return MakeMedia(args);
+}
+
+// A player without sound: counts pictures; everything handed over counts as played.
+struct tCountingPlayer {
+  int64_t FramesReceived = 0;
+  int32_t LastFrameWidth = 0;
+  void Attach(tOggThreadManager& m) {
+    m.OnVideoFrame = [this](const yuv_buffer* frame, const bool*) {
+      ++FramesReceived;
+      LastFrameWidth = frame->y_width;
+    };
+    m.OnPlaybackDone = [] { return true; };
+    Manager = &m;
+  }
+  void Detach() {
+    Manager->ClearEvents();
+    Manager->OnPlaybackDone = nullptr;
+  }
+  tOggThreadManager* Manager = nullptr;
+};
+
+TEST(ThreadManager, LocalFilePlaysToItsEndWithoutSound) {
+  std::string clip = Media({"--width", "64", "--height", "48", "--fps", "25", "--seconds", "1"});
+  tPlayback p(clip);
+  tCountingPlayer player;
+  player.Attach(*p.Manager);
+  ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 20000));
+  std::vector<int> opening(p.Codes.begin(), p.Codes.begin() + 5);
+  EXPECT_EQ(opening, (std::vector<int>{1, 2, 3, 8, 4})) << "opening sequence";
+  EXPECT_EQ(p.Count(PROGRESS_PLAYING), 1);
+  EXPECT_EQ(p.Manager->Receiver().GetErrorCode(), RE_ENDED) << "a finished file ends in order";
+  EXPECT_EQ(p.Manager->FramesShown, 25);
+  EXPECT_EQ(player.FramesReceived, 25);
+  EXPECT_EQ(player.LastFrameWidth, 64);
+  EXPECT_NEAR(p.Manager->DecodedSeconds(), 1.0, 0.05);
+  player.Detach();
+}
+
+TEST(ThreadManager, AnswersThatAreNotStreams) {
+  tTempDir dir;
+  WriteFile(dir.File("list.pls"), "[playlist]\nFile1=http://127.0.0.1/x.ogg\nNumberOfEntries=1\n");
+  struct {
+    std::string url;
+    int code;
+    uint8_t error;
+    const char* note;
+  } rows[] = {
+      {dir.File("list.pls"), PROGRESS_TEXT, RE_NONE, "a playlist file is a text answer"},
+      {"file://" + dir.File("missing.ogg"), PROGRESS_IDLE, RE_FILE, "missing file"},
+  };
+  for (const auto& r : rows) {
+    tPlayback p(r.url);
+    ASSERT_TRUE(p.RunUntil(r.code, 10000)) << r.note;
+    if (r.code == PROGRESS_IDLE) {
+      EXPECT_EQ(p.Manager->Receiver().GetErrorCode(), r.error) << r.note;
+    }
+  }
+}
+
+TEST(ThreadManager, NoUsableCodecMeansAnUnplayableStream) {
+  std::string clip = Media({"--width", "32", "--height", "32", "--seconds", "1"});
+  // Only libogg is there: neither decoder opens.
+  tTempDir libs;
+  void* probe = dlopen("libogg.so.0", RTLD_NOW);
+  ASSERT_NE(probe, nullptr);
+  Dl_info info{};
+  ASSERT_NE(dladdr(dlsym(probe, "ogg_sync_init"), &info), 0);
+  std::filesystem::copy_file(info.dli_fname, libs.File("libogg.so.0"));
+  dlclose(probe);
+  SetModuleSearchFolder(libs.Path());
+  {
+    tPlayback p(clip);
+    bool idle = p.RunUntil(PROGRESS_IDLE, 10000);
+    SetModuleSearchFolder("");
+    ASSERT_TRUE(idle);
+    EXPECT_EQ(p.Count(PROGRESS_VIDEO) + p.Count(PROGRESS_AUDIO), 0);
+    EXPECT_EQ(p.Manager->Receiver().GetErrorCode(), RE_TYPE);
+    EXPECT_EQ(ReceiverErrorText(RE_TYPE), "This program cannot play this type of stream.");
+  }
+  SetModuleSearchFolder("");
+}
+
+TEST(ThreadManager, ChainedLinksAreFollowed) {
+  std::string clip =
+      Media({"--width", "32", "--height", "32", "--seconds", "1", "--link", "--no-video", "--rate", "22050",
+             "--channels", "1", "--link", "--video", "--width", "48", "--height", "32"});
+  tPlayback p(clip);
+  tCountingPlayer player;
+  player.Attach(*p.Manager);
+  ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 30000));
+  EXPECT_EQ(p.Count(PROGRESS_STREAMS), 3) << "headers read once per link";
+  EXPECT_EQ(p.Manager->LinksOpened, 3);
+  EXPECT_NEAR(p.Manager->DecodedSeconds(), 3.0, 0.1) << "every link's time is summed";
+  player.Detach();
+}
+
+TEST(ThreadManager, FourFourFourVideoPlaysAsAudioOnly) {
+  std::string clip = Media({"--width", "32", "--height", "32", "--pixfmt", "444", "--seconds", "1"});
+  tPlayback p(clip);
+  tCountingPlayer player;
+  player.Attach(*p.Manager);
+  ASSERT_TRUE(p.RunUntil(PROGRESS_STREAMS, 10000));
+  EXPECT_EQ(p.Count(PROGRESS_VIDEO), 0);
+  EXPECT_EQ(p.Count(PROGRESS_AUDIO), 1);
+  EXPECT_FALSE(p.Manager->HasVideo());
+  ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 10000));
+  EXPECT_EQ(player.FramesReceived, 0);
+  player.Detach();
+}
+
+TEST(ThreadManager, FramesFollowTheAudioClock) {
+  std::string clip = Media({"--width", "32", "--height", "32", "--fps", "25", "--seconds", "2"});
+  struct {
+    double clock;
+    bool expectShown, expectDropped;
+    const char* note;
+  } rows[] = {
+      {1000.0, false, true, "a clock far ahead: every frame is late and dropped"},
+      {-1000.0, false, false, "a clock far behind: no frame is due"},
+  };
+  for (const auto& r : rows) {
+    tPlayback p(clip);
+    bool taken = false;
+    p.Manager->OnAudioData = [&](const int16_t* samples, int32_t count) {
+      if (samples && count > 0) taken = true;
+      return true;
+    };
+    p.Manager->OnGetAudioTime = [&] { return r.clock; };
+    p.Manager->OnPlaybackDone = [] { return true; };
+    int shown = 0;
+    p.Manager->OnVideoFrame = [&](const yuv_buffer*, const bool*) { ++shown; };
+    p.RunUntil(PROGRESS_IDLE, 3000);
+    EXPECT_TRUE(taken) << r.note;
+    EXPECT_EQ(shown > 0, r.expectShown) << r.note;
+    EXPECT_EQ(p.Manager->FramesDropped > 0, r.expectDropped) << r.note;
+    p.Manager->ClearEvents();
+  }
+}
+
+TEST(ThreadManager, DestroyedWhileAnEventCallWaits) {
+  std::string clip = Media({"--width", "32", "--height", "32", "--seconds", "4"});
+  tPlayback p(clip);
+  p.Manager->OnAudioData = [](const int16_t*, int32_t) { return false; };  // never takes: keeps offering
+  p.Manager->OnPlaybackDone = [] { return false; };
+  ASSERT_TRUE(p.RunUntil(PROGRESS_PLAYING, 10000));
+  // Stop draining: the thread blocks in its next synchronised call; destruction must still end it.
+  Sleep(50);
+  uint32_t start = timeGetTime();
+  p.Manager.reset();
+  EXPECT_LT(timeGetTime() - start, 5000u);
+}
+
+TEST(ThreadManager, ServerDroppingMidStream) {
+  std::string clip = ReadFile(Media({"--width", "32", "--height", "32", "--seconds", "8"}));
+  tScriptServer server({ReadRequest(),
+                        Send("ICY 200 OK\r\nContent-Type: application/ogg\r\nicy-br: 100\r\n\r\n" +
+                             clip.substr(0, clip.size() * 3 / 4)),
+                        Pause(800), Reset()});
+  tPlayback p(server.URL("/live"), 1);  // a 12800-byte queue: half the clip is enough to play
+  tCountingPlayer player;
+  player.Attach(*p.Manager);
+  ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 20000)) << "the manager reports the end of the stream";
+  EXPECT_EQ(p.Count(PROGRESS_PLAYING), 1);
+  EXPECT_GT(p.Manager->DecodedSeconds(), 0.5)
+      << "what arrived was played " << ::testing::PrintToString(p.Codes);
+  EXPECT_EQ(p.Manager->Receiver().GetErrorCode(), RE_TIMEOUT) << "a broken connection is a network error";
+  player.Detach();
+}
+
+}  // namespace
+}  // namespace ktv
