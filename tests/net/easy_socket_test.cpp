@@ -169,7 +169,8 @@ TEST(EasySocket, SendToAPeerThatStopsReadingTimesOut) {
 }
 
 TEST(EasySocket, SendToAResetPeerFailsWithoutKillingTheProcess) {
-  tScriptServer server({Reset()});
+  // The pause lets the connect finish first: a reset that beats it makes the connect itself fail.
+  tScriptServer server({Pause(200), Reset()});
   tEasySocket socket(kSafetyTimeOut, false, false);
   ASSERT_TRUE(socket.Connect(server.Port(), "127.0.0.1"));
   ASSERT_TRUE(server.WaitForFinished(0, 2000));
