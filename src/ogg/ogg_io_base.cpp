@@ -1,4 +1,5 @@
 #include "ogg/ogg_io_base.h"
+#include "net/url.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,13 +13,6 @@ constexpr int32_t kRefillBytes = 4096;
 // GetPacket gives up after this many refills without a packet of its stream.
 constexpr int kMaxRefillsPerPacket = 51;
 
-std::string Trim(const std::string& s) {
-  size_t begin = 0, end = s.size();
-  while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
-  return s.substr(begin, end - begin);
-}
-
 bool IsNameCharacter(unsigned char c) {
   return c == ' ' || c == '.' || (c >= '0' && c <= '9') || (c >= 65 && c <= 122);
 }
@@ -29,7 +23,7 @@ std::string CodecNameFromFirstPage(const uint8_t* body, long length) {
   std::string text;
   if (body && length > 1)
     text.assign(reinterpret_cast<const char*>(body) + 1, static_cast<size_t>(length - 1));
-  text = Trim(text);
+  text = TrimText(text);
   std::string name;
   std::string head = text.substr(0, 4);
   for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -40,7 +34,7 @@ std::string CodecNameFromFirstPage(const uint8_t* body, long length) {
     while (cut < text.size() && IsNameCharacter(static_cast<unsigned char>(text[cut]))) ++cut;
     name = text.substr(0, cut);
     if (!name.empty()) name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-    name = Trim(name.substr(0, 30));
+    name = TrimText(name.substr(0, 30));
   }
   return name.empty() ? "Unknown" : name;
 }

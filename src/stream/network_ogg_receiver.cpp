@@ -1,4 +1,5 @@
 #include "stream/network_ogg_receiver.h"
+#include "net/url.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,13 +24,6 @@ constexpr int32_t kLevelFull = 191;
 constexpr int32_t kLevelLow = 25;
 // Sockets wait up to a minute for a server.
 constexpr int kSocketTimeOutSeconds = 60;
-
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
-}
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -206,7 +200,7 @@ bool tNetworkReceiverThread::ReadLine(std::string& line) {
     if (line.size() >= kMaxHeaderLine) return false;  // no server needs longer lines; refuse the answer
     line += c;
   }
-  line = Trim(line);
+  line = TrimText(line);
   return true;
 }
 
@@ -289,8 +283,8 @@ void tNetworkReceiverThread::NetworkSession() {
     if (line.empty()) break;
     size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
-    std::string name = Upper(Trim(line.substr(0, colon)));
-    std::string value = Trim(line.substr(colon + 1));
+    std::string name = Upper(TrimText(line.substr(0, colon)));
+    std::string value = TrimText(line.substr(colon + 1));
     int32_t number;
     if (name == "SERVER")
       SetMeta(&tNetworkReceiverThread::Server, value);

@@ -186,32 +186,44 @@ void tOggThreadManager::SizeAudioBlock() {
   PCMBuffer.assign(static_cast<size_t>(BlockSamples) * static_cast<size_t>(Channels), 0);
 }
 
+// (Re)opens the decoders there are on the current link, dropping each that fails (and Theora other than
+// 4:2:0).
+void tOggThreadManager::OpenDecoders() {
+  tNetworkOggReceiver& source = *ReceiverSource;
+  source.FeedAllStreams = true;
+  {
+    std::lock_guard<std::mutex> guard(DecoderLock);
+    if (Video && (!Video->Open(source) || Video->PixelFormat() != 0)) Video.reset();  // only 4:2:0 is drawn
+    if (Audio) {
+      if (Audio->Open(source))
+        SizeAudioBlock();
+      else
+        Audio.reset();
+    }
+  }
+  if (Video) {
+    double fps = Video->FrameRate();
+    FrameRateValue = fps > 0 && std::isfinite(fps) ? fps : 15;
+  }
+  AudioOpen = Audio != nullptr;
+  source.FeedAllStreams = false;
+  ++LinksOpened;
+}
+
 void tOggThreadManager::OpenStreams() {
   Post(PROGRESS_OPENING);
   LinkPending = false;
   if (!ReceiverSource->OpenStreams()) return;  // the receiver has stored error 6 and goes idle
   Reset();
   tNetworkOggReceiver& source = *ReceiverSource;
-  source.FeedAllStreams = true;
   {
     std::lock_guard<std::mutex> guard(DecoderLock);
     Video = std::make_unique<tOggTheoraCodec>();
-    if (!Video->Open(source) || Video->PixelFormat() != 0) Video.reset();  // only 4:2:0 is drawn
     Audio = std::make_unique<tOggVorbisCodec>();
-    if (Audio->Open(source))
-      SizeAudioBlock();
-    else
-      Audio.reset();
   }
-  if (Video) {
-    double fps = Video->FrameRate();
-    FrameRateValue = fps > 0 && std::isfinite(fps) ? fps : 15;
-    Post(PROGRESS_VIDEO);
-  }
+  OpenDecoders();
+  if (Video) Post(PROGRESS_VIDEO);
   if (Audio) Post(PROGRESS_AUDIO);
-  AudioOpen = Audio != nullptr;
-  source.FeedAllStreams = false;
-  ++LinksOpened;
   Post(PROGRESS_STREAMS);
   if (!Video && !Audio) {
     source.Abort(RE_TYPE);
@@ -233,24 +245,7 @@ void tOggThreadManager::NextLink() {
   LinkTime = 0;
   if (!source.OpenStreams()) return;
   ResetPlayState();
-  source.FeedAllStreams = true;
-  {
-    std::lock_guard<std::mutex> guard(DecoderLock);
-    if (Video && (!Video->Open(source) || Video->PixelFormat() != 0)) Video.reset();
-    if (Audio) {
-      if (Audio->Open(source))
-        SizeAudioBlock();
-      else
-        Audio.reset();
-    }
-  }
-  if (Video) {
-    double fps = Video->FrameRate();
-    FrameRateValue = fps > 0 && std::isfinite(fps) ? fps : 15;
-  }
-  AudioOpen = Audio != nullptr;
-  source.FeedAllStreams = false;
-  ++LinksOpened;
+  OpenDecoders();
   Post(PROGRESS_STREAMS);
   // A link with nothing we can decode would leave the stream stalled for ever: end it as an unplayable
   // stream.

@@ -93,6 +93,7 @@ class tOggThreadManager : public tThread {
   void Post(int code);
   void Reset();
   void OpenStreams();
+  void OpenDecoders();
   void NextLink();
   void Step();
   void SizeAudioBlock();

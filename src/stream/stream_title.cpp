@@ -1,17 +1,11 @@
 #include "stream/stream_title.h"
+#include "net/url.h"
 
 #include <cctype>
 
 namespace ktv {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
-}
 
 bool StartsWithNoCase(const std::string& line, const char* prefix) {
   size_t i = 0;
@@ -28,9 +22,9 @@ std::string CommentTitle(const std::vector<std::string>& videoComments,
   for (const auto* list : {&videoComments, &audioComments}) {
     for (const std::string& line : *list) {
       if (StartsWithNoCase(line, "TITLE="))
-        title = Trim(line.substr(6));
+        title = TrimText(line.substr(6));
       else if (StartsWithNoCase(line, "ARTIST="))
-        artist = Trim(line.substr(7));
+        artist = TrimText(line.substr(7));
     }
   }
   if (!artist.empty() && !title.empty()) return artist + " - " + title;
@@ -39,8 +33,8 @@ std::string CommentTitle(const std::vector<std::string>& videoComments,
 
 std::string BuildStreamTitle(const std::string& stationName, const std::string& description,
                              const std::string& commentTitle, const std::string& streamURL) {
-  std::string t = Trim(stationName);
-  std::string d = Trim(description);
+  std::string t = TrimText(stationName);
+  std::string d = TrimText(description);
   if (!t.empty() && !d.empty()) t += " - ";
   t += d;
   if (!commentTitle.empty()) {
