@@ -70,6 +70,15 @@ struct tPlayback {
   int Count(int code) const { return static_cast<int>(std::count(Codes.begin(), Codes.end(), code)); }
 };
 
+bool WaitForState(tPlayback& p, uint8_t state) {
+  uint32_t start = timeGetTime();
+  while (p.Manager->Receiver().GetState() != state) {
+    if (timeGetTime() - start > 5000) return false;
+    p.RunUntil(-1, 10);
+  }
+  return true;
+}
+
 std::string Media(std::vector<std::string> args) {
   return MakeMedia(args);
 }
@@ -238,6 +247,43 @@ TEST(ThreadManager, ServerDroppingMidStream) {
   EXPECT_GT(p.Manager->DecodedSeconds(), 0.5)
       << "what arrived was played " << ::testing::PrintToString(p.Codes);
   EXPECT_EQ(p.Manager->Receiver().GetErrorCode(), RE_TIMEOUT) << "a broken connection is a network error";
+  player.Detach();
+}
+
+}  // namespace
+}  // namespace ktv
+
+namespace ktv {
+namespace {
+
+using namespace ktv::test;
+
+TEST(ThreadManagerServers, StalledServerIsLeftPromptly) {
+  tScriptServer server({ReadRequest(), Stall()});
+  auto p = std::make_unique<tPlayback>(server.URL("/quiet"));
+  ASSERT_TRUE(WaitForState(*p, RS_READING_HEADERS));
+  EXPECT_FALSE(p->RunUntil(PROGRESS_IDLE, 300)) << "nothing happens while the server says nothing";
+  uint32_t start = timeGetTime();
+  p.reset();  // closing the stream must not wait for the socket's time-out
+  EXPECT_LT(timeGetTime() - start, 3000u);
+}
+
+TEST(ThreadManagerServers, GarbageAfterAValidStart) {
+  // Pages of a small clip hold seconds each: eight seconds leave whole data pages in the first half.
+  std::string clip = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "8"}));
+  std::string garbage;
+  for (int i = 0; i < 60000; ++i) garbage += static_cast<char>((i * 7919) >> 3);
+  tScriptServer server({ReadRequest(),
+                        Send("ICY 200 OK\r\nContent-Type: application/ogg\r\nicy-br: 100\r\n\r\n" +
+                             clip.substr(0, clip.size() / 2) + garbage),
+                        Close()});
+  tPlayback p(server.URL("/noisy"), 1);
+  tCountingPlayer player;
+  player.Attach(*p.Manager);
+  ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 20000)) << "the stream ends instead of hanging";
+  EXPECT_GT(p.Manager->DecodedSeconds(), 0.5)
+      << "the valid start was played " << ::testing::PrintToString(p.Codes) << " error "
+      << int(p.Manager->Receiver().GetErrorCode());
   player.Detach();
 }
 
