@@ -13,24 +13,25 @@
 namespace ktv {
 
 // Only the entry points the program calls are bound.
-#define KTV_OGG_ENTRIES(X)                                                                     \
-  X(ogg_sync_init)                                                                             \
-  X(ogg_sync_clear) X(ogg_sync_reset) X(ogg_sync_buffer) X(ogg_sync_wrote) X(ogg_sync_pageout) \
-      X(ogg_stream_init) X(ogg_stream_clear) X(ogg_stream_pagein) X(ogg_stream_packetout)      \
-          X(ogg_stream_packetpeek) X(ogg_page_bos) X(ogg_page_granulepos) X(ogg_page_serialno)
+// clang-format off
+#define KTV_OGG_ENTRIES(X)                                                                    \
+  X(ogg_sync_init) X(ogg_sync_clear) X(ogg_sync_reset) X(ogg_sync_buffer) X(ogg_sync_wrote)   \
+  X(ogg_sync_pageout) X(ogg_stream_init) X(ogg_stream_clear) X(ogg_stream_pagein)             \
+  X(ogg_stream_packetout) X(ogg_stream_packetpeek) X(ogg_page_bos) X(ogg_page_granulepos)     \
+  X(ogg_page_serialno)
 
-#define KTV_VORBIS_ENTRIES(X)                                                                      \
-  X(vorbis_info_init)                                                                              \
-  X(vorbis_info_clear) X(vorbis_comment_init) X(vorbis_comment_clear) X(vorbis_synthesis_headerin) \
-      X(vorbis_synthesis_init) X(vorbis_block_init) X(vorbis_block_clear) X(vorbis_dsp_clear)      \
-          X(vorbis_synthesis) X(vorbis_synthesis_blockin) X(vorbis_synthesis_pcmout)               \
-              X(vorbis_synthesis_read) X(vorbis_granule_time)
+#define KTV_VORBIS_ENTRIES(X)                                                                 \
+  X(vorbis_info_init) X(vorbis_info_clear) X(vorbis_comment_init) X(vorbis_comment_clear)     \
+  X(vorbis_synthesis_headerin) X(vorbis_synthesis_init) X(vorbis_block_init)                  \
+  X(vorbis_block_clear) X(vorbis_dsp_clear) X(vorbis_synthesis) X(vorbis_synthesis_blockin)   \
+  X(vorbis_synthesis_pcmout) X(vorbis_synthesis_read) X(vorbis_granule_time)
 
-#define KTV_THEORA_ENTRIES(X)                                                                         \
-  X(theora_info_init)                                                                                 \
-  X(theora_info_clear) X(theora_comment_init) X(theora_comment_clear) X(theora_clear)                 \
-      X(theora_decode_header) X(theora_decode_init) X(theora_decode_packetin) X(theora_decode_YUVout) \
-          X(theora_packet_iskeyframe) X(theora_granule_time) X(theora_version_string)
+#define KTV_THEORA_ENTRIES(X)                                                                 \
+  X(theora_info_init) X(theora_info_clear) X(theora_comment_init) X(theora_comment_clear)     \
+  X(theora_clear) X(theora_decode_header) X(theora_decode_init) X(theora_decode_packetin)     \
+  X(theora_decode_YUVout) X(theora_packet_iskeyframe) X(theora_granule_time)                  \
+  X(theora_version_string)
+// clang-format on
 
 #define KTV_DECLARE_ENTRY(name) decltype(&::name) name = nullptr;
 

@@ -1,5 +1,6 @@
-// What the sound outputs tell the visualisation about the sound they play. The visualisation system implements
-// it; the outputs hold a pointer that may be null (no visualisation). All calls come from the main thread.
+// What the sound outputs tell the visualisation about the sound they play. The visualisation system
+// implements it; the outputs hold a pointer that may be null (no visualisation). All calls come from the main
+// thread.
 #pragma once
 
 #include <cstdint>

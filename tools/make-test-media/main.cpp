@@ -1,5 +1,6 @@
 // make-test-media OUT.ogg [options] [--link [options]]...
-// Options apply to the current link; each --link starts a new chained link that inherits the previous options.
+// Options apply to the current link; each --link starts a new chained link that inherits the previous
+// options.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,30 +43,52 @@ int main(int argc, char** argv) {
       }
       return argv[++i];
     };
-    if (a == "--link") links.push_back(links.back()), links.back().VideoComments.clear(),
-                       links.back().AudioComments.clear();
-    else if (a == "--width") o.Width = std::atoi(value());
-    else if (a == "--height") o.Height = std::atoi(value());
-    else if (a == "--fps") { if (!ParseRatio(value(), '/', o.FpsNum, o.FpsDen)) return 2; }
-    else if (a == "--aspect") { if (!ParseRatio(value(), ':', o.AspectNum, o.AspectDen)) return 2; }
-    else if (a == "--pixfmt") o.PixelFormat = std::atoi(value());
-    else if (a == "--quality") o.Quality = std::atoi(value());
-    else if (a == "--keyint") o.KeyframeInterval = std::atoi(value());
-    else if (a == "--seconds") o.Seconds = std::atof(value());
-    else if (a == "--rate") o.Rate = std::atoi(value());
-    else if (a == "--channels") o.Channels = std::atoi(value());
-    else if (a == "--tone") o.ToneHz = std::atof(value());
-    else if (a == "--level") o.ToneLevel = std::atof(value());
-    else if (a == "--clicks") o.ClickHz = std::atof(value());
-    else if (a == "--no-video") o.Video = false;
-    else if (a == "--no-audio") o.Audio = false;
-    else if (a == "--video") o.Video = true;
-    else if (a == "--audio") o.Audio = true;
-    else if (a == "--extra-stream") o.ExtraStream = value();
-    else if (a == "--vcomment") o.VideoComments.push_back(value());
-    else if (a == "--acomment") o.AudioComments.push_back(value());
-    else if (a == "--y4m") y4mPath = value();
-    else if (a == "--wav") wavPath = value();
+    if (a == "--link")
+      links.push_back(links.back()), links.back().VideoComments.clear(), links.back().AudioComments.clear();
+    else if (a == "--width")
+      o.Width = std::atoi(value());
+    else if (a == "--height")
+      o.Height = std::atoi(value());
+    else if (a == "--fps") {
+      if (!ParseRatio(value(), '/', o.FpsNum, o.FpsDen)) return 2;
+    } else if (a == "--aspect") {
+      if (!ParseRatio(value(), ':', o.AspectNum, o.AspectDen)) return 2;
+    } else if (a == "--pixfmt")
+      o.PixelFormat = std::atoi(value());
+    else if (a == "--quality")
+      o.Quality = std::atoi(value());
+    else if (a == "--keyint")
+      o.KeyframeInterval = std::atoi(value());
+    else if (a == "--seconds")
+      o.Seconds = std::atof(value());
+    else if (a == "--rate")
+      o.Rate = std::atoi(value());
+    else if (a == "--channels")
+      o.Channels = std::atoi(value());
+    else if (a == "--tone")
+      o.ToneHz = std::atof(value());
+    else if (a == "--level")
+      o.ToneLevel = std::atof(value());
+    else if (a == "--clicks")
+      o.ClickHz = std::atof(value());
+    else if (a == "--no-video")
+      o.Video = false;
+    else if (a == "--no-audio")
+      o.Audio = false;
+    else if (a == "--video")
+      o.Video = true;
+    else if (a == "--audio")
+      o.Audio = true;
+    else if (a == "--extra-stream")
+      o.ExtraStream = value();
+    else if (a == "--vcomment")
+      o.VideoComments.push_back(value());
+    else if (a == "--acomment")
+      o.AudioComments.push_back(value());
+    else if (a == "--y4m")
+      y4mPath = value();
+    else if (a == "--wav")
+      wavPath = value();
     else {
       Usage();
       return 2;

@@ -147,7 +147,8 @@ bool EncodeVideo(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
       std::fputs("FRAME\n", y4m);
       for (int r = 0; r < o.Height; ++r) std::fwrite(&y[(py + r) * fw + px], 1, o.Width, y4m);
       for (auto* plane : {&u, &v})
-        for (int r = 0; r < pch; ++r) std::fwrite(&(*plane)[(py / ch + r) * (fw / cw) + px / cw], 1, pcw, y4m);
+        for (int r = 0; r < pch; ++r)
+          std::fwrite(&(*plane)[(py / ch + r) * (fw / cw) + px / cw], 1, pcw, y4m);
     }
     th_ycbcr_buffer buf;
     buf[0] = {fw, fh, fw, y.data()};
@@ -233,7 +234,8 @@ bool EncodeAudio(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
       }
     }
     if (wav && wavState) {
-      for (long i = 0; i < n * o.Channels; ++i) Put16(wav, static_cast<uint16_t>(pcm[static_cast<size_t>(i)]));
+      for (long i = 0; i < n * o.Channels; ++i)
+        Put16(wav, static_cast<uint16_t>(pcm[static_cast<size_t>(i)]));
       wavState->DataBytes += static_cast<uint32_t>(n * o.Channels * 2);
     }
     vorbis_analysis_wrote(&vd, static_cast<int>(n));

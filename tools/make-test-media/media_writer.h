@@ -8,18 +8,18 @@
 #include <vector>
 
 struct tLinkOptions {
-  int Width = 320, Height = 240;          // picture size; the coded frame is rounded up to 16
+  int Width = 320, Height = 240;  // picture size; the coded frame is rounded up to 16
   int FpsNum = 25, FpsDen = 1;
-  int AspectNum = 0, AspectDen = 0;       // 0:0 = unknown
-  int PixelFormat = 420;                  // 420, 422 or 444
-  int Quality = 48;                       // Theora quality 0..63
+  int AspectNum = 0, AspectDen = 0;  // 0:0 = unknown
+  int PixelFormat = 420;             // 420, 422 or 444
+  int Quality = 48;                  // Theora quality 0..63
   int KeyframeInterval = 64;
   double Seconds = 2.0;
   int Rate = 44100, Channels = 2;
-  double ToneHz = 440.0, ToneLevel = 0.5; // sine amplitude as a fraction of full scale
-  double ClickHz = 2.0;                   // clicks per second (0 = none)
+  double ToneHz = 440.0, ToneLevel = 0.5;  // sine amplitude as a fraction of full scale
+  double ClickHz = 2.0;                    // clicks per second (0 = none)
   bool Video = true, Audio = true;
-  std::string ExtraStream;                // first packet of an extra stream (empty = none)
+  std::string ExtraStream;  // first packet of an extra stream (empty = none)
   std::vector<std::string> VideoComments, AudioComments;
 };
 
