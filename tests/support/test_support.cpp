@@ -78,8 +78,12 @@ namespace {
 
 std::mutex gMediaLock;
 
+// The name covers the arguments and the generator itself, so a rebuilt generator never serves old files.
 std::string MediaName(const std::vector<std::string>& args) {
-  std::string key;
+  std::error_code ec;
+  std::string key = std::to_string(fs::file_size(KTV_MEDIA_TOOL, ec)) + '\x1f' +
+                    std::to_string(fs::last_write_time(KTV_MEDIA_TOOL, ec).time_since_epoch().count()) +
+                    '\x1f';
   for (const std::string& a : args) key += a + '\x1f';
   return std::to_string(std::hash<std::string>{}(key));
 }

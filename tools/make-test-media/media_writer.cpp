@@ -224,7 +224,10 @@ bool EncodeAudio(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
       double s = o.ToneLevel * std::sin(2 * kPi * o.ToneHz * t);
       if (o.ClickHz > 0) {
         double since = std::fmod(t, 1.0 / o.ClickHz);
-        if (since < 0.03) s += 0.45 * std::exp(-since * 150) * std::sin(2 * kPi * 90 * since);
+        // A short bright knock (1.2 and 2.5 kHz) rising well above the tone where a beat detector listens.
+        if (since < 0.04)
+          s += 0.4 * std::exp(-since * 60) *
+               (std::sin(2 * kPi * 1200 * since) + 0.6 * std::sin(2 * kPi * 2500 * since));
       }
       s = std::clamp(s, -1.0, 1.0);
       auto q = static_cast<int16_t>(std::lround(s * 32767));
