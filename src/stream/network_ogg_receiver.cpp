@@ -313,7 +313,6 @@ void tNetworkReceiverThread::NetworkSession() {
   NewQueue(static_cast<int64_t>(Bitrate) * BufferSeconds * 1024 / 8);
   auto queue = Queue();
   if (!queue) NewQueue(1024), queue = Queue();
-  State = RS_BUFFERING;
   bool full = false;
   SetMeta(&tNetworkReceiverThread::ContentType, Upper(Meta(&tNetworkReceiverThread::ContentType)));
 
@@ -350,6 +349,9 @@ void tNetworkReceiverThread::NetworkSession() {
     return;
   }
 
+  // Buffering starts only once the answer is known to be Ogg: a text answer goes from reading the header
+  // straight to its own state, so the decoding thread never starts scanning it.
+  State = RS_BUFFERING;
   queue->Write(magic, 4);
   while (!Terminated() && Running && Socket->Connected()) {
     if (contentLength == 0) {  // the whole body has arrived
@@ -413,7 +415,6 @@ void tNetworkReceiverThread::FileSession() {
   Bitrate = 100;
   NewQueue(100 * 5 * 1024 / 8);  // five seconds at 100 kbit/s, whatever the buffer setting says
   auto queue = Queue();
-  State = RS_BUFFERING;
   SetMeta(&tNetworkReceiverThread::ContentType, "Local File");
 
   char magic[4];
@@ -446,6 +447,7 @@ void tNetworkReceiverThread::FileSession() {
     return;
   }
 
+  State = RS_BUFFERING;
   queue->Write(magic, 4);
   char buf[kFileChunk];
   while (!Terminated() && Running) {
