@@ -43,6 +43,23 @@ bool ParseInteger(const std::string& text, tInt& value) {
   return true;
 }
 
+// Header lines that set a metadata text.
+struct tMetaHeader {
+  const char* Name;
+  std::string tNetworkReceiverThread::*Field;
+};
+const tMetaHeader kMetaHeaders[] = {
+    {"SERVER", &tNetworkReceiverThread::Server},
+    {"CONTENT-TYPE", &tNetworkReceiverThread::ContentType},
+    {"ICY-NAME", &tNetworkReceiverThread::StationName},
+    {"ICE-NAME", &tNetworkReceiverThread::StationName},
+    {"ICY-DESCRIPTION", &tNetworkReceiverThread::Description},
+    {"ICE-DESCRIPTION", &tNetworkReceiverThread::Description},
+    {"ICY-GENRE", &tNetworkReceiverThread::Genre},
+    {"ICE-GENRE", &tNetworkReceiverThread::Genre},
+    {"ICY-URL", &tNetworkReceiverThread::StationURL},
+};
+
 // File name without folder and extension.
 std::string BareName(const std::string& path) {
   std::string name =
@@ -144,10 +161,16 @@ std::shared_ptr<tByteQueue> tNetworkReceiverThread::Queue() const {
 }
 
 void tNetworkReceiverThread::NewQueue(int64_t bytes) {
-  auto queue = bytes > 0 ? std::make_shared<tByteQueue>(static_cast<int32_t>(std::min(bytes, kMaxQueueBytes)))
-                         : nullptr;
+  // Computed from headers and settings: at least the queue's own minimum, at most kMaxQueueBytes.
+  auto queue =
+      std::make_shared<tByteQueue>(static_cast<int32_t>(std::clamp<int64_t>(bytes, 1024, kMaxQueueBytes)));
   std::lock_guard<std::mutex> guard(QueueLock);
   QueueStore = std::move(queue);
+}
+
+void tNetworkReceiverThread::FreeQueue() {
+  std::lock_guard<std::mutex> guard(QueueLock);
+  QueueStore.reset();
 }
 
 int32_t tNetworkReceiverThread::GetBufferLevel() {
@@ -222,7 +245,7 @@ void tNetworkReceiverThread::NetworkSession() {
   Bitrate = 0;
   InputEnded = false;
   PlaybackFinished = false;
-  NewQueue(0);
+  FreeQueue();
 
   if (!Socket->Connect(URLParts.Port, URLParts.Host, -1)) {
     switch (Socket->LastError()) {
@@ -286,33 +309,23 @@ void tNetworkReceiverThread::NetworkSession() {
     std::string name = Upper(TrimText(line.substr(0, colon)));
     std::string value = TrimText(line.substr(colon + 1));
     int32_t number;
-    if (name == "SERVER")
-      SetMeta(&tNetworkReceiverThread::Server, value);
-    else if (name == "CONTENT-TYPE")
-      SetMeta(&tNetworkReceiverThread::ContentType, value);
-    else if (name == "ICY-BR" || name == "ICE-BITRATE") {
-      if (ParseInteger(value, number)) Bitrate = number;
-    } else if (name == "CONTENT-LENGTH")
+    for (const tMetaHeader& header : kMetaHeaders)
+      if (name == header.Name) SetMeta(header.Field, value);
+    if (name == "ICY-BR" || name == "ICE-BITRATE") {
+      if (ParseInteger(value, number)) Bitrate = number;  // not a number: unchanged
+    } else if (name == "CONTENT-LENGTH") {
       ParseInteger(value, contentLength);
-    else if (name == "ICY-NAME" || name == "ICE-NAME")
-      SetMeta(&tNetworkReceiverThread::StationName, value);
-    else if (name == "ICY-DESCRIPTION" || name == "ICE-DESCRIPTION")
-      SetMeta(&tNetworkReceiverThread::Description, value);
-    else if (name == "ICY-GENRE" || name == "ICE-GENRE")
-      SetMeta(&tNetworkReceiverThread::Genre, value);
-    else if (name == "ICY-URL")
-      SetMeta(&tNetworkReceiverThread::StationURL, value);
-    else if (name == "ICY-PUB" || name == "ICY-PUBLIC")
+    } else if (name == "ICY-PUB" || name == "ICY-PUBLIC") {
       IsPublic = value == "1";
-    else if (name == "ICY-PRIVATE")
+    } else if (name == "ICY-PRIVATE") {
       IsPublic = value == "0";
+    }
   }
 
   if (Bitrate < 100) Bitrate = 100;
   // Computed in 64 bits: a header may name any bit rate.
   NewQueue(static_cast<int64_t>(Bitrate) * BufferSeconds * 1024 / 8);
   auto queue = Queue();
-  if (!queue) NewQueue(1024), queue = Queue();
   bool full = false;
   SetMeta(&tNetworkReceiverThread::ContentType, Upper(Meta(&tNetworkReceiverThread::ContentType)));
 
@@ -403,7 +416,7 @@ void tNetworkReceiverThread::FileSession() {
   Bitrate = 0;
   InputEnded = false;
   PlaybackFinished = false;
-  NewQueue(0);
+  FreeQueue();
 
   FILE* file = std::fopen(URLParts.Path.c_str(), "rb");
   if (!file) {

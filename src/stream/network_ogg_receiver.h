@@ -98,6 +98,7 @@ class tNetworkReceiverThread : public tThread {
   void Drain();
   void SetMeta(std::string tNetworkReceiverThread::*field, const std::string& value);
   void NewQueue(int64_t bytes);
+  void FreeQueue();
   bool SleepUnlessTerminated(uint32_t milliseconds);
 
   tURLParts URLParts;

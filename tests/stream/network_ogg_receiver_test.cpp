@@ -145,6 +145,15 @@ TEST(Receiver, MetadataAndQueueSizeFromTheHeader) {
   }
 }
 
+TEST(Receiver, BufferSettingOfZeroStillGivesAQueue) {
+  tScriptServer server(
+      {ReadRequest(), Send(OggAnswer("ICY 200 OK\r\nContent-Type: application/ogg\r\n", Clip())), Stall()});
+  tNetworkOggReceiver r;
+  r.Connect(server.URL("/"), 0);  // a damaged setting
+  ASSERT_TRUE(WaitUntil([&] { return r.GetState() >= RS_BUFFERING; }));
+  EXPECT_EQ(r.GetQueueCapacity(), 1024);
+}
+
 TEST(Receiver, ConnectFailures) {
   tRefusingPort refusing;
   struct {
