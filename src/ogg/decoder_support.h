@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,11 @@ std::vector<std::string> CommentLines(const char* vendor, char** lines, const in
 // found that page may have fed this stream's last pages just before it, and those packets belong to this
 // link.
 bool FetchPacket(tOggIOBase& source, int32_t index, ogg_packet* packet, bool peek);
+
+// Finds the stream whose first packet the codec's header parser accepts (result 0) and takes its three header
+// packets out, handing the second and third to the parser too (their results are not checked: a damaged one
+// shows when the decoder is set up). Returns the stream index, or -1 when no stream qualifies or the headers
+// end early.
+int32_t ReadCodecHeaders(tOggIOBase& source, const std::function<int(ogg_packet*)>& headerIn);
 
 }  // namespace ktv

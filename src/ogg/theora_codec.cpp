@@ -37,24 +37,11 @@ bool tOggTheoraCodec::Open(tOggIOBase& source) {
   Close();
   TheoraApi.theora_info_init(&Info);
   TheoraApi.theora_comment_init(&Comment);
-  ogg_packet packet;
-  int32_t index = -1;
-  for (int32_t i = 0; i < source.StreamCount() && index < 0; ++i)
-    if (FetchPacket(source, i, &packet, true) &&
-        TheoraApi.theora_decode_header(&Info, &Comment, &packet) == 0)
-      index = i;
+  int32_t index = ReadCodecHeaders(
+      source, [this](ogg_packet* packet) { return TheoraApi.theora_decode_header(&Info, &Comment, packet); });
   if (index < 0) {
     Close();
     return false;
-  }
-  FetchPacket(source, index, &packet, false);  // the identification header, already parsed
-  // The comment and setup headers; without a valid setup header theora_decode_init fails.
-  for (int header = 0; header < 2; ++header) {
-    if (!FetchPacket(source, index, &packet, false)) {
-      Close();
-      return false;
-    }
-    TheoraApi.theora_decode_header(&Info, &Comment, &packet);
   }
   Comments = CommentLines(Comment.vendor, Comment.user_comments, Comment.comment_lengths, Comment.comments);
   bool sizeOk = static_cast<int64_t>(Info.width) * Info.height <= kMaxCodedSamples;

@@ -25,24 +25,12 @@ bool tOggVorbisCodec::Open(tOggIOBase& source) {
   if (!VorbisAvailable) return false;
   Close();
   VorbisApi.vorbis_info_init(&Info);
-  ogg_packet packet;
-  int32_t index = -1;
-  for (int32_t i = 0; i < source.StreamCount() && index < 0; ++i)
-    if (FetchPacket(source, i, &packet, true) &&
-        VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, &packet) == 0)
-      index = i;
+  int32_t index = ReadCodecHeaders(source, [this](ogg_packet* packet) {
+    return VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, packet);
+  });
   if (index < 0) {
     Close();
     return false;
-  }
-  FetchPacket(source, index, &packet, false);  // the identification header, already parsed
-  // The comment and setup headers; a damaged one leaves Info incomplete, which synthesis_init refuses.
-  for (int header = 0; header < 2; ++header) {
-    if (!FetchPacket(source, index, &packet, false)) {
-      Close();
-      return false;
-    }
-    VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, &packet);
   }
   Comments = CommentLines(Comment.vendor, Comment.user_comments, Comment.comment_lengths, Comment.comments);
   if (VorbisApi.vorbis_synthesis_init(&DspState, &Info) != 0 ||
