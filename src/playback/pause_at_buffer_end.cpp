@@ -1,5 +1,7 @@
 #include "playback/pause_at_buffer_end.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 
 namespace ktv {
@@ -43,7 +45,9 @@ int64_t tPauseAtBufferEnd::Poll() {
     LastPlayCursor = offset;
     LapBase = static_cast<uint64_t>(total) - offset;
   }
-  return static_cast<int64_t>(LapBase + cursor) - StartOffset;
+  int64_t heard = std::max<int64_t>(static_cast<int64_t>(LapBase + cursor) - StartOffset, LastHeard);
+  LastHeard = heard;
+  return heard;
 }
 
 void tPauseAtBufferEnd::AddWritten(uint32_t bytes) {
@@ -68,6 +72,7 @@ bool tPauseAtBufferEnd::NearEnd() {
 void tPauseAtBufferEnd::Restart() {
   tTimedLock lock(Mutex, kMutexWait);
   StartOffset = TotalWritten.load();
+  LastHeard = INT64_MIN;
   PollInterval = kNormalPollInterval;
 }
 

@@ -25,7 +25,9 @@ class tPauseAtBufferEnd final : public tThread {
   // Ends the thread and waits for it.
   ~tPauseAtBufferEnd() override;
 
-  // Bytes heard since the count last restarted; stops the ring at the end of the written sound.
+  // Bytes heard since the count last restarted; stops the ring at the end of the written sound. Never less
+  // than an earlier answer since the restart: parking the ring after an overrun takes the count back to what
+  // was written, and the clock read from it must not run backwards.
   int64_t Poll();
   // The player wrote bytes more at WriteOffset.
   void AddWritten(uint32_t bytes);
@@ -55,6 +57,7 @@ class tPauseAtBufferEnd final : public tThread {
   std::atomic<int64_t> StartOffset{0};
   std::atomic<uint32_t> LastPlayCursor{0};
   std::atomic<uint32_t> PollInterval{kNormalPollInterval};
+  std::atomic<int64_t> LastHeard{INT64_MIN};  // the largest answer of Poll since the last restart
   const uint32_t BlockAlign;
   const uint32_t SampleRate;
 };
