@@ -49,7 +49,7 @@ class tOggIOBase {
   std::string StreamName(int32_t index) const;
 
   bool OggAvailable;            // the library loaded at construction
-  int32_t BytesRead = 0;        // bytes read while fetching packets
+  int64_t BytesRead = 0;        // bytes read while fetching packets (a day-long stream passes 2 GiB)
   bool PagePending = false;     // PendingPage holds the first page of the next chain link
   ogg_page PendingPage{};       // points into PendingHeader / PendingBody
   bool FeedAllStreams = false;  // feed pages of streams no decoder uses (while decoders open)
