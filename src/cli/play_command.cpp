@@ -98,6 +98,8 @@ int RunPlay(const std::vector<std::string>& args) {
   uint8_t endState = RS_IDLE, endError = RE_NONE;
   bool ended = false;
   const uint32_t start = timeGetTime();
+  uint32_t playingSince = 0;  // when the stream first played (progress 5)
+  bool played = false;
   uint32_t lastPoll = start;
   while (!ended) {
     DrainMainThreadCalls();
@@ -115,6 +117,10 @@ int RunPlay(const std::vector<std::string>& args) {
       if (m.Msg != MSG_PROGRESS) continue;
       std::printf("progress %ld\n", static_cast<long>(m.WParam));
       tNetworkOggReceiver& r = manager->Receiver();
+      if (m.WParam == PROGRESS_PLAYING && !played) {
+        played = true;
+        playingSince = timeGetTime();
+      }
       if (m.WParam == PROGRESS_STREAMS) {
         title = BuildStreamTitle(r.GetStationName(), r.GetDescription(),
                                  CommentTitle(manager->VideoComments(), manager->AudioComments()),
@@ -154,6 +160,7 @@ int RunPlay(const std::vector<std::string>& args) {
   const int64_t shown = manager->FramesShown, dropped = manager->FramesDropped;
   const int32_t links = manager->LinksOpened;
   const int32_t rebuffers = manager->Rebuffers;
+  const double playingSeconds = played ? (timeGetTime() - playingSince) / 1000.0 : 0.0;
   player.Detach();
   manager.reset();
   const double cpu = CpuSeconds() - cpuStart;
@@ -165,7 +172,9 @@ int RunPlay(const std::vector<std::string>& args) {
       ",\"state\":" + std::to_string(endState) + ",\"error_code\":" + std::to_string(endError) +
       ",\"error_text\":" + JsonString(ReceiverErrorText(endError)) + ",\"title\":" + JsonString(title);
   if (stats) {
-    json += ",\"rebuffers\":" + std::to_string(rebuffers) + ",\"cpu_seconds\":" + std::to_string(cpu) +
+    json += ",\"rebuffers\":" + std::to_string(rebuffers) +
+            ",\"playing_seconds\":" + std::to_string(playingSeconds) +
+            ",\"cpu_seconds\":" + std::to_string(cpu) +
             ",\"cpu_per_media_second\":" + std::to_string(mediaSeconds > 0 ? cpu / mediaSeconds : 0.0);
   }
   std::printf("%s}\n", json.c_str());

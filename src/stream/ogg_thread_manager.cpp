@@ -20,6 +20,8 @@ constexpr uint32_t kRetryWaitMs = 10;
 constexpr uint32_t kBufferingWaitMs = 20;
 constexpr uint32_t kLinkPendingWaitMs = 5;
 constexpr uint32_t kIdleWaitMs = 250;
+// Sound held back until its time is known: the first page of a stream is far shorter.
+constexpr int32_t kMaxHeldSeconds = 5;
 // While the receiver connects and reads the answer's header the thread looks more often: a stream that starts
 // at once (a file, a server's first burst) must not wait a quarter of a second to be played.
 constexpr uint32_t kConnectingWaitMs = 20;
@@ -180,6 +182,9 @@ void tOggThreadManager::ResetPlayState() {
   FrameReady = false;
   KeySeen = false;
   PreSamples = 0;
+  Held.clear();
+  HeldAt = 0;
+  ReleaseHeld = false;
   SoundHanded = 0;
   WallBase = 0;
   WallRunning = false;
@@ -325,6 +330,21 @@ uint32_t tOggThreadManager::StepVideoOnly() {
   return interval;
 }
 
+bool tOggThreadManager::TakeHeldSound(int32_t& n) {
+  if (!(AudioStarted || ReleaseHeld) || HeldAt >= Held.size()) return false;
+  const size_t channels = static_cast<size_t>(Channels);
+  n = static_cast<int32_t>(
+      std::min<size_t>(static_cast<size_t>(BlockSamples), (Held.size() - HeldAt) / channels));
+  std::copy_n(Held.begin() + static_cast<std::ptrdiff_t>(HeldAt), static_cast<size_t>(n) * channels,
+              PCMBuffer.begin());
+  HeldAt += static_cast<size_t>(n) * channels;
+  if (HeldAt >= Held.size()) {
+    Held.clear();
+    HeldAt = 0;
+  }
+  return true;
+}
+
 bool tOggThreadManager::StepAudio(uint32_t& wait) {
   tNetworkOggReceiver& source = *ReceiverSource;
   const double blockSeconds = Rate > 0 ? static_cast<double>(BlockSamples) / Rate : 0.1;
@@ -339,9 +359,7 @@ bool tOggThreadManager::StepAudio(uint32_t& wait) {
   }
   bool clocked = HasAudioTimeEvent();
   if (!clocked && AudioStarted) {
-    // No sound output: keep one block ahead of the wall clock, as a device would. The clock starts once the
-    // sound's time is known: sound handed over before that counts as queued, not yet played, so that the
-    // pictures waiting for that time are not already late when it becomes known.
+    // No sound output: keep one block ahead of the wall clock, as a device would.
     if (!WallRunning) {
       WallRunning = true;
       WallStart = timeGetTime();
@@ -352,29 +370,50 @@ bool tOggThreadManager::StepAudio(uint32_t& wait) {
       return true;
     }
   }
-  int32_t n = BlockSamples;
-  if (!Audio->Decode(PCMBuffer.data(), n, AudioTime)) {
-    LinkPending = LinkPending || source.PagePending;
-    SoundEnded = true;
-    // Pictures timed by the wall clock (no sound output) go on after the sound has run out; with an audio
-    // clock, a clock that has stopped would never make them due.
-    if (CallPlaybackDone() && (!Video || clocked)) {
-      Finished = true;
-      return false;
+  int32_t n = 0;
+  if (!TakeHeldSound(n)) {
+    n = BlockSamples;
+    if (!Audio->Decode(PCMBuffer.data(), n, AudioTime)) {
+      LinkPending = LinkPending || source.PagePending;
+      if (!Held.empty()) {  // the sound ended before its time was known: play it untimed
+        ReleaseHeld = true;
+        wait = 0;
+        return true;
+      }
+      SoundEnded = true;
+      // Pictures timed by the wall clock (no sound output) go on after the sound has run out; with an audio
+      // clock, a clock that has stopped would never make them due.
+      if (CallPlaybackDone() && (!Video || clocked)) {
+        Finished = true;
+        return false;
+      }
+      wait = std::min(wait, kRetryWaitMs);
+      return true;
     }
-    wait = std::min(wait, kRetryWaitMs);
-    return true;
+    SoundEnded = false;
+    if (!AudioStarted && n > 0 && AudioTime >= 0) {
+      AudioStart = AudioTime - static_cast<double>(PreSamples) / Rate;
+      AudioStarted = true;
+    } else if (AudioTime < 0) {
+      PreSamples += n;
+    }
+    // The link's length counts every decoded sample, whether or not the player took it at once.
+    LinkTime = LinkTime + static_cast<double>(n) / Rate;
+    if (n > 0 && (!Held.empty() || !AudioStarted) && !ReleaseHeld) {
+      // Sound is held back until its time is known (the end of its first page): played at once, it would be
+      // heard before the pictures could be timed against it, and they would all be late.
+      const size_t values = static_cast<size_t>(n) * static_cast<size_t>(Channels);
+      if (Held.size() + values <= static_cast<size_t>(kMaxHeldSeconds * Rate * Channels)) {
+        Held.insert(Held.end(), PCMBuffer.begin(), PCMBuffer.begin() + static_cast<std::ptrdiff_t>(values));
+        wait = 0;
+        return true;
+      }
+      ReleaseHeld = true;  // a stream that names no time for this long plays its sound untimed
+      Held.insert(Held.end(), PCMBuffer.begin(), PCMBuffer.begin() + static_cast<std::ptrdiff_t>(values));
+      TakeHeldSound(n);
+    }
   }
-  SoundEnded = false;
   PendingSamples = n;
-  if (!AudioStarted && n > 0 && AudioTime >= 0) {
-    AudioStart = AudioTime - static_cast<double>(PreSamples) / Rate;
-    AudioStarted = true;
-  } else if (AudioTime < 0) {
-    PreSamples += n;
-  }
-  // The link's length counts every decoded sample, whether or not the player took it at once.
-  LinkTime = LinkTime + static_cast<double>(n) / Rate;
   if (n > 0) {
     bool handled = false;
     bool taken = false;

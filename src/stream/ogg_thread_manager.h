@@ -153,6 +153,12 @@ class tOggThreadManager : public tThread {
   uint32_t WallStart = 0;
   bool WallRunning = false;
   bool SoundEnded = false;  // no more sound for now: the wall clock runs on for the pictures
+  // Sound decoded before its time was known (interleaved), handed over from HeldAt on once it is known.
+  std::vector<int16_t> Held;
+  size_t HeldAt = 0;
+  bool ReleaseHeld = false;  // hand it over untimed (the sound ended, or names no time)
+  // The next block of held sound into PCMBuffer; false when there is none to hand over now.
+  bool TakeHeldSound(int32_t& n);
   double WallSoundTime();
   void PauseWallClock();
 
