@@ -40,6 +40,9 @@ class tOggIOBase {
   bool ReadStreamHeaders();
   // Next packet of the stream (or a look at it, with peek); false when none could be had.
   bool GetPacket(int32_t index, ogg_packet* packet, bool peek);
+  // The first position (granulepos) carried by a packet still buffered for the stream, and how many whole
+  // packets come before that packet; false when none of the buffered packets carries one.
+  bool PeekNextGranule(int32_t index, int64_t& granule, int32_t& packetsBefore) const;
   void ActivateStream(int32_t index);
   void DeactivateStream(int32_t index);
   void ResetStreams();

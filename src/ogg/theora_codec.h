@@ -69,6 +69,7 @@ class tOggTheoraCodec {
   // The decoder counts frames from its start; the stream's own positions (where a packet carries one) are
   // ahead by this many seconds when the stream was joined in the middle.
   double TimeOffset = 0;
+  bool OffsetKnown = false;  // a packet with a position has been decoded since Open
 };
 
 }  // namespace ktv

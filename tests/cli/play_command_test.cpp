@@ -198,22 +198,22 @@ INSTANTIATE_TEST_SUITE_P(Outputs, HighFrameRate,
 class LiveStream : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(LiveStream, PlaysInRealTimeAcrossAChainBoundary) {
-  // 640x360 at 25 fps with stereo Vorbis, near 500 kbit/s; two links of 21 s, so the boundary comes while
-  // playing (after about 8 s of buffering) and the server still sends when the run ends.
+  // 640x360 at 25 fps with stereo Vorbis, near 500 kbit/s; two links of 24 s, so the boundary comes while
+  // playing (after 8 to 12 s of buffering) and the server still sends when the run ends.
   constexpr double kFps = 25;
   std::string clip =
-      MakeMedia({"--width", "640", "--height", "360", "--kbps", "420", "--seconds", "21", "--link"});
+      MakeMedia({"--width", "640", "--height", "360", "--kbps", "420", "--seconds", "24", "--link"});
   tIcecastServer server;
   ASSERT_TRUE(server.Running()) << server.Log();
   ASSERT_TRUE(server.Feed(clip, "/live.ogg", "Live TV", "Tests", "Real time")) << server.Log();
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   tRunResult run =
-      RunCli({"play", server.URL("/live.ogg"), "--seconds", "41", "--output", GetParam(), "--stats"});
+      RunCli({"play", server.URL("/live.ogg"), "--seconds", "46", "--output", GetParam(), "--stats"});
   unsetenv("SDL_AUDIODRIVER");
   ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   std::string json = run.Out.substr(run.Out.rfind('{'));
   const double playing = JsonNumber(json, "playing_seconds");
-  ASSERT_GE(playing, 30) << "the default buffer fills in about 8 s\n" << json;
+  ASSERT_GE(playing, 30) << "the default buffer fills in 8 to 12 s\n" << json;
   // The server sends in real time: this many pictures arrived while the stream played.
   const double sent = kFps * playing;
   EXPECT_GE(JsonNumber(json, "shown"), 0.95 * sent) << json;
