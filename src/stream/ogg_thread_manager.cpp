@@ -139,12 +139,6 @@ void tOggThreadManager::CallVideoFrame(const yuv_buffer* frame, const bool* keyf
   if (shown) ++FramesShown;
 }
 
-bool tOggThreadManager::HasAudioTimeEvent() {
-  bool set = false;
-  Synchronize([&] { set = static_cast<bool>(OnGetAudioTime); });
-  return set;
-}
-
 bool tOggThreadManager::CallGetAudioTime(double& time) {
   bool set = false;
   Synchronize([&] {
@@ -345,7 +339,7 @@ bool tOggThreadManager::TakeHeldSound(int32_t& n) {
   return true;
 }
 
-bool tOggThreadManager::StepAudio(uint32_t& wait) {
+bool tOggThreadManager::StepAudio(bool clocked, uint32_t& wait) {
   tNetworkOggReceiver& source = *ReceiverSource;
   const double blockSeconds = Rate > 0 ? static_cast<double>(BlockSamples) / Rate : 0.1;
   if (PendingSamples > 0) {
@@ -357,7 +351,6 @@ bool tOggThreadManager::StepAudio(uint32_t& wait) {
     PendingSamples = 0;
     wait = 0;
   }
-  bool clocked = HasAudioTimeEvent();
   if (!clocked && AudioStarted) {
     // No sound output: keep one block ahead of the wall clock, as a device would.
     if (!WallRunning) {
@@ -437,7 +430,7 @@ bool tOggThreadManager::StepAudio(uint32_t& wait) {
   return true;
 }
 
-void tOggThreadManager::StepFrame(uint32_t& wait) {
+void tOggThreadManager::StepFrame(bool clocked, double clock, uint32_t& wait) {
   tNetworkOggReceiver& source = *ReceiverSource;
   const double fps = SafeFrameRate();
   if (!FrameReady) {
@@ -458,8 +451,6 @@ void tOggThreadManager::StepFrame(uint32_t& wait) {
   }
   if (!FrameReady || !AudioStarted) return;
   ++FrameCount;
-  double clock = 0;
-  bool clocked = CallGetAudioTime(clock);
   if (!clocked) clock = WallSoundTime();
   clock += AudioStart;
   if (FrameTime > clock) {  // not due yet: it stays ready, and sound keeps flowing meanwhile
@@ -485,8 +476,11 @@ uint32_t tOggThreadManager::Step() {
   }
   if (Video && !Audio) return StepVideoOnly();
   uint32_t wait = kMaxStepWaitMs;
-  if (Audio && !StepAudio(wait)) return 0;
-  if (Audio && Video) StepFrame(wait);
+  // One look at the player's clock per step: whether there is one (a sound output) and where it stands.
+  double clock = 0;
+  bool clocked = CallGetAudioTime(clock);
+  if (Audio && !StepAudio(clocked, wait)) return 0;
+  if (Audio && Video) StepFrame(clocked, clock, wait);
   return Finished ? 0 : wait;
 }
 

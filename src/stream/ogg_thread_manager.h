@@ -104,8 +104,8 @@ class tOggThreadManager : public tThread {
   uint32_t Step();
   uint32_t StepVideoOnly();
   // Offers and decodes sound; false when playback is over (Finished).
-  bool StepAudio(uint32_t& wait);
-  void StepFrame(uint32_t& wait);
+  bool StepAudio(bool clocked, uint32_t& wait);
+  void StepFrame(bool clocked, double clock, uint32_t& wait);
   void SizeQueue();
   void SizeAudioBlock();
   void ResetPlayState();
@@ -116,7 +116,6 @@ class tOggThreadManager : public tThread {
   void CallVideoFrame(const yuv_buffer* frame, const bool* keyframe);
   // The player's audio clock, in one call: false when there is no OnGetAudioTime (no sound output).
   bool CallGetAudioTime(double& time);
-  bool HasAudioTimeEvent();
   void CallBufferState(bool buffering, int32_t level);
   bool CallPlaybackDone();
 
