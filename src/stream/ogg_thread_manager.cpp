@@ -20,6 +20,8 @@ constexpr uint32_t kRetryWaitMs = 10;
 constexpr uint32_t kBufferingWaitMs = 20;
 constexpr uint32_t kLinkPendingWaitMs = 5;
 constexpr uint32_t kIdleWaitMs = 250;
+// The most sound kept ahead of the player's clock: a second, which starts the ring.
+constexpr double kMaxSoundLeadSeconds = 1.0;
 // Sound held back until its time is known: the first page of a stream is far shorter.
 constexpr int32_t kMaxHeldSeconds = 5;
 // While the receiver connects and reads the answer's header the thread looks more often: a stream that starts
@@ -180,6 +182,7 @@ void tOggThreadManager::ResetPlayState() {
   HeldAt = 0;
   ReleaseHeld = false;
   SoundHanded = 0;
+  SoundTaken = 0;
   WallBase = 0;
   WallRunning = false;
   SoundEnded = false;
@@ -339,7 +342,7 @@ bool tOggThreadManager::TakeHeldSound(int32_t& n) {
   return true;
 }
 
-bool tOggThreadManager::StepAudio(bool clocked, uint32_t& wait) {
+bool tOggThreadManager::StepAudio(bool clocked, double clock, uint32_t& wait) {
   tNetworkOggReceiver& source = *ReceiverSource;
   const double blockSeconds = Rate > 0 ? static_cast<double>(BlockSamples) / Rate : 0.1;
   if (PendingSamples > 0) {
@@ -348,8 +351,19 @@ bool tOggThreadManager::StepAudio(bool clocked, uint32_t& wait) {
       wait = std::min(wait, MillisecondsUntil(blockSeconds));
       return true;
     }
+    SoundTaken += static_cast<double>(PendingSamples) / Rate;
     PendingSamples = 0;
     wait = 0;
+  }
+  if (clocked && AudioStarted) {
+    // Sound further ahead of the clock than the output needs to start (a second) would only move the stream
+    // out of the receiver's queue, whose level decides between playing and buffering: a small buffer setting
+    // would then fall back to buffering at once.
+    double ahead = SoundTaken - std::max(clock, 0.0);  // a clock before the link's start holds nothing back
+    if (ahead > kMaxSoundLeadSeconds + blockSeconds) {
+      wait = std::min(wait, MillisecondsUntil(ahead - kMaxSoundLeadSeconds - blockSeconds));
+      return true;
+    }
   }
   if (!clocked && AudioStarted) {
     // No sound output: keep one block ahead of the wall clock, as a device would.
@@ -415,7 +429,10 @@ bool tOggThreadManager::StepAudio(bool clocked, uint32_t& wait) {
       if (handled) taken = OnAudioData(PCMBuffer.data(), PendingSamples);
     });
     if (taken || !handled) PendingSamples = 0;
-    if (taken) wait = 0;  // the output has room: fill it without waiting
+    if (taken) {
+      SoundTaken += static_cast<double>(n) / Rate;
+      wait = 0;  // the output has room: fill it without waiting
+    }
     if (!handled) {
       // No output: the next block is due when the wall clock has played all but one block, at once while
       // the clock has not started.
@@ -479,7 +496,7 @@ uint32_t tOggThreadManager::Step() {
   // One look at the player's clock per step: whether there is one (a sound output) and where it stands.
   double clock = 0;
   bool clocked = CallGetAudioTime(clock);
-  if (Audio && !StepAudio(clocked, wait)) return 0;
+  if (Audio && !StepAudio(clocked, clock, wait)) return 0;
   if (Audio && Video) StepFrame(clocked, clock, wait);
   return Finished ? 0 : wait;
 }

@@ -104,7 +104,7 @@ class tOggThreadManager : public tThread {
   uint32_t Step();
   uint32_t StepVideoOnly();
   // Offers and decodes sound; false when playback is over (Finished).
-  bool StepAudio(bool clocked, uint32_t& wait);
+  bool StepAudio(bool clocked, double clock, uint32_t& wait);
   void StepFrame(bool clocked, double clock, uint32_t& wait);
   void SizeQueue();
   void SizeAudioBlock();
@@ -148,6 +148,7 @@ class tOggThreadManager : public tThread {
   // The sound clock without a sound output: seconds of sound handed over (counted as played at their own
   // rate by the wall clock, never beyond what was handed over); see WallSoundTime.
   double SoundHanded = 0;
+  double SoundTaken = 0;  // seconds of sound the output has taken in this link
   double WallBase = 0;
   uint32_t WallStart = 0;
   bool WallRunning = false;

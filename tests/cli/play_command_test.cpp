@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -212,6 +213,7 @@ TEST_P(LiveStream, PlaysInRealTimeAcrossAChainBoundary) {
   unsetenv("SDL_AUDIODRIVER");
   ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   std::string json = run.Out.substr(run.Out.rfind('{'));
+  std::printf("live %s: %s\n", GetParam(), json.c_str());  // the figures the README records
   const double playing = JsonNumber(json, "playing_seconds");
   ASSERT_GE(playing, 30) << "the default buffer fills in 8 to 12 s\n" << json;
   // The server sends in real time: this many pictures arrived while the stream played.
