@@ -186,6 +186,7 @@ void tSkinnedForm::SetClientSize(int w, int h) {
   } else {
     setFixedSize(size);
   }
+  LayOutFrame();  // a hidden widget hears of its size only when shown
 }
 
 void tSkinnedForm::SetColor(uint32_t color) {
