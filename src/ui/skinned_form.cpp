@@ -379,8 +379,7 @@ void tSkinnedForm::mousePressEvent(QMouseEvent* event) {
 
 void tSkinnedForm::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  if (DragHit != HTNOWHERE) {
-    DragTo(event->globalPosition());
+  if (DragHit != HTNOWHERE) {  // the moves have placed the window
     DragHit = HTNOWHERE;
     return;
   }
@@ -488,9 +487,10 @@ void tSkinnedForm::MinimizeApplication() {
     MinimizeHandler()();
     return;
   }
-  for (QWidget* window : QApplication::topLevelWidgets())
-    if (window->isVisible() && window->isWindow() && !(window->windowFlags() & Qt::Popup))
-      window->showMinimized();
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    const Qt::WindowType type = window->windowType();
+    if (window->isVisible() && type != Qt::Popup && type != Qt::ToolTip) window->showMinimized();
+  }
 }
 
 // ---------------------------------------------------------------------------------------------------------------
