@@ -9,6 +9,8 @@ namespace ktv {
 
 namespace {
 
+// The text of disabled children.
+constexpr uint32_t kGrayText = 0x808080;
 // The title's distance from the strip's left end.
 constexpr int kTitleIndent = 5;
 
@@ -39,8 +41,10 @@ TKestrovaPanel::TKestrovaPanel(QWidget* parent, const QString& title)
     : QWidget(parent), Strip(new tTitleStrip(this, &TitleText)) {
   QPalette colors = palette();
   for (auto role : {QPalette::Window, QPalette::Base}) colors.setColor(role, Qt::white);
-  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
     colors.setColor(role, Qt::black);
+    colors.setColor(QPalette::Disabled, role, WinColor(kGrayText));
+  }
   setPalette(colors);
   setAutoFillBackground(true);
   Strip->installEventFilter(this);

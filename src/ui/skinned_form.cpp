@@ -222,29 +222,30 @@ void tSkinnedForm::LayOutFrame() {
 void tSkinnedForm::ComposeCaption() {
   if (Style == tBorderStyle::bsNone || width() <= 0) return;
   const bool active = isActiveWindow();
-  const QRgb background = WinRgb(active ? kActiveCaption : kInactiveCaption);
-  CaptionBitmap = QImage(width(), Ch + Fy, QImage::Format_RGB32);
-  CaptionBitmap.fill(background);
+  // Composed at the screen's pixel density, so that the caption text stays crisp on dense screens.
+  const qreal density = devicePixelRatioF();
+  CaptionBitmap = QImage(QSize(width(), Ch + Fy) * density, QImage::Format_RGB32);
+  CaptionBitmap.setDevicePixelRatio(density);
+  CaptionBitmap.fill(WinRgb(active ? kActiveCaption : kInactiveCaption));
+  QPainter painter(&CaptionBitmap);
   if (ShowIcon) {
     const QIcon icon = windowIcon().isNull() ? ApplicationIcon() : windowIcon();
-    QPainter painter(&CaptionBitmap);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     // Drawn from the double-size picture so that the small one is smoothed.
     painter.drawPixmap(IconBox, icon.pixmap(QSize(2 * Ch, 2 * Ch)));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   }
-  DrawCaptionButton(CaptionBitmap, CloseBox, 0, kCloseButton);
-  DrawCaptionButton(CaptionBitmap, MaxBox, 2, kMaximizeButton);
-  DrawCaptionButton(CaptionBitmap, MinBox, 1, kMinimizeButton);
+  DrawCaptionButton(painter, CloseBox, 0, kCloseButton);
+  DrawCaptionButton(painter, MaxBox, 2, kMaximizeButton);
+  DrawCaptionButton(painter, MinBox, 1, kMinimizeButton);
 
-  QPainter painter(&CaptionBitmap);
-  QFont font = DesignFont("Arial", 10);
-  painter.setFont(font);
+  painter.setFont(DesignFont("Arial", 10));
   painter.setPen(WinColor(active ? kActiveText : kInactiveText));
   const QString text = painter.fontMetrics().elidedText(windowTitle(), Qt::ElideRight, TextBox.width());
   painter.drawText(TextBox, Qt::AlignCenter | Qt::TextSingleLine, text);
 }
 
-void tSkinnedForm::DrawCaptionButton(QImage& image, const QRect& box, int glyph, int element) const {
+void tSkinnedForm::DrawCaptionButton(QPainter& painter, const QRect& box, int glyph, int element) const {
   if (box.isEmpty()) return;
   const int state = (isActiveWindow() && Hover == element) ? (Pressed ? 2 : 1) : 0;
   const QRgb outline = WinRgb(kButtonColors[state].Outline);
@@ -275,13 +276,15 @@ void tSkinnedForm::DrawCaptionButton(QImage& image, const QRect& box, int glyph,
       }
       break;
   }
-  QPainter painter(&image);
-  painter.drawImage(box.topLeft(), square);
+  // Pixel glyphs: enlarged without smoothing on dense screens.
+  painter.drawImage(box, square);
 }
 
 void tSkinnedForm::paintEvent(QPaintEvent*) {
   if (Style == tBorderStyle::bsNone || isMinimized()) return;
-  if (CaptionBitmap.width() != width()) ComposeCaption();
+  if (CaptionBitmap.deviceIndependentSize().toSize().width() != width() ||
+      CaptionBitmap.devicePixelRatio() != devicePixelRatioF())
+    ComposeCaption();
   QPainter painter(this);
   const int w = width(), h = height();
   const QColor band = WinColor(isActiveWindow() ? kActiveCaption : kInactiveCaption);

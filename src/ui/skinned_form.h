@@ -15,7 +15,7 @@
 #include <QWidget>
 #include <functional>
 
-class QMenu;
+class QPainter;
 
 namespace ktv {
 
@@ -132,7 +132,7 @@ class tSkinnedForm : public QWidget {
  private:
   void LayOutFrame();
   void ComposeCaption();
-  void DrawCaptionButton(QImage& image, const QRect& box, int glyph, int element) const;
+  void DrawCaptionButton(QPainter& painter, const QRect& box, int glyph, int element) const;
   void SetHover(int element);
   bool DialogKey(QKeyEvent* event);
   void BeginDrag(int hit, QPointF globalPos);
