@@ -4,11 +4,12 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace artwork {
 
-using PictureFunction = QImage (*)(int scale);
+using PictureFunction = std::function<QImage(int scale)>;
 
 struct Picture {
   QString name;  // resource name, the PNG is NAME.png and NAME@2x.png

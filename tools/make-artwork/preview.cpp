@@ -5,7 +5,11 @@
 #include <QPainterPath>
 #include <QRegion>
 
+#include <QFontMetricsF>
+#include <cmath>
+
 #include "canvas.h"
+#include "console.h"
 #include "pictures.h"
 
 namespace artwork {
@@ -137,26 +141,112 @@ QImage ComposeTelevision(const QImage& picture, int w, int h) {
   return cut;
 }
 
+// The console as the program composes it at a scale: background, pointer at `knob` (0..65535), caption,
+// clock, information line and the buttons (the one at `hover` under the pointer, the one at `pressed` held).
+QImage ComposeConsole(int scale, int knob, int hover, int pressed) {
+  using namespace console;
+  const QImage background = ComposeBackground(scale);
+  const QImage gadgets = DrawTvGadgets(scale);
+  return Paint(QSize(kWidth, kHeight), scale, Qt::transparent, [&](QPainter& p) {
+    p.drawImage(QRectF(0, 0, kWidth, kHeight), background);
+    // The pointer, mapped as the console maps it.
+    const qreal theta = ((knob * 270) >> 16) + 45;
+    const qreal s = std::sin(theta * M_PI / 180), c = std::cos(theta * M_PI / 180);
+    QPolygonF pointer;
+    for (const QPointF& q :
+         {QPointF(-10, -4), QPointF(15, -4), QPointF(22, 0), QPointF(15, 4), QPointF(-10, 4)}) {
+      pointer << QPointF(std::round(q.y() * c - q.x() * s) + kKnobCentre.x(),
+                         std::round(q.y() * s + q.x() * c) + kKnobCentre.y());
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x40, 0x33, 0x1e));
+    p.drawPolygon(pointer);
+    // Caption, 9 pt black.
+    p.setFont(Font(12, false));
+    p.setPen(Qt::black);
+    p.drawText(QRectF(18, 17, 317 - 18, 14), Qt::AlignVCenter | Qt::AlignLeft,
+               QStringLiteral("Kestrova.TV - Evening News (Ogg Theora 512 kbps)"));
+    // Clock, bold 12 pt, one character every 10 pixels, a shadow under each.
+    p.setFont(Font(16, true));
+    const QString clock = QStringLiteral("01:23:45");
+    for (int k = 0; k < clock.size(); ++k) {
+      const bool colon = clock[k] == QLatin1Char(':');
+      const qreal x = 10 + 10 * k + (colon ? 2 : 0), y = 61 + (colon ? -1 : 0);
+      const QRectF cell(x + 1, y + 1, 20, 20);
+      p.setPen(Qt::black);
+      p.drawText(cell, Qt::AlignLeft | Qt::AlignTop, QString(clock[k]));
+      p.setPen(QColor(0xc0, 0xc0, 0xc0));
+      p.drawText(cell.translated(-1, -1), Qt::AlignLeft | Qt::AlignTop, QString(clock[k]));
+    }
+    // The information line, bold 15 pt.
+    p.setFont(Font(20, true));
+    const QString info = QStringLiteral("Now playing: the late film, live from the studio");
+    p.save();
+    p.setClipRect(QRect(7, 35, 265, 26));
+    p.setPen(Qt::black);
+    p.drawText(QPointF(7 + 3 + 1, 35 + 1 + QFontMetricsF(p.font()).ascent()), info);
+    p.setPen(QColor(0xc0, 0xc0, 0xc0));
+    p.drawText(QPointF(7 + 3, 35 + QFontMetricsF(p.font()).ascent()), info);
+    p.restore();
+    const std::vector<Button>& buttons = Buttons();
+    for (int i = 0; i < int(buttons.size()); ++i) {
+      const Button& b = buttons[i];
+      const int state = i == pressed ? 2 : i == hover ? 1 : 0;
+      const QPoint from = b.glyph != Glyph::Label ? QPoint(14 * state, 14 * (b.firstImage / 3))
+                                                  : QPoint(0, 84 + 14 * (b.firstImage + state));
+      p.drawImage(QRectF(b.place), gadgets, QRectF(from * scale, b.place.size() * scale));
+    }
+  });
+}
+
 }  // namespace
 
 QImage DrawPreview() {
-  const QSize sheet(1400, 760);
+  const QSize sheet(1460, 1140);
   return Paint(sheet, 1, QColor(92, 104, 120), [&](QPainter& p) {
     QLinearGradient desk(0, 0, 0, sheet.height());
     desk.setColorAt(0, QColor(120, 132, 150));
     desk.setColorAt(1, QColor(70, 78, 92));
     p.fillRect(QRect(QPoint(0, 0), sheet), desk);
+    // The player as it stands: the framed picture and the console under it.
     const QImage big = ComposeTelevision(TestPicture({320, 240}), 640, 480);
     p.drawImage(20, 20, big);
+    p.drawImage(20 + 320 - console::kWidth / 2, 20 + 480 + 6, ComposeConsole(1, 40000, -1, -1));
+    // The console drawn at twice the size (one button under the pointer, one held), the empty screen
+    // and a small set.
+    p.drawImage(QRectF(700, 20, console::kWidth * 2, console::kHeight * 2), ComposeConsole(2, 20000, 9, 4));
+    p.drawImage(700, 520, ComposeTelevision(QImage(), 320, 240));
+    p.drawImage(1060, 520, ComposeTelevision(TestPicture({160, 120}), 200, 150));
+
+    // Close-ups, pixels enlarged, to judge single pixels.
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    p.drawImage(QRect(20, 510, 160 * 3 / 2 * 2, 80 * 3), big, QRect(0, 0, 160, 80));
-    p.drawImage(700, 20, ComposeTelevision(QImage(), 320, 240));
-    p.drawImage(700, 300, ComposeTelevision(TestPicture({160, 120}), 200, 150));
-    // The corner at eight times its size, to judge its pixels.
-    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    p.drawImage(QRect(940, 300, 64 * 6, 56 * 6), DrawTvFrame(1));
-    p.drawImage(QRect(940, 300 + 56 * 6 + 10, 64 * 3, 56 * 3), DrawTvMask(1));
-    p.drawImage(QRect(940 + 64 * 3 + 10, 300 + 56 * 6 + 10, 64 * 3 / 2 * 2, 56 * 3), DrawTvFrame(2));
+    p.drawImage(QRect(20, 650, 480, 240), big, QRect(0, 0, 160, 80));
+    p.drawImage(QRect(700, 270, console::kWidth * 2, console::kHeight * 2), ComposeConsole(1, 0, 1, 12));
+    p.drawImage(QRect(1060, 690, 64 * 3, 56 * 3), DrawTvFrame(1));
+    p.drawImage(QRect(1260, 690, 64 * 3, 56 * 3), DrawTvMask(1));
+    p.drawImage(QRect(1300, 520, 50 * 2, 84 * 2), DrawTvGadgets(1), QRect(0, 0, 50, 84));
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+
+    // The program's icon at its sizes, the about box's picture, the category icons and the stripe.
+    int x = 20;
+    for (int size : {16, 24, 32, 48, 64, 128}) {
+      p.drawImage(x, 1120 - size, DrawAppIcon(size, 1));
+      x += size + 10;
+    }
+    p.drawImage(QRectF(x, 1120 - 128, 128, 128), DrawAppIcon(64, 2));
+    p.drawImage(560, 1008, DrawAboutPicture(1));
+    p.drawImage(QRectF(840, 896, 267 * 2 / 2 * 2 / 2, 112), DrawAboutPicture(2));
+    for (int i = 0; i < 5; ++i) {
+      p.fillRect(QRect(1130 + 24 * i, 900, 20, 20), Qt::white);
+      p.drawImage(1132 + 24 * i, 902, DrawDirCategory(i, 1));
+      p.drawImage(QRectF(1130 + 40 * i, 930, 32, 32), DrawDirCategory(i, 2));
+    }
+    const QImage stripe = DrawDownloadStripe(1);
+    p.fillRect(QRect(1130, 990, 245, 25), Qt::white);
+    p.fillRect(QRect(1134, 994, 237, 17), Qt::black);
+    p.setClipRect(QRect(1135, 995, 235, 15));
+    for (int sx = -40; sx < 240; sx += stripe.width()) p.drawImage(1135 + sx, 995, stripe);
+    p.setClipping(false);
   });
 }
 
