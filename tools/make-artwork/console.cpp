@@ -236,7 +236,6 @@ QImage DrawTvKnob(int scale) {
     cap.setColorAt(1, QColor(168, 172, 182));
     p.setBrush(cap);
     p.drawEllipse(c, 4.2, 4.2);
-    (void)scale;
   }));
 }
 
@@ -271,7 +270,6 @@ QImage DrawTvSeparator(int scale) {
     };
     groove(QColor(0, 0, 0, 190), 3);
     groove(QColor(255, 255, 255, 46), 4);
-    (void)scale;
   }));
 }
 
