@@ -58,7 +58,7 @@ TCustomHintWindow* TCustomHintWindow::Install() {
     Installed() = std::make_unique<TCustomHintWindow>();
     qApp->installEventFilter(Installed().get());
     // The window goes before the application does.
-    connect(qApp, &QCoreApplication::aboutToQuit, [] { Installed().reset(); });
+    qAddPostRoutine([] { Installed().reset(); });
   }
   return Installed().get();
 }

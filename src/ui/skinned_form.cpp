@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ui/caption_button.h"
 #include "ui/kestrova_button.h"
 #include "ui/skin_look.h"
 
@@ -31,16 +32,6 @@ constexpr uint32_t kActiveCaption = 0x000000, kActiveText = 0xFFFFFF;
 constexpr uint32_t kInactiveCaption = 0x404040, kInactiveText = 0xC0C0C0;
 constexpr uint32_t kOutline = 0x000000;
 
-// Caption button colours by state 0 (normal), 1 (hovered), 2 (pressed): outline, fill, cross.
-struct tButtonColors {
-  uint32_t Outline, Fill, Cross;
-};
-constexpr tButtonColors kButtonColors[3] = {
-    {0xC0C0C0, 0x000000, 0x0000E0},
-    {0xFFFFFF, 0x800000, 0x0000FF},
-    {0xFFFFFF, 0xFF0000, 0x0000FF},
-};
-
 std::function<void()>& MinimizeHandler() {
   static std::function<void()> handler;
   return handler;
@@ -48,33 +39,6 @@ std::function<void()>& MinimizeHandler() {
 
 bool IsSizeable(tBorderStyle style) {
   return style == tBorderStyle::bsSizeable || style == tBorderStyle::bsSizeToolWin;
-}
-
-// Pixel helpers with the window system's drawing rules: a line leaves out its end point, a rectangle's
-// right and bottom edges are exclusive.
-void FillBox(QImage& image, int left, int top, int right, int bottom, QRgb color) {
-  for (int y = std::max(top, 0); y < std::min(bottom, image.height()); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = std::max(left, 0); x < std::min(right, image.width()); ++x) row[x] = color;
-  }
-}
-
-void Line(QImage& image, int x1, int y1, int x2, int y2, QRgb color) {
-  const int dx = x2 - x1, dy = y2 - y1;
-  const int steps = std::max(std::abs(dx), std::abs(dy));
-  for (int i = 0; i < steps; ++i) {
-    const int x = x1 + dx * i / steps, y = y1 + dy * i / steps;
-    if (image.rect().contains(x, y)) image.setPixel(x, y, color);
-  }
-}
-
-// A window symbol of the maximise glyph: outline on three sides, a bar on top, the inside in the fill.
-void WindowSymbol(QImage& image, int x, int y, int w, int h, int bar, QRgb outline, QRgb fill) {
-  Line(image, x, y, x, y + h, outline);
-  Line(image, x, y + h, x + w, y + h, outline);
-  Line(image, x + w, y + h, x + w, y, outline);
-  FillBox(image, x, y, x + w + 1, y + bar, outline);
-  FillBox(image, x + 1, y + bar, x + w, y + h, fill);
 }
 
 Qt::Edges EdgesOf(int hit) {
@@ -235,9 +199,9 @@ void tSkinnedForm::ComposeCaption() {
     painter.drawPixmap(IconBox, icon.pixmap(QSize(2 * Ch, 2 * Ch)));
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   }
-  DrawCaptionButton(painter, CloseBox, 0, kCloseButton);
-  DrawCaptionButton(painter, MaxBox, 2, kMaximizeButton);
-  DrawCaptionButton(painter, MinBox, 1, kMinimizeButton);
+  DrawCaptionButton(painter, CloseBox, kCloseGlyph, kCloseButton);
+  DrawCaptionButton(painter, MaxBox, kMaximizeGlyph, kMaximizeButton);
+  DrawCaptionButton(painter, MinBox, kMinimizeGlyph, kMinimizeButton);
 
   painter.setFont(DesignFont("Arial", 10));
   painter.setPen(WinColor(active ? kActiveText : kInactiveText));
@@ -248,36 +212,8 @@ void tSkinnedForm::ComposeCaption() {
 void tSkinnedForm::DrawCaptionButton(QPainter& painter, const QRect& box, int glyph, int element) const {
   if (box.isEmpty()) return;
   const int state = (isActiveWindow() && Hover == element) ? (Pressed ? 2 : 1) : 0;
-  const QRgb outline = WinRgb(kButtonColors[state].Outline);
-  const QRgb fill = WinRgb(kButtonColors[state].Fill);
-  const QRgb cross = WinRgb(kButtonColors[state].Cross);
-  const int s = box.width();
-  QImage square(s, s, QImage::Format_RGB32);
-  square.fill(outline);
-  FillBox(square, 1, 1, s - 1, s - 1, fill);
-  switch (glyph) {
-    case 0:  // a cross three pixels thick
-      for (int i = 0; i < 3; ++i) {
-        Line(square, i + 3, 3, s - 3, s - i - 3, cross);
-        Line(square, 3, i + 3, s - i - 3, s - 3, cross);
-        Line(square, s - 4, i + 3, i + 2, s - 3, cross);
-        Line(square, s - i - 4, 3, 2, s - i - 3, cross);
-      }
-      break;
-    case 1:
-      FillBox(square, 3, s - 6, s - 3, s - 3, outline);
-      break;
-    case 2:
-      if (Maximized) {
-        WindowSymbol(square, 5, 3, s - 9, s - 10, 2, outline, fill);
-        WindowSymbol(square, 3, 6, s - 9, s - 10, 2, outline, fill);
-      } else {
-        WindowSymbol(square, 3, 3, s - 7, s - 7, 3, outline, fill);
-      }
-      break;
-  }
   // Pixel glyphs: enlarged without smoothing on dense screens.
-  painter.drawImage(box, square);
+  painter.drawImage(box, CaptionButtonPicture(box.width(), glyph, state, Maximized));
 }
 
 void tSkinnedForm::paintEvent(QPaintEvent*) {

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QDesktopServices>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <QUrl>
 
 #include "net/http_request.h"
 #include "ogg/codec_libraries.h"
@@ -19,25 +17,10 @@
 namespace ktv {
 namespace {
 
-// Catches what the links would open in the browser.
-class tOpenedPages : public QObject {
-  Q_OBJECT
- public:
-  tOpenedPages() {
-    for (const char* scheme : {"http", "https"}) QDesktopServices::setUrlHandler(scheme, this, "Open");
-  }
-  ~tOpenedPages() override {
-    for (const char* scheme : {"http", "https"}) QDesktopServices::unsetUrlHandler(scheme);
-  }
-  QStringList Pages;
- public slots:
-  void Open(const QUrl& url) { Pages << url.toString(); }
-};
-
 TEST(AboutBox, VersionsLinksAndLicence) {
   tPlayerSettings settings("");
-  settings.WebSite = "http://www.kestrova.tv";
-  settings.DirectoryServer = "http://dir.kestrova.tv";
+  settings.WebSite = "http://site.test";
+  settings.DirectoryServer = "http://directory.test";
   TfrmAbout about(nullptr, settings);
   EXPECT_EQ(about.windowTitle(), "About Kestrova.TV Player");
   EXPECT_EQ(about.Client()->size(), QSize(276, 419));
@@ -54,14 +37,11 @@ TEST(AboutBox, VersionsLinksAndLicence) {
   about.Open();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
   test::SaveScreenshot(about.grab().toImage(), "about_dialog");
-  tOpenedPages opened;
-  for (TLink* link :
-       {about.lnkWebSite, about.lnkDirectory, about.lnkMaker, about.lnkOgg, about.lnkVorbis, about.lnkTheora})
-    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(link->width() / 2, link->height() / 2));
-  ASSERT_EQ(opened.Pages.size(), 6);
-  EXPECT_EQ(opened.Pages[0], "http://www.kestrova.tv");
-  EXPECT_EQ(opened.Pages[1], "http://dir.kestrova.tv");
-  for (const QString& page : opened.Pages.mid(2)) EXPECT_TRUE(page.startsWith("http")) << page.toStdString();
+  EXPECT_EQ(about.lnkWebSite->URL(), "http://site.test");
+  EXPECT_EQ(about.lnkWebSite->text(), "site.test");
+  EXPECT_EQ(about.lnkDirectory->URL(), "http://directory.test");
+  for (TLink* link : {about.lnkMaker, about.lnkOgg, about.lnkVorbis, about.lnkTheora})
+    EXPECT_TRUE(link->URL().startsWith("http")) << link->text().toStdString();
   QTest::keyClick(about.btnOK, Qt::Key_Return);
   ASSERT_TRUE(test::WaitUntil([&] { return !about.isVisible(); }));
   EXPECT_EQ(about.ModalResult(), mrOk);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QTest>
 
 #include "support/qt/qt_test_support.h"
@@ -110,7 +111,6 @@ TEST(SkinnedForm, CaptionElementsByKindOfForm) {
        "a dialog frame shows no icon and no minimise or maximise"},
       {tBorderStyle::bsToolWindow, biSystemMenu | biMinimize | biMaximize, true, false, false, false,
        "a tool window shows only the close button"},
-      {tBorderStyle::bsSizeToolWin, biSystemMenu | biMaximize, true, false, false, false, ""},
       {tBorderStyle::bsSizeable, biSystemMenu | biMaximize, true, true, false, false,
        "icon only on single frames"},
       {tBorderStyle::bsSingle, 0, false, false, false, false, "no system menu, no close"},
@@ -202,6 +202,13 @@ TEST(SkinnedForm, MinimiseMinimisesTheWholeApplication) {
   tSkinnedForm::SetMinimizeApplicationHandler(nullptr);
   EXPECT_EQ(handled, 1) << "the main window may take it over";
   EXPECT_FALSE(main.Form.isMinimized());
+}
+
+TEST(SkinnedForm, DesignFacesAreMetricCompatible) {
+  for (const char* face : {"Tahoma", "Arial"}) {
+    const QString family = QFontInfo(DesignFont(face, 8)).family();
+    EXPECT_TRUE(family == face || family == "Liberation Sans") << face << " shows as " << family.toStdString();
+  }
 }
 
 }  // namespace
