@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "ui/caption_button.h"
+#include "ui/custom_hint_window.h"
 #include "ui/kestrova_button.h"
 #include "ui/skin_look.h"
 
@@ -113,6 +114,8 @@ tSkinnedForm::tSkinnedForm(QWidget* owner, tBorderStyle style, int borderIcons)
   setWindowFlags(flags);
   setMouseTracking(true);
   setFont(DesignFont("Tahoma", 8));
+  // Wherever the program's windows are, their hints come in the program's own look.
+  TCustomHintWindow::Install();
 
   switch (style) {
     case tBorderStyle::bsNone:
