@@ -207,7 +207,8 @@ TEST(SkinnedForm, MinimiseMinimisesTheWholeApplication) {
 TEST(SkinnedForm, DesignFacesAreMetricCompatible) {
   for (const char* face : {"Tahoma", "Arial"}) {
     const QString family = QFontInfo(DesignFont(face, 8)).family();
-    EXPECT_TRUE(family == face || family == "Liberation Sans") << face << " shows as " << family.toStdString();
+    EXPECT_TRUE(family == face || family == "Liberation Sans")
+        << face << " shows as " << family.toStdString();
   }
 }
 
