@@ -15,14 +15,17 @@ endif()
 
 add_compile_definitions(KTV_VERSION="${PROJECT_VERSION}")
 
-# ktv_folder_library(NAME [GLOB_DIR dir] [DEPS ...])
-# One static library of every .cpp in the folder (new files need no CMake edit).
+# ktv_folder_library(NAME [DIR dir] [EXCLUDE file ...] [DEPS ...])
+# One static library of every .cpp in the folder but the excluded ones (new files need no CMake edit).
 function(ktv_folder_library name)
-  cmake_parse_arguments(ARG "" "DIR" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "DIR" "EXCLUDE;DEPS" ${ARGN})
   if(NOT ARG_DIR)
     set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
   endif()
   file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  foreach(excluded IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${ARG_DIR}/${excluded})
+  endforeach()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
