@@ -194,6 +194,7 @@ void tOggThreadManager::ResetPlayState() {
   SoundHanded = 0;
   SoundTaken = 0;
   WallBase = 0;
+  WallLast = 0;
   WallRunning = false;
   SoundEnded = false;
 }
@@ -304,12 +305,14 @@ double tOggThreadManager::WallSoundTime() {
   if (!WallRunning) return WallBase;
   uint32_t now = timeGetTime();
   double time = WallBase + (now - WallStart) / 1000.0;
-  if (!SoundEnded && time > SoundHanded) {
-    // Nothing more was handed over: the clock waits there, as a device that runs dry plays silence.
-    WallBase = SoundHanded;
+  // Nothing more was handed over: the clock waits there, as a device that runs dry plays silence (but never
+  // goes back to it, when it ran on while the sound had seemed to end).
+  double limit = std::max(SoundHanded, WallLast);
+  if (!SoundEnded && time > limit) {
+    WallBase = time = limit;
     WallStart = now;
-    return WallBase;
   }
+  WallLast = time;
   return time;
 }
 

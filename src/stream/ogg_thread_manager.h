@@ -153,6 +153,7 @@ class tOggThreadManager : public tThread {
   double SoundHanded = 0;
   double SoundTaken = 0;  // seconds of sound the output has taken in this link
   double WallBase = 0;
+  double WallLast = 0;  // the last time the wall clock gave: it never goes back
   uint32_t WallStart = 0;
   bool WallRunning = false;
   bool SoundEnded = false;  // no more sound for now: the wall clock runs on for the pictures
