@@ -30,12 +30,12 @@ qreal BrushGrain(int deviceRow) {
 constexpr qreal kEndShade[kEndWidth] = {0.30, 1.22, 1.10, 1.04, 1.01, 1.0, 1.0};
 
 void PaintEnd(QPainter& p, int scale, bool left) {
+  PaintBody(p, QRectF(0, 0, kEndWidth, kBodyHeight), 0, scale);
   for (int column = 0; column < kEndWidth; ++column) {
-    const qreal x = left ? column : kEndWidth - 1 - column;
-    for (int row = 0; row < kBodyHeight * scale; ++row) {
-      const QColor c = Darken(BodyColour((row + 0.5) / scale), kEndShade[column]);
-      p.fillRect(QRectF(x, qreal(row) / scale, 1, 1.0 / scale), c);
-    }
+    const qreal shade = kEndShade[column];
+    const int amount = static_cast<int>(std::lround(std::abs(1 - shade) * 255));
+    const QColor over = shade < 1 ? QColor(0, 0, 0, amount) : QColor(255, 255, 255, amount);
+    p.fillRect(QRectF(left ? column : kEndWidth - 1 - column, 0, 1, kBodyHeight), over);
   }
 }
 
@@ -236,7 +236,6 @@ QImage DrawTvKnob(int scale) {
     cap.setColorAt(1, QColor(168, 172, 182));
     p.setBrush(cap);
     p.drawEllipse(c, 4.2, 4.2);
-    (void)scale;
   }));
 }
 
@@ -271,7 +270,6 @@ QImage DrawTvSeparator(int scale) {
     };
     groove(QColor(0, 0, 0, 190), 3);
     groove(QColor(255, 255, 255, 46), 4);
-    (void)scale;
   }));
 }
 

@@ -32,9 +32,6 @@ const QRect kGlass(7, 35, kKnobX - 29, 74);
 constexpr int kGlassAlpha = 0x5a;
 const QRect kHStrip(5, 83, kKnobX - 26, 6);
 constexpr int kHStripWidth = 37;
-// The caption band, where black text is written; the buttons on it sit at y 18.
-constexpr int kCaptionTop = 16;
-constexpr int kCaptionBottom = 34;
 
 // Body row r (0 at the body's top) of the plain middle piece.
 QColor BodyColour(qreal row);

@@ -40,15 +40,19 @@ QPainterPath Corner(qreal left, qreal top, qreal radius) {
   return path;
 }
 
-// The bezel's cross-section from the cabinet's outer edge (0) to the lip around the glass (1): a bright rim
-// that catches the light, a deep black body and a thin chamfer before the glass.
+// The bezel's cross-section from the cabinet's outer edge (0) to the lip around the glass (1), in bands of
+// about one pixel along the edges: a dark outline that keeps the set's silhouette crisp on any desktop, a
+// bright rim catching the light, the black lacquer, a chamfer, and the dark lip before the glass.
 QColor Bezel(qreal t) {
-  return Sample({{0.00, QColor(40, 43, 50)},
-                 {0.14, QColor(168, 174, 186)},
-                 {0.32, QColor(84, 88, 98)},
-                 {0.58, QColor(26, 28, 33)},
-                 {0.80, QColor(16, 17, 21)},
-                 {0.90, QColor(70, 74, 84)},
+  return Sample({{0.00, QColor(16, 17, 20)},
+                 {0.17, QColor(30, 32, 37)},
+                 {0.22, QColor(176, 182, 194)},
+                 {0.36, QColor(120, 126, 138)},
+                 {0.42, QColor(60, 63, 72)},
+                 {0.60, QColor(26, 28, 33)},
+                 {0.76, QColor(18, 19, 23)},
+                 {0.82, QColor(74, 78, 88)},
+                 {0.92, QColor(46, 49, 56)},
                  {1.00, QColor(6, 6, 8)}},
                 t);
 }

@@ -4,6 +4,7 @@
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QRegion>
+#include <array>
 
 #include <QFontMetricsF>
 #include <cmath>
@@ -39,8 +40,9 @@ QImage TestPicture(QSize size) {
   });
 }
 
-QImage Flipped(const QImage& image, bool horizontal, bool vertical) {
-  return image.mirrored(horizontal, vertical);
+// The four corners as the back-end mirrors them: top-left, top-right, bottom-left, bottom-right.
+std::array<QImage, 4> Mirrored(const QImage& corner) {
+  return {corner, corner.mirrored(true, false), corner.mirrored(false, true), corner.mirrored(true, true)};
 }
 
 // Each pixel's colour scaled by its alpha, as the back-end prepares its blended corners.
@@ -69,8 +71,7 @@ QImage ComposeTelevision(const QImage& picture, int w, int h) {
       frame.setPixel(x, y, qRgba(qRed(c), qGreen(c), qBlue(c), qRed(mask.pixel(x, y))));
     }
   }
-  const QImage corners[4] = {frame, Flipped(frame, true, false), Flipped(frame, false, true),
-                             Flipped(frame, true, true)};  // top-left, top-right, bottom-left, bottom-right
+  const std::array<QImage, 4> corners = Mirrored(frame);
   enum { TL, TR, BL, BR };
   const bool blended = !picture.isNull();
   QImage source[4];
@@ -122,8 +123,7 @@ QImage ComposeTelevision(const QImage& picture, int w, int h) {
 
   // The window shape: the straight parts and the non-blue pixels of the four mirrored corners.
   QRegion shape = QRegion(63, 0, w - 126, h) + QRegion(0, 55, w, h - 110);
-  const QImage keyed[4] = {frameKeyed, Flipped(frameKeyed, true, false), Flipped(frameKeyed, false, true),
-                           Flipped(frameKeyed, true, true)};
+  const std::array<QImage, 4> keyed = Mirrored(frameKeyed);
   const QPoint at[4] = {{0, 0}, {w - 64, 0}, {0, h - 56}, {w - 64, h - 56}};
   for (int i = 0; i < 4; ++i) {
     for (int y = 0; y < 56; ++y) {
@@ -235,7 +235,7 @@ QImage DrawPreview() {
     }
     p.drawImage(QRectF(x, 1120 - 128, 128, 128), DrawAppIcon(64, 2));
     p.drawImage(560, 1008, DrawAboutPicture(1));
-    p.drawImage(QRectF(840, 896, 267 * 2 / 2 * 2 / 2, 112), DrawAboutPicture(2));
+    p.drawImage(QRectF(840, 896, 267, 112), DrawAboutPicture(2));
     for (int i = 0; i < 5; ++i) {
       p.fillRect(QRect(1130 + 24 * i, 900, 20, 20), Qt::white);
       p.drawImage(1132 + 24 * i, 902, DrawDirCategory(i, 1));
