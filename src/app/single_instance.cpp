@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QLocalSocket>
+#include <QVariant>
 #include <QtEndian>
 
 #include "platform/registry.h"

@@ -3,6 +3,7 @@
 #include "ui/player_main_form.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -394,6 +395,7 @@ void TfrmPlayerMain::ShowDialog(tSkinnedForm* dialog, std::function<void(int res
   Stand->FadeSuppressed = true;
   connect(dialog, &tSkinnedForm::Finished, this, [this, dialog, finished = std::move(finished)](int result) {
     Stand->FadeSuppressed = false;
+    if (Dialog == dialog) Dialog = nullptr;
     dialog->deleteLater();
     if (finished) finished(result);
   });

@@ -27,6 +27,8 @@
 #include "library/playlist.h"
 #include "platform/sound_device.h"
 #include "ui/command_events.h"
+#include "ui/skinned_form.h"
+#include "ui/tray_icon.h"
 
 class QLabel;
 class QMenu;
@@ -39,8 +41,6 @@ class TfrmTVStandBase;
 class tOggThreadManager;
 class tPlayerBaseClass;
 class tPlayerSettings;
-class tSkinnedForm;
-class tTrayIcon;
 class tWindowDrag;
 
 // How the program starts the window.

@@ -104,7 +104,6 @@ TfrmTVStandBase::TfrmTVStandBase(QWidget* owner, tPlayerSettings& settings, std:
   setAttribute(Qt::WA_NoSystemBackground);
   setMouseTracking(true);
   setFont(DesignFont("Tahoma", 8));
-  setWindowTitle(QString::fromLatin1(kPlayerTitle));
   setWindowOpacity(0);
 
   TrayPicture = QImage(kTrayIconSize, kTrayIconSize, QImage::Format_RGB32);
@@ -131,6 +130,7 @@ TfrmTVStandBase::TfrmTVStandBase(QWidget* owner, tPlayerSettings& settings, std:
   const QSize standSize = LogicalSize(StandBitmap);
   setFixedSize(kClientWidth, standSize.height() - 1 + LogicalSize(LeftBitmap).height());
   SystemMenu = new TWindowMenu(this, owner);
+  setWindowTitle(QString::fromLatin1(kPlayerTitle));
 
   connect(TrayIconPtr.get(), &tTrayIcon::DoubleClicked, this,
           [this] { PostCommand(this, CM_TRAY_CALLBACK, 0, kLeftDoubleClick); });
@@ -426,7 +426,7 @@ void TfrmTVStandBase::showEvent(QShowEvent* event) {
 
 void TfrmTVStandBase::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::WindowTitleChange) {
+  if (event->type() == QEvent::WindowTitleChange && imIcon) {  // once the pictures exist
     Compose();
     update();
   }

@@ -96,19 +96,19 @@ class TfrmTVStandBase : public QWidget {
   TWindowMenu* WindowMenu() const { return SystemMenu; }
   tTrayIcon* TrayIcon() const { return TrayIconPtr.get(); }
 
-  TKestrovaImageButton* imIcon;
-  TKestrovaImageButton* btnMinimize;
-  TKestrovaImageButton* btnMax;
-  TKestrovaImageButton* btnClose;
-  TKestrovaImageButton* btnPlay;
-  TKestrovaImageButton* btnStop;
-  TKestrovaImageButton* btnStreamInfo;
-  TKestrovaImageButton* btnPlaylist;
-  TKestrovaImageButton* btnOpen;
-  TKestrovaImageButton* btnDirectory;
-  TKestrovaImageButton* btnSettings;
-  TKestrovaImageButton* btnRate;
-  TKestrovaImageButton* btnSchedule;
+  TKestrovaImageButton* imIcon = nullptr;
+  TKestrovaImageButton* btnMinimize = nullptr;
+  TKestrovaImageButton* btnMax = nullptr;
+  TKestrovaImageButton* btnClose = nullptr;
+  TKestrovaImageButton* btnPlay = nullptr;
+  TKestrovaImageButton* btnStop = nullptr;
+  TKestrovaImageButton* btnStreamInfo = nullptr;
+  TKestrovaImageButton* btnPlaylist = nullptr;
+  TKestrovaImageButton* btnOpen = nullptr;
+  TKestrovaImageButton* btnDirectory = nullptr;
+  TKestrovaImageButton* btnSettings = nullptr;
+  TKestrovaImageButton* btnRate = nullptr;
+  TKestrovaImageButton* btnSchedule = nullptr;
 
  protected:
   bool event(QEvent* event) override;
