@@ -11,7 +11,6 @@
 #include "ogg/yuv_convert.h"
 #include "playback/qt/gl_probe.h"
 #include "playback/qt/main_thread_pump.h"
-#include "platform/main_thread.h"
 #include "ui/custom_hint_window.h"
 #include "ui/player_main_form.h"
 #include "ui/player_texts.h"
@@ -45,7 +44,6 @@ int RunPlayer(int argc, char** argv) {
       std::fprintf(stderr, "kestrova-tv: cannot listen for later starts on %s\n", qPrintable(instance.Name()));
   }
 
-  SetMainThread();
   InstallQtMainThreadPump();
   BuildYUVTables();
   InstallOpenGLProbe();

@@ -21,7 +21,7 @@
 #include "playback/qt/player_base_class.h"
 #include "stream/ogg_thread_manager.h"
 #include "ui/about_form.h"
-#include "ui/aboutstream_dialog.h"
+#include "ui/about_stream_dialog.h"
 #include "ui/config_dialog.h"
 #include "ui/link.h"
 #include "ui/open_ogg_dialog.h"
@@ -408,7 +408,7 @@ void TfrmPlayerMain::ShowStreamInfo() {
     ErrorBox(QStringLiteral("There is currently no stream open."));
     return;
   }
-  auto* dialog = new TfrmAboutstreamDlg(this, *Manager);
+  auto* dialog = new TfrmAboutstreamDlg(this, Manager.get());
   InfoDialog = dialog;
   ShowDialog(dialog, {});
 }

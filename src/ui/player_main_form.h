@@ -36,6 +36,7 @@ class QMenu;
 namespace ktv {
 
 class TLink;
+class TfrmAboutstreamDlg;
 class TPlayerPopupMenu;
 class TfrmTVStandBase;
 class tOggThreadManager;
@@ -176,7 +177,7 @@ class TfrmPlayerMain : public QWidget {
   TLink* lnkRate;
   tWindowDrag* Drag;
   QPointer<tSkinnedForm> Dialog;
-  QPointer<tSkinnedForm> InfoDialog;
+  QPointer<TfrmAboutstreamDlg> InfoDialog;
 
   uint16_t CurrentVolume = 65535;
   bool BorderShown = true;

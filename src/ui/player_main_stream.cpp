@@ -1,6 +1,7 @@
 // TfrmPlayerMain: the controller of streams and playlists: opening and closing, the back-end, the decoding
 // thread's progress, the next playlist entry, the status line, the volume and the settings.
 #include <QLabel>
+#include <QPointer>
 
 #include "library/player_settings.h"
 #include "platform/clock.h"
@@ -8,6 +9,7 @@
 #include "playback/qt/gdi_wave_playback.h"
 #include "stream/ogg_thread_manager.h"
 #include "stream/stream_title.h"
+#include "ui/about_stream_dialog.h"
 #include "ui/my_message_box.h"
 #include "ui/player_main_form.h"
 #include "ui/player_texts.h"
@@ -145,8 +147,12 @@ void TfrmPlayerMain::StreamHeadersRead() {
     Settings.AddPlaylistToRecent(CurrentPlaylist);
     OpenedByUser.clear();
   }
-  // The information dialog takes a new snapshot (a new chain link).
-  if (InfoDialog) PostCommand(InfoDialog, CM_PROGRESS, PROGRESS_STREAMS, reinterpret_cast<intptr_t>(Manager.get()));
+  // The information dialog takes a new snapshot (a new chain link), once this message is done.
+  if (InfoDialog) {
+    QPointer<TfrmAboutstreamDlg> dialog = InfoDialog;
+    QMetaObject::invokeMethod(
+        this, [dialog] { if (dialog) dialog->Refresh(); }, Qt::QueuedConnection);
+  }
 }
 
 void TfrmPlayerMain::PlayTextAsPlaylist() {

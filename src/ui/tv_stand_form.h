@@ -71,6 +71,8 @@ class TfrmTVStandBase : public QWidget {
   void ApplicationRestore();
   // Shows the main window and the console again and brings them to the front.
   void RestoreApplication();
+  // The program became active (fade in) or another one did (fade out).
+  void ApplicationActivation(bool active);
 
   // --- Timers (public so that tests can step them with their own clock) ----------------------------------
   void ClockUpdateTimer();
@@ -139,7 +141,6 @@ class TfrmTVStandBase : public QWidget {
   void SetKnobValue(int value);
   void ConfineCursor(QPoint global);
   void SetNotification(const QString& text);
-  void ApplicationActivation(bool active);
   bool OwnerIsMaximized() const;
 
   tPlayerSettings& Settings;
