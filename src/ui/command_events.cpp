@@ -15,6 +15,16 @@ QEvent::Type tSysCommandEvent::EventType() {
   return type;
 }
 
+intptr_t PackPoint(QPoint point) {
+  return static_cast<intptr_t>((static_cast<uint64_t>(static_cast<uint32_t>(point.y())) << 32) |
+                               static_cast<uint32_t>(point.x()));
+}
+
+QPoint UnpackPoint(intptr_t packed) {
+  const auto bits = static_cast<uint64_t>(packed);
+  return {static_cast<int32_t>(static_cast<uint32_t>(bits)), static_cast<int32_t>(static_cast<uint32_t>(bits >> 32))};
+}
+
 tCommandEvent* AsCommand(QEvent* event) { return dynamic_cast<tCommandEvent*>(event); }
 
 void PostCommand(QObject* receiver, uint32_t msg, intptr_t wParam, intptr_t lParam, const QString& text) {

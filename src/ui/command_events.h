@@ -19,7 +19,7 @@ namespace ktv {
 
 enum : uint32_t {
   CM_PROGRESS = WM_USER,           // first: progress code; second: the thread manager
-  CM_MOVE_WINDOW = WM_USER + 1,    // start moving the main window with the mouse
+  CM_MOVE_WINDOW = WM_USER + 1,    // start moving the main window with the mouse (LParam: PackPoint of the press)
   CM_FULL_SCREEN = WM_USER + 2,    // toggle full screen
   CM_PLACE_STAND = WM_USER + 3,    // place the console under the main window
   CM_VOLUME = WM_USER + 4,         // first, low 16 bits: volume 0..65535
@@ -80,6 +80,10 @@ class tSysCommandEvent : public QEvent {
   uint32_t Command;
   QPoint Pos;
 };
+
+// A global position in one parameter (32 bits each way), and back.
+intptr_t PackPoint(QPoint point);
+QPoint UnpackPoint(intptr_t packed);
 
 // The command carried by an event, or null when it is none of ours.
 tCommandEvent* AsCommand(QEvent* event);

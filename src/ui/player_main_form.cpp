@@ -210,7 +210,7 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
         Progress(static_cast<int>(command.WParam));
       break;
     case CM_MOVE_WINDOW:
-      SysCommand(SC_DRAGMOVE, QCursor::pos());
+      SysCommand(SC_DRAGMOVE, command.LParam ? UnpackPoint(command.LParam) : QCursor::pos());
       break;
     case CM_FULL_SCREEN:
       ToggleFullScreen();

@@ -455,7 +455,8 @@ void TfrmTVStandBase::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint p = event->position().toPoint();
   if (InCaptionBand(p.y())) {
-    SendCommand(OwnerWindow, CM_MOVE_WINDOW);
+    // Where the press was, for the move to follow the pointer from there.
+    SendCommand(OwnerWindow, CM_MOVE_WINDOW, 0, PackPoint(event->globalPosition().toPoint()));
   } else if (OnKnob(p)) {
     Dragging = true;
     mouseMoveEvent(event);

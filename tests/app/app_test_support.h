@@ -141,3 +141,54 @@ inline bool WaitExposed(QWidget& widget) {
 }
 
 }  // namespace ktv::test
+
+#include "playback/qt/gl_probe.h"
+#include "ui/player_main_form.h"
+#include "ui/tv_stand_form.h"
+
+namespace ktv::test {
+
+// The player's main window on a private configuration, with message boxes caught and a tray of our own.
+class PlayerWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { InstallOpenGLProbe(); }
+
+  // Makes and shows the window (the OpenGL back-end unless told otherwise) and waits for its opening fade.
+  void Make(tPlayerStart start = {}, bool trayAvailable = false) {
+    if (!start.UseDirectX) start.UseDirectX = true;
+    auto tray = std::make_unique<tFakeTray>(trayAvailable);
+    Tray = tray.get();
+    start.Tray = std::move(tray);
+    Window = std::make_unique<TfrmPlayerMain>(*Config.Settings, std::move(start));
+    Window->show();
+    ASSERT_TRUE(WaitExposed(*Window));
+    ASSERT_TRUE(WaitUntil([&] { return !Window->StartupFadeRunning(); }));
+  }
+  void TearDown() override { Window.reset(); }
+
+  TfrmTVStandBase& Stand() { return *Window->TVStand(); }
+  QString Marquee() { return Window->TVStand()->MarqueeText(); }
+  // Waits until the stream's headers were read (the title is set from them).
+  bool WaitForTitle(int ms = 10000) {
+    return WaitUntil([&] { return Window->ThreadManager() && !Window->Title.isEmpty(); }, ms);
+  }
+
+  tTempConfig Config;
+  tCaughtBoxes Boxes;
+  tFakeTray* Tray = nullptr;
+  std::unique_ptr<TfrmPlayerMain> Window;
+};
+
+// A generated clip of w x h for `seconds`, with sound.
+inline std::string Clip(int w, int h, int seconds) {
+  return MakeMedia({"--width", std::to_string(w), "--height", std::to_string(h), "--seconds",
+                    std::to_string(seconds), "--fps", "25"});
+}
+
+// What an ICY server answers before the stream's bytes.
+inline std::string IcyHeader(int bitrate = 128) {
+  return "ICY 200 OK\r\ncontent-type: application/ogg\r\nicy-name: Loopback\r\nicy-br: " + std::to_string(bitrate) +
+         "\r\n\r\n";
+}
+
+}  // namespace ktv::test
