@@ -105,6 +105,8 @@ bool tOggIOBase::ReadStreamHeaders() {
       auto stream = std::make_unique<tOggStreamData>();
       OggApi.ogg_stream_init(&stream->StreamState, OggApi.ogg_page_serialno(&page));
       stream->CodecName = CodecNameFromFirstPage(page.body, page.body_len);
+      stream->Signature.assign(reinterpret_cast<const char*>(page.body),
+                               static_cast<size_t>(std::clamp(page.body_len, 0L, kStreamSignatureBytes)));
       AddStream(std::move(stream));
       if (!FeedPage(page, true)) return false;
     }
@@ -184,10 +186,18 @@ int32_t tOggIOBase::StreamCount() const {
   return static_cast<int32_t>(Streams.size());
 }
 
-std::string tOggIOBase::StreamName(int32_t index) const {
+std::string tOggIOBase::StreamField(int32_t index, std::string tOggStreamData::*field) const {
   std::lock_guard<std::mutex> guard(StreamsLock);
   if (index < 0 || index >= static_cast<int32_t>(Streams.size())) return "";
-  return Streams[static_cast<size_t>(index)]->CodecName;
+  return (*Streams[static_cast<size_t>(index)]).*field;
+}
+
+std::string tOggIOBase::StreamName(int32_t index) const {
+  return StreamField(index, &tOggStreamData::CodecName);
+}
+
+std::string tOggIOBase::StreamSignature(int32_t index) const {
+  return StreamField(index, &tOggStreamData::Signature);
 }
 
 }  // namespace ktv

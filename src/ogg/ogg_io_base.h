@@ -20,7 +20,11 @@ struct tOggStreamData {
   ogg_stream_state StreamState{};
   bool Active = false;    // a decoder uses this stream
   std::string CodecName;  // from the first page's body; at most 30 characters, never empty
+  std::string Signature;  // the first bytes of the first page's body (the codec's identification)
 };
+
+// Bytes of a first page kept as a stream's signature: enough for every codec's identification magic.
+constexpr long kStreamSignatureBytes = 8;
 
 // Name of a stream from the body of its first page: "Vorbis", "Theora", "FLAC", "XML", ..., "Unknown".
 std::string CodecNameFromFirstPage(const uint8_t* body, long length);
@@ -47,6 +51,9 @@ class tOggIOBase {
   // These two are also called on the main thread (stream information) while the decoding thread runs.
   int32_t StreamCount() const;
   std::string StreamName(int32_t index) const;
+  // The stream's signature ("" for an index out of range): tells codecs apart whose names the name rule
+  // mangles (a Speex stream is named "Peex...").
+  std::string StreamSignature(int32_t index) const;
 
   bool OggAvailable;            // the library loaded at construction
   int32_t BytesRead = 0;        // bytes read while fetching packets
@@ -65,6 +72,7 @@ class tOggIOBase {
   int32_t AddStream(std::unique_ptr<tOggStreamData> stream);
   void HoldPage(const ogg_page& page);
   void ClearPendingPage();
+  std::string StreamField(int32_t index, std::string tOggStreamData::*field) const;
 
   // Streams is changed only by the decoding thread; StreamsLock orders those changes with the main thread's
   // StreamCount / StreamName.

@@ -93,6 +93,16 @@ std::vector<std::string> tOggThreadManager::AudioComments() {
   return Audio ? Audio->Comments : std::vector<std::string>();
 }
 
+int32_t tOggThreadManager::VideoStreamIndex() {
+  std::lock_guard<std::mutex> guard(DecoderLock);
+  return Video ? Video->StreamIndex : -1;
+}
+
+int32_t tOggThreadManager::AudioStreamIndex() {
+  std::lock_guard<std::mutex> guard(DecoderLock);
+  return Audio ? Audio->StreamIndex : -1;
+}
+
 void tOggThreadManager::Post(int code) {
   if (NotifyWindow) NotifyWindow->PostMessage(NotifyMessage, code, reinterpret_cast<intptr_t>(this));
 }

@@ -80,6 +80,9 @@ class tOggThreadManager : public tThread {
   bool GetAudioFormat(int32_t& rate, int32_t& channels);
   std::vector<std::string> VideoComments();
   std::vector<std::string> AudioComments();
+  // Index of the logical stream each decoder plays (-1 while there is none).
+  int32_t VideoStreamIndex();
+  int32_t AudioStreamIndex();
 
   // Diagnostics.
   std::atomic<int64_t> FramesShown{0};

@@ -79,6 +79,9 @@ TEST_F(OggSource, ScanNamesStreamsInOrderOfFirstPages) {
   EXPECT_EQ(src.StreamName(0), "Theora");
   EXPECT_EQ(src.StreamName(1), "Vorbis");
   EXPECT_EQ(src.StreamName(2), "") << "outside the list";
+  EXPECT_EQ(src.StreamSignature(0), std::string("\x80theora\x03", 8)) << "the identification's start";
+  EXPECT_EQ(src.StreamSignature(1), std::string("\x01vorbis\0", 8));
+  EXPECT_EQ(src.StreamSignature(2), "");
   auto counts = CountPackets(src);
   EXPECT_EQ(counts[0], 3 + 50) << "three headers and 50 frames";
   EXPECT_GT(counts[1], 3 + 40);

@@ -14,7 +14,7 @@ static void Usage() {
                "usage: make-test-media OUT.ogg [--width W] [--height H] [--fps N[/D]] [--aspect N:D]\n"
                "  [--pixfmt 420|422|444] [--quality Q] [--keyint N] [--seconds S] [--rate R] [--channels C]\n"
                "  [--tone HZ] [--level L] [--clicks HZ] [--no-video] [--no-audio] [--video] [--audio]\n"
-               "  [--extra-stream TEXT] [--vcomment K=V] [--acomment K=V]\n"
+               "  [--extra-stream TEXT] [--extra-packet TEXT] [--vcomment K=V] [--acomment K=V]\n"
                "  [--y4m RAW.y4m] [--wav RAW.wav] [--link ...]\n");
 }
 
@@ -79,9 +79,10 @@ int main(int argc, char** argv) {
       o.Video = true;
     else if (a == "--audio")
       o.Audio = true;
-    else if (a == "--extra-stream")
+    else if (a == "--extra-stream" || a == "--extra-packet") {
       o.ExtraStream = value();
-    else if (a == "--vcomment")
+      o.ExtraRaw = a == "--extra-packet";
+    } else if (a == "--vcomment")
       o.VideoComments.push_back(value());
     else if (a == "--acomment")
       o.AudioComments.push_back(value());

@@ -258,7 +258,7 @@ bool EncodeAudio(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
 void EncodeExtra(const tLinkOptions& o, int serial, std::vector<tPage>& head, std::vector<tPage>& data) {
   ogg_stream_state os;
   ogg_stream_init(&os, serial);
-  std::string first = "\x01" + o.ExtraStream;
+  std::string first = o.ExtraRaw ? o.ExtraStream : "\x01" + o.ExtraStream;
   ogg_packet op{};
   op.packet = reinterpret_cast<unsigned char*>(first.data());
   op.bytes = static_cast<long>(first.size());

@@ -19,7 +19,8 @@ struct tLinkOptions {
   double ToneHz = 440.0, ToneLevel = 0.5;  // sine amplitude as a fraction of full scale
   double ClickHz = 2.0;                    // clicks per second (0 = none)
   bool Video = true, Audio = true;
-  std::string ExtraStream;  // first packet of an extra stream (empty = none)
+  std::string ExtraStream;  // first packet of an extra stream after a 0x01 byte (empty = none)
+  bool ExtraRaw = false;    // the first packet is ExtraStream as it stands (a codec's own identification)
   std::vector<std::string> VideoComments, AudioComments;
 };
 

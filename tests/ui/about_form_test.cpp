@@ -1,0 +1,62 @@
+#include "ui/about_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include "net/http_request.h"
+#include "ogg/codec_libraries.h"
+#include "platform/module_loader.h"
+#include "support/qt/qt_test_support.h"
+#include "support/test_support.h"
+#include "ui/kestrova_button.h"
+#include "ui/link.h"
+
+namespace ktv {
+namespace {
+
+TEST(AboutBox, VersionsLinksAndLicence) {
+  tPlayerSettings settings("");
+  settings.WebSite = "http://site.test";
+  settings.DirectoryServer = "http://directory.test";
+  TfrmAbout about(nullptr, settings);
+  EXPECT_EQ(about.windowTitle(), "About Kestrova.TV Player");
+  EXPECT_EQ(about.Client()->size(), QSize(276, 419));
+  EXPECT_EQ(about.lblVersion->text().toStdString(), "Kestrova.TV Player V" + GetProgramVersion());
+  {
+    tOggLibraryUse ogg;
+    tTheoraLibraryUse theora;
+    ASSERT_TRUE(ogg.Loaded() && theora.Loaded());
+    EXPECT_EQ(about.theVer->text().toStdString(), TheoraApi.theora_version_string());
+  }
+  EXPECT_TRUE(about.memLicence->isReadOnly());
+  EXPECT_TRUE(about.memLicence->toPlainText().contains("Redistribution and use in source and binary forms"));
+
+  about.Open();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
+  test::SaveScreenshot(about.grab().toImage(), "about_dialog");
+  EXPECT_EQ(about.lnkWebSite->URL(), "http://site.test");
+  EXPECT_EQ(about.lnkWebSite->text(), "site.test");
+  EXPECT_EQ(about.lnkDirectory->URL(), "http://directory.test");
+  for (TLink* link : {about.lnkMaker, about.lnkOgg, about.lnkVorbis, about.lnkTheora})
+    EXPECT_TRUE(link->URL().startsWith("http")) << link->text().toStdString();
+  QTest::keyClick(about.btnOK, Qt::Key_Return);
+  ASSERT_TRUE(test::WaitUntil([&] { return !about.isVisible(); }));
+  EXPECT_EQ(about.ModalResult(), mrOk);
+}
+
+TEST(AboutBox, WithoutTheCodecLibrariesAsksToUpdate) {
+  test::tTempDir empty;
+  SetModuleSearchFolder(empty.Path());
+  tPlayerSettings settings("");
+  TfrmAbout about(nullptr, settings);
+  SetModuleSearchFolder("");
+  EXPECT_EQ(about.theVer->text(), "Please Connect to Kestrova Network for Updates");
+}
+
+}  // namespace
+}  // namespace ktv
+
+#include "about_form_test.moc"

@@ -1,0 +1,148 @@
+#include "ui/downloading_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <sstream>
+
+#include "support/qt/qt_test_support.h"
+#include "support/script_server.h"
+#include "ui/kestrova_button.h"
+
+namespace ktv {
+namespace {
+
+using test::tScriptServer;
+
+std::string Body(size_t size) {
+  std::string body;
+  for (size_t i = 0; i < size; ++i) body += static_cast<char>('A' + i % 26);
+  return body;
+}
+
+TfrmDownloading* ShownDialog() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* form = qobject_cast<TfrmDownloading*>(w); form && form->isVisible()) return form;
+  return nullptr;
+}
+
+// Runs a step on every round of the dialog's event pumping while the download runs, until it says it is done.
+class tDuringTransfer {
+ public:
+  explicit tDuringTransfer(std::function<bool(TfrmDownloading&)> step) : Step(std::move(step)) {
+    QObject::connect(&Timer, &QTimer::timeout, [this] {
+      TfrmDownloading* form = ShownDialog();
+      if (form && !Done) Done = Step(*form);
+    });
+    Timer.start(2);
+  }
+  bool Done = false;
+
+ private:
+  std::function<bool(TfrmDownloading&)> Step;
+  QTimer Timer;
+};
+
+TEST(DownloadDialog, ServerAnswers) {
+  const std::string body = Body(1000);
+  struct Row {
+    test::tScript Script;
+    bool Result;
+    std::string Written;
+    const char* Note;
+  } rows[] = {
+      {{test::ReadRequest(), test::Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n\r\nmissing"),
+        test::Close()},
+       false,
+       "",
+       "404 fails and leaves the stream untouched"},
+      {{test::ReadRequest(),
+        test::Send("HTTP/1.0 200 OK\r\nServer: test\r\nContent-Type: text/xml\r\n\r\n" + body),
+        test::Close()},
+       true,
+       body,
+       "a 1000-byte body is written exactly"},
+      {{test::ReadRequest(), test::Close()}, true, "", "a close before anything was sent: true and empty"},
+  };
+  for (const Row& row : rows) {
+    tScriptServer server(row.Script);
+    ASSERT_TRUE(server.Listening());
+    std::ostringstream out;
+    out << "kept:";
+    EXPECT_EQ(DownloadToStream("Downloading the channel list...", "Channel List Update",
+                               server.URL("/streams.php"), out),
+              row.Result)
+        << row.Note;
+    EXPECT_EQ(out.str(), "kept:" + row.Written) << row.Note;
+    EXPECT_EQ(ShownDialog(), nullptr) << "the dialog is gone afterwards";
+  }
+}
+
+TEST(DownloadDialog, CloseBoxIsRefusedAndCancelKeepsWhatArrived) {
+  const std::string body = Body(1000);
+  // The body comes in 128-byte pieces, each waited for whole: the server sends two and then waits.
+  tScriptServer server(
+      {test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\n\r\n" + body.substr(0, 256)), test::Stall()});
+  std::ostringstream out;
+  bool stayedOpen = false, cancelWasEnabled = false;
+  std::string texts;
+  tDuringTransfer watch([&](TfrmDownloading& form) {
+    if (out.str().size() < 256) return false;
+    texts = (form.windowTitle() + "|" + form.lblHead->text()).toStdString();
+    QTest::mouseClick(&form, Qt::LeftButton, {}, form.CloseRect().center());
+    stayedOpen = form.isVisible() && form.Tag() == 0;
+    cancelWasEnabled = form.btnCancel->isEnabled();
+    QTest::mouseClick(form.btnCancel, Qt::LeftButton);
+    return true;
+  });
+  EXPECT_TRUE(
+      DownloadToStream("Downloading the channel list...", "Channel List Update", server.URL("/"), out));
+  EXPECT_TRUE(watch.Done);
+  EXPECT_EQ(texts, "Channel List Update|Downloading the channel list...");
+  EXPECT_TRUE(stayedOpen) << "the close box does nothing during a transfer";
+  EXPECT_TRUE(cancelWasEnabled) << "nor does it cancel";
+  EXPECT_EQ(out.str(), body.substr(0, 256)) << "cancelled during the body: true with what arrived";
+}
+
+TEST(DownloadDialog, EscapeCancelsAndOtherWindowsStayResponsive) {
+  tScriptServer server(
+      {test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\n\r\n" + Body(256)), test::Stall()});
+  // Another window of the program keeps taking input while the transfer runs.
+  TKestrovaButton other(nullptr, "Other");
+  other.show();
+  int otherClicks = 0;
+  QObject::connect(&other, &QAbstractButton::clicked, [&] { ++otherClicks; });
+  std::ostringstream out;
+  tDuringTransfer watch([&](TfrmDownloading& form) {
+    if (out.str().size() < 256) return false;
+    QTest::mouseClick(&other, Qt::LeftButton);
+    form.activateWindow();
+    QTest::keyClick(&form, Qt::Key_Escape);
+    return true;
+  });
+  EXPECT_TRUE(DownloadToStream("Heading", "Caption", server.URL("/"), out));
+  EXPECT_EQ(out.str().size(), 256u);
+  EXPECT_EQ(otherClicks, 1);
+}
+
+TEST(DownloadDialog, LooksRightAndTheStripeMoves) {
+  TfrmDownloading form;
+  form.ShowText("Stream Directory Update", "Downloading the latest stream directory, please wait...");
+  EXPECT_EQ(form.Client()->size(), QSize(358, 84));
+  const QImage first = form.pb->grab().toImage();
+  const int offset = form.StripeOffset();
+  ASSERT_TRUE(test::WaitUntil([&] { return form.StripeOffset() != offset; }));
+  form.Idle();
+  test::RunEvents(10);
+  EXPECT_NE(form.pb->grab().toImage(), first) << "the stripe is drawn at its new offset";
+  test::SaveScreenshot(form.grab().toImage(), "download_dialog");
+  form.Finished();
+  EXPECT_FALSE(form.isVisible()) << "once the transfer is over the dialog closes";
+}
+
+}  // namespace
+}  // namespace ktv
