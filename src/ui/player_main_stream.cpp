@@ -29,7 +29,11 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 void TfrmPlayerMain::OpenStream(const QString& url) {
   UserClosed = false;
-  if (CurrentPlaylist.Count() == 0) CurrentPlaylist.SetSingleEntry(url.toStdString());
+  if (CurrentPlaylist.Count() == 0) {
+    CurrentPlaylist.SetSingleEntry(url.toStdString());
+    // The entry opened now is played: when it ends the list has run out (it is not opened again).
+    PlaylistIndex = 1;
+  }
   if (!url.isEmpty())
     SendCommand(Stand.get(), CM_NOTIFY, 0, 0, QStringLiteral("Opening ") + url + QStringLiteral(", Please Wait..."));
   const QString trimmed = url.trimmed();
@@ -143,7 +147,15 @@ void TfrmPlayerMain::StreamHeadersRead() {
     entry.Annotation = receiver.GetDescription();
     entry.Genre = receiver.GetGenre();
     entry.Info = receiver.GetStationURL();
-    CurrentPlaylist.Add(entry);
+    // The entry made when the address was opened gets the station's texts; a second entry of the same
+    // address would be played again when the stream ends, and doubles the address in the recent list.
+    int same = -1;
+    for (int i = 0; i < CurrentPlaylist.Count() && same < 0; ++i)
+      if (CurrentPlaylist[i].Location == entry.Location) same = i;
+    if (same >= 0)
+      CurrentPlaylist[same] = entry;
+    else
+      CurrentPlaylist.Add(entry);
     Settings.AddPlaylistToRecent(CurrentPlaylist);
     OpenedByUser.clear();
   }

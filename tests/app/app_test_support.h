@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QTest>
 #include <QEvent>
 #include <QIcon>
 #include <QWidget>
@@ -143,6 +145,8 @@ inline bool WaitExposed(QWidget& widget) {
 }  // namespace ktv::test
 
 #include "playback/qt/gl_probe.h"
+#include "ui/kestrova_button.h"
+#include "ui/open_url_form.h"
 #include "ui/player_main_form.h"
 #include "ui/tv_stand_form.h"
 
@@ -168,6 +172,8 @@ class PlayerWindowTest : public ::testing::Test {
 
   TfrmTVStandBase& Stand() { return *Window->TVStand(); }
   QString Marquee() { return Window->TVStand()->MarqueeText(); }
+  // Opens an address the way a user does: the open dialog, the address typed, OK.
+  void OpenAsUser(const std::string& url);
   // Waits until the stream's headers were read (the title is set from them).
   bool WaitForTitle(int ms = 10000) {
     return WaitUntil([&] { return Window->ThreadManager() && !Window->Title.isEmpty(); }, ms);
@@ -178,6 +184,15 @@ class PlayerWindowTest : public ::testing::Test {
   tFakeTray* Tray = nullptr;
   std::unique_ptr<TfrmPlayerMain> Window;
 };
+
+inline void PlayerWindowTest::OpenAsUser(const std::string& url) {
+  PostCommand(Window.get(), CM_OPEN_URL);
+  TfrmOpenURL* dialog = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (dialog = qobject_cast<TfrmOpenURL*>(Window->OpenDialog())) != nullptr; }));
+  dialog->cboURL->setEditText(QString::fromStdString(url));
+  QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return Window->OpenDialog() == nullptr; }));
+}
 
 // A generated clip of w x h for `seconds`, with sound.
 inline std::string Clip(int w, int h, int seconds) {

@@ -98,10 +98,29 @@ TEST_F(PlayerStreams, ErrorsShowTheirMessage) {
   Make();
   for (const auto& r : rows) {
     Boxes.Boxes.clear();
-    Window->OpenStream(QString::fromStdString(r.url));
-    ASSERT_TRUE(WaitUntil([&] { return Boxes.Find(QString::fromLatin1(r.text)) != nullptr; }, 10000)) << r.url;
-    EXPECT_EQ(Boxes.Find(QString::fromLatin1(r.text))->Caption, QStringLiteral("Error"));
+    OpenAsUser(r.url);
+    ASSERT_TRUE(WaitUntil([&] { return Marquee() == kClosedText; }, 10000)) << r.url;
+    ASSERT_EQ(Boxes.Boxes.size(), 1u) << r.url << ": the failure is reported once";
+    EXPECT_EQ(Boxes.Boxes[0].Text, QString::fromLatin1(r.text));
+    EXPECT_EQ(Boxes.Boxes[0].Caption, QStringLiteral("Error"));
   }
+}
+
+TEST_F(PlayerStreams, AddressOpenedByTheUserEndsOnceAndIsRemembered) {
+  const std::string clip = ReadFile(Clip(64, 48, 1));
+  tScriptServer server({ReadRequest(), Send(IcyHeader() + clip), Close()});
+  Make();
+  OpenAsUser(server.URL("/live.ogg"));
+  ASSERT_TRUE(WaitForTitle());
+  EXPECT_TRUE(Window->Title.startsWith(QStringLiteral("Loopback"))) << Window->Title.toStdString();
+  EXPECT_TRUE(WaitUntil([&] { return Marquee() == kClosedText; }, 15000)) << Marquee().toStdString();
+  RunEvents(300);
+  EXPECT_EQ(server.Connections(), 1) << "an address that ends is not opened again";
+  ASSERT_EQ(Config.Settings->recent.size(), 1u);
+  EXPECT_EQ(Config.Settings->recent[0]->Name, "Loopback");
+  EXPECT_EQ(Config.Settings->recent[0]->URLs, std::vector<std::string>{server.URL("/live.ogg")});
+  ASSERT_FALSE(Config.Settings->MRU.empty());
+  EXPECT_EQ(Config.Settings->MRU[0], server.URL("/live.ogg")) << "typed addresses are offered again";
 }
 
 TEST_F(PlayerStreams, EmptyPlaylistAnswerIsReported) {
