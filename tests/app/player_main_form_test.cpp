@@ -57,6 +57,8 @@ TEST_F(PlayerWindow, StartsSmallCentredAndFadesIn) {
   EXPECT_TRUE(WaitUntil([&] { return !window->StartupFadeRunning(); }));
   EXPECT_EQ(window->windowOpacity(), 1.0);
   EXPECT_EQ(window->size(), QSize(TfrmPlayerMain::kMinWidth, TfrmPlayerMain::kMinHeight));
+  SaveScreenshot(window->grab().toImage(), "player_empty");
+  SaveScreenshot(window->TVStand()->grab().toImage(), "player_empty_console");
   EXPECT_EQ(window->TVStand()->MarqueeText(), QStringLiteral("Welcome to the Kestrova.TV Player."));
   // Both windows stay above others by default.
   EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
@@ -138,6 +140,8 @@ TEST_F(PlayerWindow, FullScreenAndBack) {
   QCursor::setPos(screen.center().x(), screen.bottom() - 5);
   EXPECT_TRUE(WaitUntil([&] { return Window->NotifyPanel()->isVisible(); }));
   EXPECT_FALSE(Window->NotifyPanel()->text().isEmpty());
+  RunEvents(1000);  // frames at the new size
+  SaveScreenshot(Window->grab().toImage(), "player_full_screen");
   QCursor::setPos(screen.center());
   EXPECT_TRUE(WaitUntil([&] { return !Window->NotifyPanel()->isVisible(); }));
 
