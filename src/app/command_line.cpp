@@ -22,7 +22,8 @@ bool ParseCommandLine(const QStringList& arguments, tCommandLine& line, QString&
     } else if (a == QLatin1String("--after") && hasValue) {
       bool ok = false;
       line.AfterSeconds = arguments[++i].toDouble(&ok);
-      if (!ok || !std::isfinite(line.AfterSeconds) || line.AfterSeconds < 0 || line.AfterSeconds > kMaxAfterSeconds) {
+      if (!ok || !std::isfinite(line.AfterSeconds) || line.AfterSeconds < 0 ||
+          line.AfterSeconds > kMaxAfterSeconds) {
         error = QStringLiteral("--after takes a number of seconds from 0 to 3600");
         return false;
       }

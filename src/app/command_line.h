@@ -10,10 +10,10 @@
 namespace ktv {
 
 struct tCommandLine {
-  QString Source;                   // the first argument: a stream address, an Ogg file or a playlist
-  QString ScreenshotDir;            // screenshot mode when not empty
-  double AfterSeconds = 3;          // screenshot mode: how long the source plays before the pictures
-  std::optional<bool> UseDirectX;   // --backend: gl (true) or raster (false), for this run only
+  QString Source;                  // the first argument: a stream address, an Ogg file or a playlist
+  QString ScreenshotDir;           // screenshot mode when not empty
+  double AfterSeconds = 3;         // screenshot mode: how long the source plays before the pictures
+  std::optional<bool> UseDirectX;  // --backend: gl (true) or raster (false), for this run only
 };
 
 // False with a message for a command line that cannot be used.

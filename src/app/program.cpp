@@ -41,7 +41,8 @@ int RunPlayer(int argc, char** argv) {
   if (!screenshots) {
     if (instance.SendToRunning(line.Source.toUtf8())) return 0;
     if (!instance.Listen())
-      std::fprintf(stderr, "kestrova-tv: cannot listen for later starts on %s\n", qPrintable(instance.Name()));
+      std::fprintf(stderr, "kestrova-tv: cannot listen for later starts on %s\n",
+                   qPrintable(instance.Name()));
   }
 
   InstallQtMainThreadPump();

@@ -58,15 +58,18 @@ tScreenshotRun::tScreenshotRun(TfrmPlayerMain& window, QString folder, double af
          auto* box = new TMyMessageBox(&Window);
          box->setAttribute(Qt::WA_DeleteOnClose);
          // The first box the run would have shown, else the one the information command gives alone.
-         box->Setup(Messages.isEmpty() ? QStringLiteral("There is currently no stream open.") : Messages.first(),
-                    QStringLiteral("Error"), MB_ICONEXCLAMATION);
+         box->Setup(
+             Messages.isEmpty() ? QStringLiteral("There is currently no stream open.") : Messages.first(),
+             QStringLiteral("Error"), MB_ICONEXCLAMATION);
          box->Open();
          return box;
        }},
   };
 }
 
-tScreenshotRun::~tScreenshotRun() { SetMessageBoxHandler({}); }
+tScreenshotRun::~tScreenshotRun() {
+  SetMessageBoxHandler({});
+}
 
 void tScreenshotRun::Start() {
   if (!QDir().mkpath(Folder)) {

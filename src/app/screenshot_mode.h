@@ -39,7 +39,7 @@ class tScreenshotRun : public QObject {
 
  private:
   struct tStep {
-    QString Name;                  // picture name without ".png"
+    QString Name;                    // picture name without ".png"
     std::function<QWidget*()> Open;  // opens the window to take (null: nothing to take)
   };
   void RunStep(size_t index);

@@ -17,7 +17,8 @@ constexpr int kHeaderBytes = 8;  // tag, length
 
 }  // namespace
 
-tSingleInstance::tSingleInstance(QString name, QObject* parent) : QObject(parent), SocketName(std::move(name)) {
+tSingleInstance::tSingleInstance(QString name, QObject* parent)
+    : QObject(parent), SocketName(std::move(name)) {
   connect(&Server, &QLocalServer::newConnection, this, &tSingleInstance::Accept);
 }
 

@@ -5,7 +5,11 @@
 namespace ktv {
 
 tCommandEvent::tCommandEvent(uint32_t msg, intptr_t wParam, intptr_t lParam, QString text)
-    : QEvent(static_cast<QEvent::Type>(msg)), Msg(msg), WParam(wParam), LParam(lParam), Text(std::move(text)) {}
+    : QEvent(static_cast<QEvent::Type>(msg)),
+      Msg(msg),
+      WParam(wParam),
+      LParam(lParam),
+      Text(std::move(text)) {}
 
 tSysCommandEvent::tSysCommandEvent(uint32_t command, QPoint pos)
     : QEvent(EventType()), Command(command), Pos(pos) {}
@@ -22,10 +26,13 @@ intptr_t PackPoint(QPoint point) {
 
 QPoint UnpackPoint(intptr_t packed) {
   const auto bits = static_cast<uint64_t>(packed);
-  return {static_cast<int32_t>(static_cast<uint32_t>(bits)), static_cast<int32_t>(static_cast<uint32_t>(bits >> 32))};
+  return {static_cast<int32_t>(static_cast<uint32_t>(bits)),
+          static_cast<int32_t>(static_cast<uint32_t>(bits >> 32))};
 }
 
-tCommandEvent* AsCommand(QEvent* event) { return dynamic_cast<tCommandEvent*>(event); }
+tCommandEvent* AsCommand(QEvent* event) {
+  return dynamic_cast<tCommandEvent*>(event);
+}
 
 void PostCommand(QObject* receiver, uint32_t msg, intptr_t wParam, intptr_t lParam, const QString& text) {
   if (receiver) QCoreApplication::postEvent(receiver, new tCommandEvent(msg, wParam, lParam, text));

@@ -18,26 +18,27 @@
 namespace ktv {
 
 enum : uint32_t {
-  CM_PROGRESS = WM_USER,           // first: progress code; second: the thread manager
-  CM_MOVE_WINDOW = WM_USER + 1,    // start moving the main window with the mouse (LParam: PackPoint of the press)
-  CM_FULL_SCREEN = WM_USER + 2,    // toggle full screen
-  CM_PLACE_STAND = WM_USER + 3,    // place the console under the main window
-  CM_VOLUME = WM_USER + 4,         // first, low 16 bits: volume 0..65535
-  CM_PLAY_STOP = WM_USER + 5,      // first != 0: play the current URL again; 0: stop
-  CM_DIRECTORY = WM_USER + 6,      // the directory window
-  CM_POPUP = WM_USER + 7,          // the popup menu at the mouse
-  CM_STREAM_INFO = WM_USER + 8,    // the stream information dialog
-  CM_OPEN_URL = WM_USER + 10,      // the open-URL dialog
-  CM_ABOUT = WM_USER + 11,         // the about box
-  CM_POSITION = WM_USER + 12,      // result: play time; first != 0 asks for milliseconds
-  CM_NOTIFY = WM_USER + 13,        // Text: the console's information line
-  CM_TRAY_CALLBACK = WM_USER + 14, // the tray icon's callback
-  CM_TRAY_VIDEO = WM_USER + 15,    // first = 1: video into the tray icon; 0: back to the window
-  CM_NEXT_ENTRY = WM_USER + 16,    // play the next playlist entry
-  CM_PLAYLIST = WM_USER + 17,      // the playlist viewer
-  CM_RATE = WM_USER + 18,          // open the rating page
-  CM_SCHEDULE = WM_USER + 19,      // open the schedule page
-  CM_SETTINGS = WM_USER + 98,      // the settings dialog
+  CM_PROGRESS = WM_USER,  // first: progress code; second: the thread manager
+  CM_MOVE_WINDOW =
+      WM_USER + 1,  // start moving the main window with the mouse (LParam: PackPoint of the press)
+  CM_FULL_SCREEN = WM_USER + 2,     // toggle full screen
+  CM_PLACE_STAND = WM_USER + 3,     // place the console under the main window
+  CM_VOLUME = WM_USER + 4,          // first, low 16 bits: volume 0..65535
+  CM_PLAY_STOP = WM_USER + 5,       // first != 0: play the current URL again; 0: stop
+  CM_DIRECTORY = WM_USER + 6,       // the directory window
+  CM_POPUP = WM_USER + 7,           // the popup menu at the mouse
+  CM_STREAM_INFO = WM_USER + 8,     // the stream information dialog
+  CM_OPEN_URL = WM_USER + 10,       // the open-URL dialog
+  CM_ABOUT = WM_USER + 11,          // the about box
+  CM_POSITION = WM_USER + 12,       // result: play time; first != 0 asks for milliseconds
+  CM_NOTIFY = WM_USER + 13,         // Text: the console's information line
+  CM_TRAY_CALLBACK = WM_USER + 14,  // the tray icon's callback
+  CM_TRAY_VIDEO = WM_USER + 15,     // first = 1: video into the tray icon; 0: back to the window
+  CM_NEXT_ENTRY = WM_USER + 16,     // play the next playlist entry
+  CM_PLAYLIST = WM_USER + 17,       // the playlist viewer
+  CM_RATE = WM_USER + 18,           // open the rating page
+  CM_SCHEDULE = WM_USER + 19,       // open the schedule page
+  CM_SETTINGS = WM_USER + 98,       // the settings dialog
 };
 
 // System commands, as the window menu and the resize zones give them.

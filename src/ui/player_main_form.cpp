@@ -249,7 +249,8 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
       if (Manager) {
         const double seconds = Manager->GetPosition();
         const double value = command.WParam != 0 ? seconds * 1000 : seconds;
-        command.Result = std::isfinite(value) && value >= 0 ? static_cast<intptr_t>(std::nearbyint(value)) : 0;
+        command.Result =
+            std::isfinite(value) && value >= 0 ? static_cast<intptr_t>(std::nearbyint(value)) : 0;
       }
       break;
     case CM_TRAY_VIDEO:
@@ -371,9 +372,9 @@ void TfrmPlayerMain::mouseMoveEvent(QMouseEvent* event) {
     return;
   }
   const QPoint inPanel = PlayerPanel->mapFrom(this, event->position().toPoint());
-  PlayerPanel->setCursor(Maximized ? Qt::ArrowCursor
-                                   : tPlayerBaseClass::ResizeZoneCursor(
-                                         PlayerPanel->GetResizeZone(inPanel.x(), inPanel.y())));
+  PlayerPanel->setCursor(
+      Maximized ? Qt::ArrowCursor
+                : tPlayerBaseClass::ResizeZoneCursor(PlayerPanel->GetResizeZone(inPanel.x(), inPanel.y())));
 }
 
 void TfrmPlayerMain::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -444,8 +445,8 @@ void TfrmPlayerMain::ShowSettings() {
 void TfrmPlayerMain::ClickLink(TLink* link) {
   // The link opens its page on a click, as it does when shown.
   const QPointF centre(link->width() / 2.0, link->height() / 2.0);
-  QMouseEvent press(QEvent::MouseButtonPress, centre, link->mapToGlobal(centre), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, centre, link->mapToGlobal(centre), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
   QMouseEvent release(QEvent::MouseButtonRelease, centre, link->mapToGlobal(centre), Qt::LeftButton,
                       Qt::NoButton, Qt::NoModifier);
   QCoreApplication::sendEvent(link, &press);

@@ -20,9 +20,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <functional>
 
 #include "library/playlist.h"
 #include "platform/sound_device.h"
@@ -46,10 +46,10 @@ class tWindowDrag;
 
 // How the program starts the window.
 struct tPlayerStart {
-  QString Argument;                  // the first command-line argument, opened 200 ms after start
-  std::optional<bool> UseDirectX;    // the back-end for this run instead of the setting (which stays)
-  tSoundDeviceFactory SoundDevice;   // the sound device the back-ends open (empty: SDL)
-  std::unique_ptr<tTrayIcon> Tray;   // the notification area (null: the desktop's)
+  QString Argument;                 // the first command-line argument, opened 200 ms after start
+  std::optional<bool> UseDirectX;   // the back-end for this run instead of the setting (which stays)
+  tSoundDeviceFactory SoundDevice;  // the sound device the back-ends open (empty: SDL)
+  std::unique_ptr<tTrayIcon> Tray;  // the notification area (null: the desktop's)
 };
 
 class TfrmPlayerMain : public QWidget {
@@ -183,8 +183,8 @@ class TfrmPlayerMain : public QWidget {
   bool BorderShown = true;
   bool FullScreen = false;
   bool Maximized = false;
-  QRect SavedBounds;      // before full screen
-  QRect RestoreBounds;    // before maximising
+  QRect SavedBounds;    // before full screen
+  QRect RestoreBounds;  // before maximising
   bool CursorShown = true;
   QPoint LastCursorPos;
   uint32_t CursorMoveTick = 0;

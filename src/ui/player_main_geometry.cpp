@@ -25,7 +25,9 @@ constexpr uint32_t kCursorHideMs = 2001;  // the cursor goes after this long wit
 
 // Window systems where a client may not place or size its own windows (Wayland): there the system moves
 // and sizes them, and our rules follow.
-bool SystemOwnsGeometry() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+bool SystemOwnsGeometry() {
+  return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 QRect ScreenArea(const QWidget* window, bool whole) {
   const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
@@ -106,10 +108,15 @@ void TfrmPlayerMain::StartMove(QPoint globalPos, bool untilClick) {
 }
 
 void TfrmPlayerMain::StartResize(int zone, QPoint globalPos) {
-  static const int kZoneEdges[9] = {
-      tWindowDrag::Left | tWindowDrag::Top,    tWindowDrag::Top,    tWindowDrag::Right | tWindowDrag::Top,
-      tWindowDrag::Left,                       0,                   tWindowDrag::Right,
-      tWindowDrag::Left | tWindowDrag::Bottom, tWindowDrag::Bottom, tWindowDrag::Right | tWindowDrag::Bottom};
+  static const int kZoneEdges[9] = {tWindowDrag::Left | tWindowDrag::Top,
+                                    tWindowDrag::Top,
+                                    tWindowDrag::Right | tWindowDrag::Top,
+                                    tWindowDrag::Left,
+                                    0,
+                                    tWindowDrag::Right,
+                                    tWindowDrag::Left | tWindowDrag::Bottom,
+                                    tWindowDrag::Bottom,
+                                    tWindowDrag::Right | tWindowDrag::Bottom};
   if (zone < 0 || zone > 8 || zone == 4) return;
   // Dragging the top or bottom edge sizes by height; every other edge or corner sizes by width.
   DragByWidth = zone != 1 && zone != 7;
@@ -173,7 +180,9 @@ void TfrmPlayerMain::ToggleMaximized() {
   }
 }
 
-void TfrmPlayerMain::MinimizeWindow() { tSkinnedForm::MinimizeApplication(); }
+void TfrmPlayerMain::MinimizeWindow() {
+  tSkinnedForm::MinimizeApplication();
+}
 
 // --- Border, stacking, notification panel --------------------------------------------------------------
 

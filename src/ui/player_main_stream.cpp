@@ -21,7 +21,9 @@ namespace {
 
 constexpr uint32_t kCaptionHoldMs = 2500;  // a notification stays in the console's caption this long
 
-QString Text(const std::string& text) { return QString::fromStdString(text); }
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
 
 }  // namespace
 
@@ -35,7 +37,8 @@ void TfrmPlayerMain::OpenStream(const QString& url) {
     PlaylistIndex = 1;
   }
   if (!url.isEmpty())
-    SendCommand(Stand.get(), CM_NOTIFY, 0, 0, QStringLiteral("Opening ") + url + QStringLiteral(", Please Wait..."));
+    SendCommand(Stand.get(), CM_NOTIFY, 0, 0,
+                QStringLiteral("Opening ") + url + QStringLiteral(", Please Wait..."));
   const QString trimmed = url.trimmed();
   if (!trimmed.isEmpty()) CurrentURL = trimmed;
 
@@ -51,9 +54,13 @@ void TfrmPlayerMain::OpenStream(const QString& url) {
   if (VideoToTV && Manager) PointVideoAtTV();
 }
 
-bool TfrmPlayerMain::WantDirectX() const { return ForcedDirectX.value_or(Settings.UseDirectX); }
+bool TfrmPlayerMain::WantDirectX() const {
+  return ForcedDirectX.value_or(Settings.UseDirectX);
+}
 
-bool TfrmPlayerMain::BackEndIsDirectX() const { return dynamic_cast<tDirectXOggPlayer9*>(PlayerPanel) != nullptr; }
+bool TfrmPlayerMain::BackEndIsDirectX() const {
+  return dynamic_cast<tDirectXOggPlayer9*>(PlayerPanel) != nullptr;
+}
 
 void TfrmPlayerMain::CreateBackEnd(bool useDirectX) {
   useDirectX = useDirectX && CanUseDirectX();
@@ -87,7 +94,9 @@ void TfrmPlayerMain::ConfigurePlayer() {
 
 void TfrmPlayerMain::PointVideoAtTV() {
   TfrmTVStandBase* stand = Stand.get();
-  Manager->OnVideoFrame = [stand](const yuv_buffer* frame, const bool* key) { stand->ShowTrayVideoFrame(frame, key); };
+  Manager->OnVideoFrame = [stand](const yuv_buffer* frame, const bool* key) {
+    stand->ShowTrayVideoFrame(frame, key);
+  };
 }
 
 void TfrmPlayerMain::SuppressVisualisation(bool suppressed) {
@@ -163,7 +172,11 @@ void TfrmPlayerMain::StreamHeadersRead() {
   if (InfoDialog) {
     QPointer<TfrmAboutstreamDlg> dialog = InfoDialog;
     QMetaObject::invokeMethod(
-        this, [dialog] { if (dialog) dialog->Refresh(); }, Qt::QueuedConnection);
+        this,
+        [dialog] {
+          if (dialog) dialog->Refresh();
+        },
+        Qt::QueuedConnection);
   }
 }
 

@@ -13,22 +13,24 @@ TPlayerPopupMenu::TPlayerPopupMenu(QWidget* owner, tPlayerSettings& settings)
       if (handler) handler();
     };
   };
-  OpenStream1 = AddItem(QStringLiteral("&Open Stream URL..."), QKeySequence(Qt::CTRL | Qt::Key_O), post(CM_OPEN_URL));
-  OpenLocalOggFile1 =
-      AddItem(QStringLiteral("&Open Local Ogg File..."), QKeySequence(Qt::CTRL | Qt::Key_L), call(OnOpenLocalFile));
+  OpenStream1 =
+      AddItem(QStringLiteral("&Open Stream URL..."), QKeySequence(Qt::CTRL | Qt::Key_O), post(CM_OPEN_URL));
+  OpenLocalOggFile1 = AddItem(QStringLiteral("&Open Local Ogg File..."), QKeySequence(Qt::CTRL | Qt::Key_L),
+                              call(OnOpenLocalFile));
   Bookmarks = addMenu(QStringLiteral("Open Bookmark"));
   addSeparator();
   AddtoBookmarks1 = AddItem(QStringLiteral("Add to Bookmarks..."), {}, call(OnAddBookmark));
-  AboutCurrentStream1 =
-      AddItem(QStringLiteral("&About Current Stream..."), QKeySequence(Qt::CTRL | Qt::Key_A), post(CM_STREAM_INFO));
-  CloseStream1 = AddItem(QStringLiteral("Close Stream"), QKeySequence(Qt::CTRL | Qt::Key_C), call(OnCloseStream));
+  AboutCurrentStream1 = AddItem(QStringLiteral("&About Current Stream..."),
+                                QKeySequence(Qt::CTRL | Qt::Key_A), post(CM_STREAM_INFO));
+  CloseStream1 =
+      AddItem(QStringLiteral("Close Stream"), QKeySequence(Qt::CTRL | Qt::Key_C), call(OnCloseStream));
   addSeparator();
-  StreamDirectory1 =
-      AddItem(QStringLiteral("Channel &Directory..."), QKeySequence(Qt::CTRL | Qt::Key_D), post(CM_DIRECTORY));
+  StreamDirectory1 = AddItem(QStringLiteral("Channel &Directory..."), QKeySequence(Qt::CTRL | Qt::Key_D),
+                             post(CM_DIRECTORY));
   addSeparator();
   Settings1 = AddItem(QStringLiteral("Se&ttings..."), {}, post(CM_SETTINGS));
-  AboutKestrovaTVPlayer1 = AddItem(QStringLiteral("About &Kestrova.TV Player..."), QKeySequence(Qt::Key_F1),
-                                   post(CM_ABOUT));
+  AboutKestrovaTVPlayer1 =
+      AddItem(QStringLiteral("About &Kestrova.TV Player..."), QKeySequence(Qt::Key_F1), post(CM_ABOUT));
   Exit1 = AddItem(QStringLiteral("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4), [this] {
     if (Owner) Owner->close();
   });

@@ -30,6 +30,8 @@ class tSystemTrayIcon : public tTrayIcon {
 
 }  // namespace
 
-std::unique_ptr<tTrayIcon> MakeSystemTrayIcon() { return std::make_unique<tSystemTrayIcon>(); }
+std::unique_ptr<tTrayIcon> MakeSystemTrayIcon() {
+  return std::make_unique<tSystemTrayIcon>();
+}
 
 }  // namespace ktv

@@ -76,10 +76,14 @@ QImage LoadPicture(const char* name, QSize designed, int scale, QRgb key = 0) {
   return image;
 }
 
-QSize LogicalSize(const QImage& image) { return (QSizeF(image.size()) / image.devicePixelRatio()).toSize(); }
+QSize LogicalSize(const QImage& image) {
+  return (QSizeF(image.size()) / image.devicePixelRatio()).toSize();
+}
 
 // Rounds to the nearest integer, halves to even.
-int Nearest(double value) { return static_cast<int>(std::nearbyint(value)); }
+int Nearest(double value) {
+  return static_cast<int>(std::nearbyint(value));
+}
 
 // The button pictures cut from the gadget sheet, side by side in the order of the image lists.
 QImage CutCells(const QImage& sheet, const std::vector<QRect>& cells) {
@@ -166,14 +170,16 @@ void TfrmTVStandBase::CreateButtons() {
                      [this] { SendCommand(OwnerWindow, CM_FULL_SCREEN); });
   btnClose = AddButton(IL, 3, {351, 18, 14, 14}, "Close Player", [this] {
     if (QWidget* owner = OwnerWindow.data())
-      QMetaObject::invokeMethod(owner, [owner] { owner->close(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          owner, [owner] { owner->close(); }, Qt::QueuedConnection);
   });
   btnPlay = AddButton(IL, 12, {134, 64, 14, 14}, "Restart/Reconnect to Stream", post(CM_PLAY_STOP, 1, 1));
   btnStop = AddButton(IL, 15, {150, 64, 14, 14}, "Close Stream", post(CM_PLAY_STOP, 0, 0));
   btnStreamInfo = AddButton(MiscButton, 9, {166, 64, 50, 14}, "About Current Stream", post(CM_STREAM_INFO));
   btnPlaylist = AddButton(MiscButton, 18, {218, 64, 50, 14}, "View Current Playlist", post(CM_PLAYLIST));
   btnOpen = AddButton(MiscButton, 6, {10, 92, 50, 14}, "Open A Stream from a URL", post(CM_OPEN_URL));
-  btnDirectory = AddButton(MiscButton, 0, {62, 92, 50, 14}, "Display the Channel Directory", post(CM_DIRECTORY));
+  btnDirectory =
+      AddButton(MiscButton, 0, {62, 92, 50, 14}, "Display the Channel Directory", post(CM_DIRECTORY));
   btnSettings = AddButton(MiscButton, 3, {114, 92, 50, 14}, "Display Player Settings", post(CM_SETTINGS));
   btnRate = AddButton(MiscButton, 12, {166, 92, 50, 14}, "Rate this Kestrova Show", post(CM_RATE));
   btnSchedule =
@@ -192,7 +198,9 @@ TKestrovaImageButton* TfrmTVStandBase::AddButton(const TImageList& list, int ima
   return button;
 }
 
-void TfrmTVStandBase::SetClock(std::function<uint32_t()> now) { Now = std::move(now); }
+void TfrmTVStandBase::SetClock(std::function<uint32_t()> now) {
+  Now = std::move(now);
+}
 
 QPoint TfrmTVStandBase::KnobCentre() const {
   const int knobX = width() - (kKnobSize + 20);
@@ -208,7 +216,9 @@ bool TfrmTVStandBase::OnKnob(QPoint p) const {
   return d.x() * d.x() + d.y() * d.y() <= kKnobRadius * kKnobRadius;
 }
 
-bool TfrmTVStandBase::OwnerIsMaximized() const { return OwnerMaximized && OwnerMaximized(); }
+bool TfrmTVStandBase::OwnerIsMaximized() const {
+  return OwnerMaximized && OwnerMaximized();
+}
 
 // --- Shape and picture ---------------------------------------------------------------------------------
 
@@ -233,7 +243,8 @@ void TfrmTVStandBase::Compose() {
   p.drawImage(QPoint(StandX, 0), StandBitmap);
   p.drawImage(QPoint(0, bodyTop), LeftBitmap);
   const int middleWidth = std::max(1, LogicalSize(MiddleBitmap).width());
-  for (int x = LogicalSize(LeftBitmap).width(); x < w; x += middleWidth) p.drawImage(QPoint(x, bodyTop), MiddleBitmap);
+  for (int x = LogicalSize(LeftBitmap).width(); x < w; x += middleWidth)
+    p.drawImage(QPoint(x, bodyTop), MiddleBitmap);
   p.drawImage(QPoint(w - LogicalSize(RightBitmap).width(), bodyTop), RightBitmap);
 
   const int knobX = w - (kKnobSize + 20);
@@ -271,7 +282,8 @@ void TfrmTVStandBase::DrawPointer(QPainter& p, QPoint centre) const {
   const double s = std::sin(theta * M_PI / 180), c = std::cos(theta * M_PI / 180);
   QPolygon pointer;
   for (const QPoint q : {QPoint(-10, -4), QPoint(15, -4), QPoint(22, 0), QPoint(15, 4), QPoint(-10, 4)})
-    pointer << QPoint(Nearest(q.y() * c - q.x() * s) + centre.x(), Nearest(q.y() * s + q.x() * c) + centre.y());
+    pointer << QPoint(Nearest(q.y() * c - q.x() * s) + centre.x(),
+                      Nearest(q.y() * s + q.x() * c) + centre.y());
   p.save();
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(Qt::NoPen);
@@ -282,8 +294,8 @@ void TfrmTVStandBase::DrawPointer(QPainter& p, QPoint centre) const {
 
 void TfrmTVStandBase::DrawClock(QPainter& p) {
   const int64_t t = std::max<int64_t>(0, SendCommand(OwnerWindow, CM_POSITION));
-  Clock = QString::asprintf("%02d:%02d:%02d", static_cast<int>((t / 3600) % 100), static_cast<int>((t / 60) % 60),
-                            static_cast<int>(t % 60));
+  Clock = QString::asprintf("%02d:%02d:%02d", static_cast<int>((t / 3600) % 100),
+                            static_cast<int>((t / 60) % 60), static_cast<int>(t % 60));
   p.setFont(PixelFont("Tahoma", 12, true));
   for (int k = 0; k < Clock.size(); ++k) {
     const bool colon = Clock[k] == QLatin1Char(':');
@@ -375,8 +387,12 @@ void TfrmTVStandBase::TurnKnob(QPoint p) {
   SetKnobValue(a * 65535 / 270);
 }
 
-void TfrmTVStandBase::MouseWheelUp() { SetKnobValue(Knob + kWheelStep); }
-void TfrmTVStandBase::MouseWheelDown() { SetKnobValue(Knob - kWheelStep); }
+void TfrmTVStandBase::MouseWheelUp() {
+  SetKnobValue(Knob + kWheelStep);
+}
+void TfrmTVStandBase::MouseWheelDown() {
+  SetKnobValue(Knob - kWheelStep);
+}
 
 void TfrmTVStandBase::ConfineCursor(QPoint global) {
   const QRect area(mapToGlobal(QPoint(width() - (kKnobSize + 36), 33)), QSize(kConfineWidth, kConfineHeight));
@@ -482,7 +498,8 @@ void TfrmTVStandBase::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && Dragging) {
     Dragging = false;
     // Queued behind the volume just posted, so the saved volume is the one the knob shows.
-    QMetaObject::invokeMethod(this, [this] { Settings.SaveSettings(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Settings.SaveSettings(); }, Qt::QueuedConnection);
   } else if (event->button() == Qt::RightButton) {
     if (InCaptionBand(event->position().toPoint().y()))
       SystemMenu->PopupAt(event->globalPosition().toPoint(), OwnerIsMaximized());

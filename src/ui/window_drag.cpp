@@ -8,7 +8,9 @@ namespace ktv {
 
 tWindowDrag::tWindowDrag(QWidget* window) : QObject(window), Window(window) {}
 
-tWindowDrag::~tWindowDrag() { Stop(); }
+tWindowDrag::~tWindowDrag() {
+  Stop();
+}
 
 void tWindowDrag::Start(int edges, QPoint globalStart, bool untilClick) {
   if (!Window) return;

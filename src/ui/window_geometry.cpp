@@ -8,7 +8,9 @@ namespace ktv {
 namespace {
 
 // Rounds to the nearest integer, halves to even.
-int Nearest(double value) { return static_cast<int>(std::nearbyint(value)); }
+int Nearest(double value) {
+  return static_cast<int>(std::nearbyint(value));
+}
 
 }  // namespace
 

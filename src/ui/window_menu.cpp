@@ -21,7 +21,8 @@ QAction* TWindowMenu::AddCommand(const QString& caption, uint32_t command, const
   // Shown as a hint only: the main window answers Alt+F4 itself.
   if (!shortcut.isEmpty()) action->setShortcut(shortcut);
   action->setShortcutContext(Qt::WidgetShortcut);
-  connect(action, &QAction::triggered, this, [this, command] { PostSysCommand(Target, command, QCursor::pos()); });
+  connect(action, &QAction::triggered, this,
+          [this, command] { PostSysCommand(Target, command, QCursor::pos()); });
   return action;
 }
 

@@ -7,9 +7,9 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QTest>
 #include <QEvent>
 #include <QIcon>
+#include <QTest>
 #include <QWidget>
 #include <QWindow>
 #include <cstdlib>
@@ -188,7 +188,8 @@ class PlayerWindowTest : public ::testing::Test {
 inline void PlayerWindowTest::OpenAsUser(const std::string& url) {
   PostCommand(Window.get(), CM_OPEN_URL);
   TfrmOpenURL* dialog = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (dialog = qobject_cast<TfrmOpenURL*>(Window->OpenDialog())) != nullptr; }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return (dialog = qobject_cast<TfrmOpenURL*>(Window->OpenDialog())) != nullptr; }));
   dialog->cboURL->setEditText(QString::fromStdString(url));
   QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] { return Window->OpenDialog() == nullptr; }));
@@ -202,8 +203,8 @@ inline std::string Clip(int w, int h, int seconds) {
 
 // What an ICY server answers before the stream's bytes.
 inline std::string IcyHeader(int bitrate = 128) {
-  return "ICY 200 OK\r\ncontent-type: application/ogg\r\nicy-name: Loopback\r\nicy-br: " + std::to_string(bitrate) +
-         "\r\n\r\n";
+  return "ICY 200 OK\r\ncontent-type: application/ogg\r\nicy-name: Loopback\r\nicy-br: " +
+         std::to_string(bitrate) + "\r\n\r\n";
 }
 
 }  // namespace ktv::test

@@ -114,7 +114,8 @@ TEST_F(PlayerWindow, MovesWithTheConsolesCaption) {
   QTest::mouseRelease(console, Qt::LeftButton, Qt::NoModifier, console->mapFromGlobal(target));
   EXPECT_TRUE(WaitUntil([&] { return Window->pos() == before + QPoint(50, 30); }))
       << Window->x() << ", " << Window->y();
-  EXPECT_TRUE(WaitUntil([&] { return Stand().y() == Window->geometry().bottom() + 1; })) << "the console follows";
+  EXPECT_TRUE(WaitUntil([&] { return Stand().y() == Window->geometry().bottom() + 1; }))
+      << "the console follows";
 }
 
 TEST_F(PlayerWindow, FullScreenAndBack) {

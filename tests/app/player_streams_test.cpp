@@ -39,7 +39,8 @@ TEST_F(PlayerStreams, BufferingShowsItsPercentage) {
   Window->OpenStream(QString::fromStdString(server.URL("/live.ogg")));
   EXPECT_TRUE(WaitUntil(
       [&] {
-        return Stand().windowTitle() == QStringLiteral("Kestrova.tv Player [Buffering Stream: 50%] - Please Wait...");
+        return Stand().windowTitle() ==
+               QStringLiteral("Kestrova.tv Player [Buffering Stream: 50%] - Please Wait...");
       },
       15000))
       << Stand().windowTitle().toStdString();
@@ -75,7 +76,8 @@ TEST_F(PlayerStreams, PlaylistAnswerPlaysItsEntriesInTurnThenReportsTheEnd) {
   // (The servers' own waits would stop the window's event loop: wait with it running.)
   ASSERT_TRUE(WaitUntil([&] { return first.Connections() > 0; }, 10000)) << "the first entry plays";
   EXPECT_EQ(second.Connections(), 0);
-  ASSERT_TRUE(WaitUntil([&] { return second.Connections() > 0; }, 20000)) << "the second follows when the first ends";
+  ASSERT_TRUE(WaitUntil([&] { return second.Connections() > 0; }, 20000))
+      << "the second follows when the first ends";
   EXPECT_TRUE(first.Finished(0));
   EXPECT_TRUE(WaitUntil([&] { return Marquee() == kClosedText; }, 20000)) << Marquee().toStdString();
   EXPECT_TRUE(Boxes.Boxes.empty()) << "a stream that ends is no error";
@@ -85,14 +87,15 @@ TEST_F(PlayerStreams, PlaylistAnswerPlaysItsEntriesInTurnThenReportsTheEnd) {
 
 TEST_F(PlayerStreams, ErrorsShowTheirMessage) {
   tRefusingPort refusing;
-  tScriptServer webPage({ReadRequest(), Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n\x01\x02\x03\x04"),
-                         Close()});
+  tScriptServer webPage(
+      {ReadRequest(), Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n\x01\x02\x03\x04"), Close()});
   const struct {
     std::string url;
     const char* text;
   } rows[] = {
       {"file:///nonexistent/folder/missing.ogg", "Unable to open file file specified."},
-      {"http://127.0.0.1:" + std::to_string(refusing.Port()) + "/live.ogg", "Unable to connect to the streaming server."},
+      {"http://127.0.0.1:" + std::to_string(refusing.Port()) + "/live.ogg",
+       "Unable to connect to the streaming server."},
       {webPage.URL("/page.html"), "This program cannot play this type of stream."},
   };
   Make();
@@ -131,7 +134,8 @@ TEST_F(PlayerStreams, EmptyPlaylistAnswerIsReported) {
                           Close()});
   Make();
   Window->OpenStream(QString::fromStdString(playlist.URL("/empty.m3u")));
-  EXPECT_TRUE(WaitUntil([&] { return Boxes.Find(QStringLiteral("The playlist specified is empty.")); }, 10000));
+  EXPECT_TRUE(
+      WaitUntil([&] { return Boxes.Find(QStringLiteral("The playlist specified is empty.")); }, 10000));
 }
 
 TEST_F(PlayerStreams, LocalFileFromTheMenuPlaysToItsEnd) {
@@ -176,7 +180,8 @@ TEST_F(PlayerStreams, ArgumentOpensAfterStartAndIsRemembered) {
   Make(std::move(start));
   ASSERT_TRUE(WaitForTitle());
   EXPECT_EQ(Window->CurrentURL, QString::fromStdString(Clip(64, 48, 4)));
-  ASSERT_EQ(Config.Settings->recent.size(), 1u) << "opened by the user: a recent station once its headers are read";
+  ASSERT_EQ(Config.Settings->recent.size(), 1u)
+      << "opened by the user: a recent station once its headers are read";
 }
 
 TEST_F(PlayerStreams, TrayShowsTheVideoWhileMinimised) {
@@ -186,7 +191,8 @@ TEST_F(PlayerStreams, TrayShowsTheVideoWhileMinimised) {
   Make({}, true);
   Window->OpenStream(QString::fromStdString(Clip(64, 48, 8)));
   ASSERT_TRUE(WaitForTitle());
-  QTest::mouseClick(Stand().btnMinimize, Qt::LeftButton, Qt::NoModifier, Stand().btnMinimize->rect().center());
+  QTest::mouseClick(Stand().btnMinimize, Qt::LeftButton, Qt::NoModifier,
+                    Stand().btnMinimize->rect().center());
   ASSERT_TRUE(Stand().InTray());
   EXPECT_FALSE(Window->isVisible());
   EXPECT_TRUE(WaitUntil([&] { return Tray->Modified > 3; })) << "frames reach the icon";
@@ -203,7 +209,8 @@ TEST_F(PlayerStreams, SettingsNeedingARestartSaySo) {
   ASSERT_NE(dialog, nullptr);
   dialog->spnBuffering->setValue(Config.Settings->BufferSeconds + 5);
   QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
-  const QString text = QStringLiteral("Some of your changes will not be applied until you restart this stream.");
+  const QString text =
+      QStringLiteral("Some of your changes will not be applied until you restart this stream.");
   ASSERT_TRUE(WaitUntil([&] { return Boxes.Find(text) != nullptr; }));
   EXPECT_EQ(Boxes.Find(text)->Caption, QStringLiteral("Stream Restart Required"));
   EXPECT_TRUE(Window->RestartPlayer);

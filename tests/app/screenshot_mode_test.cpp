@@ -56,7 +56,8 @@ TEST(ScreenshotMode, BothBackEndsShowThePlayingClip) {
     const QJsonObject console = r["console"].toObject();
     EXPECT_EQ(console["y"].toInt(), main["y"].toInt() + main["height"].toInt()) << "the console hangs below";
     EXPECT_FALSE(r["title"].toString().isEmpty());
-    EXPECT_TRUE(r["clock"].toString().startsWith(QStringLiteral("00:00:0"))) << r["clock"].toString().toStdString();
+    EXPECT_TRUE(r["clock"].toString().startsWith(QStringLiteral("00:00:0")))
+        << r["clock"].toString().toStdString();
     EXPECT_TRUE(r["messages"].toArray().isEmpty());
 
     // Outside the television's and the stand's shapes the pictures are transparent.

@@ -21,7 +21,9 @@ namespace {
 using namespace ktv::test;
 
 // A name of this test's own.
-QString TestName() { return tSingleInstance::DefaultName() + QStringLiteral("-test"); }
+QString TestName() {
+  return tSingleInstance::DefaultName() + QStringLiteral("-test");
+}
 
 TEST(SingleInstance, NameFollowsTheConfigurationFolder) {
   QString first, second;
@@ -41,7 +43,8 @@ TEST(SingleInstance, LaterStartHandsItsArgumentOver) {
   tSingleInstance running(TestName());
   ASSERT_TRUE(running.Listen());
   std::vector<QByteArray> got;
-  QObject::connect(&running, &tSingleInstance::Received, [&](const QByteArray& text) { got.push_back(text); });
+  QObject::connect(&running, &tSingleInstance::Received,
+                   [&](const QByteArray& text) { got.push_back(text); });
 
   struct {
     QByteArray argument;

@@ -150,11 +150,9 @@ TEST_F(ConsoleTest, ClockShowsThePlayTime) {
     intptr_t seconds;
     const char* text;
   } rows[] = {
-      {0, "00:00:00"},
-      {3661, "01:01:01"},
-      {359999, "99:59:59"},
-      {360000, "00:00:00"},  // hours are shown modulo 100
-      {-5, "00:00:00"},      // a position not yet known
+      {0, "00:00:00"},      {3661, "01:01:01"},
+      {359999, "99:59:59"}, {360000, "00:00:00"},  // hours are shown modulo 100
+      {-5, "00:00:00"},                            // a position not yet known
   };
   for (const auto& r : rows) {
     Owner.PlaySeconds = r.seconds;
@@ -177,8 +175,9 @@ TEST_F(ConsoleTest, FittingTextStaysPut) {
 }
 
 TEST_F(ConsoleTest, LongTextScrollsWithPausesAtBothEnds) {
-  SendCommand(Console.get(), CM_NOTIFY, 0, 0,
-              QStringLiteral("A station name far too long for the console - with its description and the title"));
+  SendCommand(
+      Console.get(), CM_NOTIFY, 0, 0,
+      QStringLiteral("A station name far too long for the console - with its description and the title"));
   ASSERT_LT(Console->MarqueeMin(), -3);
   Clock += 1999;
   Console->ClockUpdateTimer();
@@ -204,7 +203,8 @@ TEST_F(ConsoleTest, LongTextScrollsWithPausesAtBothEnds) {
 }
 
 TEST_F(ConsoleTest, HintOverTheInformationLineIsItsWholeText) {
-  const QString text = QStringLiteral("Opening http://127.0.0.1:8000/a/very/long/stream/address.ogg, Please Wait...");
+  const QString text =
+      QStringLiteral("Opening http://127.0.0.1:8000/a/very/long/stream/address.ogg, Please Wait...");
   SendCommand(Console.get(), CM_NOTIFY, 0, 0, text);
   // A move without a button moves the real pointer; its event arrives from the X server.
   QTest::mouseMove(Console.get(), TfrmTVStandBase::kMarqueeRect.center());
@@ -341,7 +341,9 @@ struct tSolidFrame {
   std::vector<unsigned char> Y, U, V;
   yuv_buffer Frame{};
   tSolidFrame(int w, int h, unsigned char y, unsigned char u, unsigned char v)
-      : Y(static_cast<size_t>(w * h), y), U(static_cast<size_t>(w * h / 4), u), V(static_cast<size_t>(w * h / 4), v) {
+      : Y(static_cast<size_t>(w * h), y),
+        U(static_cast<size_t>(w * h / 4), u),
+        V(static_cast<size_t>(w * h / 4), v) {
     Frame.y_width = w;
     Frame.y_height = h;
     Frame.y_stride = w;
@@ -357,7 +359,8 @@ struct tSolidFrame {
 TEST_F(ConsoleTest, MinimisesIntoTheTrayShowingTheVideo) {
   Config.Settings->MinimizeToTray = true;
   Config.Settings->PlayInTray = true;
-  QTest::mouseClick(Console->btnMinimize, Qt::LeftButton, Qt::NoModifier, Console->btnMinimize->rect().center());
+  QTest::mouseClick(Console->btnMinimize, Qt::LeftButton, Qt::NoModifier,
+                    Console->btnMinimize->rect().center());
   EXPECT_TRUE(Console->InTray());
   EXPECT_TRUE(Tray->Shown);
   EXPECT_TRUE(Tray->Tip.endsWith(QStringLiteral(" [Double Click to Restore]")));
@@ -407,7 +410,8 @@ TEST(ConsoleWithoutTray, MinimiseLeavesANormalMinimisedWindow) {
   owner.show();
   console.show();
   ASSERT_TRUE(WaitExposed(console));
-  QTest::mouseClick(console.btnMinimize, Qt::LeftButton, Qt::NoModifier, console.btnMinimize->rect().center());
+  QTest::mouseClick(console.btnMinimize, Qt::LeftButton, Qt::NoModifier,
+                    console.btnMinimize->rect().center());
   RunEvents(20);
   EXPECT_FALSE(console.InTray());
   EXPECT_TRUE(owner.isVisible()) << "nothing is hidden";
