@@ -115,6 +115,8 @@ TfrmTVStandBase::TfrmTVStandBase(QWidget* owner, tPlayerSettings& settings, std:
   tSkinnedForm::SetMinimizeApplicationHandler([this] { ApplicationMinimize(); });
   connect(qApp, &QGuiApplication::applicationStateChanged, this,
           [this](Qt::ApplicationState state) { ApplicationActivation(state == Qt::ApplicationActive); });
+  // Made while the program is already active: no change of state will come to start the fade.
+  if (QGuiApplication::applicationState() == Qt::ApplicationActive) ApplicationActivation(true);
 
   // Dense screens get the pictures drawn at twice the size; the layout stays in logical pixels.
   Scale = (owner ? owner->devicePixelRatioF() : qApp->devicePixelRatio()) > 1.5 ? 2 : 1;

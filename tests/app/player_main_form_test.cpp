@@ -3,15 +3,18 @@
 // the volume from the wheel and the keys.
 #include "ui/player_main_form.h"
 
+#include <QDesktopServices>
 #include <QLabel>
 #include <QScreen>
 #include <QTest>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include "app_test_support.h"
 #include "playback/qt/player_base_class.h"
 #include "stream/ogg_thread_manager.h"
 #include "ui/kestrova_image_button.h"
+#include "ui/window_menu.h"
 
 namespace ktv {
 namespace {
@@ -56,6 +59,8 @@ TEST_F(PlayerWindow, StartsSmallCentredAndFadesIn) {
   EXPECT_TRUE(window->StartupFadeRunning());
   EXPECT_TRUE(WaitUntil([&] { return !window->StartupFadeRunning(); }));
   EXPECT_EQ(window->windowOpacity(), 1.0);
+  EXPECT_TRUE(WaitUntil([&] { return window->TVStand()->windowOpacity() == 1.0; }))
+      << "the console fades in too";
   EXPECT_EQ(window->size(), QSize(TfrmPlayerMain::kMinWidth, TfrmPlayerMain::kMinHeight));
   SaveScreenshot(window->grab().toImage(), "player_empty");
   SaveScreenshot(window->TVStand()->grab().toImage(), "player_empty_console");
@@ -145,6 +150,10 @@ TEST_F(PlayerWindow, FullScreenAndBack) {
   SaveScreenshot(Window->grab().toImage(), "player_full_screen");
   QCursor::setPos(screen.center());
   EXPECT_TRUE(WaitUntil([&] { return !Window->NotifyPanel()->isVisible(); }));
+  // The pointer goes when it rests, and comes back when it moves.
+  EXPECT_TRUE(WaitUntil([&] { return Window->Player()->cursor().shape() == Qt::BlankCursor; }, 6000));
+  QCursor::setPos(screen.center() + QPoint(10, 10));
+  EXPECT_TRUE(WaitUntil([&] { return Window->Player()->cursor().shape() == Qt::ArrowCursor; }));
 
   QTest::keyClick(Window.get(), Qt::Key_Escape);
   EXPECT_FALSE(Window->IsFullScreen());
@@ -198,6 +207,40 @@ TEST_F(PlayerWindow, WindowMenuMaximisesAndRestores) {
   EXPECT_EQ(Window->geometry(), bounds);
 }
 
+// Takes the pages the player opens, in place of the desktop's browser.
+class tPageCatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  tPageCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "Open"); }
+  ~tPageCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
+  std::vector<QUrl> Opened;
+
+ public slots:
+  void Open(const QUrl& url) { Opened.push_back(url); }
+};
+
+TEST_F(PlayerWindow, ConsoleOpensTheRatingAndSchedulePages) {
+  tPageCatcher pages;
+  Make();
+  QTest::mouseClick(Stand().btnRate, Qt::LeftButton, Qt::NoModifier, Stand().btnRate->rect().center());
+  ASSERT_TRUE(WaitUntil([&] { return pages.Opened.size() == 1; }));
+  EXPECT_EQ(pages.Opened[0].toString().toStdString(), Config.Settings->WebSite + "/rate.php");
+  QTest::mouseClick(Stand().btnSchedule, Qt::LeftButton, Qt::NoModifier,
+                    Stand().btnSchedule->rect().center());
+  ASSERT_TRUE(WaitUntil([&] { return pages.Opened.size() == 2; }));
+  EXPECT_EQ(pages.Opened[1].toString().toStdString(), Config.Settings->WebSite + "/schedule.php");
+}
+
+TEST_F(PlayerWindow, AltSpaceOpensTheWindowMenuAndKeepsTheStream) {
+  Make();
+  Window->OpenStream(QString::fromStdString(Clip(64, 48, 4)));
+  QTest::keyClick(Window.get(), Qt::Key_Space, Qt::AltModifier);
+  EXPECT_TRUE(WaitUntil([&] { return Stand().WindowMenu()->isVisible(); }));
+  EXPECT_NE(Window->ThreadManager(), nullptr);
+  Stand().WindowMenu()->hide();
+}
+
 TEST_F(PlayerWindow, StreamInformationNeedsAStream) {
   Make();
   PostCommand(Window.get(), CM_STREAM_INFO);
@@ -209,3 +252,5 @@ TEST_F(PlayerWindow, StreamInformationNeedsAStream) {
 
 }  // namespace
 }  // namespace ktv
+
+#include "player_main_form_test.moc"
