@@ -1,8 +1,11 @@
 #include "app/single_instance.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QVariant>
 #include <QtEndian>
@@ -15,6 +18,22 @@ namespace {
 
 constexpr int kHeaderBytes = 8;  // tag, length
 
+// A folder that is ours alone: a directory we own that nobody else may enter.
+bool IsPrivateFolder(const QByteArray& path) {
+  struct stat info {};
+  return lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+         (info.st_mode & 077) == 0;
+}
+
+QString PrivateFolder() {
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && IsPrivateFolder(runtime)) return QString::fromLocal8Bit(runtime);
+  const QByteArray own =
+      QFile::encodeName(QDir::tempPath() + QStringLiteral("/kestrova-tv-%1").arg(getuid()));
+  mkdir(own.constData(), 0700);  // fails harmlessly when it exists; then it must pass the check below
+  return IsPrivateFolder(own) ? QFile::decodeName(own) : QString();
+}
+
 }  // namespace
 
 tSingleInstance::tSingleInstance(QString name, QObject* parent)
@@ -23,13 +42,16 @@ tSingleInstance::tSingleInstance(QString name, QObject* parent)
 }
 
 QString tSingleInstance::DefaultName() {
+  const QString folder = PrivateFolder();
+  if (folder.isEmpty()) return {};
   // The settings file lives in the configuration folder, so its path names the configuration.
-  const QByteArray folder = QByteArray::fromStdString(DefaultRegistryFile());
-  const QByteArray hash = QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(16);
-  return QStringLiteral("kestrova-tv-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
+  const QByteArray settings = QByteArray::fromStdString(DefaultRegistryFile());
+  const QByteArray hash = QCryptographicHash::hash(settings, QCryptographicHash::Sha1).toHex().left(16);
+  return folder + QStringLiteral("/kestrova-tv-") + QString::fromLatin1(hash);
 }
 
 bool tSingleInstance::SendToRunning(const QByteArray& argument, int timeoutMs) {
+  if (SocketName.isEmpty()) return false;
   QLocalSocket socket;
   socket.connectToServer(SocketName);
   if (!socket.waitForConnected(timeoutMs)) return false;
@@ -46,6 +68,7 @@ bool tSingleInstance::SendToRunning(const QByteArray& argument, int timeoutMs) {
 }
 
 bool tSingleInstance::Listen() {
+  if (SocketName.isEmpty()) return false;
   if (Server.listen(SocketName)) return true;
   if (Server.serverError() != QAbstractSocket::AddressInUseError) return false;
   // Someone answering means a player runs: leave its socket alone.

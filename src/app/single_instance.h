@@ -2,9 +2,11 @@
 // hands its first argument to it and ends. The message is the tag 128, the argument's length and its bytes
 // (both numbers 32-bit little-endian; length 0 without an argument).
 //
-// The socket's name is made from the user and the configuration folder, so players with different
-// configurations (parallel test runs) never meet. A socket left by a player that crashed is removed, and the
-// start goes on as the first instance.
+// The socket's name is made from the configuration folder, so players with different configurations
+// (parallel test runs) never meet. It lives in a folder only this user can enter ($XDG_RUNTIME_DIR, else a
+// folder of our own in the temporary folder): another user cannot take the name first and so catch the
+// addresses (with their passwords) a start hands over. Where no such folder can be had, every start runs on
+// its own. A socket left by a player that crashed is removed, and the start goes on as the first instance.
 //
 // Thread contract: main thread, with a Qt event loop for the listening side.
 #pragma once
@@ -27,7 +29,7 @@ class tSingleInstance : public QObject {
 
   explicit tSingleInstance(QString name = DefaultName(), QObject* parent = nullptr);
 
-  // kestrova-tv-<user id>-<hash of the configuration folder>.
+  // <private folder>/kestrova-tv-<hash of the configuration folder>; empty when there is no private folder.
   static QString DefaultName();
 
   // Hands the argument to a running player; true when one took it (this start should end).

@@ -444,6 +444,8 @@ void TfrmTVStandBase::showEvent(QShowEvent* event) {
 
 void TfrmTVStandBase::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
+  // Activated: the main window puts the console back under itself.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) SendCommand(OwnerWindow, CM_PLACE_STAND);
   if (event->type() == QEvent::WindowTitleChange && imIcon) {  // once the pictures exist
     Compose();
     update();

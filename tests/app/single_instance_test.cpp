@@ -3,6 +3,7 @@
 #include "app/single_instance.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -36,6 +37,19 @@ TEST(SingleInstance, NameFollowsTheConfigurationFolder) {
     second = tSingleInstance::DefaultName();
   }
   EXPECT_NE(first, second);
+}
+
+TEST(SingleInstance, SocketLivesWhereOnlyThisUserMayEnter) {
+  tTempConfig config;
+  tTempDir runtime;  // made 0700, as the desktop makes $XDG_RUNTIME_DIR
+  const QString folder = QString::fromStdString(runtime.Path());
+  setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+  EXPECT_TRUE(tSingleInstance::DefaultName().startsWith(folder + QLatin1Char('/')));
+  chmod(runtime.Path().c_str(), 0755);
+  const QString fallback = tSingleInstance::DefaultName();
+  EXPECT_FALSE(fallback.startsWith(folder)) << "a folder others may enter is not used";
+  EXPECT_FALSE(fallback.isEmpty());
+  unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(SingleInstance, LaterStartHandsItsArgumentOver) {
