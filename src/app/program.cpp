@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdio>
 
 #include "app/command_line.h"
@@ -34,6 +35,9 @@ int RunPlayer(int argc, char** argv) {
     return 2;
   }
   const bool screenshots = !line.ScreenshotDir.isEmpty();
+  // A file named relative to this start's folder would be looked for in the running player's folder.
+  const QFileInfo file(line.Source);
+  if (!line.Source.isEmpty() && file.isRelative() && file.exists()) line.Source = file.absoluteFilePath();
 
   // A player already running takes the argument and this start ends. The screenshot mode always runs on
   // its own.

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSpinBox>
 #include <QTest>
+#include <filesystem>
 
 #include "app/single_instance.h"
 #include "app_test_support.h"
@@ -234,6 +235,19 @@ class SecondStart : public PlayerWindowTest {
 TEST_F(SecondStart, WithAnArgumentPlaysItInTheFirstWindow) {
   const std::string clip = Clip(64, 48, 4);
   const tRunResult second = Start({clip});
+  EXPECT_EQ(second.ExitCode, 0) << second.Err;
+  ASSERT_TRUE(WaitForTitle());
+  EXPECT_EQ(Window->CurrentURL, QString::fromStdString(clip));
+}
+
+TEST_F(SecondStart, RelativeFileNameIsTheSecondStartsFile) {
+  const std::string clip = Clip(64, 48, 4);
+  const std::filesystem::path path(clip);
+  // The second start runs in the clip's folder and names the file relative to it.
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(path.parent_path());
+  const tRunResult second = Start({path.filename().string()});
+  std::filesystem::current_path(here);
   EXPECT_EQ(second.ExitCode, 0) << second.Err;
   ASSERT_TRUE(WaitForTitle());
   EXPECT_EQ(Window->CurrentURL, QString::fromStdString(clip));
