@@ -133,10 +133,12 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
 TfrmPlayerMain::~TfrmPlayerMain() {
   StatusWatcher.stop();
   Drag->Stop();
-  Stand.reset();
-  Settings.SaveSettings();
+  // The decoding thread calls nothing of ours from here on (its frames may go to the console).
   if (Manager) Manager->ClearEvents();
   if (PlayerPanel) PlayerPanel->Attach(nullptr);
+  delete InfoDialog.data();
+  Stand.reset();
+  Settings.SaveSettings();
   Manager.reset();
   if (PlayerPanel) PlayerPanel->Shutdown();
   delete PlayerPanel;
@@ -397,6 +399,7 @@ void TfrmPlayerMain::ShowDialog(tSkinnedForm* dialog, std::function<void(int res
   connect(dialog, &tSkinnedForm::Finished, this, [this, dialog, finished = std::move(finished)](int result) {
     Stand->FadeSuppressed = false;
     if (Dialog == dialog) Dialog = nullptr;
+    if (InfoDialog.data() == dialog) InfoDialog = nullptr;
     dialog->deleteLater();
     if (finished) finished(result);
   });

@@ -44,6 +44,11 @@ void TfrmPlayerMain::OpenStream(const QString& url) {
 
   if (Manager) Manager->ClearEvents();
   if (PlayerPanel) PlayerPanel->Attach(nullptr);
+  // The information dialog reads the stream it was opened on, which goes now.
+  if (TfrmAboutstreamDlg* info = InfoDialog.data()) {
+    InfoDialog = nullptr;
+    info->SetModalResult(mrCancel);
+  }
   Manager.reset();
   if (!trimmed.isEmpty())
     Manager = std::make_unique<tOggThreadManager>(trimmed.toStdString(), CM_PROGRESS, MessageTarget.get(),
@@ -51,7 +56,6 @@ void TfrmPlayerMain::OpenStream(const QString& url) {
   if (PlayerPanel) PlayerPanel->Shutdown();
   RestartPlayer = false;  // the back-end is made afresh below in any case
   CreateBackEnd(WantDirectX());
-  if (VideoToTV && Manager) PointVideoAtTV();
 }
 
 bool TfrmPlayerMain::WantDirectX() const {

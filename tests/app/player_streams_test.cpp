@@ -185,6 +185,20 @@ TEST_F(PlayerStreams, ArgumentOpensAfterStartAndIsRemembered) {
       << "opened by the user: a recent station once its headers are read";
 }
 
+TEST_F(PlayerStreams, InformationDialogClosesWithItsStream) {
+  Make();
+  Window->OpenStream(QString::fromStdString(Clip(64, 48, 4)));
+  ASSERT_TRUE(WaitForTitle());
+  PostCommand(Window.get(), CM_STREAM_INFO);
+  ASSERT_TRUE(WaitUntil([&] { return Window->OpenDialog() != nullptr; }));
+  EXPECT_TRUE(Window->OpenDialog()->isVisible());
+  // A second start plays something else meanwhile: the dialog showed the old stream, and goes with it.
+  Window->SecondInstance(QByteArray::fromStdString(Clip(64, 48, 6)));
+  EXPECT_TRUE(WaitUntil([&] { return Window->OpenDialog() == nullptr; }));
+  EXPECT_TRUE(WaitForTitle());
+  RunEvents(200);
+}
+
 TEST_F(PlayerStreams, TrayShowsTheVideoWhileMinimised) {
   Config.Settings->MinimizeToTray = true;
   Config.Settings->PlayInTray = true;
