@@ -195,10 +195,13 @@ void TfrmPlayerMain::SetBorder(bool shown, bool tellBackEnd) {
 
 void TfrmPlayerMain::ApplyStayOnTop() {
   for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(Stand.get())}) {
-    if (!window || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == Settings.StayOnTop) continue;
-    const bool visible = window->isVisible();
-    window->setWindowFlag(Qt::WindowStaysOnTopHint, Settings.StayOnTop);
-    if (visible) window->show();  // a changed flag makes the window anew, hidden
+    if (!window) continue;
+    // Once the window exists its flag changes in place: changing the widget's flags would make the window
+    // (and the picture's OpenGL surface) anew.
+    if (QWindow* handle = window->windowHandle())
+      handle->setFlag(Qt::WindowStaysOnTopHint, Settings.StayOnTop);
+    else
+      window->setWindowFlag(Qt::WindowStaysOnTopHint, Settings.StayOnTop);
   }
 }
 

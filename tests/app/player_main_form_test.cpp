@@ -192,6 +192,8 @@ TEST_F(PlayerWindow, WheelAndKeysSetTheVolume) {
   QApplication::sendEvent(Window.get(), &wheel);
   EXPECT_TRUE(WaitUntil([&] { return Window->Volume() == 40000 + 3072; })) << "two notches up over the video";
   EXPECT_EQ(Stand().KnobValue(), 40000 + 3072);
+  // The notice leaves the caption after a while.
+  EXPECT_TRUE(WaitUntil([&] { return Stand().windowTitle() == QStringLiteral("Kestrova.TV Player"); }, 6000));
 }
 
 TEST_F(PlayerWindow, WindowMenuMaximisesAndRestores) {

@@ -1,6 +1,7 @@
 // The main window as the controller of streams: status while buffering, errors, playlists served in place
 // of a stream, the next entry when a stream ends, stopping, local files from the menu, bookmarks, the tray,
 // the settings dialog and a second start handing its argument over.
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSpinBox>
@@ -223,6 +224,7 @@ TEST_F(PlayerStreams, SettingsNeedingARestartSaySo) {
   auto* dialog = qobject_cast<TfrmConfigDialog*>(Window->OpenDialog());
   ASSERT_NE(dialog, nullptr);
   dialog->spnBuffering->setValue(Config.Settings->BufferSeconds + 5);
+  dialog->cboOnTop->setChecked(false);
   QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
   const QString text =
       QStringLiteral("Some of your changes will not be applied until you restart this stream.");
@@ -230,6 +232,11 @@ TEST_F(PlayerStreams, SettingsNeedingARestartSaySo) {
   EXPECT_EQ(Boxes.Find(text)->Caption, QStringLiteral("Stream Restart Required"));
   EXPECT_TRUE(Window->RestartPlayer);
   EXPECT_EQ(Window->OpenDialog(), nullptr);
+  // Staying on top is applied at once, to both windows, which stay shown.
+  EXPECT_FALSE(Window->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(Stand().windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(Window->isVisible());
+  EXPECT_TRUE(Stand().isVisible());
 }
 
 // The program itself is the second start: it hands its argument to the window listening here.
