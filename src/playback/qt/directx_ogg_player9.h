@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/sound_device.h"
+#include "playback/qt/bitmap_routines.h"
 #include "playback/qt/gl_scene.h"
 #include "playback/qt/player_base_class.h"
 

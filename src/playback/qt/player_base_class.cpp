@@ -76,8 +76,8 @@ tPlayerBaseClass::tPlayerBaseClass(QWidget* owner, tOggThreadManager* thread,
 tPlayerBaseClass::~tPlayerBaseClass() {
   StopEvents();
   // The sound goes before the visualisation it feeds; a played-frames question still waiting for the main
-  // thread then finds no sound and gets 0.
-  if (Sound) Sound->Shutdown();
+  // thread then finds no sound.
+  tPlayerBaseClass::Shutdown();
   Sound.reset();
   Visualisation.reset();
   if (Aligned && parentWidget()) parentWidget()->removeEventFilter(this);
@@ -171,32 +171,67 @@ bool tPlayerBaseClass::CurrentVideoInfo(theora_info& info) {
   return VideoInfoSource && VideoInfoSource(info);
 }
 
-int64_t tPlayerBaseClass::PlayedFramesForVisualisation() { return Sound ? Sound->GetPlayedFrames() : 0; }
-
-// ---------------------------------------------------------------------------------------------------------------
-// Sound: the back-end's sound half answers
-
-bool tPlayerBaseClass::WriteAudio(const int16_t* samples, int32_t count) {
-  return Sound ? Sound->WriteAudio(samples, count) : true;
+template <class tCall, class tResult>
+tResult tPlayerBaseClass::SoundCall(tCall call, tResult nested) {
+  if (!Sound || SoundCalls > 0) return nested;
+  ++SoundCalls;
+  struct tLeave {
+    int& Calls;
+    ~tLeave() { --Calls; }
+  } leave{SoundCalls};
+  return call(*Sound);
 }
 
-double tPlayerBaseClass::GetAudioTime() { return Sound ? Sound->GetAudioTime() : 0.0; }
+int64_t tPlayerBaseClass::PlayedFramesForVisualisation() {
+  return LastPlayedFrames = SoundCall([](tAudioOutput& sound) { return sound.GetPlayedFrames(); }, LastPlayedFrames);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Sound: the back-end's sound half answers. Without one (after the destructor's first steps) a block counts
+// as taken and playback as done; a nested call is told to come again.
+
+bool tPlayerBaseClass::WriteAudio(const int16_t* samples, int32_t count) {
+  if (!Sound) return true;
+  return SoundCall([&](tAudioOutput& sound) { return sound.WriteAudio(samples, count); }, false);
+}
+
+double tPlayerBaseClass::GetAudioTime() {
+  return LastAudioTime = SoundCall([](tAudioOutput& sound) { return sound.GetAudioTime(); }, LastAudioTime);
+}
 
 int64_t tPlayerBaseClass::GetPlayedFrames() { return PlayedFramesForVisualisation(); }
 
-bool tPlayerBaseClass::IsPlaybackDone() { return Sound ? Sound->IsPlaybackDone() : true; }
+bool tPlayerBaseClass::IsPlaybackDone() {
+  if (!Sound) return true;
+  return SoundCall([](tAudioOutput& sound) { return sound.IsPlaybackDone(); }, false);
+}
 
 void tPlayerBaseClass::SetBufferState(bool buffering, uint8_t level) {
-  if (Sound) Sound->SetBufferState(buffering, level);
+  SoundCall(
+      [&](tAudioOutput& sound) {
+        sound.SetBufferState(buffering, level);
+        return true;
+      },
+      false);
 }
 
 void tPlayerBaseClass::SetVolume(uint16_t volume) {
   Volume = volume;
-  if (Sound) Sound->SetVolume(volume);
+  SoundCall(
+      [&](tAudioOutput& sound) {
+        sound.SetVolume(volume);
+        return true;
+      },
+      false);
 }
 
 void tPlayerBaseClass::Shutdown() {
-  if (Sound) Sound->Shutdown();
+  SoundCall(
+      [](tAudioOutput& sound) {
+        sound.Shutdown();
+        return true;
+      },
+      false);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
