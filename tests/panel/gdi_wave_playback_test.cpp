@@ -71,6 +71,27 @@ TEST(GDIWavePlayback, EdgesAreStretchedFromTheCornersInnerStrips) {
   }
 }
 
+TEST(GDIWavePlayback, EdgesMeetTheCornersWithoutBlendingTwice) {
+  // A half-transparent band over an even picture: wherever a piece overlapped a corner, the band would be
+  // blended twice there and show darker.
+  tFrameArtwork art = test::tTestArtwork::Make();
+  for (int y = 0; y < 56; ++y)
+    for (int x = 0; x < 64; ++x)
+      if (qRed(art.Mask.pixel(x, y)) == 255) art.Mask.setPixel(x, y, qRgb(128, 0, 0));
+  const test::tScopedArtwork artwork(art);
+  for (QSize size : {QSize(640, 480), QSize(641, 481)}) {
+    tPanelWindow window(RasterKind(), true, size);
+    std::vector<uint32_t> grey(16 * 16, 0x00C0C0C0u);
+    window.Player->ShowVisualFrame(grey.data(), 16, 16);
+    const QImage shown = window.Grab();
+    const int w = size.width(), h = size.height();
+    const QRgb band = shown.pixel(w / 2, 10);
+    for (QPoint at : {QPoint(w - 64, 10), QPoint(w - 64, h - 11), QPoint(10, h - 56), QPoint(w - 11, h - 56),
+                      QPoint(w - 65, h - 11), QPoint(w - 11, h - 57)})
+      EXPECT_LE(test::ColourDistance(shown.pixel(at), band), 1) << w << " x " << h << " at " << at.x() << "," << at.y();
+  }
+}
+
 TEST(GDIWavePlayback, GrainPicturesTileTheNoiseQuartersAtTheirStrength) {
   test::tOwnedFrame frame = test::ClipFrame({"--width", "200", "--height", "100"});
   ASSERT_TRUE(frame.Valid);

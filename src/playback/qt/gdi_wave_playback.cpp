@@ -32,17 +32,19 @@ const std::array<std::pair<tPlayerBaseClass::tCorner, QRect>, 8> kEdgeSources = 
     {tPlayerBaseClass::TopRight, {0, 42, 64, 14}},    // right, lower half
 }};
 
-// ... and where it goes in a w x h panel, stretched.
+// ... and where it goes in a w x h panel, stretched. The second halves end where the corners begin: one
+// pixel more (on an even size) would blend the frame's half-transparent edge twice, a dark tick at each
+// corner.
 std::array<QRect, 8> EdgeTargets(int w, int h) {
   const int hw = w / 2, hh = h / 2;
   return {{{64, 0, hw - 64, 56},
-           {hw, 0, hw - 63, 56},
+           {hw, 0, w - 64 - hw, 56},
            {64, h - 56, hw - 64, 56},
-           {hw, h - 56, hw - 63, 56},
+           {hw, h - 56, w - 64 - hw, 56},
            {0, 56, 64, hh - 56},
-           {0, hh, 64, hh - 55},
+           {0, hh, 64, h - 56 - hh},
            {w - 64, 56, 64, hh - 56},
-           {w - 64, hh, 64, hh - 55}}};
+           {w - 64, hh, 64, h - 56 - hh}}};
 }
 
 QPoint CornerPosition(tPlayerBaseClass::tCorner corner, QSize piece, int w, int h) {
