@@ -5,8 +5,8 @@
 // "CPU" is the main thread's own time (what the event loop spends); "Time" is the wall clock, which for the
 // OpenGL back-end also covers Mesa's rasteriser threads finishing the frame (glFinish). all_threads_cpu_ms is
 // the CPU time of every thread of the process per frame (Qt's and Mesa's helper threads too, and the
-// visualisation thread idling); show_ms is the wall time of ShowVideoFrame alone. The raster back-end must stay
-// under 33 ms of CPU a frame at 1080p (30 frames a second on one core).
+// visualisation thread idling); show_ms is the wall time of ShowVideoFrame alone. The raster back-end must
+// stay under 33 ms of CPU a frame at 1080p (30 frames a second on one core).
 //
 // Without a display only the raster back-end runs (on Qt's offscreen platform); run it under
 // tests/support/with-display for both.
@@ -41,7 +41,8 @@ struct tFrame {
     for (int y = 0; y < Buffer.y_height; ++y)
       for (int x = 0; x < Buffer.y_width; ++x)
         Y[static_cast<size_t>(y) * Buffer.y_width + x] = static_cast<uint8_t>(x + y + step);
-    for (size_t i = 0; i < U.size(); ++i) U[i] = static_cast<uint8_t>(i + step), V[i] = static_cast<uint8_t>(255 - i);
+    for (size_t i = 0; i < U.size(); ++i)
+      U[i] = static_cast<uint8_t>(i + step), V[i] = static_cast<uint8_t>(255 - i);
   }
   std::vector<uint8_t> Y, U, V;
   yuv_buffer Buffer{};
@@ -112,7 +113,8 @@ std::unique_ptr<ktv::tPlayerBaseClass> MakeOpenGL(QWidget* owner) {
 }
 
 void Register(const char* name, tMaker make, bool opengl) {
-  benchmark::RegisterBenchmark(name, [make, opengl](benchmark::State& state) { BM_PanelFrame(state, make, opengl); })
+  benchmark::RegisterBenchmark(
+      name, [make, opengl](benchmark::State& state) { BM_PanelFrame(state, make, opengl); })
       ->Args({1280, 720})
       ->Args({1920, 1080})
       ->ArgNames({"w", "h"})
@@ -130,7 +132,8 @@ int main(int argc, char** argv) {
   if (ktv::ProbeOpenGL())
     Register("opengl", MakeOpenGL, true);
   else
-    std::fprintf(stderr, "panel_bench: no OpenGL here; run it under tests/support/with-display for both back-ends\n");
+    std::fprintf(stderr,
+                 "panel_bench: no OpenGL here; run it under tests/support/with-display for both back-ends\n");
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -22,21 +22,28 @@ using test::RunEvents;
 using test::tPanelWindow;
 
 test::tBackendKind OpenGLKind() {
-  return {"opengl",
-          [](QWidget* owner, tOggThreadManager* thread, tSoundDeviceFactory device) {
-            return std::make_unique<tDirectXOggPlayer9>(owner, thread, std::move(device));
-          },
-          [](tPlayerBaseClass& player) { return static_cast<tDirectXOggPlayer9&>(player).GrabFramebuffer(); }};
+  return {
+      "opengl",
+      [](QWidget* owner, tOggThreadManager* thread, tSoundDeviceFactory device) {
+        return std::make_unique<tDirectXOggPlayer9>(owner, thread, std::move(device));
+      },
+      [](tPlayerBaseClass& player) { return static_cast<tDirectXOggPlayer9&>(player).GrabFramebuffer(); }};
 }
 
-tDirectXOggPlayer9& Player(tPanelWindow& window) { return static_cast<tDirectXOggPlayer9&>(*window.Player); }
+tDirectXOggPlayer9& Player(tPanelWindow& window) {
+  return static_cast<tDirectXOggPlayer9&>(*window.Player);
+}
 
 // The shader converts colour with the table converter's factors; rounding may differ by one.
 constexpr int kTolerance = 2;
 
-TEST(DirectXOggPlayer9, ShowsAFrameAtItsOwnSize) { test::CheckFrameAtItsOwnSize(OpenGLKind(), kTolerance); }
+TEST(DirectXOggPlayer9, ShowsAFrameAtItsOwnSize) {
+  test::CheckFrameAtItsOwnSize(OpenGLKind(), kTolerance);
+}
 
-TEST(DirectXOggPlayer9, StretchesASmallerFrame) { test::CheckFrameStretched(OpenGLKind()); }
+TEST(DirectXOggPlayer9, StretchesASmallerFrame) {
+  test::CheckFrameStretched(OpenGLKind());
+}
 
 TEST(DirectXOggPlayer9, DrawsTheFrameArtworkAndShapesTheWindow) {
   test::CheckFrameArtwork(OpenGLKind(), kTolerance);
@@ -46,7 +53,9 @@ TEST(DirectXOggPlayer9, VisualisationPictureReplacesVideoAndAnEmptyOneBlanksIt) 
   test::CheckVisualisationPictures(OpenGLKind(), kTolerance);
 }
 
-TEST(DirectXOggPlayer9, PlaysAClipEndToEnd) { test::CheckPlaysClipEndToEnd(OpenGLKind()); }
+TEST(DirectXOggPlayer9, PlaysAClipEndToEnd) {
+  test::CheckPlaysClipEndToEnd(OpenGLKind());
+}
 
 TEST(DirectXOggPlayer9, EverySurfaceModeShowsTheSamePicture) {
   test::tOwnedFrame frame = test::ClipFrame({"--width", "640", "--height", "480"});
@@ -69,7 +78,8 @@ TEST(DirectXOggPlayer9, EverySurfaceModeShowsTheSamePicture) {
     Player(window).SetAcceptedModesForTesting({row.Mode});
     window.Player->ShowVideoFrame(&frame.Buffer, nullptr);
     EXPECT_EQ(Player(window).GetSurfaceMode(), row.Mode);
-    const test::tDifference d = test::Difference(window.Grab(), reference.rect(), reference, {0, 0}, row.Tolerance);
+    const test::tDifference d =
+        test::Difference(window.Grab(), reference.rect(), reference, {0, 0}, row.Tolerance);
     EXPECT_LE(d.Max, row.Tolerance) << "mean " << d.Mean;
   }
 }
@@ -197,7 +207,8 @@ TEST(DirectXOggPlayer9, LostContextDropsFramesUntilItIsMadeAgain) {
   tPanelWindow window(OpenGLKind(), false);
   tDirectXOggPlayer9& player = Player(window);
   player.ShowVideoFrame(&first.Buffer, nullptr);
-  EXPECT_LE(test::Difference(window.Grab(), firstPicture.rect(), firstPicture, {0, 0}, kTolerance).Max, kTolerance);
+  EXPECT_LE(test::Difference(window.Grab(), firstPicture.rect(), firstPicture, {0, 0}, kTolerance).Max,
+            kTolerance);
   const int scenes = player.ScenesMade();
   QOpenGLWidget* oldView = player.View();
 
@@ -229,7 +240,8 @@ TEST(DirectXOggPlayer9, QuestionsArrivingWhileTheRingClosesGetSafeAnswers) {
                       [] { return std::make_unique<tManualSoundDevice>(); });
   tPlayerBaseClass& player = *window.Player;
   auto& ring = dynamic_cast<tRingAudioOutput&>(*player.SoundOutput());
-  ASSERT_TRUE(test::WaitUntil([&] { return ring.Ring() != nullptr; }, 20000)) << "the thread's sound opened the ring";
+  ASSERT_TRUE(test::WaitUntil([&] { return ring.Ring() != nullptr; }, 20000))
+      << "the thread's sound opened the ring";
   manager.ClearEvents();  // from here only the test's questions arrive
   manager.OnPlaybackDone = nullptr;
 
@@ -245,9 +257,9 @@ TEST(DirectXOggPlayer9, QuestionsArrivingWhileTheRingClosesGetSafeAnswers) {
       });
     });
     while (!asking) std::this_thread::yield();
-    Sleep(20);                             // the question is queued
-    player.WriteAudio(nullptr, 0);         // close: the watcher's join serves the queue
-    test::RunEvents(20);                   // (or the question is served here)
+    Sleep(20);                      // the question is queued
+    player.WriteAudio(nullptr, 0);  // close: the watcher's join serves the queue
+    test::RunEvents(20);            // (or the question is served here)
     asker.join();
     EXPECT_GE(played, 0);
     EXPECT_GE(time, 0.0);
@@ -289,7 +301,8 @@ TEST(DirectXOggPlayer9, SameFrameAsTheRasterBackEnd) {
   }
   EXPECT_LE(test::Difference(shown[0], test::kInner, shown[1], {0, 0}, kTolerance).Max, kTolerance);
   // The corners are the artwork drawn one to one by both (whatever the artwork is).
-  for (QRect corner : {QRect(0, 0, 49, 42), QRect(591, 0, 49, 42), QRect(0, 438, 49, 42), QRect(591, 438, 49, 42)})
+  for (QRect corner :
+       {QRect(0, 0, 49, 42), QRect(591, 0, 49, 42), QRect(0, 438, 49, 42), QRect(591, 438, 49, 42)})
     EXPECT_LE(test::Difference(shown[0], corner, shown[1], {0, 0}, 3).Max, 3)
         << "corner at " << corner.x() << "," << corner.y();
 }

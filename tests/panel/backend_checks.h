@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "ogg/vorbis_codec.h"
@@ -88,10 +88,10 @@ inline void CheckFrameArtwork(const tBackendKind& kind, int tolerance) {
     QPoint At;
     const char* Note;
   } bandPoints[] = {
-      {{10, 30}, "top-left corner"},    {{629, 30}, "top-right corner, mirrored"},
+      {{10, 30}, "top-left corner"},     {{629, 30}, "top-right corner, mirrored"},
       {{10, 449}, "bottom-left corner"}, {{629, 449}, "bottom-right corner"},
-      {{320, 10}, "top edge"},          {{320, 469}, "bottom edge"},
-      {{10, 240}, "left edge"},         {{629, 240}, "right edge"},
+      {{320, 10}, "top edge"},           {{320, 469}, "bottom edge"},
+      {{10, 240}, "left edge"},          {{629, 240}, "right edge"},
   };
   for (bool border : {true, false}) {
     SCOPED_TRACE(std::string(kind.Name) + (border ? ": border on" : ": border off"));
@@ -105,7 +105,8 @@ inline void CheckFrameArtwork(const tBackendKind& kind, int tolerance) {
       int nearest = 255;
       for (int dx = -1; dx <= 1; ++dx)
         for (int dy = -1; dy <= 1; ++dy)
-          nearest = std::min(nearest, ColourDistance(shown.pixel(point.At), reference.pixel(source + QPoint(dx, dy))));
+          nearest = std::min(nearest,
+                             ColourDistance(shown.pixel(point.At), reference.pixel(source + QPoint(dx, dy))));
       if (border)
         EXPECT_LE(ColourDistance(shown.pixel(point.At), tTestArtwork::kBand), tolerance);
       else
@@ -161,8 +162,8 @@ inline void CheckVisualisationPictures(const tBackendKind& kind, int tolerance) 
 // A generated clip plays through a real decoding thread into a back-end in a test window: its frames reach
 // the panel (the last one stays, close to the clip's last frames) and its sound reaches SDL's disk driver.
 inline void CheckPlaysClipEndToEnd(const tBackendKind& kind) {
-  const tMediaFiles media = MakeMediaWithRaw({"--width", "320", "--height", "240", "--fps", "25", "--seconds", "2",
-                                              "--rate", "44100", "--channels", "2", "--tone", "440"});
+  const tMediaFiles media = MakeMediaWithRaw({"--width", "320", "--height", "240", "--fps", "25", "--seconds",
+                                              "2", "--rate", "44100", "--channels", "2", "--tone", "440"});
   ASSERT_FALSE(media.Ogg.empty());
   tTempDir dir;
   const std::string played = dir.File("played.raw");
@@ -190,7 +191,8 @@ inline void CheckPlaysClipEndToEnd(const tBackendKind& kind) {
     for (int index = 40; index < 50; ++index) {
       tOwnedFrame frame = DecodeFrame(media.Ogg, index);
       if (!frame.Valid) break;
-      const QImage expected = ReferencePicture(frame).scaled(628, 470, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      const QImage expected =
+          ReferencePicture(frame).scaled(628, 470, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
       best = std::min(best, Difference(shown, kInner, expected, {6, 5}, 24).Mean);
     }
     EXPECT_LT(best, 6.0) << "the panel shows one of the clip's last frames";

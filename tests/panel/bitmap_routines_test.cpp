@@ -20,7 +20,8 @@ struct tPlanes {
     U.assign(static_cast<size_t>(width / 2) * chromaHeight, 0);
     V.assign(U.size(), 0);
     for (size_t i = 0; i < Y.size(); ++i) Y[i] = static_cast<uint8_t>(16 + 7 * i);
-    for (size_t i = 0; i < U.size(); ++i) U[i] = static_cast<uint8_t>(90 + 11 * i), V[i] = static_cast<uint8_t>(170 - 5 * i);
+    for (size_t i = 0; i < U.size(); ++i)
+      U[i] = static_cast<uint8_t>(90 + 11 * i), V[i] = static_cast<uint8_t>(170 - 5 * i);
     Buffer = {width, height, width, width / 2, chromaHeight, width / 2, Y.data(), U.data(), V.data()};
   }
 };
@@ -130,7 +131,8 @@ TEST(PackPixels16, PacksRedGreenBlueIntoWords) {
   std::array<uint8_t, 16> copied{};
   PackPixels16(source.data(), 4, 1, 8, copied.data(), RGB32, 2);
   EXPECT_EQ(0, std::memcmp(copied.data(), source.data(), 4));
-  EXPECT_EQ(0, std::memcmp(copied.data() + 8, source.data() + 4, 4)) << "rows advance by the destination pitch";
+  EXPECT_EQ(0, std::memcmp(copied.data() + 8, source.data() + 4, 4))
+      << "rows advance by the destination pitch";
 }
 
 TEST(BitmapRoutines, RegionFromBitmapTakesRunsOfNonKeyPixels) {

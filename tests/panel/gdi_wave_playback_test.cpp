@@ -15,17 +15,25 @@ using test::tPanelWindow;
 // ConvertFrame into a 32-bit picture is YUVToRGB32 itself.
 constexpr int kTolerance = 1;
 
-TEST(GDIWavePlayback, ShowsAFrameAtItsOwnSize) { test::CheckFrameAtItsOwnSize(RasterKind(), kTolerance); }
+TEST(GDIWavePlayback, ShowsAFrameAtItsOwnSize) {
+  test::CheckFrameAtItsOwnSize(RasterKind(), kTolerance);
+}
 
-TEST(GDIWavePlayback, StretchesASmallerFrame) { test::CheckFrameStretched(RasterKind()); }
+TEST(GDIWavePlayback, StretchesASmallerFrame) {
+  test::CheckFrameStretched(RasterKind());
+}
 
-TEST(GDIWavePlayback, DrawsTheFrameArtworkAndShapesTheWindow) { test::CheckFrameArtwork(RasterKind(), 2); }
+TEST(GDIWavePlayback, DrawsTheFrameArtworkAndShapesTheWindow) {
+  test::CheckFrameArtwork(RasterKind(), 2);
+}
 
 TEST(GDIWavePlayback, VisualisationPictureReplacesVideoAndAnEmptyOneBlanksIt) {
   test::CheckVisualisationPictures(RasterKind(), 2);
 }
 
-TEST(GDIWavePlayback, PlaysAClipEndToEnd) { test::CheckPlaysClipEndToEnd(RasterKind()); }
+TEST(GDIWavePlayback, PlaysAClipEndToEnd) {
+  test::CheckPlaysClipEndToEnd(RasterKind());
+}
 
 TEST(GDIWavePlayback, EdgesAreStretchedFromTheCornersInnerStrips) {
   // A frame whose inner strips are graded: columns 49..63 get redder to the right, rows 42..55 greener
@@ -34,7 +42,8 @@ TEST(GDIWavePlayback, EdgesAreStretchedFromTheCornersInnerStrips) {
   for (int y = 0; y < 56; ++y)
     for (int x = 0; x < 64; ++x)
       if (!test::tTestArtwork::Outside(x, y) && (x >= 49 || y >= 42)) {
-        art.Frame.setPixel(x, y, qRgb(x >= 49 ? 100 + (x - 49) * 10 : 0, y >= 42 ? 100 + (y - 42) * 10 : 0, 0));
+        art.Frame.setPixel(x, y,
+                           qRgb(x >= 49 ? 100 + (x - 49) * 10 : 0, y >= 42 ? 100 + (y - 42) * 10 : 0, 0));
         art.Mask.setPixel(x, y, qRgb(255, 0, 0));
       }
   const test::tScopedArtwork artwork(art);
@@ -88,7 +97,8 @@ TEST(GDIWavePlayback, EdgesMeetTheCornersWithoutBlendingTwice) {
     const QRgb band = shown.pixel(w / 2, 10);
     for (QPoint at : {QPoint(w - 64, 10), QPoint(w - 64, h - 11), QPoint(10, h - 56), QPoint(w - 11, h - 56),
                       QPoint(w - 65, h - 11), QPoint(w - 11, h - 57)})
-      EXPECT_LE(test::ColourDistance(shown.pixel(at), band), 1) << w << " x " << h << " at " << at.x() << "," << at.y();
+      EXPECT_LE(test::ColourDistance(shown.pixel(at), band), 1)
+          << w << " x " << h << " at " << at.x() << "," << at.y();
   }
 }
 

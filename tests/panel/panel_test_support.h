@@ -96,8 +96,8 @@ struct tDifference {
 
 // Compares `area` of `shown` with `expected` placed with its top-left at `expectedAt` (in shown's
 // coordinates).
-inline tDifference Difference(const QImage& shown, const QRect& area, const QImage& expected, QPoint expectedAt,
-                              int tolerance) {
+inline tDifference Difference(const QImage& shown, const QRect& area, const QImage& expected,
+                              QPoint expectedAt, int tolerance) {
   tDifference d;
   const QImage a = shown.convertToFormat(QImage::Format_RGB32);
   const QImage b = expected.convertToFormat(QImage::Format_RGB32);
@@ -105,8 +105,8 @@ inline tDifference Difference(const QImage& shown, const QRect& area, const QIma
   for (int y = area.top(); y <= area.bottom(); ++y) {
     for (int x = area.left(); x <= area.right(); ++x) {
       const QRgb p = a.pixel(x, y), q = b.pixel(x - expectedAt.x(), y - expectedAt.y());
-      const int diff = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                                 std::abs(qBlue(p) - qBlue(q))});
+      const int diff = std::max(
+          {std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
       d.Max = std::max(d.Max, diff);
       sum += diff;
       over += diff > tolerance;
@@ -119,7 +119,8 @@ inline tDifference Difference(const QImage& shown, const QRect& area, const QIma
 }
 
 inline int ColourDistance(QRgb a, QRgb b) {
-  return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+  return std::max(
+      {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
 }
 
 // Artwork with known geometry: the frame's outer edge is a quarter circle of radius 40 round (40, 40); a
@@ -132,7 +133,8 @@ struct tTestArtwork {
   static constexpr int kBandX = 24, kBandY = 20, kRadius = 40;
 
   static bool Outside(int x, int y) {
-    return x < kRadius && y < kRadius && (x - kRadius) * (x - kRadius) + (y - kRadius) * (y - kRadius) > kRadius * kRadius;
+    return x < kRadius && y < kRadius &&
+           (x - kRadius) * (x - kRadius) + (y - kRadius) * (y - kRadius) > kRadius * kRadius;
   }
   static tFrameArtwork Make() {
     tFrameArtwork art{QImage(64, 56, QImage::Format_ARGB32), QImage(64, 56, QImage::Format_ARGB32)};
@@ -181,8 +183,8 @@ inline tBackendKind RasterKind() {
 // A frameless test window with a back-end filling it, shown.
 class tPanelWindow {
  public:
-  tPanelWindow(const tBackendKind& kind, bool border, QSize size = {640, 480}, tOggThreadManager* thread = nullptr,
-               tSoundDeviceFactory device = {})
+  tPanelWindow(const tBackendKind& kind, bool border, QSize size = {640, 480},
+               tOggThreadManager* thread = nullptr, tSoundDeviceFactory device = {})
       : Kind(kind) {
     Window.setWindowFlag(Qt::FramelessWindowHint);
     Window.resize(size);

@@ -27,12 +27,12 @@ TEST(PlayerBaseClass, ResizeZonesAndTheirCursors) {
     Qt::CursorShape Cursor;
   } rows[] = {
       {{32, 28}, 0, Qt::SizeFDiagCursor},  // the boundary belongs to the corner
-      {{33, 29}, 4, Qt::SizeAllCursor},    {{0, 0}, 0, Qt::SizeFDiagCursor},
-      {{100, 5}, 1, Qt::SizeVerCursor},    {{167, 0}, 1, Qt::SizeVerCursor},
+      {{33, 29}, 4, Qt::SizeAllCursor},   {{0, 0}, 0, Qt::SizeFDiagCursor},
+      {{100, 5}, 1, Qt::SizeVerCursor},   {{167, 0}, 1, Qt::SizeVerCursor},
       {{168, 0}, 2, Qt::SizeBDiagCursor},  // from width - 32 on
-      {{5, 100}, 3, Qt::SizeHorCursor},    {{199, 100}, 5, Qt::SizeHorCursor},
-      {{5, 172}, 6, Qt::SizeBDiagCursor},  {{100, 171}, 4, Qt::SizeAllCursor},
-      {{100, 199}, 7, Qt::SizeVerCursor},  {{199, 199}, 8, Qt::SizeFDiagCursor},
+      {{5, 100}, 3, Qt::SizeHorCursor},   {{199, 100}, 5, Qt::SizeHorCursor},
+      {{5, 172}, 6, Qt::SizeBDiagCursor}, {{100, 171}, 4, Qt::SizeAllCursor},
+      {{100, 199}, 7, Qt::SizeVerCursor}, {{199, 199}, 8, Qt::SizeFDiagCursor},
   };
   for (const auto& row : rows) {
     const int zone = window.Player->GetResizeZone(row.At.x(), row.At.y());
@@ -172,7 +172,8 @@ struct tRecordingPlayback : tGDIWavePlayback {
 
 TEST(PlayerBaseClass, FrameTimerHandsPicturesThenEmptyOnesOnceTheVisualisationStops) {
   const test::tBackendKind recording{
-      "recording", [](QWidget* owner, tOggThreadManager* thread, tSoundDeviceFactory device) {
+      "recording",
+      [](QWidget* owner, tOggThreadManager* thread, tSoundDeviceFactory device) {
         return std::make_unique<tRecordingPlayback>(owner, thread, std::move(device));
       },
       [](tPlayerBaseClass& player) { return player.grab().toImage(); }};
@@ -193,7 +194,8 @@ TEST(PlayerBaseClass, FrameTimerHandsPicturesThenEmptyOnesOnceTheVisualisationSt
     player.Visualisation->SetSuppressed(false);
     ASSERT_TRUE(WaitUntil([&] { return player.Pictures >= 3; }, 10000));
     EXPECT_TRUE(player.GetVisualShown());
-    EXPECT_EQ(player.Picture().size(), QSize(320, 240)) << "the size handling sized the visualisation (at most 320 x 240)";
+    EXPECT_EQ(player.Picture().size(), QSize(320, 240))
+        << "the size handling sized the visualisation (at most 320 x 240)";
 
     row.Stop(*player.Visualisation);
     const int pictures = player.Pictures;

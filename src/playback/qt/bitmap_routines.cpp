@@ -111,9 +111,13 @@ void ReplaceColour(QImage& bitmap, QRgb from, QRgb to) {
   }
 }
 
-void FlipVertical(QImage& bitmap) { bitmap.mirror(false, true); }
+void FlipVertical(QImage& bitmap) {
+  bitmap.mirror(false, true);
+}
 
-void FlipHorizontal(QImage& bitmap) { bitmap.mirror(true, false); }
+void FlipHorizontal(QImage& bitmap) {
+  bitmap.mirror(true, false);
+}
 
 QRegion RegionFromBitmap(const QImage& bitmap, const QRect& rectangle, QRgb key) {
   const QRect area = rectangle.intersected(bitmap.rect());

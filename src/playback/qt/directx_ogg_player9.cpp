@@ -19,7 +19,7 @@ namespace {
 constexpr float kFrameCellWidth = 49, kFrameCellHeight = 42;
 constexpr float kFrameCellU = 49.0f / 64, kFrameCellV = 42.0f / 64;
 constexpr float kGrainTexels = tPlayerBaseClass::kNoiseSize;  // the noise is tiled at one texel per pixel
-constexpr int kGrainPhases = 16;                                // four steps of a quarter texel each way
+constexpr int kGrainPhases = 16;                              // four steps of a quarter texel each way
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 // Visualisation pictures beyond this many pixels are refused (the system's surfaces are far smaller).
 constexpr int64_t kMaxVisualPixels = 4096LL * 4096;
@@ -86,11 +86,17 @@ tDirectXOggPlayer9::~tDirectXOggPlayer9() {
   delete ViewWidget;
 }
 
-QOpenGLWidget* tDirectXOggPlayer9::View() const { return ViewWidget; }
+QOpenGLWidget* tDirectXOggPlayer9::View() const {
+  return ViewWidget;
+}
 
-bool tDirectXOggPlayer9::HasFrameTexture() const { return ViewWidget && ViewWidget->Scene.HasFrameTexture(); }
+bool tDirectXOggPlayer9::HasFrameTexture() const {
+  return ViewWidget && ViewWidget->Scene.HasFrameTexture();
+}
 
-QImage tDirectXOggPlayer9::GrabFramebuffer() { return ViewWidget ? ViewWidget->grabFramebuffer() : QImage(); }
+QImage tDirectXOggPlayer9::GrabFramebuffer() {
+  return ViewWidget ? ViewWidget->grabFramebuffer() : QImage();
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // The context
@@ -111,7 +117,8 @@ bool tDirectXOggPlayer9::ContextUsable() {
       // Made from the event loop, as a resize would be: never inside the paint or event call that found it.
       if (!RemakePosted) {
         RemakePosted = true;
-        QMetaObject::invokeMethod(this, [this] { RemakeView(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { RemakeView(); }, Qt::QueuedConnection);
       }
       break;
     case tContextState::Lost:
@@ -178,9 +185,11 @@ void tDirectXOggPlayer9::ShowVideoFrame(const yuv_buffer* frame, const bool* /*k
     const bool known = CurrentVideoInfo(info);
     const tPictureRegion region =
         known ? PictureRegion(info) : tPictureRegion{0, 0, frame->y_width, frame->y_height};
-    SourceRect = QRect(region.X, region.Y, region.Width, region.Height).intersected({0, 0, SurfaceWidth, SurfaceHeight});
+    SourceRect = QRect(region.X, region.Y, region.Width, region.Height)
+                     .intersected({0, 0, SurfaceWidth, SurfaceHeight});
     // A frame of another pixel layout leaves the surface as it was (and is still presented).
-    if (!known || info.pixelformat == OC_PF_420) ConvertFrame(*frame, SurfaceMode, Surface.data(), SurfacePitch);
+    if (!known || info.pixelformat == OC_PF_420)
+      ConvertFrame(*frame, SurfaceMode, Surface.data(), SurfacePitch);
     SurfaceDirty = true;
     BuildVertices();
   }
@@ -221,10 +230,15 @@ void tDirectXOggPlayer9::BuildVertices() {
       // Rounded to nearest, halves to even (the default rounding mode).
       const float x = static_cast<float>(r.left()) + std::nearbyint(column / 3.0 * r.width());
       const float y = static_cast<float>(r.top()) + std::nearbyint(row / 3.0 * r.height());
-      GridVertices[4 * row + column] = {
-          x, y, 0, 1, grainAlpha << 24 | 0xFFFFFF, (x - r.left()) / kGrainTexels + du, (y - r.top()) / kGrainTexels + dv};
-      GridVertices[kGridVertices + 4 * row + column] = {
-          frameX[column], frameY[row], 0, 1, kOpaqueWhite, frameU[column], frameV[row]};
+      GridVertices[4 * row + column] = {x,
+                                        y,
+                                        0,
+                                        1,
+                                        grainAlpha << 24 | 0xFFFFFF,
+                                        (x - r.left()) / kGrainTexels + du,
+                                        (y - r.top()) / kGrainTexels + dv};
+      GridVertices[kGridVertices + 4 * row + column] = {frameX[column], frameY[row],    0,          1,
+                                                        kOpaqueWhite,   frameU[column], frameV[row]};
     }
   }
   VerticesDirty = true;

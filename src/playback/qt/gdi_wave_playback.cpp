@@ -61,7 +61,8 @@ QImage Premultiplied(const QImage& frame) {
     auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
     for (int x = 0; x < frame.width(); ++x) {
       const uint32_t a = qAlpha(in[x]);
-      row[x] = a << 24 | (qRed(in[x]) * a >> 8) << 16 | (qGreen(in[x]) * a >> 8) << 8 | (qBlue(in[x]) * a >> 8);
+      row[x] =
+          a << 24 | (qRed(in[x]) * a >> 8) << 16 | (qGreen(in[x]) * a >> 8) << 8 | (qBlue(in[x]) * a >> 8);
     }
   }
   return out;
@@ -105,7 +106,9 @@ tGDIWavePlayback::tGDIWavePlayback(QWidget* owner, tOggThreadManager* thread, tS
   Attach(AttachedThread());
 }
 
-tGDIWavePlayback::~tGDIWavePlayback() { StopEvents(); }
+tGDIWavePlayback::~tGDIWavePlayback() {
+  StopEvents();
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // The frame
@@ -114,8 +117,10 @@ void tGDIWavePlayback::MakeCornerBitmaps() {
   if (FrameBitmap.isNull()) return;
   // Each corner is the frame mirrored; the four flips in a row bring the frame back as it was loaded.
   QImage frame = FrameBitmap;
-  const std::pair<tCorner, void (*)(QImage&)> steps[] = {
-      {TopLeft, nullptr}, {BottomLeft, FlipVertical}, {BottomRight, FlipHorizontal}, {TopRight, FlipVertical}};
+  const std::pair<tCorner, void (*)(QImage&)> steps[] = {{TopLeft, nullptr},
+                                                         {BottomLeft, FlipVertical},
+                                                         {BottomRight, FlipHorizontal},
+                                                         {TopRight, FlipVertical}};
   for (const auto& [corner, flip] : steps) {
     if (flip) flip(frame);
     Opaque.Corner[corner] = frame.convertToFormat(PictureFormat);
@@ -190,11 +195,13 @@ void tGDIWavePlayback::ShowVideoFrame(const yuv_buffer* frame, const bool* /*key
     PresentFrame();
     return;
   }
-  if (PictureBitmap.size() != QSize(frame->y_width, frame->y_height) || PictureBitmap.format() != PictureFormat) {
+  if (PictureBitmap.size() != QSize(frame->y_width, frame->y_height) ||
+      PictureBitmap.format() != PictureFormat) {
     PictureBitmap = BlackPicture(frame->y_width, frame->y_height, PictureFormat);
     BuildGrain();
   }
-  const tPictureRegion region = known ? PictureRegion(info) : tPictureRegion{0, 0, frame->y_width, frame->y_height};
+  const tPictureRegion region =
+      known ? PictureRegion(info) : tPictureRegion{0, 0, frame->y_width, frame->y_height};
   SourceRect = QRect(region.X, region.Y, region.Width, region.Height).intersected(PictureBitmap.rect());
   // A frame of another pixel layout keeps the previous picture (it is still presented).
   if (!known || info.pixelformat == OC_PF_420)
@@ -237,7 +244,8 @@ void tGDIWavePlayback::ComposeBackBuffer() {
     const int ix = BorderInsetX(), iy = BorderInsetY();
     const QRect picture(ix, iy, w - 2 * ix, h - 2 * iy);
     // The inset bands round the picture (under the frame's outer edge).
-    for (const QRect& band : QRegion(BackBuffer.rect()).subtracted(picture)) painter.fillRect(band, Qt::black);
+    for (const QRect& band : QRegion(BackBuffer.rect()).subtracted(picture))
+      painter.fillRect(band, Qt::black);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(picture, PictureBitmap, SourceRect);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);

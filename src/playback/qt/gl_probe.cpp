@@ -40,11 +40,14 @@ bool ProbeOpenGL() {
   GLint maxTexture = 0;
   context.functions()->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
   const int interval = context.format().swapInterval();
-  const bool usable = RecentEnough(context) && maxTexture >= kMinTextureSize && (interval == 0 || interval == 1);
+  const bool usable =
+      RecentEnough(context) && maxTexture >= kMinTextureSize && (interval == 0 || interval == 1);
   context.doneCurrent();
   return usable;
 }
 
-void InstallOpenGLProbe() { SetCanUseDirectXProbe(&ProbedOnce); }
+void InstallOpenGLProbe() {
+  SetCanUseDirectXProbe(&ProbedOnce);
+}
 
 }  // namespace ktv

@@ -138,7 +138,7 @@ std::unique_ptr<QOpenGLShaderProgram> BuildProgram(const QByteArray& vertex, con
 }  // namespace
 
 std::array<uint16_t, 2 * kGridIndices> GridIndexStrips() {
-  constexpr std::array<uint16_t, kGridIndices> strip = {0, 4, 1,  5,  2, 6,  3,  7,  7,  4,  4,  8,  5,  9,
+  constexpr std::array<uint16_t, kGridIndices> strip = {0, 4,  1, 5,  2,  6, 3, 7,  7, 4,  4,  8,  5,  9,
                                                         6, 10, 7, 11, 11, 8, 8, 12, 9, 13, 10, 14, 11, 15};
   std::array<uint16_t, 2 * kGridIndices> strips{};
   for (int i = 0; i < kGridIndices; ++i) {
@@ -217,7 +217,8 @@ bool tGLScene::Create(const QImage& noise, const QImage& frameBitmap) {
     const bool es = QOpenGLContext::currentContext()->isOpenGLES();
     for (const tTexturePacking& entry : kFrameTexturePackings) {
       if (entry.DesktopOnly && es) continue;
-      std::vector<uint8_t> texels(static_cast<size_t>(kFrameTextureSize) * kFrameTextureSize * entry.Bytes, 0);
+      std::vector<uint8_t> texels(static_cast<size_t>(kFrameTextureSize) * kFrameTextureSize * entry.Bytes,
+                                  0);
       PackTexture(frameBitmap, texels.data(), kFrameTextureSize * entry.Bytes, entry);
       glGenTextures(1, &FrameTexture);
       glBindTexture(GL_TEXTURE_2D, FrameTexture);
@@ -225,8 +226,8 @@ bool tGLScene::Create(const QImage& noise, const QImage& frameBitmap) {
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kFrameTextureSize, kFrameTextureSize, 0, entry.Format, entry.Type,
-                   texels.data());
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kFrameTextureSize, kFrameTextureSize, 0, entry.Format,
+                   entry.Type, texels.data());
       if (glGetError() == GL_NO_ERROR) {
         FramePacking = entry.Name;
         break;
@@ -274,8 +275,8 @@ QOpenGLShaderProgram* tGLScene::UnpackProgram(int32_t mode) {
   if (found != UnpackPrograms.end()) return found->second.get();
   std::unique_ptr<QOpenGLShaderProgram> program;
   if (BytesPerPixel(mode) > 0)
-    program = BuildProgram(kUnpackVertexShader, "#define MODE " + QByteArray::number(mode) + "\n" +
-                                                    kUnpackFragmentShader);
+    program = BuildProgram(kUnpackVertexShader,
+                           "#define MODE " + QByteArray::number(mode) + "\n" + kUnpackFragmentShader);
   return UnpackPrograms.emplace(mode, std::move(program)).first->second.get();
 }
 
@@ -296,7 +297,8 @@ bool tGLScene::UploadSurface(int32_t mode, int width, int height, int pitch, con
   glBindTexture(GL_TEXTURE_2D, SurfaceTexture);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   if (texels != SurfaceTexels) {
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, texels.width(), texels.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, bits);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, texels.width(), texels.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 bits);
     SurfaceTexels = texels;
   } else {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, texels.width(), texels.height(), GL_RGBA, GL_UNSIGNED_BYTE, bits);

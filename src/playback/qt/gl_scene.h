@@ -83,7 +83,8 @@ class tGLScene : protected QOpenGLFunctions {
 
   // Takes a converted surface: width x height pixels of the mode (rows `pitch` bytes apart, pitch = texels x
   // 4) and unpacks `source` of it into the picture texture. False when the mode cannot be drawn here.
-  bool UploadSurface(int32_t mode, int width, int height, int pitch, const uint8_t* bits, const QRect& source);
+  bool UploadSurface(int32_t mode, int width, int height, int pitch, const uint8_t* bits,
+                     const QRect& source);
   void ReleasePicture();
   bool HasPicture() const { return PictureTexture != 0; }
   void UploadVertices(const tGridVertices& vertices);

@@ -148,7 +148,9 @@ void tPlayerBaseClass::Attach(tOggThreadManager* thread) {
 
 void tPlayerBaseClass::BindEvents(tOggThreadManager& thread) {
   // The calls go through the virtual operations, so each back-end answers with its own.
-  thread.OnVideoFrame = [this](const yuv_buffer* frame, const bool* keyframe) { ShowVideoFrame(frame, keyframe); };
+  thread.OnVideoFrame = [this](const yuv_buffer* frame, const bool* keyframe) {
+    ShowVideoFrame(frame, keyframe);
+  };
   thread.OnAudioData = [this](const int16_t* samples, int32_t count) { return WriteAudio(samples, count); };
   thread.OnGetAudioTime = [this] { return GetAudioTime(); };
   thread.OnBufferState = [this](bool buffering, int32_t level) {
@@ -183,7 +185,8 @@ tResult tPlayerBaseClass::SoundCall(tCall call, tResult nested) {
 }
 
 int64_t tPlayerBaseClass::PlayedFramesForVisualisation() {
-  return LastPlayedFrames = SoundCall([](tAudioOutput& sound) { return sound.GetPlayedFrames(); }, LastPlayedFrames);
+  return LastPlayedFrames =
+             SoundCall([](tAudioOutput& sound) { return sound.GetPlayedFrames(); }, LastPlayedFrames);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -199,7 +202,9 @@ double tPlayerBaseClass::GetAudioTime() {
   return LastAudioTime = SoundCall([](tAudioOutput& sound) { return sound.GetAudioTime(); }, LastAudioTime);
 }
 
-int64_t tPlayerBaseClass::GetPlayedFrames() { return PlayedFramesForVisualisation(); }
+int64_t tPlayerBaseClass::GetPlayedFrames() {
+  return PlayedFramesForVisualisation();
+}
 
 bool tPlayerBaseClass::IsPlaybackDone() {
   if (!Sound) return true;
