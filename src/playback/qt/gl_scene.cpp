@@ -197,12 +197,7 @@ bool tGLScene::Create(const QImage& noise, const QImage& frameBitmap) {
 
   // The grain: the noise picture at one texel per pixel, tiled (wrap) and never filtered.
   const QImage grain = noise.convertToFormat(QImage::Format_RGB32);
-  glGenTextures(1, &GrainTexture);
-  glBindTexture(GL_TEXTURE_2D, GrainTexture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  GrainTexture = MakeTexture(GL_NEAREST, GL_REPEAT);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   // Grey noise: the bytes B, G, R read as R, G, B are the same picture.
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, grain.width(), grain.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
@@ -213,19 +208,14 @@ bool tGLScene::Create(const QImage& noise, const QImage& frameBitmap) {
   }
 
   // The frame: its 64 x 56 corner in the top rows of a 64 x 64 texture. Without one the scene draws no frame.
-  if (frameBitmap.size() == QSize(kFrameTextureSize, 56)) {
+  if (frameBitmap.size() == QSize(kFrameTextureSize, kFrameRows)) {
     const bool es = QOpenGLContext::currentContext()->isOpenGLES();
     for (const tTexturePacking& entry : kFrameTexturePackings) {
       if (entry.DesktopOnly && es) continue;
       std::vector<uint8_t> texels(static_cast<size_t>(kFrameTextureSize) * kFrameTextureSize * entry.Bytes,
                                   0);
       PackTexture(frameBitmap, texels.data(), kFrameTextureSize * entry.Bytes, entry);
-      glGenTextures(1, &FrameTexture);
-      glBindTexture(GL_TEXTURE_2D, FrameTexture);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+      FrameTexture = MakeTexture(GL_NEAREST, GL_CLAMP_TO_EDGE);
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kFrameTextureSize, kFrameTextureSize, 0, entry.Format,
                    entry.Type, texels.data());
       if (glGetError() == GL_NO_ERROR) {
@@ -238,6 +228,17 @@ bool tGLScene::Create(const QImage& noise, const QImage& frameBitmap) {
   glBindTexture(GL_TEXTURE_2D, 0);
   Ready = true;
   return true;
+}
+
+GLuint tGLScene::MakeTexture(GLint filter, GLint wrap) {
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+  return texture;
 }
 
 void tGLScene::DeleteTexture(GLuint& texture) {
@@ -286,14 +287,7 @@ bool tGLScene::UploadSurface(int32_t mode, int width, int height, int pitch, con
   if (!program || width <= 0 || height <= 0 || pitch % 4 || source.isEmpty()) return false;
 
   const QSize texels(pitch / 4, height);
-  if (!SurfaceTexture) {
-    glGenTextures(1, &SurfaceTexture);
-    glBindTexture(GL_TEXTURE_2D, SurfaceTexture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  }
+  if (!SurfaceTexture) SurfaceTexture = MakeTexture(GL_NEAREST, GL_CLAMP_TO_EDGE);
   glBindTexture(GL_TEXTURE_2D, SurfaceTexture);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   if (texels != SurfaceTexels) {
@@ -305,10 +299,9 @@ bool tGLScene::UploadSurface(int32_t mode, int width, int height, int pitch, con
   }
 
   if (!PictureTexture || PictureSize != source.size()) {
-    if (!PictureTexture) glGenTextures(1, &PictureTexture);
+    // Filtered as HighQuality says when drawn.
+    if (!PictureTexture) PictureTexture = MakeTexture(GL_LINEAR, GL_CLAMP_TO_EDGE);
     glBindTexture(GL_TEXTURE_2D, PictureTexture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, source.width(), source.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
                  nullptr);
     PictureSize = source.size();

@@ -66,6 +66,7 @@ struct tSceneState {
 class tGLScene : protected QOpenGLFunctions {
  public:
   static constexpr int kFrameTextureSize = 64;
+  static constexpr int kFrameRows = 56;  // the corner artwork's height; the texture's last rows stay empty
 
   tGLScene();
   ~tGLScene();
@@ -94,6 +95,8 @@ class tGLScene : protected QOpenGLFunctions {
 
  private:
   QOpenGLShaderProgram* UnpackProgram(int32_t mode);
+  // A new texture, bound, with these filters and wrap modes.
+  GLuint MakeTexture(GLint filter, GLint wrap);
   void DeleteTexture(GLuint& texture);
   void DrawGrid(GLint firstIndex, GLsizei count);
 
