@@ -182,21 +182,6 @@ TEST(DirectXOggPlayer9, GrainIsDrawnFromLevelTwoAndNeverOverVisualisations) {
   EXPECT_EQ(visual.pixel(320, 240), visual.pixel(330, 250)) << "an even grey: no grain";
 }
 
-TEST(DirectXOggPlayer9, SourceRectangleIsThePictureRegion) {
-  std::vector<uint8_t> y(320 * 256, 128), u(160 * 128, 128), v(160 * 128, 128);
-  yuv_buffer frame{320, 256, 320, 160, 128, 160, y.data(), u.data(), v.data()};
-  tPanelWindow window(OpenGLKind(), true);
-  tDirectXOggPlayer9& player = Player(window);
-  theora_info info{};
-  info.width = 320, info.height = 256, info.frame_width = 320, info.frame_height = 240, info.offset_y = 8;
-  player.SetVideoInfoSource([info](theora_info& out) {
-    out = info;
-    return true;
-  });
-  player.ShowVideoFrame(&frame, nullptr);
-  EXPECT_EQ(player.GetSourceRect(), QRect(0, 8, 320, 240)) << "(0, 8, 320, 248) on a 320 x 256 surface";
-}
-
 TEST(DirectXOggPlayer9, LostContextDropsFramesUntilItIsMadeAgain) {
   test::tOwnedFrame first = test::ClipFrame({"--width", "640", "--height", "480"}, 1);
   test::tOwnedFrame later = test::ClipFrame({"--width", "640", "--height", "480"}, 8);

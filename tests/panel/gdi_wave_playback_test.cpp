@@ -151,6 +151,7 @@ TEST(GDIWavePlayback, GrainChangesThePictureOnlyFromLevelTwo) {
   EXPECT_EQ(test::Difference(player.Picture(), reference.rect(), reference, {0, 0}, 0).Max, 0);
 }
 
+// The picture region is found by the panel for both back-ends.
 TEST(GDIWavePlayback, SourceRectangleIsThePictureRegion) {
   // A frame coded 320 x 256 with a 320 x 240 picture 8 rows down.
   std::vector<uint8_t> y(320 * 256, 128), u(160 * 128, 128), v(160 * 128, 128);

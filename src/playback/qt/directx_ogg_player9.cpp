@@ -5,7 +5,6 @@
 #include <QOpenGLWidget>
 #include <cmath>
 
-#include "ogg/theora_codec.h"
 #include "playback/qt/bitmap_routines.h"
 #include "playback/ring_audio_output.h"
 
@@ -181,15 +180,7 @@ void tDirectXOggPlayer9::ShowVideoFrame(const yuv_buffer* frame, const bool* /*k
   VisualMode = false;
   if (frame && frame->y_width > 0 && frame->y_height > 0 &&
       (SurfaceWidth > 0 || MakeSurface(frame->y_width, frame->y_height, 0))) {
-    theora_info info{};
-    const bool known = CurrentVideoInfo(info);
-    const tPictureRegion region =
-        known ? PictureRegion(info) : tPictureRegion{0, 0, frame->y_width, frame->y_height};
-    SourceRect = QRect(region.X, region.Y, region.Width, region.Height)
-                     .intersected({0, 0, SurfaceWidth, SurfaceHeight});
-    // A frame of another pixel layout leaves the surface as it was (and is still presented).
-    if (!known || info.pixelformat == OC_PF_420)
-      ConvertFrame(*frame, SurfaceMode, Surface.data(), SurfacePitch);
+    if (FramePicture(*frame, SourceRect)) ConvertFrame(*frame, SurfaceMode, Surface.data(), SurfacePitch);
     SurfaceDirty = true;
     BuildVertices();
   }

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <utility>
 
-#include "ogg/theora_codec.h"
 #include "playback/qt/bitmap_routines.h"
 #include "playback/wave_out_audio_output.h"
 
@@ -188,8 +187,6 @@ void tGDIWavePlayback::EmptyPicture() {
 
 void tGDIWavePlayback::ShowVideoFrame(const yuv_buffer* frame, const bool* /*keyframe*/) {
   Visualisation->SetSuppressed(true);
-  theora_info info{};
-  const bool known = CurrentVideoInfo(info);
   if (!frame || frame->y_width <= 0 || frame->y_height <= 0) {
     EmptyPicture();
     PresentFrame();
@@ -200,11 +197,7 @@ void tGDIWavePlayback::ShowVideoFrame(const yuv_buffer* frame, const bool* /*key
     PictureBitmap = BlackPicture(frame->y_width, frame->y_height, PictureFormat);
     BuildGrain();
   }
-  const tPictureRegion region =
-      known ? PictureRegion(info) : tPictureRegion{0, 0, frame->y_width, frame->y_height};
-  SourceRect = QRect(region.X, region.Y, region.Width, region.Height).intersected(PictureBitmap.rect());
-  // A frame of another pixel layout keeps the previous picture (it is still presented).
-  if (!known || info.pixelformat == OC_PF_420)
+  if (FramePicture(*frame, SourceRect))
     ConvertFrame(*frame, ModeForBitmap(PictureBitmap), PictureBitmap.bits(),
                  static_cast<int32_t>(PictureBitmap.bytesPerLine()));
   if (FilmGrainLevel >= 2 && FilmGrain && !GrainBitmap[0].isNull()) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 
+#include "ogg/theora_codec.h"
 #include "playback/qt/bitmap_routines.h"
 #include "stream/ogg_thread_manager.h"
 #include "ui/resources/artwork.h"
@@ -165,12 +166,17 @@ void tPlayerBaseClass::UnbindEvents() {
   Thread->OnPlaybackDone = nullptr;
 }
 
-bool tPlayerBaseClass::CurrentVideoInfo(theora_info& info) {
-  if (Thread) {
-    double frameRate = 0, aspect = 0;
-    return Thread->GetVideoInfo(info, frameRate, aspect);
-  }
-  return VideoInfoSource && VideoInfoSource(info);
+bool tPlayerBaseClass::FramePicture(const yuv_buffer& frame, QRect& source) {
+  theora_info info{};
+  double frameRate = 0, aspect = 0;
+  const bool known =
+      Thread ? Thread->GetVideoInfo(info, frameRate, aspect) : VideoInfoSource && VideoInfoSource(info);
+  const tPictureRegion region =
+      known ? PictureRegion(info) : tPictureRegion{0, 0, frame.y_width, frame.y_height};
+  // Held inside the frame, whatever the header says.
+  source = QRect(region.X, region.Y, region.Width, region.Height)
+               .intersected({0, 0, frame.y_width, frame.y_height});
+  return !known || info.pixelformat == OC_PF_420;
 }
 
 template <class tCall, class tResult>

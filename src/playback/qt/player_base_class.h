@@ -135,8 +135,10 @@ class tPlayerBaseClass : public QWidget {
   // First step of every back-end's destructor: the decoding thread and the frame timer never reach a
   // half-destroyed player.
   void StopEvents();
-  // The Theora header of the frames now shown (picture region, pixel layout); false when unknown.
-  bool CurrentVideoInfo(theora_info& info);
+  // Where the picture lies in a decoded frame (the Theora picture region, from the attached thread's header
+  // or the video-info source; the whole frame without either), and whether the frame is 4:2:0: another
+  // layout is not converted, and the previous picture stays.
+  bool FramePicture(const yuv_buffer& frame, QRect& source);
 
   void resizeEvent(QResizeEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
