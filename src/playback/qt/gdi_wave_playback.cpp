@@ -277,6 +277,8 @@ void tGDIWavePlayback::ResizeOutput(int32_t width, int32_t height) {
 
 void tGDIWavePlayback::SetFilmGrain(bool on) {
   FilmGrain = on;
+  // Settings are applied together (HighQuality is written directly): the next paint composes afresh.
+  Composed = false;
   update();
 }
 
