@@ -161,7 +161,7 @@ TEST(GDIWavePlayback, SourceRectangleIsThePictureRegion) {
     QRect Expected;
     const char* Note;
   } rows[] = {
-      {8, 240, {0, 8, 320, 240}, "the designed example"},
+      {8, 240, {0, 8, 320, 240}, "the picture 8 rows down"},
       {40, 240, {0, 16, 320, 240}, "an offset past the frame is held inside it"},
       {0, 999, {0, 0, 320, 256}, "a picture taller than the frame is cut to it"},
   };
