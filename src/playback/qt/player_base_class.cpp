@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QResizeEvent>
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <random>
