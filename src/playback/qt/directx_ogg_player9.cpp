@@ -20,6 +20,11 @@ constexpr float kFrameCellU = 49.0f / 64, kFrameCellV = 42.0f / 64;
 constexpr float kGrainTexels = tPlayerBaseClass::kNoiseSize;  // the noise is tiled at one texel per pixel
 constexpr int kGrainPhases = 16;                              // four steps of a quarter texel each way
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
+// A pre-transformed vertex: z 0, rhw 1.
+tGridVertex Vertex(float x, float y, uint32_t diffuse, float u, float v) {
+  return {x, y, 0, 1, diffuse, u, v};
+}
+
 // Visualisation pictures beyond this many pixels are refused (the system's surfaces are far smaller).
 constexpr int64_t kMaxVisualPixels = 4096LL * 4096;
 
@@ -221,15 +226,11 @@ void tDirectXOggPlayer9::BuildVertices() {
       // Rounded to nearest, halves to even (the default rounding mode).
       const float x = static_cast<float>(r.left()) + std::nearbyint(column / 3.0 * r.width());
       const float y = static_cast<float>(r.top()) + std::nearbyint(row / 3.0 * r.height());
-      GridVertices[4 * row + column] = {x,
-                                        y,
-                                        0,
-                                        1,
-                                        grainAlpha << 24 | 0xFFFFFF,
-                                        (x - r.left()) / kGrainTexels + du,
-                                        (y - r.top()) / kGrainTexels + dv};
-      GridVertices[kGridVertices + 4 * row + column] = {frameX[column], frameY[row],    0,          1,
-                                                        kOpaqueWhite,   frameU[column], frameV[row]};
+      GridVertices[4 * row + column] =
+          Vertex(x, y, grainAlpha << 24 | 0xFFFFFF, (x - r.left()) / kGrainTexels + du,
+                 (y - r.top()) / kGrainTexels + dv);
+      GridVertices[kGridVertices + 4 * row + column] =
+          Vertex(frameX[column], frameY[row], kOpaqueWhite, frameU[column], frameV[row]);
     }
   }
   VerticesDirty = true;
