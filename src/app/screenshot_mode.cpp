@@ -123,7 +123,10 @@ void tScreenshotRun::TakeWhenReady(size_t index, QWidget* target, int waitedMs) 
       Failed = true;
     } else {
       Save(*guard, Steps[index].Name);
-      if (index == 1) MainReport = BuildReport();
+      if (index == 1) {
+        MainReport = BuildReport();
+        SavePlayer();
+      }
       if (auto* form = qobject_cast<tSkinnedForm*>(guard.data())) form->SetModalResult(mrCancel);
     }
     QTimer::singleShot(0, this, [this, index] { RunStep(index + 1); });
@@ -131,11 +134,30 @@ void tScreenshotRun::TakeWhenReady(size_t index, QWidget* target, int waitedMs) 
 }
 
 void tScreenshotRun::Save(QWidget& widget, const QString& name) {
+  SaveImage(ShapedGrab(widget), name);
+}
+
+void tScreenshotRun::SaveImage(const QImage& image, const QString& name) {
   const QString path = QDir(Folder).filePath(name + QStringLiteral(".png"));
-  if (!ShapedGrab(widget).save(path, "PNG")) {
+  if (!image.save(path, "PNG")) {
     std::fprintf(stderr, "kestrova-tv: cannot write %s\n", qPrintable(path));
     Failed = true;
   }
+}
+
+void tScreenshotRun::SavePlayer() {
+  // The main window and the console as they stand together on the screen.
+  QWidget* console = Window.TVStand();
+  QRect area = Window.frameGeometry();
+  if (console && console->isVisible()) area |= console->frameGeometry();
+  QImage player(area.size(), QImage::Format_ARGB32_Premultiplied);
+  player.fill(Qt::transparent);
+  QPainter painter(&player);
+  painter.drawImage(Window.frameGeometry().topLeft() - area.topLeft(), ShapedGrab(Window));
+  if (console && console->isVisible())
+    painter.drawImage(console->frameGeometry().topLeft() - area.topLeft(), ShapedGrab(*console));
+  painter.end();
+  SaveImage(player, QStringLiteral("player"));
 }
 
 QString tScreenshotRun::BuildReport() const {

@@ -13,7 +13,7 @@ namespace {
 
 using namespace ktv::test;
 
-const char* const kPictures[] = {"main", "console", "settings", "open", "about", "info", "message"};
+const char* const kPictures[] = {"main", "console", "player", "settings", "open", "about", "info", "message"};
 
 struct tShot {
   tRunResult Run;
@@ -69,6 +69,8 @@ TEST(ScreenshotMode, BothBackEndsShowThePlayingClip) {
     EXPECT_EQ(qAlpha(stand.pixel(2, 2)), 0) << "beside the neck";
     EXPECT_EQ(qAlpha(stand.pixel(stand.width() / 2, 2)), 255) << "the neck";
     EXPECT_EQ(qAlpha(stand.pixel(20, 60)), 255) << "the body";
+    const QImage player = Picture(folder, "player");
+    EXPECT_EQ(player.size(), QSize(652, 490 + 116)) << "the console hangs below the picture";
   }
   tPlayerSettings after;
   after.LoadSettings();
