@@ -58,5 +58,3 @@ TEST(AboutBox, WithoutTheCodecLibrariesAsksToUpdate) {
 
 }  // namespace
 }  // namespace ktv
-
-#include "about_form_test.moc"

@@ -1,0 +1,297 @@
+#include "playback/qt/gdi_wave_playback.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "playback/qt/bitmap_routines.h"
+#include "playback/wave_out_audio_output.h"
+
+namespace ktv {
+
+namespace {
+
+constexpr int kFrameW = tPlayerBaseClass::kFrameWidth, kFrameH = tPlayerBaseClass::kFrameHeight;
+constexpr int kGrainTile = tPlayerBaseClass::kNoiseSize / 2;  // each grain picture tiles one noise quarter
+// Visualisation pictures beyond this many pixels are refused (the system's surfaces are far smaller).
+constexpr int64_t kMaxVisualPixels = 4096LL * 4096;
+
+// The edge strips: where each is cut from (a corner and a rectangle of it) ...
+const std::array<std::pair<tPlayerBaseClass::tCorner, QRect>, 8> kEdgeSources = {{
+    {tPlayerBaseClass::TopRight, {0, 0, 15, 56}},     // top, left half
+    {tPlayerBaseClass::TopLeft, {49, 0, 15, 56}},     // top, right half
+    {tPlayerBaseClass::BottomRight, {0, 0, 15, 56}},  // bottom, left half
+    {tPlayerBaseClass::BottomLeft, {49, 0, 15, 56}},  // bottom, right half
+    {tPlayerBaseClass::BottomLeft, {0, 0, 64, 14}},   // left, upper half
+    {tPlayerBaseClass::TopLeft, {0, 42, 64, 14}},     // left, lower half
+    {tPlayerBaseClass::BottomRight, {0, 0, 64, 14}},  // right, upper half
+    {tPlayerBaseClass::TopRight, {0, 42, 64, 14}},    // right, lower half
+}};
+
+// ... and where it goes in a w x h panel, stretched. The second halves end where the corners begin: one
+// pixel more (on an even size) would blend the frame's half-transparent edge twice, a dark tick at each
+// corner.
+std::array<QRect, 8> EdgeTargets(int w, int h) {
+  const int hw = w / 2, hh = h / 2;
+  return {{{64, 0, hw - 64, 56},
+           {hw, 0, w - 64 - hw, 56},
+           {64, h - 56, hw - 64, 56},
+           {hw, h - 56, w - 64 - hw, 56},
+           {0, 56, 64, hh - 56},
+           {0, hh, 64, h - 56 - hh},
+           {w - 64, 56, 64, hh - 56},
+           {w - 64, hh, 64, h - 56 - hh}}};
+}
+
+QPoint CornerPosition(tPlayerBaseClass::tCorner corner, QSize piece, int w, int h) {
+  const bool right = corner == tPlayerBaseClass::TopRight || corner == tPlayerBaseClass::BottomRight;
+  const bool bottom = corner == tPlayerBaseClass::BottomLeft || corner == tPlayerBaseClass::BottomRight;
+  return {right ? w - piece.width() : 0, bottom ? h - piece.height() : 0};
+}
+
+// Every pixel keeps its alpha A and each colour byte becomes value x A >> 8.
+QImage Premultiplied(const QImage& frame) {
+  QImage out(frame.size(), QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < frame.height(); ++y) {
+    const auto* in = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+    auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < frame.width(); ++x) {
+      const uint32_t a = qAlpha(in[x]);
+      row[x] =
+          a << 24 | (qRed(in[x]) * a >> 8) << 16 | (qGreen(in[x]) * a >> 8) << 8 | (qBlue(in[x]) * a >> 8);
+    }
+  }
+  return out;
+}
+
+// A picture of the screen's format, black and opaque (the fourth byte of 32-bit pixels stays 0xFF: the
+// converters never write it).
+QImage BlackPicture(int w, int h, QImage::Format format) {
+  QImage picture(w, h, format);
+  picture.fill(Qt::black);
+  return picture;
+}
+
+}  // namespace
+
+QImage::Format tGDIWavePlayback::ScreenFormat(int depth) {
+  return depth < 17 ? QImage::Format_RGB16 : QImage::Format_RGB32;
+}
+
+int32_t tGDIWavePlayback::ModeForBitmap(const QImage& bitmap) {
+  switch (bitmap.format()) {
+    case QImage::Format_RGB555:
+      return RGB555;
+    case QImage::Format_RGB16:
+      return RGB565;
+    default:
+      return RGB32;
+  }
+}
+
+tGDIWavePlayback::tGDIWavePlayback(QWidget* owner, tOggThreadManager* thread, tSoundDeviceFactory device)
+    : tPlayerBaseClass(owner, thread, [&device](tAudioOutputLinks links) -> std::unique_ptr<tAudioOutput> {
+        links.CreateDevice = std::move(device);
+        return std::make_unique<tWaveOutAudioOutput>(std::move(links));
+      }) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  PictureFormat = ScreenFormat(screen ? screen->depth() : 32);
+  MakeCornerBitmaps();
+  MakeInnerPatch();
+  FrameBitmap = QImage();  // the pieces hold all of it now
+  Attach(AttachedThread());
+}
+
+tGDIWavePlayback::~tGDIWavePlayback() {
+  StopEvents();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The frame
+
+void tGDIWavePlayback::MakeCornerBitmaps() {
+  if (FrameBitmap.isNull()) return;
+  // Each corner is the frame mirrored; the four flips in a row bring the frame back as it was loaded.
+  QImage frame = FrameBitmap;
+  const std::pair<tCorner, void (*)(QImage&)> steps[] = {{TopLeft, nullptr},
+                                                         {BottomLeft, FlipVertical},
+                                                         {BottomRight, FlipHorizontal},
+                                                         {TopRight, FlipVertical}};
+  for (const auto& [corner, flip] : steps) {
+    if (flip) flip(frame);
+    Opaque.Corner[corner] = frame.convertToFormat(PictureFormat);
+    Alpha.Corner[corner] = Premultiplied(frame);
+  }
+  for (size_t i = 0; i < kEdgeSources.size(); ++i) {
+    const auto& [corner, from] = kEdgeSources[i];
+    Opaque.Edge[i] = Opaque.Corner[corner].copy(from);
+    Alpha.Edge[i] = Alpha.Corner[corner].copy(from);
+  }
+}
+
+void tGDIWavePlayback::MakeInnerPatch() {
+  // The inner corners of the frame, 15 x 14 of each, make the empty screen.
+  InnerPatch = BlackPicture(kInnerPatchWidth, kInnerPatchHeight, PictureFormat);
+  if (Opaque.Corner[TopLeft].isNull()) return;
+  QPainter painter(&InnerPatch);
+  painter.drawImage(QPoint(0, 0), Opaque.Corner[BottomRight], QRect(0, 0, 15, 14));
+  painter.drawImage(QPoint(15, 14), Opaque.Corner[TopLeft], QRect(49, 42, 15, 14));
+  painter.drawImage(QPoint(15, 0), Opaque.Corner[BottomLeft], QRect(49, 0, 15, 14));
+  painter.drawImage(QPoint(0, 14), Opaque.Corner[TopRight], QRect(0, 42, 15, 14));
+}
+
+void tGDIWavePlayback::DrawFrame(QPainter& painter, const tFramePieces& pieces) {
+  const int w = BackBuffer.width(), h = BackBuffer.height();
+  for (int corner = TopLeft; corner <= BottomRight; ++corner) {
+    const QImage& piece = pieces.Corner[corner];
+    if (!piece.isNull())
+      painter.drawImage(CornerPosition(static_cast<tCorner>(corner), piece.size(), w, h), piece);
+  }
+  const std::array<QRect, 8> targets = EdgeTargets(w, h);
+  for (size_t i = 0; i < targets.size(); ++i)
+    if (!pieces.Edge[i].isNull() && targets[i].width() > 0 && targets[i].height() > 0)
+      painter.drawImage(targets[i], pieces.Edge[i]);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Pictures
+
+void tGDIWavePlayback::BuildGrain() {
+  const uint32_t strength = FilmGrainLevel * 20u / 255u;
+  for (int i = 0; i < kGrainPictures; ++i) {
+    QImage& grain = GrainBitmap[i];
+    if (PictureBitmap.isNull()) {
+      grain = QImage();
+      continue;
+    }
+    grain = QImage(PictureBitmap.size(), QImage::Format_ARGB32_Premultiplied);
+    const int tileX = (i % 2) * kGrainTile, tileY = (i / 2) * kGrainTile;
+    for (int y = 0; y < grain.height(); ++y) {
+      const auto* noise = reinterpret_cast<const QRgb*>(NoiseBitmap.constScanLine(tileY + y % kGrainTile));
+      auto* row = reinterpret_cast<QRgb*>(grain.scanLine(y));
+      for (int x = 0; x < grain.width(); ++x) {
+        const uint32_t v = qBlue(noise[tileX + x % kGrainTile]) * strength >> 8;  // grey: R = G = B
+        row[x] = strength << 24 | v << 16 | v << 8 | v;
+      }
+    }
+  }
+}
+
+void tGDIWavePlayback::EmptyPicture() {
+  PictureBitmap = QImage();
+  SourceRect = QRect();
+}
+
+void tGDIWavePlayback::ShowVideoFrame(const yuv_buffer* frame, const bool* /*keyframe*/) {
+  Visualisation->SetSuppressed(true);
+  if (!frame || frame->y_width <= 0 || frame->y_height <= 0) {
+    EmptyPicture();
+    PresentFrame();
+    return;
+  }
+  if (PictureBitmap.size() != QSize(frame->y_width, frame->y_height) ||
+      PictureBitmap.format() != PictureFormat) {
+    PictureBitmap = BlackPicture(frame->y_width, frame->y_height, PictureFormat);
+    BuildGrain();
+  }
+  if (FramePicture(*frame, SourceRect))
+    ConvertFrame(*frame, ModeForBitmap(PictureBitmap), PictureBitmap.bits(),
+                 static_cast<int32_t>(PictureBitmap.bytesPerLine()));
+  if (FilmGrainLevel >= 2 && FilmGrain && !GrainBitmap[0].isNull()) {
+    GrainIndex = (GrainIndex + 1) % kGrainPictures;
+    QPainter painter(&PictureBitmap);
+    painter.drawImage(QPoint(0, 0), GrainBitmap[GrainIndex]);
+  }
+  PresentFrame();
+}
+
+void tGDIWavePlayback::ShowVisualFrame(const uint32_t* pixels, int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0 || int64_t{width} * height > kMaxVisualPixels) {
+    EmptyPicture();
+  } else {
+    if (PictureBitmap.size() != QSize(width, height) || PictureBitmap.format() != QImage::Format_RGB32)
+      PictureBitmap = BlackPicture(width, height, QImage::Format_RGB32);
+    SourceRect = PictureBitmap.rect();
+    for (int32_t y = 0; pixels && y < height; ++y) {
+      const uint32_t* in = pixels + static_cast<intptr_t>(y) * width;
+      auto* row = reinterpret_cast<QRgb*>(PictureBitmap.scanLine(y));
+      for (int32_t x = 0; x < width; ++x) row[x] = in[x] | 0xFF000000u;  // RGB32 wants its fourth byte 0xFF
+    }
+  }
+  PresentFrame();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Presenting
+
+void tGDIWavePlayback::ComposeBackBuffer() {
+  Composed = true;
+  if (BackBuffer.isNull()) return;
+  const int w = BackBuffer.width(), h = BackBuffer.height();
+  QPainter painter(&BackBuffer);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, HighQuality);
+  if (!PictureBitmap.isNull() && !SourceRect.isEmpty()) {
+    const int ix = BorderInsetX(), iy = BorderInsetY();
+    const QRect picture(ix, iy, w - 2 * ix, h - 2 * iy);
+    // The inset bands round the picture (under the frame's outer edge).
+    for (const QRect& band : QRegion(BackBuffer.rect()).subtracted(picture))
+      painter.fillRect(band, Qt::black);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(picture, PictureBitmap, SourceRect);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (ShowTVBorder) DrawFrame(painter, Alpha);
+  } else if (ShowTVBorder) {
+    painter.fillRect(BackBuffer.rect(), Qt::black);
+    DrawFrame(painter, Opaque);
+    painter.drawImage(QRect(kFrameW, kFrameH, w - 2 * kFrameW, h - 2 * kFrameH), InnerPatch);
+  } else {
+    painter.fillRect(BackBuffer.rect(), Qt::black);
+  }
+}
+
+void tGDIWavePlayback::PresentFrame() {
+  ComposeBackBuffer();
+  update();
+}
+
+void tGDIWavePlayback::paintEvent(QPaintEvent* /*event*/) {
+  if (BackBuffer.size() != size()) ResizeOutput(width(), height());
+  if (!Composed) ComposeBackBuffer();
+  QPainter painter(this);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.drawImage(QPoint(0, 0), BackBuffer);
+}
+
+void tGDIWavePlayback::ResizeOutput(int32_t width, int32_t height) {
+  if (width < 1 || height < 1) {
+    BackBuffer = QImage();
+  } else if (BackBuffer.size() != QSize(width, height)) {
+    BackBuffer = QImage(width, height, PictureFormat);
+  }
+  Composed = false;
+  update();
+}
+
+void tGDIWavePlayback::SetFilmGrain(bool on) {
+  FilmGrain = on;
+  // Settings are applied together (HighQuality is written directly): the next paint composes afresh.
+  Composed = false;
+  update();
+}
+
+void tGDIWavePlayback::SetFilmGrainLevel(uint8_t level) {
+  FilmGrainLevel = level;
+  BuildGrain();
+}
+
+void tGDIWavePlayback::Shutdown() {
+  tPlayerBaseClass::Shutdown();
+  EmptyPicture();
+  Composed = false;
+  update();
+}
+
+}  // namespace ktv
