@@ -10,6 +10,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/decoder_set.h"
+#include "stream/network_receiver_thread.h"
 
 namespace ktv::cli {
 namespace {
@@ -268,7 +269,7 @@ int RunDecode(const std::vector<std::string>& args) {
     return 2;
   }
   auto start = std::chrono::steady_clock::now();
-  tDecoderSet set(LocalPath(source));
+  tDecoderSet set(LocalFilePath(source));
   if (!set.Source.IsOpen()) {
     std::fprintf(stderr, "kestrova-cli: cannot open %s\n", source.c_str());
     return 1;

@@ -3,7 +3,6 @@
 // and decode commands.
 #pragma once
 
-#include <string>
 #include <utility>
 
 #include "ogg/file_source.h"
@@ -44,10 +43,5 @@ struct tDecoderSetOn {
 };
 
 using tDecoderSet = tDecoderSetOn<tOggFileSource>;
-
-// "file://" addresses name local files too.
-inline std::string LocalPath(const std::string& address) {
-  return address.rfind("file://", 0) == 0 ? address.substr(7) : address;
-}
 
 }  // namespace ktv::cli

@@ -9,6 +9,7 @@
 #include "cli/cli_command.h"
 #include "cli/decoder_set.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "stream/network_ogg_receiver.h"
 
 namespace ktv::cli {
@@ -82,7 +83,7 @@ std::string MetadataJson(const tNetworkOggReceiver& r) {
 
 bool IsLocalFile(const std::string& address) {
   std::error_code ec;
-  return address.rfind("file://", 0) == 0 || std::filesystem::is_regular_file(address, ec) ||
+  return StartsWithText(address, "file://") || std::filesystem::is_regular_file(address, ec) ||
          address.find("://") == std::string::npos;
 }
 
@@ -122,7 +123,7 @@ int RunProbe(const std::vector<std::string>& args) {
     return 2;
   }
   if (!IsLocalFile(args[0])) return ProbeStream(args[0]);
-  tDecoderSet set(LocalPath(args[0]));
+  tDecoderSet set(LocalFilePath(args[0]));
   if (!set.Source.IsOpen()) {
     std::fprintf(stderr, "kestrova-cli: cannot open %s\n", args[0].c_str());
     return 1;

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "cli/cli_command.h"
-#include "cli/decoder_set.h"
 #include "ogg/file_source.h"
 #include "ogg/vorbis_codec.h"
+#include "stream/network_receiver_thread.h"
 #include "vis/png_writer.h"
 #include "vis/visulisation_system.h"
 
@@ -217,7 +217,7 @@ int RunVis(const std::vector<std::string>& args) {
   }
   // A RIFF header means a WAV file; anything else is taken for Ogg.
   std::unique_ptr<tSoundSource> sound;
-  std::string path = LocalPath(source);
+  std::string path = LocalFilePath(source);
   std::string head = FileHead(path);
   if (head == "RIFF") {
     tPcm pcm;

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "library/playlist.h"
-#include "net/xml_parser.h"
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -23,7 +23,7 @@ const std::string kMRUKey = kKey + "\\MRU";
 
 bool ReadInt(const tRegistry& store, const std::string& key, const std::string& name, int64_t& value) {
   std::string text;
-  return store.ReadString(key, name, text) && ParseInt64(text, value);
+  return store.ReadString(key, name, text) && ParseInteger(TrimText(text), value);
 }
 
 int32_t ReadInt32(const tRegistry& store, const std::string& key, const std::string& name, int32_t fallback) {

@@ -72,9 +72,6 @@ class tStationDirectory {
   std::string TempFolder;
 };
 
-// The system temporary folder with "/" appended.
-std::string GetTempFolder();
-
 // "a.b.c.d" as four 16-bit fields from the most significant down; a part that is not a number counts as 0.
 int64_t VersionToNumber(const std::string& version);
 

@@ -12,9 +12,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "net/url.h"
 #include "net/winsock_errors.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace ktv {
 

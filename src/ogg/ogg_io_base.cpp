@@ -1,8 +1,8 @@
 #include "ogg/ogg_io_base.h"
-#include "net/url.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -25,15 +25,13 @@ std::string CodecNameFromFirstPage(const uint8_t* body, long length) {
     text.assign(reinterpret_cast<const char*>(body) + 1, static_cast<size_t>(length - 1));
   text = TrimText(text);
   std::string name;
-  std::string head = text.substr(0, 4);
-  for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (head == "?XML") {
+  if (StartsWithText(text, "?xml")) {
     name = "XML";
   } else {
     size_t cut = 0;
     while (cut < text.size() && IsNameCharacter(static_cast<unsigned char>(text[cut]))) ++cut;
     name = text.substr(0, cut);
-    if (!name.empty()) name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    if (!name.empty()) name.replace(0, 1, UpperCase(name.substr(0, 1)));
     name = TrimText(name.substr(0, 30));
   }
   return name.empty() ? "Unknown" : name;

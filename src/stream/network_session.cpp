@@ -4,7 +4,7 @@
 
 #include "net/http_request.h"
 #include "net/winsock_errors.h"
-#include "net/xml_parser.h"
+#include "platform/text.h"
 #include "stream/network_receiver_thread.h"
 
 namespace ktv {
