@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "platform/sound_device.h"
-#include "playback/audio_visualiser.h"
+#include "platform/audio_visualiser.h"
 
 namespace ktv {
 

@@ -16,7 +16,7 @@
 
 #include "net/easy_socket.h"
 #include "net/url.h"
-#include "ogg/byte_queue.h"
+#include "platform/byte_queue.h"
 #include "platform/thread.h"
 #include "stream/stream_metadata.h"
 
