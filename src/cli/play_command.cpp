@@ -15,7 +15,7 @@
 #include "cli/cli_command.h"
 #include "platform/clock.h"
 #include "platform/main_thread.h"
-#include "playback/headless_player.h"
+#include "cli/headless_player.h"
 #include "stream/ogg_thread_manager.h"
 #include "stream/stream_title.h"
 
