@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "cli/headless_player.h"
 #include "platform/clock.h"
 #include "platform/main_thread.h"
-#include "cli/headless_player.h"
 #include "stream/ogg_thread_manager.h"
 #include "stream/stream_title.h"
 

@@ -19,10 +19,10 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/audio_visualiser.h"
 #include "platform/byte_queue.h"
 #include "platform/thread.h"
 #include "platform/timed_mutex.h"
-#include "platform/audio_visualiser.h"
 #include "vis/beat_detector.h"
 #include "vis/visulisation_renderer.h"
 
