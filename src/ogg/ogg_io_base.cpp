@@ -10,8 +10,12 @@ namespace {
 
 // Every refill asks for this many bytes.
 constexpr int32_t kRefillBytes = 4096;
-// GetPacket gives up after this many refills without a packet of its stream.
-constexpr int kMaxRefillsPerPacket = 51;
+// GetPacket gives up when this many bytes have come without a page of its stream (the stream has paused
+// while the others go on: the caller asks again later, and the other streams play meanwhile), or when this
+// many refills in a row brought nothing. A packet whose pages keep coming is waited for whole, however
+// large: a keyframe of a big picture spans hundreds of kilobytes.
+constexpr int64_t kMaxBytesWithoutPage = 51 * kRefillBytes;
+constexpr int kMaxEmptyRefills = 51;
 
 bool IsNameCharacter(unsigned char c) {
   return c == ' ' || c == '.' || (c >= '0' && c <= '9') || (c >= 65 && c <= 122);
@@ -71,12 +75,15 @@ bool tOggIOBase::NextPage(ogg_page& page) {
   return result > 0;
 }
 
-bool tOggIOBase::FeedPage(ogg_page& page, bool force) {
+bool tOggIOBase::FeedPage(ogg_page& page, bool force, int* fedSerial) {
   int serial = OggApi.ogg_page_serialno(&page);
   for (auto& stream : Streams) {
     if (stream->StreamState.serialno != serial) continue;
     if (!stream->Active && !force && !FeedAllStreams) return true;  // nobody decodes it: dropped
-    if (OggApi.ogg_stream_pagein(&stream->StreamState, &page) == 0) return true;
+    if (OggApi.ogg_stream_pagein(&stream->StreamState, &page) == 0) {
+      if (fedSerial) *fedSerial = serial;
+      return true;
+    }
   }
   return false;
 }
@@ -141,15 +148,22 @@ bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
   };
   bool got = ask();
   if (PagePending) return got;  // nothing more is read until the next link has been dealt with
-  for (int refills = 0; !got;) {
+  int64_t withoutPage = 0;
+  for (int emptyRefills = 0; !got;) {
     int32_t count = Refill();
     if (count < 0) return false;
     BytesRead += count;
+    withoutPage += count;
+    emptyRefills = count > 0 ? 0 : emptyRefills + 1;
     ogg_page page;
     int result;
     while ((result = OggApi.ogg_sync_pageout(&SyncState, &page)) != 0) {
       if (result < 0) continue;  // bytes skipped to regain sync
-      if (FeedPage(page, false)) continue;
+      int fed = -1;
+      if (FeedPage(page, false, &fed)) {
+        if (fed == state->serialno) withoutPage = 0;
+        continue;
+      }
       if (OggApi.ogg_page_bos(&page) > 0) {
         // The next link starts; this read may still have queued the last packets of this stream.
         HoldPage(page);
@@ -158,7 +172,7 @@ bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
       // any other page that no stream takes is dropped
     }
     got = ask();
-    if (!got && ++refills >= kMaxRefillsPerPacket) return false;
+    if (!got && (withoutPage >= kMaxBytesWithoutPage || emptyRefills >= kMaxEmptyRefills)) return false;
   }
   return true;
 }
