@@ -177,11 +177,11 @@ void TVisulisationSystem::Execute() {
     }
     FeedPlayedAudio();
     if (!Enabled || Suppressed) {
-      Sleep(kDisabledSleep);
+      Pause(kDisabledSleep);
       continue;
     }
     BuildFrame(timeGetTime());
-    Sleep(kFrameSleep);
+    Pause(kFrameSleep);
   }
 }
 

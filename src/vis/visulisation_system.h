@@ -3,12 +3,10 @@
 //
 // Thread contract:
 // - Every outside call (SetAudioFormat, AddAudio, ResetPosition, SetSize, Configure, SetSuppressed,
-// LockFrame,
-//   UnlockFrame) comes from the main thread. The played-frames callback is always run on the main thread too
-//   (through the main-thread call queue), so it may read the back-end's state.
+//   LockFrame, UnlockFrame) comes from the main thread. The played-frames callback is always run on the main
+//   thread too (through the main-thread call queue), so it may read the back-end's state.
 // - The thread builds frames holding FrameMutex; LockFrame/UnlockFrame hand the finished picture to the
-// consumer
-//   under the same lock. Every wait on it is bounded to 20 ms.
+//   consumer under the same lock. Every wait on it is bounded to 20 ms.
 // - The detector and the sample queue are fed under FeedLock, held only for the few blocks being analysed.
 // - Flags and counters shared by both threads are atomics.
 #pragma once
