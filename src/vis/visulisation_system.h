@@ -34,10 +34,8 @@ class TVisulisationSystem : public tThread, public tAudioVisualiser {
   struct tOptions {
     // False: no thread; the owner drives FeedPlayedAudio and BuildFrame itself (command-line program, tests).
     bool StartThread = true;
-    // Seed of the effect choice; 0 seeds from the clock.
+    // Seed of the effect choice (a seed always picks the same sequence of effects); 0 seeds from the clock.
     uint64_t Seed = 0;
-    // Replaces the generator (tests that check the order of the random choices).
-    tRandomFunction Random;
   };
 
   static constexpr int32_t kStartWidth = 32, kStartHeight = 24;  // the size while disabled, and of "no frame"
