@@ -15,7 +15,6 @@ class YUVConvert : public ::testing::Test {
   static void SetUpTestSuite() { BuildYUVTables(); }
 };
 
-
 // A picture with its own planes, strides wider than the picture.
 struct tPlanes {
   tPlanes(int width, int height, unsigned seed) {
