@@ -160,7 +160,7 @@ bool tEasySocket::TimeOutPassed(uint32_t Start) const {
   return limit > 0 && timeGetTime() - Start >= static_cast<uint32_t>(limit) * 1000u;
 }
 
-bool tEasySocket::Connect(uint16_t Port, const std::string& Host, int LocalPort) {
+bool tEasySocket::Connect(uint16_t Port, const std::string& Host) {
   uint32_t address = 0;
   int resolved = ResolveHostAddress(Host, address);
   if (resolved != 0) {
@@ -180,13 +180,6 @@ bool tEasySocket::Connect(uint16_t Port, const std::string& Host, int LocalPort)
   if (!LeaveNagleOn) {
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  }
-  if (LocalPort >= 0 && LocalPort <= 65535) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(static_cast<uint16_t>(LocalPort));
-    (void)::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);  // a failed bind is not fatal
   }
   {
     std::lock_guard<std::mutex> lock(HandleLock);

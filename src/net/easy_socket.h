@@ -47,10 +47,9 @@ class tEasySocket {
   // transfer step; may call Close. May be unset.
   tIdleEvent OnIdle;
 
-  // Closes any old socket, then connects to Host (name or dotted address) on Port. LocalPort -1: no bind;
-  // 0..65535: bind to that local port first (a failed bind is ignored).
+  // Closes any old socket, then connects to Host (name or dotted address) on Port.
   // With neither ConnectInThread nor OnIdle the wait has no time limit of its own (the system's applies).
-  bool Connect(uint16_t Port, const std::string& Host, int LocalPort = -1);
+  bool Connect(uint16_t Port, const std::string& Host);
   // True when all Count bytes were sent. On failure the socket is closed.
   bool SendBuf(const void* Buffer, size_t Count);
   bool SendBuf(const std::string& Bytes) { return SendBuf(Bytes.data(), Bytes.size()); }

@@ -50,7 +50,7 @@ bool tNetworkReceiverThread::ReadHeader(tAnswerHeader& header) {
 
 void tNetworkReceiverThread::NetworkSession() {
   BeginSession();
-  if (!Socket->Connect(URLParts.Port, URLParts.Host, -1)) return Fail(ConnectErrorCode(Socket->LastError()));
+  if (!Socket->Connect(URLParts.Port, URLParts.Host)) return Fail(ConnectErrorCode(Socket->LastError()));
   SocketOpen = true;
   State = RS_REQUESTING;
   if (!Socket->SendBuf(BuildHTTPGetRequest(URLParts))) return Fail(RE_TIMEOUT);

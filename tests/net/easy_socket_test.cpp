@@ -145,7 +145,7 @@ TEST(EasySocket, SendsTheRequestByteForByte) {
   tURLParts parts;
   ParseURL(server.URL("/dir/my stream.ogg"), parts);
   tEasySocket socket(kSafetyTimeOut, false, true);
-  ASSERT_TRUE(socket.Connect(parts.Port, parts.Host, -1));
+  ASSERT_TRUE(socket.Connect(parts.Port, parts.Host));
   std::string request = BuildHTTPGetRequest(parts);
   ASSERT_TRUE(socket.SendBuf(request));
   EXPECT_EQ(socket.BytesSent(), static_cast<int64_t>(request.size()));
@@ -230,7 +230,7 @@ TEST(EasySocket, ReconnectStartsAFreshCount) {
   tEasySocket socket(kSafetyTimeOut, false, false);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    ASSERT_TRUE(socket.Connect(server.Port(), "127.0.0.1", round == 0 ? -1 : 0));
+    ASSERT_TRUE(socket.Connect(server.Port(), "127.0.0.1"));
     EXPECT_EQ(socket.BytesReceived(), 0);
     EXPECT_EQ(socket.BytesSent(), 0);
     ASSERT_TRUE(socket.SendBuf(std::string("GET / HTTP/1.1\r\n\r\n")));
