@@ -264,10 +264,7 @@ int RunDecode(const std::vector<std::string>& args) {
       break;
     }
   }
-  if (source.empty()) {
-    std::fprintf(stderr, "usage: kestrova-cli decode SOURCE [--y4m OUT.y4m] [--wav OUT.wav]\n");
-    return 2;
-  }
+  if (source.empty()) return 2;
   auto start = std::chrono::steady_clock::now();
   tDecoderSet set(LocalFilePath(source));
   if (!set.Source.IsOpen()) {

@@ -45,16 +45,13 @@ class tWakingMessageQueue final : public tMessageTarget {
 // The status line is polled this often, as the main window does.
 constexpr uint32_t kStatusPollMs = 100;
 
-int Usage() {
-  std::fprintf(
-      stderr,
-      "usage: kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] "
-      "[--buffer SECONDS] [--stats]\n");
-  return 2;
-}
+constexpr char kUsage[] =
+    "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS] [--stats]";
+
+constexpr int kBadUsage = 2;
 
 int RunPlay(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage();
+  if (args.empty()) return kBadUsage;
   std::string source;
   double seconds = 0;  // 0: until the stream ends
   tSoundOutputKind kind = tSoundOutputKind::Ring;
@@ -67,24 +64,24 @@ int RunPlay(const std::vector<std::string>& args) {
     char* end = nullptr;
     if (a == "--seconds" && hasValue) {
       seconds = std::strtod(args[++i].c_str(), &end);
-      if (*end || !(seconds > 0)) return Usage();
+      if (*end || !(seconds > 0)) return kBadUsage;
     } else if (a == "--output" && hasValue) {
-      if (!ParseSoundOutputKind(args[++i], kind)) return Usage();
+      if (!ParseSoundOutputKind(args[++i], kind)) return kBadUsage;
     } else if (a == "--volume" && hasValue) {
       volume = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end || volume < 0 || volume > 65535) return Usage();
+      if (*end || volume < 0 || volume > 65535) return kBadUsage;
     } else if (a == "--buffer" && hasValue) {
       bufferSeconds = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end || bufferSeconds < 1 || bufferSeconds > 60) return Usage();
+      if (*end || bufferSeconds < 1 || bufferSeconds > 60) return kBadUsage;
     } else if (a == "--stats") {
       stats = true;
     } else if (source.empty() && (a.empty() || a[0] != '-')) {
       source = a;
     } else {
-      return Usage();
+      return kBadUsage;
     }
   }
-  if (source.empty()) return Usage();
+  if (source.empty()) return kBadUsage;
 
   const double cpuStart = CpuSeconds();
   tWakingMessageQueue messages;
@@ -181,8 +178,7 @@ int RunPlay(const std::vector<std::string>& args) {
   return failed ? 1 : 0;
 }
 
-tCommandRegistration reg{
-    "play", "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume V] [--stats]", RunPlay};
+tCommandRegistration reg{"play", kUsage, RunPlay};
 
 }  // namespace
 }  // namespace ktv::cli

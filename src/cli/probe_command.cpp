@@ -118,10 +118,7 @@ int ProbeStream(const std::string& address) {
 }
 
 int RunProbe(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "usage: kestrova-cli probe FILE|URL\n");
-    return 2;
-  }
+  if (args.size() != 1) return 2;
   if (!IsLocalFile(args[0])) return ProbeStream(args[0]);
   tDecoderSet set(LocalFilePath(args[0]));
   if (!set.Source.IsOpen()) {
