@@ -22,8 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "ogg/theora_codec.h"
-#include "ogg/vorbis_codec.h"
+#include "ogg/link_decoders.h"
 #include "platform/message_target.h"
 #include "platform/thread.h"
 #include "stream/network_ogg_receiver.h"
@@ -101,7 +100,7 @@ class tOggThreadManager : public tThread {
   void Post(int code);
   void Reset();
   void OpenStreams();
-  void OpenDecoders();
+  void OpenDecoders(uint8_t kinds);
   void NextLink();
   // One decode round; returns how long the thread may wait before the next (milliseconds).
   uint32_t Step();
@@ -123,9 +122,9 @@ class tOggThreadManager : public tThread {
   bool CallPlaybackDone();
 
   std::unique_ptr<tNetworkOggReceiver> ReceiverSource;
-  std::mutex DecoderLock;  // guards replacing/opening/closing Audio and Video against the main thread's views
-  std::unique_ptr<tOggVorbisCodec> Audio;
-  std::unique_ptr<tOggTheoraCodec> Video;
+  // Guards replacing/opening/closing the decoders against the main thread's views.
+  std::mutex DecoderLock;
+  tOggLinkDecoders Link{&DecoderLock};  // its Video and Audio are changed only by this thread
   uint32_t NotifyMessage;
   tMessageTarget* NotifyWindow;
 

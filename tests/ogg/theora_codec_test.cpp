@@ -9,6 +9,7 @@
 
 #include "media_files.h"
 #include "memory_source.h"
+#include "ogg/link_decoders.h"
 #include "ogg/vorbis_codec.h"
 #include "platform/module_loader.h"
 #include "support/test_support.h"
@@ -49,11 +50,11 @@ struct tDecodedVideo {
 tDecodedVideo DecodeAll(const std::string& bytes) {
   tDecodedVideo out;
   tMemorySource src(bytes);
-  tOggTheoraCodec codec;
+  tOggLinkDecoders link;
   EXPECT_TRUE(src.ReadStreamHeaders());
-  src.FeedAllStreams = true;
-  EXPECT_TRUE(codec.Open(src));
-  src.FeedAllStreams = false;
+  EXPECT_TRUE(link.Open(src, tOggLinkDecoders::kVideo));
+  if (!link.Video) return out;
+  tOggTheoraCodec& codec = *link.Video;
   out.Info = codec.Info;
   out.Region = PictureRegion(codec.Info);
   tPictureRegion fromBottom = out.Region;
@@ -185,13 +186,13 @@ TEST(TheoraCodec, FindsItsStreamAndKeepsComments) {
   tOggTheoraCodec codec;
   ASSERT_TRUE(codec.Open(src));
   EXPECT_EQ(codec.StreamIndex, 0);
-  EXPECT_EQ(codec.State, 2);
+  EXPECT_TRUE(codec.IsOpen());
   ASSERT_EQ(codec.Comments.size(), 3u);
   EXPECT_NE(codec.Comments[0].find("Xiph"), std::string::npos) << "vendor string first";
   EXPECT_EQ(codec.Comments[1], "TITLE=Test card");
   EXPECT_EQ(codec.Comments[2], "ARTIST=Ktv");
   codec.Close();
-  EXPECT_EQ(codec.State, 0);
+  EXPECT_FALSE(codec.IsOpen());
   EXPECT_EQ(codec.StreamIndex, -1);
   EXPECT_TRUE(codec.Comments.empty());
   yuv_buffer yuv;
@@ -228,7 +229,7 @@ TEST(TheoraCodec, NoTheoraStreamOrDamagedHeadersFailCleanly) {
     ASSERT_TRUE(src.ReadStreamHeaders());
     src.FeedAllStreams = true;
     EXPECT_FALSE(codec.Open(src));
-    EXPECT_EQ(codec.State, 0);
+    EXPECT_FALSE(codec.IsOpen());
     // The audio of the same source is untouched by the failed video open.
     tOggVorbisCodec audio;
     EXPECT_TRUE(audio.Open(src));
