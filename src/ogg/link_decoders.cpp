@@ -1,15 +1,17 @@
 #include "ogg/link_decoders.h"
 
+#include "ogg/opus_codec.h"
 #include "ogg/vorbis_codec.h"
 
 namespace ktv {
 
 namespace {
 
-// The sound decoders in the order a link's streams are offered to them.
-constexpr tAudioCodecKind kAudioPreference[] = {tAudioCodecKind::Vorbis};
+// The sound decoders in the order a link's streams are offered to them: Vorbis where a link has both.
+constexpr tAudioCodecKind kAudioPreference[] = {tAudioCodecKind::Vorbis, tAudioCodecKind::Opus};
 
-std::unique_ptr<tOggAudioCodec> MakeAudioCodec(tAudioCodecKind) {
+std::unique_ptr<tOggAudioCodec> MakeAudioCodec(tAudioCodecKind kind) {
+  if (kind == tAudioCodecKind::Opus) return std::make_unique<tOggOpusCodec>();
   return std::make_unique<tOggVorbisCodec>();
 }
 

@@ -3,7 +3,8 @@
 // forget the old link's streams, scan again from the next link's first page, which the source holds).
 //
 // The decoders open while every stream's pages are fed (FeedAllStreams): a decoder reads past the pages of
-// the others while it takes its own headers, and they must still be there for the next one.
+// the others while it takes its own headers, and they must still be there for the next one. The sound is
+// Vorbis where a link has it, otherwise Opus; a station may change from one to the other at any link.
 //
 // Threads: used by one thread. When the decoders are also looked at from another thread, give the lock that
 // thread takes: every change of Video and Audio (open, close, free) is made holding it; reading the source
