@@ -19,7 +19,8 @@ $(BUILD)/build.ninja:
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Plays the built-in demo clip (generated, 10 s, 640x360, 25 fps, stereo 44.1 kHz).
+# Opens the player on the built-in demo clip (generated, 10 s, 640x360, 25 fps, stereo 44.1 kHz). Without a
+# display it makes the player's screenshots on a virtual X server instead, into $(BUILD)/screenshots/.
 run: build
 	@scripts/run-demo $(BUILD)
 

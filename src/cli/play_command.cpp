@@ -4,6 +4,8 @@
 // progress messages and status texts the main window would act on, then one line of JSON.
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -27,11 +29,27 @@ double CpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// The progress messages, kept in order; each one wakes the loop at once.
+class tWakingMessageQueue final : public tMessageTarget {
+ public:
+  void PostMessage(uint32_t msg, intptr_t wParam, intptr_t lParam) override {
+    Messages.PostMessage(msg, wParam, lParam);
+    WakeMainThread();
+  }
+  bool Take(tMessage& message) { return Messages.Take(message); }
+
+ private:
+  tMessageQueue Messages;
+};
+
+// The status line is polled this often, as the main window does.
+constexpr uint32_t kStatusPollMs = 100;
+
 int Usage() {
   std::fprintf(
       stderr,
       "usage: kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] "
-      "[--stats]\n");
+      "[--buffer SECONDS] [--stats]\n");
   return 2;
 }
 
@@ -69,7 +87,7 @@ int RunPlay(const std::vector<std::string>& args) {
   if (source.empty()) return Usage();
 
   const double cpuStart = CpuSeconds();
-  tMessageQueue messages;
+  tWakingMessageQueue messages;
   tHeadlessPlayer player(kind);
   player.SetVolume(static_cast<uint16_t>(volume));
   auto manager = std::make_unique<tOggThreadManager>(source, MSG_PROGRESS, &messages,
@@ -80,15 +98,29 @@ int RunPlay(const std::vector<std::string>& args) {
   uint8_t endState = RS_IDLE, endError = RE_NONE;
   bool ended = false;
   const uint32_t start = timeGetTime();
+  uint32_t playingSince = 0;  // when the stream first played (progress 5)
+  bool played = false;
   uint32_t lastPoll = start;
   while (!ended) {
     DrainMainThreadCalls();
-    WaitForMainThreadCalls(5);
+    // Nothing to do until a call or a message arrives, the status is due, or the time is up.
+    uint32_t elapsed = timeGetTime() - lastPoll;
+    uint32_t wait = elapsed < kStatusPollMs ? kStatusPollMs - elapsed : 0;
+    if (seconds > 0) {
+      double left = seconds * 1000.0 - (timeGetTime() - start);
+      wait = static_cast<uint32_t>(std::clamp<double>(std::ceil(left), 0.0, wait));
+    }
+    if (wait > 0) WaitForMainThreadCalls(wait);
+    DrainMainThreadCalls();
     tMessage m;
     while (!ended && messages.Take(m)) {
       if (m.Msg != MSG_PROGRESS) continue;
       std::printf("progress %ld\n", static_cast<long>(m.WParam));
       tNetworkOggReceiver& r = manager->Receiver();
+      if (m.WParam == PROGRESS_PLAYING && !played) {
+        played = true;
+        playingSince = timeGetTime();
+      }
       if (m.WParam == PROGRESS_STREAMS) {
         title = BuildStreamTitle(r.GetStationName(), r.GetDescription(),
                                  CommentTitle(manager->VideoComments(), manager->AudioComments()),
@@ -106,7 +138,7 @@ int RunPlay(const std::vector<std::string>& args) {
     }
     std::fflush(stdout);
     uint32_t now = timeGetTime();
-    if (now - lastPoll >= 100) {  // the main window's status line, polled as often
+    if (now - lastPoll >= kStatusPollMs) {  // the main window's status line
       lastPoll = now;
       tNetworkOggReceiver& r = manager->Receiver();
       std::string text = ReceiverStatusText(r.GetState(), r.GetBufferLevel());
@@ -127,6 +159,8 @@ int RunPlay(const std::vector<std::string>& args) {
   const double mediaSeconds = manager->DecodedSeconds();
   const int64_t shown = manager->FramesShown, dropped = manager->FramesDropped;
   const int32_t links = manager->LinksOpened;
+  const int32_t rebuffers = manager->Rebuffers;
+  const double playingSeconds = played ? (timeGetTime() - playingSince) / 1000.0 : 0.0;
   player.Detach();
   manager.reset();
   const double cpu = CpuSeconds() - cpuStart;
@@ -138,7 +172,9 @@ int RunPlay(const std::vector<std::string>& args) {
       ",\"state\":" + std::to_string(endState) + ",\"error_code\":" + std::to_string(endError) +
       ",\"error_text\":" + JsonString(ReceiverErrorText(endError)) + ",\"title\":" + JsonString(title);
   if (stats) {
-    json += ",\"cpu_seconds\":" + std::to_string(cpu) +
+    json += ",\"rebuffers\":" + std::to_string(rebuffers) +
+            ",\"playing_seconds\":" + std::to_string(playingSeconds) +
+            ",\"cpu_seconds\":" + std::to_string(cpu) +
             ",\"cpu_per_media_second\":" + std::to_string(mediaSeconds > 0 ? cpu / mediaSeconds : 0.0);
   }
   std::printf("%s}\n", json.c_str());

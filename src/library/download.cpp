@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "net/easy_socket.h"
+#include "net/http_answer.h"
 #include "net/http_request.h"
 #include "net/url.h"
 
@@ -15,28 +16,15 @@ constexpr size_t kChunkBytes = 128;
 // A header longer than this is no answer from a web server.
 constexpr size_t kMaxHeaderBytes = 64 << 10;
 
-enum class tHeader { Accepted, Rejected };
-
-// Reads header lines up to the empty line. A line is read byte by byte up to its LF; a byte that cannot be
-// read makes the line count as empty, which ends the header like an empty line does.
-tHeader ReadHeader(tEasySocket& socket) {
-  size_t total = 0;
-  while (true) {
-    std::string line;
-    char c;
-    bool complete = false;
-    while (socket.ReceiveExact(&c, 1)) {
-      if (c == '\n') {
-        complete = true;
-        break;
-      }
-      if (++total > kMaxHeaderBytes) return tHeader::Rejected;
-      if (c != '\r') line += c;
-    }
-    line = complete ? TrimText(line) : std::string();
-    if (line.empty()) return tHeader::Accepted;
-    if (line.compare(0, 5, "HTTP/") == 0 && line.find("200") == std::string::npos) return tHeader::Rejected;
+// Reads header lines up to the empty line; the status must say 200.
+bool ReadHeader(tEasySocket& socket) {
+  size_t budget = kMaxHeaderBytes;
+  std::string line;
+  while (ReadHeaderLine(socket, line, budget)) {
+    if (line.empty()) return true;
+    if (line.compare(0, 5, "HTTP/") == 0 && line.find("200") == std::string::npos) return false;
   }
+  return false;
 }
 
 bool Transfer(tDownloadView& view, const std::string& url, std::ostream& stream) {
@@ -50,7 +38,7 @@ bool Transfer(tDownloadView& view, const std::string& url, std::ostream& stream)
   std::string request = BuildHTTPGetRequest(parts);
   if (!socket.Connect(parts.Port, parts.Host)) return false;
   if (!socket.SendBuf(request)) return false;
-  if (ReadHeader(socket) == tHeader::Rejected) return false;
+  if (!ReadHeader(socket)) return false;
 
   int64_t total = 0;
   char chunk[kChunkBytes];

@@ -105,6 +105,11 @@ std::string DocumentFromCacheBytes(const std::string& bytes) {
   return text;
 }
 
+bool IsStationDocument(const std::string& text) {
+  tXMLParser xml;
+  return !text.empty() && xml.Parse(text) && xml.Exists("dir");
+}
+
 void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationList& stations) {
   stations.clear();
   for (int i = 0;; ++i) {
@@ -168,6 +173,9 @@ bool tStationDirectory::Refresh(tDocument document) {
     out.close();
     ok = ok && !out.fail();  // a cache that could not be written whole is no success
   }
+  // A download that was cut short, cancelled or empty still "succeeds" as a transfer; only a document that
+  // reads whole replaces the cache, so a bad refresh never hides the stations for a whole period.
+  ok = ok && IsStationDocument(ReadCacheDocument(fresh));
   if (ok) {
     stamp = NowUTC();
     Settings.SaveSettings();

@@ -91,6 +91,10 @@ std::string DocumentFromCacheBytes(const std::string& bytes);
 // Inflates one whole zlib stream; false when it is damaged, incomplete or inflates beyond kMaxDocumentBytes.
 bool InflateDocument(const std::string& compressed, std::string& text);
 
+// Whether a document's text (plain, or already inflated) is a station document: it parses and has its root
+// element "dir".
+bool IsStationDocument(const std::string& text);
+
 // Reads the stations of a parsed document in document order. directory: the directory's field mapping and
 // only the stations whose video flag equals wantVideo; otherwise the channel list's mapping and every
 // station.

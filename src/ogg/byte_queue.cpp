@@ -6,7 +6,25 @@
 namespace ktv {
 
 tByteQueue::tByteQueue(int32_t size)
-    : Capacity(std::max<int32_t>(size, 1024)), Storage(new uint8_t[static_cast<size_t>(Capacity)]) {}
+    : Capacity(std::max<int32_t>(size, 1024)), Storage(new uint8_t[static_cast<size_t>(Capacity.load())]) {}
+
+bool tByteQueue::Grow(int32_t size) {
+  tTimedLock lock(Lock, kLockWaitMs);
+  const int32_t capacity = GetCapacity();
+  if (!lock.Locked() || size <= capacity) return false;
+  auto storage = std::make_unique<uint8_t[]>(static_cast<size_t>(size));
+  int32_t held = Count.load(std::memory_order_relaxed);
+  int32_t first = std::min(held, capacity - ReadPos);
+  std::memcpy(storage.get(), &Storage[static_cast<size_t>(ReadPos)], static_cast<size_t>(first));
+  std::memcpy(storage.get() + first, Storage.get(), static_cast<size_t>(held - first));
+  Storage = std::move(storage);
+  ReadPos = 0;
+  WritePos = held == size ? 0 : held;
+  Capacity.store(size, std::memory_order_relaxed);
+  lock.Release();
+  Wake();
+  return true;
+}
 
 bool tByteQueue::Write(const void* data, int32_t count) {
   tTimedLock lock(Lock, kLockWaitMs);
@@ -25,6 +43,8 @@ bool tByteQueue::Write(const void* data, int32_t count) {
     held += chunk;
   }
   Count.store(held, std::memory_order_relaxed);
+  lock.Release();
+  Wake();
   return true;
 }
 
@@ -47,6 +67,8 @@ int32_t tByteQueue::Read(void* dest, int32_t max, int32_t granularity) {
     held -= chunk;
   }
   Count.store(held, std::memory_order_relaxed);
+  lock.Release();
+  if (n > 0) Wake();
   return n;
 }
 
@@ -56,6 +78,13 @@ void tByteQueue::Clear() {
   Count.store(0, std::memory_order_relaxed);
   ReadPos = 0;
   WritePos = 0;
+  lock.Release();
+  Wake();
+}
+
+void tByteQueue::Wake() {
+  { std::lock_guard<std::mutex> guard(SignalLock); }
+  Signal.notify_all();
 }
 
 }  // namespace ktv

@@ -165,6 +165,23 @@ bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
   return true;
 }
 
+bool tOggIOBase::PeekNextGranule(int32_t index, int64_t& granule, int32_t& packetsBefore) const {
+  if (index < 0 || index >= static_cast<int32_t>(Streams.size())) return false;
+  const ogg_stream_state& state = Streams[static_cast<size_t>(index)]->StreamState;
+  // A page's position sits on its last segment; a segment shorter than 255 bytes ends a packet.
+  int32_t packets = 0;
+  for (long i = state.lacing_returned; i < state.lacing_fill; ++i) {
+    bool ends = (state.lacing_vals[i] & 0xff) < 255;
+    if (state.granule_vals[i] != -1 && ends) {
+      granule = state.granule_vals[i];
+      packetsBefore = packets;
+      return true;
+    }
+    if (ends) ++packets;
+  }
+  return false;
+}
+
 void tOggIOBase::ActivateStream(int32_t index) {
   if (index >= 0 && index < static_cast<int32_t>(Streams.size()))
     Streams[static_cast<size_t>(index)]->Active = true;

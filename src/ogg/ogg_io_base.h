@@ -44,6 +44,9 @@ class tOggIOBase {
   bool ReadStreamHeaders();
   // Next packet of the stream (or a look at it, with peek); false when none could be had.
   bool GetPacket(int32_t index, ogg_packet* packet, bool peek);
+  // The first position (granulepos) carried by a packet still buffered for the stream, and how many whole
+  // packets come before that packet; false when none of the buffered packets carries one.
+  bool PeekNextGranule(int32_t index, int64_t& granule, int32_t& packetsBefore) const;
   void ActivateStream(int32_t index);
   void DeactivateStream(int32_t index);
   void ResetStreams();
@@ -56,7 +59,7 @@ class tOggIOBase {
   std::string StreamSignature(int32_t index) const;
 
   bool OggAvailable;            // the library loaded at construction
-  int32_t BytesRead = 0;        // bytes read while fetching packets
+  int64_t BytesRead = 0;        // bytes read while fetching packets (a day-long stream passes 2 GiB)
   bool PagePending = false;     // PendingPage holds the first page of the next chain link
   ogg_page PendingPage{};       // points into PendingHeader / PendingBody
   bool FeedAllStreams = false;  // feed pages of streams no decoder uses (while decoders open)

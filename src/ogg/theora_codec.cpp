@@ -61,6 +61,8 @@ void tOggTheoraCodec::Close() {
   StreamIndex = -1;
   Source = nullptr;
   State = 0;
+  TimeOffset = 0;
+  OffsetKnown = false;
   Comments.clear();
   if (TheoraAvailable) {
     TheoraApi.theora_clear(&Decoder);
@@ -75,6 +77,18 @@ bool tOggTheoraCodec::DecodeFrame(yuv_buffer& yuv, bool* keyframe, double& time)
   if (!FetchPacket(*Source, StreamIndex, &packet, false)) return false;
   if (TheoraApi.theora_decode_packetin(&Decoder, &packet) != 0) return false;
   time = TheoraApi.theora_granule_time(&Decoder, Decoder.granulepos);
+  if (packet.granulepos >= 0) {
+    TimeOffset = TheoraApi.theora_granule_time(&Decoder, packet.granulepos) - time;
+    OffsetKnown = true;
+  } else if (!OffsetKnown) {
+    // Before the first packet with a position, the next one still buffered tells this frame's time: one
+    // frame per packet.
+    int64_t granule;
+    int32_t before;
+    if (Source->PeekNextGranule(StreamIndex, granule, before))
+      TimeOffset = TheoraApi.theora_granule_time(&Decoder, granule) - (before + 1) / FrameRate() - time;
+  }
+  time += TimeOffset;
   if (keyframe) *keyframe = TheoraApi.theora_packet_iskeyframe(&packet) == 1;
   return TheoraApi.theora_decode_YUVout(&Decoder, &yuv) == 0;
 }

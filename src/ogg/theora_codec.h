@@ -42,7 +42,8 @@ class tOggTheoraCodec {
   void Close();
 
   // Decodes the next packet. `yuv` points into the library's frame memory and stays valid until the next
-  // DecodeFrame or Close. `time` is the presentation time in seconds; `keyframe` (may be null) tells whether
+  // DecodeFrame or Close. `time` is the presentation time in seconds (the stream's own, also when it was
+  // joined in the middle, as a live server's listener joins it); `keyframe` (may be null) tells whether
   // the packet was a keyframe. False when no packet could be had or the decoder rejected it (keyframe and
   // time are then left alone).
   bool DecodeFrame(yuv_buffer& yuv, bool* keyframe, double& time);
@@ -63,6 +64,12 @@ class tOggTheoraCodec {
   theora_info Info{};
   theora_state Decoder{};
   theora_comment Comment{};
+
+ private:
+  // The decoder counts frames from its start; the stream's own positions (where a packet carries one) are
+  // ahead by this many seconds when the stream was joined in the middle.
+  double TimeOffset = 0;
+  bool OffsetKnown = false;  // a packet with a position has been decoded since Open
 };
 
 }  // namespace ktv

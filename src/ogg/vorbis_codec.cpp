@@ -60,9 +60,11 @@ void tOggVorbisCodec::Close() {
 }
 
 int16_t tOggVorbisCodec::ToSample(float value) {
-  float scaled = value * 32767.0f;
-  if (scaled >= 32767.0f) return 32767;
-  if (scaled <= -32767.0f) return -32767;
+  // In double: a float product is rounded before the truncation and misses Trunc(pcm x 32767) by one step
+  // for some samples.
+  double scaled = static_cast<double>(value) * 32767.0;
+  if (scaled >= 32767.0) return 32767;
+  if (scaled <= -32767.0) return -32767;
   if (std::isnan(scaled)) return 0;
   return static_cast<int16_t>(scaled);  // truncation toward zero
 }

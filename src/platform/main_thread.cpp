@@ -21,6 +21,7 @@ struct tCallQueue {
   std::condition_variable Arrived;    // a call was queued
   std::condition_variable Finished;   // a call has run
   std::deque<tPendingCall*> Calls;    // guarded by Lock
+  bool Woken = false;                 // guarded by Lock
   std::function<void()> WakeHandler;  // guarded by Lock
 };
 
@@ -85,7 +86,19 @@ int DrainMainThreadCalls() {
 bool WaitForMainThreadCalls(uint32_t milliseconds) {
   tCallQueue& q = Queue();
   std::unique_lock<std::mutex> lock(q.Lock);
-  return q.Arrived.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return !q.Calls.empty(); });
+  bool ready = q.Arrived.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                  [&] { return !q.Calls.empty() || q.Woken; });
+  q.Woken = false;
+  return ready && !q.Calls.empty();
+}
+
+void WakeMainThread() {
+  tCallQueue& q = Queue();
+  {
+    std::lock_guard<std::mutex> guard(q.Lock);
+    q.Woken = true;
+  }
+  q.Arrived.notify_all();
 }
 
 void SetMainThreadWakeHandler(std::function<void()> handler) {

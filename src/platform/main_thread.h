@@ -22,8 +22,13 @@ void Synchronize(const std::function<void()>& call);
 // Main thread: runs every call that is waiting; returns how many ran.
 int DrainMainThreadCalls();
 
-// Main thread: waits at most the given milliseconds for a call to arrive; true when one is waiting.
+// Main thread: waits at most the given milliseconds for a call to arrive (or for WakeMainThread); true when a
+// call is waiting.
 bool WaitForMainThreadCalls(uint32_t milliseconds);
+
+// Any thread: ends the main thread's current (or next) WaitForMainThreadCalls early, for news that is not a
+// call (a posted message).
+void WakeMainThread();
 
 // Called on the worker thread each time a call is queued (the window's event loop uses it to wake up).
 // Pass an empty function to remove it.

@@ -13,12 +13,15 @@ namespace ktv {
 
 class tManualSoundDevice final : public tSoundDevice {
  public:
-  // refuseOpen: the device behaves as a machine without sound (Open fails).
-  explicit tManualSoundDevice(bool refuseOpen = false) : RefuseOpen(refuseOpen) {}
+  // refuseOpen: the device behaves as a machine without sound (Open fails). realTime: each Advance is heard
+  // over its own duration from the moment it is pulled, as a real device plays its pulls.
+  explicit tManualSoundDevice(bool refuseOpen = false, bool realTime = false)
+      : RefuseOpen(refuseOpen), RealTime(realTime) {}
   ~tManualSoundDevice() override { Close(); }
 
   bool Open(int32_t sampleRate, int32_t channels, tSoundSource* source) override;
   void Close() override;
+  bool PlaysInRealTime() const override { return RealTime; }
 
   // Pulls bytes from the source as the device would while playing; the bytes are kept in Played().
   // False when the device is not open.
@@ -35,6 +38,7 @@ class tManualSoundDevice final : public tSoundDevice {
 
  private:
   const bool RefuseOpen;
+  const bool RealTime;
   std::mutex Guard;  // guards everything below; Advance may run on another thread than Open/Close
   tSoundSource* Source = nullptr;
   int32_t Rate = 0;

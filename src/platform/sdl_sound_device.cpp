@@ -37,6 +37,8 @@ class tSDLSoundDevice final : public tSoundDevice {
     return true;
   }
 
+  bool PlaysInRealTime() const override { return true; }
+
   void Close() override {
     if (Device == 0) return;
     // SDL_CloseAudioDevice waits for a running callback, so the source is never called after this.

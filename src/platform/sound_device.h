@@ -27,6 +27,9 @@ class tSoundDevice {
   // device): the caller's "no sound output" path.
   virtual bool Open(int32_t sampleRate, int32_t channels, tSoundSource* source) = 0;
   virtual void Close() = 0;
+  // True when the device plays each pull over the pull's own duration (a real device), so that a position
+  // between pulls is interpolated; false when a pull counts as heard at once (the manual device).
+  virtual bool PlaysInRealTime() const { return false; }
 };
 
 using tSoundDeviceFactory = std::function<std::unique_ptr<tSoundDevice>()>;

@@ -20,6 +20,7 @@ bool tSoundRing::Create(int32_t sampleRate, int32_t channels, uint32_t bytes) {
   {
     std::lock_guard<std::mutex> lock(Guard);
     Data.assign(bytes, 0);
+    Pull.Configure(Device->PlaysInRealTime(), static_cast<uint32_t>(sampleRate) * blockAlign, blockAlign);
   }
   if (!Device->Open(sampleRate, channels, this)) return false;
   Created = true;
@@ -50,7 +51,9 @@ bool tSoundRing::GetStatus(uint32_t& status) {
 bool tSoundRing::GetCurrentPosition(uint32_t& playCursor) {
   std::lock_guard<std::mutex> lock(Guard);
   if (!Created) return false;
-  playCursor = PlayCursor;
+  uint32_t size = static_cast<uint32_t>(Data.size());
+  uint32_t unheard = std::min(Pull.Unheard(), size - 1);
+  playCursor = (PlayCursor + size - unheard) % size;
   return true;
 }
 
@@ -58,6 +61,7 @@ bool tSoundRing::SetCurrentPosition(uint32_t offset) {
   std::lock_guard<std::mutex> lock(Guard);
   if (!Created || offset >= Data.size()) return false;
   PlayCursor = offset;
+  Pull.Clear();
   return true;
 }
 
@@ -116,8 +120,10 @@ void tSoundRing::Render(uint8_t* out, uint32_t bytes) {
   uint32_t size = static_cast<uint32_t>(Data.size());
   if (!Playing || size == 0) {
     std::memset(out, 0, bytes);
+    Pull.Pulled(0);
     return;
   }
+  Pull.Pulled(bytes);
   uint32_t done = 0;
   while (done < bytes) {
     uint32_t run = std::min(bytes - done, size - PlayCursor);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/pull_clock.h"
 #include "platform/sound_device.h"
 
 namespace ktv {
@@ -42,7 +43,7 @@ class tSoundRing final : public tSoundSource {
   bool Stop();
   // Status bits (DSBSTATUS_PLAYING).
   bool GetStatus(uint32_t& status);
-  // Byte offset of the next byte the device will play.
+  // Byte offset of the byte being heard: the device's last pull is interpolated over its duration.
   bool GetCurrentPosition(uint32_t& playCursor);
   bool SetCurrentPosition(uint32_t offset);
   // Gives the ring's bytes from offset on, bytes long, as one or two regions (the second when the range
@@ -71,6 +72,7 @@ class tSoundRing final : public tSoundSource {
   bool Playing = false;
   int32_t Volume = DSBVOLUME_MAX;
   int32_t Gain = 65536;  // linear factor of Volume, 16.16 fixed point
+  tPullClock Pull;       // PlayCursor is the end of the last pull; the part of it not yet heard
 };
 
 }  // namespace ktv

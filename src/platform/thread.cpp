@@ -4,6 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include "platform/main_thread.h"
 
 namespace ktv {
@@ -27,6 +29,27 @@ void tThread::Start() {
     Execute();
     FinishedFlag = true;
   });
+}
+
+void tThread::Terminate() {
+  TerminateFlag = true;
+  Wake();
+}
+
+void tThread::Wake() {
+  {
+    std::lock_guard<std::mutex> guard(WakeLock);
+    WakePending = true;
+  }
+  WakeUp.notify_all();
+}
+
+bool tThread::Pause(uint32_t milliseconds) {
+  std::unique_lock<std::mutex> lock(WakeLock);
+  WakeUp.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                  [this] { return WakePending || TerminateFlag; });
+  WakePending = false;
+  return !TerminateFlag;
 }
 
 void tThread::WaitFor() {

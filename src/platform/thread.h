@@ -4,7 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace ktv {
@@ -22,16 +25,22 @@ class tThread {
   tThread& operator=(const tThread&) = delete;
 
   void Start();
-  void Terminate() { TerminateFlag = true; }
+  // Sets the flag and ends a Pause at once.
+  void Terminate();
   bool Terminated() const { return TerminateFlag; }
   // True once Execute has returned.
   bool Finished() const { return FinishedFlag; }
   bool Started() const { return Worker.joinable(); }
+  // Any thread: ends the thread's current (or next) Pause early, because something it waits for happened.
+  void Wake();
   // Waits for Execute to return. On the main thread, main-thread calls keep running meanwhile.
   void WaitFor();
 
  protected:
   virtual void Execute() = 0;
+  // The thread itself: waits up to the given milliseconds, returning early on Wake or Terminate. False once
+  // terminated. Waiting here instead of sleeping in slices lets a thread sleep as long as it has no work.
+  bool Pause(uint32_t milliseconds);
   // Runs the call on the main thread and returns once it has run.
   void Synchronize(const std::function<void()>& call);
 
@@ -39,6 +48,9 @@ class tThread {
   std::thread Worker;
   std::atomic<bool> TerminateFlag{false};  // written by the owner, polled by the thread
   std::atomic<bool> FinishedFlag{false};   // written by the thread
+  std::mutex WakeLock;
+  std::condition_variable WakeUp;
+  bool WakePending = false;  // guarded by WakeLock
 };
 
 }  // namespace ktv

@@ -25,12 +25,15 @@ class tTimedLock {
  public:
   tTimedLock(tTimedMutex& mutex, uint32_t milliseconds)
       : Mutex(mutex), IsLocked(mutex.TryLockFor(milliseconds)) {}
-  ~tTimedLock() {
-    if (IsLocked) Mutex.Unlock();
-  }
+  ~tTimedLock() { Release(); }
   tTimedLock(const tTimedLock&) = delete;
   tTimedLock& operator=(const tTimedLock&) = delete;
   bool Locked() const { return IsLocked; }
+  // Unlocks before the scope ends.
+  void Release() {
+    if (IsLocked) Mutex.Unlock();
+    IsLocked = false;
+  }
 
  private:
   tTimedMutex& Mutex;

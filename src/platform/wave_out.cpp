@@ -21,6 +21,7 @@ bool tWaveOut::Open(int32_t sampleRate, int32_t channels) {
     PlayedBytes = 0;
     HeadOffset = 0;
     Paused = false;
+    Pull.Configure(Device->PlaysInRealTime(), SampleRate * BlockAlign, BlockAlign);
   }
   if (!Device->Open(sampleRate, channels, this)) return false;
   Opened = true;
@@ -73,6 +74,7 @@ bool tWaveOut::Reset() {
   std::lock_guard<std::mutex> lock(Guard);
   EndQueuedBlocks();
   PlayedBytes = 0;
+  Pull.Clear();
   Paused = false;
   return true;
 }
@@ -94,16 +96,17 @@ bool tWaveOut::Restart() {
 bool tWaveOut::GetPosition(tMMTime& time) {
   if (!Opened) return false;
   std::lock_guard<std::mutex> lock(Guard);
+  uint64_t heard = PlayedBytes - std::min<uint64_t>(Pull.Unheard(), PlayedBytes);
   switch (time.Type) {
     case TIME_SAMPLES:
-      time.Value = PlayedBytes / BlockAlign;
+      time.Value = heard / BlockAlign;
       break;
     case TIME_MS:
-      time.Value = PlayedBytes / BlockAlign * 1000 / SampleRate;
+      time.Value = heard / BlockAlign * 1000 / SampleRate;
       break;
     default:
       time.Type = TIME_BYTES;
-      time.Value = PlayedBytes;
+      time.Value = heard;
       break;
   }
   return true;
@@ -153,6 +156,7 @@ void tWaveOut::Render(uint8_t* out, uint32_t bytes) {
       head->Flags = (head->Flags.load() & ~WHDR_INQUEUE) | WHDR_DONE;
     }
   }
+  Pull.Pulled(done);
   // Paused or starved: silence, and the position stands still.
   std::memset(out + done, 0, bytes - done);
 }

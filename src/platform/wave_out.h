@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/pull_clock.h"
 #include "platform/sound_device.h"
 
 namespace ktv {
@@ -64,8 +65,8 @@ class tWaveOut final : public tSoundSource {
   // Pause keeps the queue and the position; Restart plays on from there.
   bool Pause();
   bool Restart();
-  // Position since Open or Reset. Answers in the asked Type when it is one of TIME_SAMPLES, TIME_BYTES,
-  // TIME_MS; otherwise in TIME_BYTES.
+  // Position since Open or Reset: the sound heard (the device's last pull is interpolated over its duration).
+  // Answers in the asked Type when it is one of TIME_SAMPLES, TIME_BYTES, TIME_MS; otherwise in TIME_BYTES.
   bool GetPosition(tMMTime& time);
   // Linear volume: low 16 bits left, high 16 bits right (0xFFFF full). Mono takes the left value.
   bool SetVolume(uint32_t volume);
@@ -90,6 +91,7 @@ class tWaveOut final : public tSoundSource {
   uint32_t Volume = 0xFFFFFFFF;
   uint32_t BlockAlign = 0;
   uint32_t SampleRate = 0;
+  tPullClock Pull;  // PlayedBytes counts the last pull whole; the part of it not yet heard
 };
 
 }  // namespace ktv

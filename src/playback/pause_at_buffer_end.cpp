@@ -1,5 +1,7 @@
 #include "playback/pause_at_buffer_end.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 
 namespace ktv {
@@ -18,8 +20,21 @@ tPauseAtBufferEnd::~tPauseAtBufferEnd() {
 void tPauseAtBufferEnd::Execute() {
   // StartOffset starts at 0 in the constructor: a Restart made before this thread first runs must stand.
   while (!Terminated()) {
-    Poll();
-    Sleep(PollInterval);
+    int64_t ahead = Written() - Poll();
+    // The cursor cannot reach the end of the written sound before it has played what is ahead of it: sleep
+    // until then (new sound only moves the end further). Nothing ahead: the ring is parked, and the player
+    // starts it only with a second queued (or full). Either way look at least twice a lap, so that no wrap of
+    // the cursor is missed; while the end is awaited (Hurry), every millisecond.
+    uint32_t wait = 1;
+    if (Hurrying && HurryUntil - timeGetTime() > kHurryMs) Hurrying = false;  // the hurry has run out
+    if (!Hurrying) {
+      uint64_t bytesPerSecond = static_cast<uint64_t>(BlockAlign) * SampleRate;
+      uint64_t ms =
+          ahead > 0 && bytesPerSecond ? static_cast<uint64_t>(ahead) * 1000 / bytesPerSecond : UINT32_MAX;
+      wait = static_cast<uint32_t>(std::clamp<uint64_t>(
+          ms, kNormalPollInterval, std::max(kNormalPollInterval, RingMilliseconds() / 2)));
+    }
+    Pause(wait);
   }
 }
 
@@ -43,7 +58,9 @@ int64_t tPauseAtBufferEnd::Poll() {
     LastPlayCursor = offset;
     LapBase = static_cast<uint64_t>(total) - offset;
   }
-  return static_cast<int64_t>(LapBase + cursor) - StartOffset;
+  int64_t heard = std::max<int64_t>(static_cast<int64_t>(LapBase + cursor) - StartOffset, LastHeard);
+  LastHeard = heard;
+  return heard;
 }
 
 void tPauseAtBufferEnd::AddWritten(uint32_t bytes) {
@@ -65,10 +82,22 @@ bool tPauseAtBufferEnd::NearEnd() {
   return static_cast<int64_t>(LapBase + cursor) > TotalWritten - tenth;
 }
 
+void tPauseAtBufferEnd::Hurry() {
+  HurryUntil = timeGetTime() + kHurryMs;
+  Hurrying = true;
+  Wake();
+}
+
+uint32_t tPauseAtBufferEnd::RingMilliseconds() const {
+  uint64_t bytesPerSecond = static_cast<uint64_t>(BlockAlign) * SampleRate;
+  return bytesPerSecond ? static_cast<uint32_t>(static_cast<uint64_t>(RingBytes) * 1000 / bytesPerSecond) : 0;
+}
+
 void tPauseAtBufferEnd::Restart() {
   tTimedLock lock(Mutex, kMutexWait);
   StartOffset = TotalWritten.load();
-  PollInterval = kNormalPollInterval;
+  LastHeard = INT64_MIN;
+  Hurrying = false;
 }
 
 }  // namespace ktv

@@ -12,6 +12,27 @@ namespace {
 
 // No block is longer than this many sample frames, whatever the headers say.
 constexpr int64_t kMaxBlockSamples = 192000;
+// The longest wait between steps while playing: state changes of the receiver are seen this soon.
+constexpr uint32_t kMaxStepWaitMs = 100;
+// A decoder that found no data waits this long before it asks again (it has already waited for bytes).
+constexpr uint32_t kRetryWaitMs = 10;
+// Waits while buffering (shorter while a next chain link waits to be opened) and while idle.
+constexpr uint32_t kBufferingWaitMs = 20;
+constexpr uint32_t kLinkPendingWaitMs = 5;
+constexpr uint32_t kIdleWaitMs = 250;
+// The most sound kept ahead of the player's clock: a second, which starts the ring.
+constexpr double kMaxSoundLeadSeconds = 1.0;
+// Sound held back until its time is known: the first page of a stream is far shorter.
+constexpr int32_t kMaxHeldSeconds = 5;
+// While the receiver connects and reads the answer's header the thread looks more often: a stream that starts
+// at once (a file, a server's first burst) must not wait a quarter of a second to be played.
+constexpr uint32_t kConnectingWaitMs = 20;
+
+// Milliseconds until `seconds` from now, rounded up, within 0..kMaxStepWaitMs.
+uint32_t MillisecondsUntil(double seconds) {
+  if (!(seconds > 0)) return 0;
+  return static_cast<uint32_t>(std::min<double>(std::ceil(seconds * 1000.0), kMaxStepWaitMs));
+}
 
 int64_t RoundEven(double v) {
   return static_cast<int64_t>(std::nearbyint(v));
@@ -49,11 +70,12 @@ void tOggThreadManager::ClearEvents() {
   OnVideoFrame = nullptr;
   OnGetAudioTime = nullptr;
   OnBufferState = nullptr;
+  OnPlaybackDone = nullptr;
 }
 
 double tOggThreadManager::GetPosition() {
-  if (AudioOpen) return (OnGetAudioTime ? OnGetAudioTime() : 0.0) + ChainOffset;
-  return ChainOffset + LinkTime;
+  if (AudioOpen && OnGetAudioTime) return OnGetAudioTime() + ChainOffset;
+  return ChainOffset + LinkTime;  // no sound output: the time decoded, which the wall clock paces
 }
 
 bool tOggThreadManager::HasVideo() {
@@ -129,18 +151,13 @@ void tOggThreadManager::CallVideoFrame(const yuv_buffer* frame, const bool* keyf
   if (shown) ++FramesShown;
 }
 
-bool tOggThreadManager::HasAudioTimeEvent() {
+bool tOggThreadManager::CallGetAudioTime(double& time) {
   bool set = false;
-  Synchronize([&] { set = static_cast<bool>(OnGetAudioTime); });
-  return set;
-}
-
-double tOggThreadManager::CallGetAudioTime() {
-  double time = 0;
   Synchronize([&] {
-    if (OnGetAudioTime) time = OnGetAudioTime();
+    set = static_cast<bool>(OnGetAudioTime);
+    if (set) time = OnGetAudioTime();
   });
-  return time;
+  return set;
 }
 
 void tOggThreadManager::CallBufferState(bool buffering, int32_t level) {
@@ -171,6 +188,15 @@ void tOggThreadManager::ResetPlayState() {
   FrameReady = false;
   KeySeen = false;
   PreSamples = 0;
+  Held.clear();
+  HeldAt = 0;
+  ReleaseHeld = false;
+  SoundHanded = 0;
+  SoundTaken = 0;
+  WallBase = 0;
+  WallLast = 0;
+  WallRunning = false;
+  SoundEnded = false;
 }
 
 void tOggThreadManager::Reset() {
@@ -218,6 +244,19 @@ void tOggThreadManager::OpenDecoders() {
   AudioOpen = Audio != nullptr;
   source.FeedAllStreams = false;
   ++LinksOpened;
+  SizeQueue();
+}
+
+void tOggThreadManager::SizeQueue() {
+  // The nominal rates of the identification headers (bit/s); 0 where an encoder named none.
+  int64_t bits = 0;
+  {
+    std::lock_guard<std::mutex> guard(DecoderLock);
+    if (Video) bits += Video->Info.target_bitrate;
+    if (Audio) bits += std::max<long>(Audio->Info.bitrate_nominal, 0);
+  }
+  int64_t kbps = std::min<int64_t>(bits / 1000, INT32_MAX);
+  if (kbps > 0) ReceiverSource->SizeQueueForStream(static_cast<int32_t>(kbps));
 }
 
 void tOggThreadManager::OpenStreams() {
@@ -262,71 +301,168 @@ void tOggThreadManager::NextLink() {
   if (!Video && !Audio) source.Abort(RE_TYPE);
 }
 
-void tOggThreadManager::Step() {
+double tOggThreadManager::WallSoundTime() {
+  if (!WallRunning) return WallBase;
+  uint32_t now = timeGetTime();
+  double time = WallBase + (now - WallStart) / 1000.0;
+  // Nothing more was handed over: the clock waits there, as a device that runs dry plays silence (but never
+  // goes back to it, when it ran on while the sound had seemed to end).
+  double limit = std::max(SoundHanded, WallLast);
+  if (!SoundEnded && time > limit) {
+    WallBase = time = limit;
+    WallStart = now;
+  }
+  WallLast = time;
+  return time;
+}
+
+void tOggThreadManager::PauseWallClock() {
+  WallBase = WallSoundTime();
+  WallRunning = false;
+}
+
+uint32_t tOggThreadManager::StepVideoOnly() {
+  uint32_t interval = static_cast<uint32_t>(RoundEven(1000.0 / SafeFrameRate()));
+  uint32_t now = timeGetTime();
+  if (FrameCount != 0 && now - LastFrameTick < interval) return interval - (now - LastFrameTick);
+  yuv_buffer frame;
+  bool key = false;
+  double time = 0;
+  if (!Video->DecodeFrame(frame, &key, time)) {
+    Finished = true;
+    return 0;
+  }
+  ++FrameCount;
+  LastFrameTick = now;
+  KeySeen = KeySeen || key;
+  if (KeySeen) CallVideoFrame(&frame, &key);
+  LinkTime = LinkTime + 1.0 / SafeFrameRate();
+  return interval;
+}
+
+bool tOggThreadManager::TakeHeldSound(int32_t& n) {
+  if (!(AudioStarted || ReleaseHeld) || HeldAt >= Held.size()) return false;
+  const size_t channels = static_cast<size_t>(Channels);
+  n = static_cast<int32_t>(
+      std::min<size_t>(static_cast<size_t>(BlockSamples), (Held.size() - HeldAt) / channels));
+  std::copy_n(Held.begin() + static_cast<std::ptrdiff_t>(HeldAt), static_cast<size_t>(n) * channels,
+              PCMBuffer.begin());
+  HeldAt += static_cast<size_t>(n) * channels;
+  if (HeldAt >= Held.size()) {
+    Held.clear();
+    HeldAt = 0;
+  }
+  return true;
+}
+
+bool tOggThreadManager::StepAudio(bool clocked, double clock, uint32_t& wait) {
   tNetworkOggReceiver& source = *ReceiverSource;
-  if (source.GetState() != RS_PLAYING) {
-    CallAudioData(nullptr, -1);
-    return;
+  const double blockSeconds = Rate > 0 ? static_cast<double>(BlockSamples) / Rate : 0.1;
+  if (PendingSamples > 0) {
+    if (!CallAudioData(PCMBuffer.data(), PendingSamples)) {
+      // The output is full: it takes this block once it has played about as much.
+      wait = std::min(wait, MillisecondsUntil(blockSeconds));
+      return true;
+    }
+    SoundTaken += static_cast<double>(PendingSamples) / Rate;
+    PendingSamples = 0;
+    wait = 0;
   }
-  const double fps = SafeFrameRate();
-
-  if (Video && !Audio) {  // video only: paced by the wall clock
-    uint32_t interval = static_cast<uint32_t>(RoundEven(1000.0 / fps));
-    uint32_t now = timeGetTime();
-    if (FrameCount == 0 || now - LastFrameTick >= interval) {
-      yuv_buffer frame;
-      bool key = false;
-      double time = 0;
-      if (!Video->DecodeFrame(frame, &key, time)) {
+  if (clocked && AudioStarted) {
+    // Sound further ahead of the clock than the output needs to start (a second) would only move the stream
+    // out of the receiver's queue, whose level decides between playing and buffering: a small buffer setting
+    // would then fall back to buffering at once.
+    double ahead = SoundTaken - std::max(clock, 0.0);  // a clock before the link's start holds nothing back
+    if (ahead > kMaxSoundLeadSeconds + blockSeconds) {
+      wait = std::min(wait, MillisecondsUntil(ahead - kMaxSoundLeadSeconds - blockSeconds));
+      return true;
+    }
+  }
+  if (!clocked && AudioStarted) {
+    // No sound output: keep one block ahead of the wall clock, as a device would.
+    if (!WallRunning) {
+      WallRunning = true;
+      WallStart = timeGetTime();
+    }
+    double ahead = SoundHanded - WallSoundTime();
+    if (ahead > blockSeconds) {
+      wait = std::min(wait, MillisecondsUntil(ahead - blockSeconds));
+      return true;
+    }
+  }
+  int32_t n = 0;
+  if (!TakeHeldSound(n)) {
+    n = BlockSamples;
+    if (!Audio->Decode(PCMBuffer.data(), n, AudioTime)) {
+      LinkPending = LinkPending || source.PagePending;
+      if (!Held.empty()) {  // the sound ended before its time was known: play it untimed
+        ReleaseHeld = true;
+        wait = 0;
+        return true;
+      }
+      SoundEnded = true;
+      // Pictures timed by the wall clock (no sound output) go on after the sound has run out; with an audio
+      // clock, a clock that has stopped would never make them due.
+      if (CallPlaybackDone() && (!Video || clocked)) {
         Finished = true;
-        return;
+        return false;
       }
-      ++FrameCount;
-      LastFrameTick = now;
-      KeySeen = KeySeen || key;
-      if (KeySeen) CallVideoFrame(&frame, &key);
-      LinkTime = LinkTime + 1.0 / fps;
+      wait = std::min(wait, kRetryWaitMs);
+      return true;
+    }
+    SoundEnded = false;
+    if (!AudioStarted && n > 0 && AudioTime >= 0) {
+      AudioStart = AudioTime - static_cast<double>(PreSamples) / Rate;
+      AudioStarted = true;
+    } else if (AudioTime < 0) {
+      PreSamples += n;
+    }
+    // The link's length counts every decoded sample, whether or not the player took it at once.
+    LinkTime = LinkTime + static_cast<double>(n) / Rate;
+    if (n > 0 && (!Held.empty() || !AudioStarted) && !ReleaseHeld) {
+      // Sound is held back until its time is known (the end of its first page): played at once, it would be
+      // heard before the pictures could be timed against it, and they would all be late.
+      const size_t values = static_cast<size_t>(n) * static_cast<size_t>(Channels);
+      if (Held.size() + values <= static_cast<size_t>(kMaxHeldSeconds * Rate * Channels)) {
+        Held.insert(Held.end(), PCMBuffer.begin(), PCMBuffer.begin() + static_cast<std::ptrdiff_t>(values));
+        wait = 0;
+        return true;
+      }
+      ReleaseHeld = true;  // a stream that names no time for this long plays its sound untimed
+      Held.insert(Held.end(), PCMBuffer.begin(), PCMBuffer.begin() + static_cast<std::ptrdiff_t>(values));
+      TakeHeldSound(n);
     }
   }
-
-  if (Audio) {
-    if (PendingSamples > 0 && CallAudioData(PCMBuffer.data(), PendingSamples)) PendingSamples = 0;
-    if (PendingSamples == 0) {
-      int32_t n = BlockSamples;
-      if (Audio->Decode(PCMBuffer.data(), n, AudioTime)) {
-        PendingSamples = n;
-        if (!AudioStarted && n > 0 && AudioTime >= 0) {
-          AudioStart = AudioTime - static_cast<double>(PreSamples) / Rate;
-          AudioStarted = true;
-        } else if (AudioTime < 0) {
-          PreSamples += n;
-        }
-        // The link's length counts every decoded sample, whether or not the player took it at once.
-        LinkTime = LinkTime + static_cast<double>(n) / Rate;
-        if (n > 0) {
-          bool handled = false;
-          bool taken = false;
-          Synchronize([&] {
-            handled = static_cast<bool>(OnAudioData);
-            if (handled) taken = OnAudioData(PCMBuffer.data(), PendingSamples);
-          });
-          if (taken || !handled) PendingSamples = 0;
-        } else {
-          PendingSamples = 0;
-        }
-      } else {
-        LinkPending = LinkPending || source.PagePending;
-        // Pictures timed by the wall clock (no sound output) go on after the sound has run out; with an
-        // audio clock, a clock that has stopped would never make them due.
-        if (CallPlaybackDone() && (!Video || HasAudioTimeEvent())) {
-          Finished = true;
-          return;
-        }
-      }
+  PendingSamples = n;
+  if (n > 0) {
+    bool handled = false;
+    bool taken = false;
+    Synchronize([&] {
+      handled = static_cast<bool>(OnAudioData);
+      if (handled) taken = OnAudioData(PCMBuffer.data(), PendingSamples);
+    });
+    if (taken || !handled) PendingSamples = 0;
+    if (taken) {
+      SoundTaken += static_cast<double>(n) / Rate;
+      wait = 0;  // the output has room: fill it without waiting
     }
+    if (!handled) {
+      // No output: the next block is due when the wall clock has played all but one block, at once while
+      // the clock has not started.
+      SoundHanded += static_cast<double>(n) / Rate;
+      double ahead = WallRunning ? SoundHanded - WallSoundTime() : 0;
+      wait = std::min(wait, MillisecondsUntil(ahead - blockSeconds));
+    }
+  } else {
+    PendingSamples = 0;
   }
+  if (PendingSamples > 0) wait = std::min(wait, MillisecondsUntil(blockSeconds));
+  return true;
+}
 
-  if (!Audio || !Video) return;
+void tOggThreadManager::StepFrame(bool clocked, double clock, uint32_t& wait) {
+  tNetworkOggReceiver& source = *ReceiverSource;
+  const double fps = SafeFrameRate();
   if (!FrameReady) {
     double time = 0;
     if (Video->DecodeFrame(Frame, &FrameKey, time)) {
@@ -339,39 +475,51 @@ void tOggThreadManager::Step() {
         Finished = true;
         return;
       }
+      wait = std::min(wait, kRetryWaitMs);
+      return;
     }
   }
-  if (FrameReady && AudioStarted) {
-    ++FrameCount;
-    uint32_t interval = static_cast<uint32_t>(1000.0 / fps);
-    bool due;
-    if (HasAudioTimeEvent()) {
-      double clock = CallGetAudioTime() + AudioStart;
-      due = FrameTime <= clock;
-      if (due && clock - 1.0 / fps > FrameTime) {  // more than a frame late: dropped
-        FrameReady = false;
-        ++FramesDropped;
-        return;
-      }
-    } else {
-      due = timeGetTime() - LastFrameTick >= interval;
-    }
-    if (due) {
-      LastFrameTick = timeGetTime();
-      if (KeySeen) CallVideoFrame(&Frame, &FrameKey);
-      FrameReady = false;
-    }
+  if (!FrameReady || !AudioStarted) return;
+  ++FrameCount;
+  if (!clocked) clock = WallSoundTime();
+  clock += AudioStart;
+  if (FrameTime > clock) {  // not due yet: it stays ready, and sound keeps flowing meanwhile
+    wait = std::min(wait, MillisecondsUntil(FrameTime - clock));
+    return;
   }
+  FrameReady = false;
+  wait = 0;                             // the next picture is decoded at once
+  if (clock - 1.0 / fps > FrameTime) {  // more than a frame late: dropped
+    ++FramesDropped;
+    return;
+  }
+  LastFrameTick = timeGetTime();
+  if (KeySeen) CallVideoFrame(&Frame, &FrameKey);
+}
+
+uint32_t tOggThreadManager::Step() {
+  tNetworkOggReceiver& source = *ReceiverSource;
+  if (source.GetState() != RS_PLAYING) {
+    CallAudioData(nullptr, -1);
+    PauseWallClock();
+    return 0;
+  }
+  if (Video && !Audio) return StepVideoOnly();
+  uint32_t wait = kMaxStepWaitMs;
+  // One look at the player's clock per step: whether there is one (a sound output) and where it stands.
+  double clock = 0;
+  bool clocked = CallGetAudioTime(clock);
+  if (Audio && !StepAudio(clocked, clock, wait)) return 0;
+  if (Audio && Video) StepFrame(clocked, clock, wait);
+  return Finished ? 0 : wait;
 }
 
 void tOggThreadManager::Execute() {
   bool initialised = false;
+  bool played = false;  // the receiver has reached state 5 at least once
   // No state yet: a receiver that has already failed when the thread first looks is reported too.
   uint8_t lastState = 0xFF;
   FrameCount = 0;
-  auto pause = [this](uint32_t ms) {
-    for (uint32_t slept = 0; slept < ms && !Terminated(); slept += 10) Sleep(std::min(10u, ms - slept));
-  };
   while (!Terminated()) {
     tNetworkOggReceiver& source = *ReceiverSource;
     uint8_t state = source.GetState();
@@ -387,20 +535,22 @@ void tOggThreadManager::Execute() {
         initialised = true;
       }
       if (state != lastState) {
-        lastState = state;
         if (state == RS_PLAYING) {
+          played = true;
           Post(PROGRESS_PLAYING);
           CallBufferState(false, 255);
         } else {
+          if (played && lastState == RS_PLAYING) ++Rebuffers;
           Post(PROGRESS_BUFFERING);
         }
+        lastState = state;
       }
       if (state == RS_BUFFERING) {
         CallBufferState(true, source.GetBufferLevel());
-        pause(LinkPending ? 5 : 20);
+        Pause(LinkPending ? kLinkPendingWaitMs : kBufferingWaitMs);
       }
       Finished = false;
-      Step();
+      uint32_t wait = Step();
       if (Finished) {
         if (source.PagePending)
           NextLink();
@@ -409,7 +559,7 @@ void tOggThreadManager::Execute() {
         else if (!source.IsActive())
           source.Disconnect();
       }
-      Sleep(LinkPending ? 1 : 2);
+      if (wait > 0) Pause(LinkPending ? std::min(wait, 1u) : wait);
     } else {
       if (state != lastState) {
         CallAudioData(nullptr, -1);
@@ -420,7 +570,7 @@ void tOggThreadManager::Execute() {
       Reset();
       initialised = false;
       LinkPending = false;
-      pause(250);
+      Pause(state == RS_IDLE ? kIdleWaitMs : kConnectingWaitMs);
     }
   }
 }

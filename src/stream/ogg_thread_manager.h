@@ -5,6 +5,9 @@
 //
 // Progress goes to a tMessageTarget as posted messages (code in WParam, the manager in LParam). The player is
 // driven through five events, each run on the main thread by a synchronised call while this thread waits.
+// Without a sound output (no OnGetAudioTime) the decoded sound counts as played at its own rate by the wall
+// clock, and pictures are timed against that clock. Between steps the thread waits for what it needs next
+// (the next picture's time, room in the sound output, more bytes), never polling.
 //
 // Threads: the events and ClearEvents belong to the main thread (set, cleared and run there). The decoders
 // are replaced only by this thread, under DecoderLock; the main thread reads them through the accessors
@@ -68,6 +71,7 @@ class tOggThreadManager : public tThread {
 
   // Main thread: seconds played, across chain links.
   double GetPosition();
+
   // Seconds of media decoded so far, across chain links (diagnostics).
   double DecodedSeconds() const { return ChainOffset + LinkTime; }
 
@@ -88,6 +92,7 @@ class tOggThreadManager : public tThread {
   std::atomic<int64_t> FramesShown{0};
   std::atomic<int64_t> FramesDropped{0};
   std::atomic<int32_t> LinksOpened{0};
+  std::atomic<int32_t> Rebuffers{0};  // returns to buffering after playing had started
 
  protected:
   void Execute() override;
@@ -98,7 +103,13 @@ class tOggThreadManager : public tThread {
   void OpenStreams();
   void OpenDecoders();
   void NextLink();
-  void Step();
+  // One decode round; returns how long the thread may wait before the next (milliseconds).
+  uint32_t Step();
+  uint32_t StepVideoOnly();
+  // Offers and decodes sound; false when playback is over (Finished).
+  bool StepAudio(bool clocked, double clock, uint32_t& wait);
+  void StepFrame(bool clocked, double clock, uint32_t& wait);
+  void SizeQueue();
   void SizeAudioBlock();
   void ResetPlayState();
   double SafeFrameRate() const;
@@ -106,8 +117,8 @@ class tOggThreadManager : public tThread {
   // Event calls: each runs on the main thread, reading the event there, so ClearEvents is always respected.
   bool CallAudioData(const int16_t* samples, int32_t frameCount);
   void CallVideoFrame(const yuv_buffer* frame, const bool* keyframe);
-  bool HasAudioTimeEvent();
-  double CallGetAudioTime();
+  // The player's audio clock, in one call: false when there is no OnGetAudioTime (no sound output).
+  bool CallGetAudioTime(double& time);
   void CallBufferState(bool buffering, int32_t level);
   bool CallPlaybackDone();
 
@@ -137,6 +148,23 @@ class tOggThreadManager : public tThread {
   bool LinkPending = false;
   int32_t Rate = 0, Channels = 0;
   double FrameRateValue = 15;
+  // The sound clock without a sound output: seconds of sound handed over (counted as played at their own
+  // rate by the wall clock, never beyond what was handed over); see WallSoundTime.
+  double SoundHanded = 0;
+  double SoundTaken = 0;  // seconds of sound the output has taken in this link
+  double WallBase = 0;
+  double WallLast = 0;  // the last time the wall clock gave: it never goes back
+  uint32_t WallStart = 0;
+  bool WallRunning = false;
+  bool SoundEnded = false;  // no more sound for now: the wall clock runs on for the pictures
+  // Sound decoded before its time was known (interleaved), handed over from HeldAt on once it is known.
+  std::vector<int16_t> Held;
+  size_t HeldAt = 0;
+  bool ReleaseHeld = false;  // hand it over untimed (the sound ended, or names no time)
+  // The next block of held sound into PCMBuffer; false when there is none to hand over now.
+  bool TakeHeldSound(int32_t& n);
+  double WallSoundTime();
+  void PauseWallClock();
 
   // written by the decoding thread, read by GetPosition on the main thread
   std::atomic<double> ChainOffset{0};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -152,6 +153,80 @@ TEST(PlayCommand, RealStreamingServerWithChainedLinks) {
   EXPECT_GT(JsonNumber(json, "media_seconds"), 2.0);
   EXPECT_EQ(JsonText(json, "title"), "Ice TV - Chained clips");
 }
+
+}  // namespace
+}  // namespace ktv
+
+namespace ktv {
+namespace {
+
+using namespace ktv::test;
+
+// Where a progress line first appears in the command's output, and whether another follows it.
+bool ProgressAfter(const std::string& out, const std::string& first, const std::string& then) {
+  size_t at = out.find(first);
+  return at != std::string::npos && out.find(then, at) != std::string::npos;
+}
+
+// Pictures at 50 and 60 frames per second last less than the sound device's pull (1024 frames, 23 ms): the
+// clock must move between pulls or good frames count as late.
+class HighFrameRate : public ::testing::TestWithParam<std::tuple<const char*, int, int>> {};
+
+TEST_P(HighFrameRate, DropsAtMostOnePercent) {
+  auto [output, fps, rate] = GetParam();
+  const int seconds = 8;
+  std::string clip = MakeMedia({"--width", "160", "--height", "120", "--fps", std::to_string(fps), "--rate",
+                                std::to_string(rate), "--seconds", std::to_string(seconds)});
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  tRunResult run = RunCli({"play", clip, "--output", output, "--stats"});
+  unsetenv("SDL_AUDIODRIVER");
+  ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  std::string json = run.Out.substr(run.Out.rfind('{'));
+  const double frames = fps * seconds;
+  EXPECT_LE(JsonNumber(json, "dropped"), 0.01 * frames) << json;
+  // Playback is done with a tenth of a second (ring) or two blocks still queued: their pictures go unshown.
+  EXPECT_GE(JsonNumber(json, "shown"), 0.98 * frames) << json;
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, HighFrameRate,
+                         ::testing::Values(std::make_tuple("ring", 60, 44100),
+                                           std::make_tuple("blocks", 60, 44100),
+                                           std::make_tuple("ring", 50, 48000),
+                                           std::make_tuple("blocks", 50, 48000)));
+
+// Live streaming as a listener meets it: a real server fed in real time, naming no bit rate, joined while
+// its first link plays, played for more than 30 s across a chain boundary through each sound output.
+class LiveStream : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LiveStream, PlaysInRealTimeAcrossAChainBoundary) {
+  // 640x360 at 25 fps with stereo Vorbis, near 500 kbit/s; two links of 24 s, so the boundary comes while
+  // playing (after 8 to 12 s of buffering) and the server still sends when the run ends.
+  constexpr double kFps = 25;
+  std::string clip =
+      MakeMedia({"--width", "640", "--height", "360", "--kbps", "420", "--seconds", "24", "--link"});
+  tIcecastServer server;
+  ASSERT_TRUE(server.Running()) << server.Log();
+  ASSERT_TRUE(server.Feed(clip, "/live.ogg", "Live TV", "Tests", "Real time")) << server.Log();
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  tRunResult run =
+      RunCli({"play", server.URL("/live.ogg"), "--seconds", "46", "--output", GetParam(), "--stats"});
+  unsetenv("SDL_AUDIODRIVER");
+  ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  std::string json = run.Out.substr(run.Out.rfind('{'));
+  std::printf("live %s: %s\n", GetParam(), json.c_str());  // the figures the README records
+  const double playing = JsonNumber(json, "playing_seconds");
+  ASSERT_GE(playing, 30) << "the default buffer fills in 8 to 12 s\n" << json;
+  // The server sends in real time: this many pictures arrived while the stream played.
+  const double sent = kFps * playing;
+  EXPECT_GE(JsonNumber(json, "shown"), 0.95 * sent) << json;
+  EXPECT_LE(JsonNumber(json, "dropped"), 0.01 * sent) << json;
+  EXPECT_EQ(JsonNumber(json, "rebuffers"), 0) << json;
+  EXPECT_FALSE(ProgressAfter(run.Out, "progress 5\n", "progress 4\n")) << "no return to buffering\n"
+                                                                       << run.Out;
+  EXPECT_GE(JsonNumber(json, "links"), 2) << "the chain link is followed\n" << json;
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, LiveStream, ::testing::Values("ring", "blocks", "none"));
 
 }  // namespace
 }  // namespace ktv

@@ -276,13 +276,57 @@ TEST_F(DirectoryFlow, ChannelList) {
 }
 
 TEST_F(DirectoryFlow, DamagedCacheGivesNoStations) {
-  Document = "\x78\x9c garbage";
+  ASSERT_TRUE(test::WriteFile(Cache(kDirectoryCacheName), "\x78\x9c garbage"));
+  Settings.strrefresh = NowUTC();  // fresh: read as it is, no download
   tStationDirectory directory = Make();
   directory.Stations.push_back(std::make_unique<tRecentPlaylistEntry>());
   directory.LoadDirectory(true);
+  EXPECT_TRUE(Fetched.empty());
   EXPECT_TRUE(directory.Stations.empty());
   EXPECT_TRUE(Prompts.Warnings.empty()) << "silently";
   EXPECT_TRUE(Prompts.Questions.empty()) << "no version element, no offer";
+}
+
+TEST_F(DirectoryFlow, BadDownloadKeepsTheOldCacheAndStamp) {
+  const std::string good = Compress(kDirectoryXML);
+  struct {
+    std::string document;
+    const char* note;
+  } rows[] = {
+      {good.substr(0, good.size() / 2), "cut short: the zlib stream does not end"},
+      {"", "empty"},
+      {"\x78\x9c garbage", "no zlib stream"},
+      {"<?xml version=\"1.0\"?><html><body>Moved</body></html>", "a web page, not a directory"},
+  };
+  for (const auto& row : rows) {
+    for (bool channelList : {false, true}) {
+      Document = good;
+      Prompts.Warnings.clear();
+      Settings.strrefresh = Settings.visrefresh = 0;
+      tStationDirectory directory = Make();
+      if (channelList)
+        ASSERT_TRUE(directory.LoadChannelList());
+      else
+        directory.LoadDirectory(true);
+      const char* cache = channelList ? kChannelCacheName : kDirectoryCacheName;
+      const double stamp = channelList ? Settings.visrefresh : Settings.strrefresh;
+      ASSERT_GT(stamp, 0);
+
+      Document = row.document;
+      Settings.strrefresh = Settings.visrefresh = stamp - 2;  // two days old: both are stale
+      if (channelList)
+        EXPECT_FALSE(directory.LoadChannelList()) << row.note;
+      else
+        directory.LoadDirectory(true);
+      EXPECT_EQ(test::ReadFile(Cache(cache)), good) << row.note << ": the old cache stays";
+      EXPECT_EQ(channelList ? Settings.visrefresh : Settings.strrefresh, stamp - 2)
+          << row.note << ": the stamp stays, so the next opening tries again";
+      EXPECT_EQ(Prompts.Warnings.size(), 1u) << row.note << ": the failure is shown";
+      if (!channelList) {
+        EXPECT_EQ(directory.Stations.size(), 2u) << row.note << ": the old stations are read";
+      }
+    }
+  }
 }
 
 TEST_F(DirectoryFlow, NewerVersionIsOfferedOnce) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -95,6 +97,62 @@ TEST(ByteQueue, ProducerAndConsumerMoveEveryByteOnceInOrder) {
   EXPECT_EQ(got, kTotal);
   EXPECT_EQ(mismatches, 0);
   EXPECT_EQ(q.GetCount(), 0);
+}
+
+}  // namespace
+}  // namespace ktv
+
+namespace ktv {
+namespace {
+
+TEST(ByteQueue, GrowKeepsWhatIsHeldInOrder) {
+  tByteQueue q(1024);
+  std::vector<uint8_t> sink(1024);
+  ASSERT_TRUE(q.Write(Bytes(1000).data(), 1000));
+  ASSERT_EQ(q.Read(sink.data(), 900, 1), 900);
+  auto data = Bytes(300, 7);  // held across the ring's end: 100 old bytes, then 24 + 276
+  ASSERT_TRUE(q.Write(data.data(), 300));
+  EXPECT_FALSE(q.Grow(1024)) << "not larger";
+  ASSERT_TRUE(q.Grow(4096));
+  EXPECT_EQ(q.GetCapacity(), 4096);
+  EXPECT_EQ(q.GetCount(), 400);
+  ASSERT_TRUE(q.Write(Bytes(3696, 50).data(), 3696)) << "the new room is usable to the last byte";
+  std::vector<uint8_t> out(4096);
+  ASSERT_EQ(q.Read(out.data(), 4096, 1), 4096);
+  std::vector<uint8_t> expect = Bytes(100, 900);
+  expect.insert(expect.end(), data.begin(), data.end());
+  auto tail = Bytes(3696, 50);
+  expect.insert(expect.end(), tail.begin(), tail.end());
+  EXPECT_EQ(out, expect);
+}
+
+// A waiting reader wakes as soon as the bytes it waits for arrive, not at the end of its bound.
+TEST(ByteQueue, WaitsEndWhenBytesOrRoomArrive) {
+  tByteQueue q(1024);
+  std::thread producer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    q.Write(Bytes(600).data(), 600);
+  });
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(q.WaitForCount(600, 10000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  producer.join();
+  EXPECT_FALSE(q.WaitForRoom(1000, 10)) << "only 424 bytes are free";
+  std::vector<uint8_t> sink(600);
+  std::thread consumer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    q.Read(sink.data(), 600, 1);
+  });
+  EXPECT_TRUE(q.WaitForRoom(1000, 10000));
+  consumer.join();
+  std::atomic<bool> woken{false};
+  std::thread waker([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    woken = true;
+    q.Wake();
+  });
+  EXPECT_TRUE(q.WaitUntil([&] { return woken.load(); }, 10000)) << "Wake ends a wait on any condition";
+  waker.join();
 }
 
 }  // namespace

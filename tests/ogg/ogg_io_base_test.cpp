@@ -274,3 +274,22 @@ TEST(OggSourceLibrary, MissingLibraryMakesTheSourceInert) {
 
 }  // namespace
 }  // namespace ktv
+
+namespace ktv {
+namespace {
+
+// A day-long stream reads more than 2 GiB: the count of bytes read must go on past 32 bits.
+TEST(OggSourceBounds, BytesReadCountsPastTwoGigabytes) {
+  test::tMemorySource src(
+      test::ReadFile(test::MakeMedia({"--width", "32", "--height", "32", "--seconds", "1"})));
+  ASSERT_TRUE(src.ReadStreamHeaders());
+  src.ActivateStream(0);
+  src.BytesRead = INT32_MAX - 100;
+  ogg_packet packet;
+  while (src.GetPacket(0, &packet, false)) {
+  }
+  EXPECT_GT(src.BytesRead, int64_t{INT32_MAX});
+}
+
+}  // namespace
+}  // namespace ktv

@@ -274,3 +274,57 @@ TEST(TheoraCodec, DecodesVideoWhenTheVorbisLibraryIsMissing) {
 
 }  // namespace
 }  // namespace ktv
+
+namespace ktv {
+namespace {
+
+// The pages of an Ogg file, whole, in order.
+std::vector<std::string> SplitPages(const std::string& bytes) {
+  std::vector<std::string> pages;
+  for (size_t at = 0; at + 27 <= bytes.size();) {
+    size_t segments = static_cast<uint8_t>(bytes[at + 26]);
+    size_t size = 27 + segments;
+    for (size_t i = 0; i < segments; ++i) size += static_cast<uint8_t>(bytes[at + 27 + i]);
+    pages.push_back(bytes.substr(at, size));
+    at += size;
+  }
+  return pages;
+}
+
+int64_t PageGranule(const std::string& page) {
+  int64_t granule = 0;
+  for (int i = 7; i >= 0; --i)
+    granule = (granule << 8) | static_cast<uint8_t>(page[6 + static_cast<size_t>(i)]);
+  return granule;
+}
+
+TEST(TheoraCodec, StreamJoinedInTheMiddleKeepsItsOwnTimes) {
+  // Small pictures: many frames share a page, and only a page's last frame carries a position.
+  std::string bytes = ReadFile(
+      MakeMedia({"--no-audio", "--width", "160", "--height", "120", "--seconds", "6", "--keyint", "16"}));
+  std::vector<std::string> pages = SplitPages(bytes);
+  // A listener joins as a server lets it: the headers, then from a page that begins with a keyframe.
+  std::string joined;
+  size_t data = 0;
+  while (data < pages.size() && PageGranule(pages[data]) == 0) joined += pages[data++];
+  size_t join = data + 1;
+  auto startsWithKeyframe = [&](const std::string& page) {
+    bool continued = page[5] & 0x01;
+    return !continued && (static_cast<uint8_t>(page[27 + static_cast<uint8_t>(page[26])]) & 0x40) == 0;
+  };
+  while (join < pages.size() && !startsWithKeyframe(pages[join])) ++join;
+  ASSERT_LT(join + 2, pages.size()) << "no keyframe page to join at";
+  for (size_t i = join; i < pages.size(); ++i) joined += pages[i];
+
+  tDecodedVideo whole = DecodeAll(bytes), tail = DecodeAll(joined);
+  ASSERT_GT(tail.Times.size(), 4u);
+  ASSERT_LT(tail.Times.size(), whole.Times.size());
+  EXPECT_TRUE(tail.Keyframes[0]);
+  size_t skipped = whole.Times.size() - tail.Times.size();
+  EXPECT_GT(whole.Times[skipped], 0.5) << "joined well after the start";
+  for (size_t i = 0; i < tail.Times.size(); ++i)
+    EXPECT_NEAR(tail.Times[i], whole.Times[skipped + i], 1e-6) << "frame " << i << " after the join";
+}
+
+}  // namespace
+}  // namespace ktv

@@ -156,6 +156,7 @@ TEST(VorbisCodec, SamplesAreTruncatedAndLimitedToPlusMinus32767) {
       {0.5f, 16383, "16383.5 truncates"},
       {-0.5f, -16383, "truncation is toward zero"},
       {1e-6f, 0, "tiny values are silence"},
+      {0.302224785f, 9902, "9902.9995 in double; a float product rounds it up to 9903"},
       {std::numeric_limits<float>::infinity(), 32767, "infinity is limited"},
       {std::numeric_limits<float>::quiet_NaN(), 0, "NaN never reaches an integer conversion"},
   };

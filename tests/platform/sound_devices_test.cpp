@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/manual_sound_device.h"
 #include "platform/sound_ring.h"
 #include "platform/wave_out.h"
@@ -216,6 +219,87 @@ TEST(WaveOut, VolumeIsLinearPerChannel) {
   for (int frame = 0; frame < 4; ++frame) {
     EXPECT_EQ(SampleAt(played, frame * 2), 30000) << "left, frame " << frame;
     EXPECT_NEAR(SampleAt(played, frame * 2 + 1), 7500, 2) << "right, frame " << frame;
+  }
+}
+
+}  // namespace
+}  // namespace ktv
+
+namespace ktv {
+namespace {
+
+// A real device pulls a whole buffer at once and plays it out over its duration: the position between
+// pulls grows with the time, never past the pull, never backwards, so a clock read from it moves smoothly.
+TEST(PullClock, PositionMovesBetweenPullsAndNeverBack) {
+  constexpr uint32_t kHalfSecond = 44100 * 4 / 2;
+  struct {
+    const char* Name;
+    std::function<void(tManualSoundDevice*&, std::function<uint64_t()>&, std::unique_ptr<tSoundSource>&)>
+        Make;
+  } rows[] = {
+      {"ring",
+       [](tManualSoundDevice*& device, std::function<uint64_t()>& position,
+          std::unique_ptr<tSoundSource>& keep) {
+         auto owned = std::make_unique<tManualSoundDevice>(false, true);
+         device = owned.get();
+         auto ring = std::make_unique<tSoundRing>(std::move(owned));
+         ASSERT_TRUE(ring->Create(44100, 2, 4 * kHalfSecond));
+         ASSERT_TRUE(ring->Play());
+         tSoundRing* r = ring.get();
+         position = [r] {
+           uint32_t cursor = 0;
+           r->GetCurrentPosition(cursor);
+           return static_cast<uint64_t>(cursor);
+         };
+         keep = std::move(ring);
+       }},
+      {"blocks",
+       [](tManualSoundDevice*& device, std::function<uint64_t()>& position,
+          std::unique_ptr<tSoundSource>& keep) {
+         auto owned = std::make_unique<tManualSoundDevice>(false, true);
+         device = owned.get();
+         auto out = std::make_unique<tWaveOut>(std::move(owned));
+         ASSERT_TRUE(out->Open(44100, 2));
+         static std::string sound = Ramp(44100 * 2);
+         static tWaveHeader header;
+         header.Data = reinterpret_cast<uint8_t*>(sound.data());
+         header.BufferLength = static_cast<uint32_t>(sound.size());
+         header.Flags = 0;
+         ASSERT_TRUE(out->PrepareHeader(header));
+         ASSERT_TRUE(out->Write(header));
+         tWaveOut* o = out.get();
+         position = [o] {
+           tMMTime t;
+           t.Type = TIME_BYTES;
+           o->GetPosition(t);
+           return t.Value;
+         };
+         keep = std::move(out);
+       }},
+  };
+  for (const auto& row : rows) {
+    tManualSoundDevice* device = nullptr;
+    std::function<uint64_t()> position;
+    std::unique_ptr<tSoundSource> keep;
+    row.Make(device, position, keep);
+    ASSERT_TRUE(device && position) << row.Name;
+    ASSERT_TRUE(device->Advance(kHalfSecond));
+    uint64_t last = 0;
+    bool between = false;
+    for (uint32_t start = timeGetTime(); timeGetTime() - start < 650;) {
+      uint64_t now = position();
+      EXPECT_GE(now, last) << row.Name << ": never backwards";
+      EXPECT_LE(now, kHalfSecond) << row.Name << ": never past what was pulled";
+      EXPECT_EQ(now % 4, 0u) << row.Name << ": whole frames";
+      between = between || (now > 0 && now < kHalfSecond);
+      last = now;
+      Sleep(1);
+    }
+    EXPECT_TRUE(between) << row.Name << ": the position moved between pulls";
+    EXPECT_EQ(last, kHalfSecond) << row.Name << ": a pull is heard whole after its duration";
+    ASSERT_TRUE(device->Advance(kHalfSecond));
+    EXPECT_GE(position(), kHalfSecond) << row.Name << ": the next pull starts where the last one ended";
+    keep.reset();
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <functional>
 
 #include "platform/clock.h"
@@ -280,6 +283,103 @@ TEST(Receiver, BinaryTest) {
       {"", false},
   };
   for (auto& row : rows) EXPECT_EQ(LooksBinary(row.text), row.binary) << row.text;
+}
+
+}  // namespace
+}  // namespace ktv
+
+namespace ktv {
+namespace {
+
+// HOME for the life of the object.
+class tScopedHome {
+ public:
+  explicit tScopedHome(const std::string& home) {
+    if (const char* old = std::getenv("HOME")) Old = old;
+    setenv("HOME", home.c_str(), 1);
+  }
+  ~tScopedHome() { setenv("HOME", Old.c_str(), 1); }
+
+ private:
+  std::string Old;
+};
+
+// Paths that can only name files are files here, existing or not: a missing one is a file that cannot be
+// opened (8), never a name that failed to resolve (1).
+TEST(Receiver, PathsAreFilesEvenWhenMissing) {
+  tTempDir home;
+  tScopedHome scopedHome(home.Path());
+  ASSERT_TRUE(WriteFile(home.File("show.ogg"), Clip()));
+  const std::string cwdMissing = "./no-such-" + std::to_string(::getpid()) + ".ogv";
+  struct {
+    std::string url;
+    uint8_t error;
+    const char* note;
+  } rows[] = {
+      {home.File("none.ogv"), RE_FILE, "absolute path"},
+      {cwdMissing, RE_FILE, "relative to here"},
+      {"../no-such-" + std::to_string(::getpid()) + ".ogv", RE_FILE, "relative to the parent"},
+      {"~/none.ogv", RE_FILE, "in the home folder"},
+      {"~/show.ogg", RE_ENDED, "an existing file in the home folder plays to its end"},
+  };
+  for (const auto& row : rows) {
+    tNetworkOggReceiver r;
+    r.Connect(row.url, 10);
+    if (row.error == RE_ENDED) {
+      ASSERT_TRUE(WaitUntil([&] { return r.GetState() == RS_PLAYING || r.InputEnded(); })) << row.note;
+      Consume(r, 5000);
+      r.FinishStream();
+    }
+    EXPECT_TRUE(WaitUntil([&] { return r.GetState() == RS_IDLE && r.GetErrorCode() != RE_NONE; }))
+        << row.note;
+    EXPECT_EQ(r.GetErrorCode(), row.error) << row.note;
+    EXPECT_EQ(r.GetGenre(), "Local File") << row.note;
+  }
+}
+
+// The owner's code (a failed header scan: 6) must survive the session's own ending, however the two race.
+TEST(Receiver, OwnersCodeSurvivesTheSessionsEnd) {
+  const std::string clip = Clip();
+  for (int round = 0; round < 10; ++round) {
+    tScriptServer server(
+        {ReadRequest(), Send(OggAnswer("ICY 200 OK\r\nContent-Type: application/ogg\r\n", clip)), Close()});
+    tNetworkOggReceiver r;
+    r.Connect(server.URL("/"), 10);
+    ASSERT_TRUE(WaitUntil([&] { return r.GetState() >= RS_BUFFERING || r.InputEnded(); }));
+    // Sleeping 0..1.9 ms lands the abort anywhere in the session's ending.
+    Sleep(static_cast<uint32_t>(round % 2));
+    r.Abort(RE_TYPE);
+    EXPECT_TRUE(WaitUntil([&] { return r.GetState() == RS_IDLE; }));
+    Sleep(300);  // past the thread's next round, which turns a cleared code into "ended"
+    EXPECT_EQ(r.GetErrorCode(), RE_TYPE) << "round " << round;
+  }
+}
+
+// Without a bit rate from the server, the buffer setting means seconds of this stream once its nominal rate
+// is known; a server's own rate stands.
+TEST(Receiver, QueueFollowsTheStreamsNominalRate) {
+  const std::string clip = Clip();
+  struct {
+    const char* head;
+    int32_t nominal, queue;
+  } rows[] = {
+      {"ICY 200 OK\r\nContent-Type: application/ogg\r\n", 500, 500 * 10 * 128},
+      {"ICY 200 OK\r\nContent-Type: application/ogg\r\n", 40, 128000},  // never below the 100 kbit/s queue
+      {"ICY 200 OK\r\nContent-Type: application/ogg\r\nicy-br: 64\r\n", 500, 128000},
+  };
+  for (const auto& row : rows) {
+    tScriptServer server({ReadRequest(), Send(OggAnswer(row.head, clip)), Stall()});
+    tNetworkOggReceiver r;
+    r.Connect(server.URL("/"), 10);
+    ASSERT_TRUE(WaitUntil([&] { return r.GetState() >= RS_BUFFERING; }));
+    int32_t level = r.GetBufferLevel();
+    r.SizeQueueForStream(row.nominal);
+    EXPECT_EQ(r.GetQueueCapacity(), row.queue) << row.head << row.nominal;
+    EXPECT_LE(r.GetBufferLevel(), level) << "what was buffered stays";
+    uint8_t magic[4];
+    ASSERT_EQ(r.ReadData(magic, 4), 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(magic), 4), "OggS") << "the bytes kept their order";
+  }
 }
 
 }  // namespace

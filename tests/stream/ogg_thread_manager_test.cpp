@@ -289,3 +289,46 @@ TEST(ThreadManagerServers, GarbageAfterAValidStart) {
 
 }  // namespace
 }  // namespace ktv
+
+namespace ktv {
+namespace {
+
+using namespace ktv::test;
+
+TEST(ThreadManager, ClearEventsUnbindsAllFive) {
+  tPlayback p(Media({"--width", "32", "--height", "32", "--seconds", "1"}));
+  tCountingPlayer player;
+  player.Attach(*p.Manager);
+  p.Manager->OnAudioData = [](const int16_t*, int32_t) { return true; };
+  p.Manager->OnGetAudioTime = [] { return 0.0; };
+  p.Manager->OnBufferState = [](bool, int32_t) {};
+  p.Manager->ClearEvents();
+  EXPECT_FALSE(p.Manager->OnAudioData);
+  EXPECT_FALSE(p.Manager->OnVideoFrame);
+  EXPECT_FALSE(p.Manager->OnGetAudioTime);
+  EXPECT_FALSE(p.Manager->OnBufferState);
+  EXPECT_FALSE(p.Manager->OnPlaybackDone) << "a freed player must not be asked whether it is done";
+}
+
+// Without a sound output the decoded sound counts as played at its own rate: the stream plays in real time
+// (it neither races through the queue nor stalls), and the position follows the time decoded.
+TEST(ThreadManager, WithoutSoundTheWallClockPacesPlayback) {
+  std::string clip = Media({"--width", "32", "--height", "32", "--fps", "25", "--seconds", "3"});
+  tPlayback p(clip);
+  tCountingPlayer player;
+  player.Attach(*p.Manager);
+  ASSERT_TRUE(p.RunUntil(PROGRESS_PLAYING, 10000));
+  uint32_t start = timeGetTime();
+  p.RunUntil(-1, 1500);
+  double position = p.Manager->GetPosition();
+  EXPECT_GT(position, 1.0) << "the position counts the link's time without a sound output";
+  EXPECT_LT(position, 2.5) << "1.5 s of playing has not decoded the whole 3 s clip";
+  ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 10000));
+  EXPECT_GE(timeGetTime() - start, 2500u) << "a 3 s clip takes about 3 s to play";
+  EXPECT_EQ(p.Manager->FramesShown, 75);
+  EXPECT_EQ(p.Manager->FramesDropped, 0);
+  player.Detach();
+}
+
+}  // namespace
+}  // namespace ktv

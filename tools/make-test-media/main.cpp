@@ -12,7 +12,8 @@
 static void Usage() {
   std::fprintf(stderr,
                "usage: make-test-media OUT.ogg [--width W] [--height H] [--fps N[/D]] [--aspect N:D]\n"
-               "  [--pixfmt 420|422|444] [--quality Q] [--keyint N] [--seconds S] [--rate R] [--channels C]\n"
+               "  [--pixfmt 420|422|444] [--quality Q] [--kbps K] [--keyint N] [--seconds S] [--rate R] "
+               "[--channels C]\n"
                "  [--tone HZ] [--level L] [--clicks HZ] [--no-video] [--no-audio] [--video] [--audio]\n"
                "  [--extra-stream TEXT] [--extra-packet TEXT] [--vcomment K=V] [--acomment K=V]\n"
                "  [--y4m RAW.y4m] [--wav RAW.wav] [--link ...]\n");
@@ -57,6 +58,8 @@ int main(int argc, char** argv) {
       o.PixelFormat = std::atoi(value());
     else if (a == "--quality")
       o.Quality = std::atoi(value());
+    else if (a == "--kbps")
+      o.VideoKbps = std::atoi(value());
     else if (a == "--keyint")
       o.KeyframeInterval = std::atoi(value());
     else if (a == "--seconds")

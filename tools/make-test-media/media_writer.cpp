@@ -96,7 +96,7 @@ bool EncodeVideo(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
   ti.aspect_denominator = static_cast<ogg_uint32_t>(o.AspectDen);
   ti.colorspace = TH_CS_UNSPECIFIED;
   ti.pixel_fmt = o.PixelFormat == 444 ? TH_PF_444 : (o.PixelFormat == 422 ? TH_PF_422 : TH_PF_420);
-  ti.target_bitrate = 0;
+  ti.target_bitrate = o.VideoKbps > 0 ? o.VideoKbps * 1000 : 0;
   ti.quality = o.Quality;
   ti.keyframe_granule_shift = std::max(1, Ilog(static_cast<unsigned>(o.KeyframeInterval - 1)));
   th_enc_ctx* enc = th_encode_alloc(&ti);

@@ -13,6 +13,7 @@ struct tLinkOptions {
   int AspectNum = 0, AspectDen = 0;  // 0:0 = unknown
   int PixelFormat = 420;             // 420, 422 or 444
   int Quality = 48;                  // Theora quality 0..63
+  int VideoKbps = 0;                 // Theora target bit rate (named in its header); 0 = by quality
   int KeyframeInterval = 64;
   double Seconds = 2.0;
   int Rate = 44100, Channels = 2;

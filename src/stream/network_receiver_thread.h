@@ -1,0 +1,145 @@
+// The receiver thread: fetches a stream from an HTTP/ICY server (network_session.cpp) or a local file
+// (file_session.cpp) into a byte queue, moving through its states, and hands the bytes to the decoding thread
+// through ReadExact.
+//
+// Threads: the receiver thread writes the queue and the fields; the decoding thread calls ReadExact and the
+// level getters; any thread calls Start, Stop, CloseSocket and the getters. State, the error code, flags and
+// numbers are atomics; the metadata texts are guarded by MetaLock; the queue pointer by QueueLock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "net/easy_socket.h"
+#include "net/url.h"
+#include "ogg/byte_queue.h"
+#include "platform/thread.h"
+#include "stream/stream_metadata.h"
+
+namespace ktv {
+
+// Receiver states.
+constexpr uint8_t RS_IDLE = 0;
+constexpr uint8_t RS_CONNECTING = 1;
+constexpr uint8_t RS_REQUESTING = 2;
+constexpr uint8_t RS_READING_HEADERS = 3;
+constexpr uint8_t RS_BUFFERING = 4;
+constexpr uint8_t RS_PLAYING = 5;
+constexpr uint8_t RS_TEXT = 6;
+
+// Receiver error codes.
+constexpr uint8_t RE_NONE = 0;
+constexpr uint8_t RE_DNS = 1;
+constexpr uint8_t RE_NETWORK = 2;
+constexpr uint8_t RE_TIMEOUT = 3;
+constexpr uint8_t RE_CONNECT = 4;
+constexpr uint8_t RE_NOT_AVAILABLE = 5;
+constexpr uint8_t RE_TYPE = 6;
+constexpr uint8_t RE_ENDED = 7;
+constexpr uint8_t RE_FILE = 8;
+
+// The message shown for an error code; empty for codes without one.
+std::string ReceiverErrorText(int code);
+
+// A text looks binary when it holds a byte of 0-9, 11, 12, 14-29 or 128-255.
+bool LooksBinary(const std::string& text);
+
+// Whether an address names a local file: "file://" in any case, a path beginning with "/", "./", "../" or
+// "~/" (whether or not the file exists: a missing one is a file that cannot be opened), or an existing file.
+bool NamesALocalFile(const std::string& url);
+// The file's path: "file://" removed, "~/" taken from $HOME.
+std::string LocalFilePath(const std::string& url);
+
+class tNetworkReceiverThread : public tThread {
+ public:
+  // Prepares the source (file or network) and starts the thread; a session runs after Start.
+  tNetworkReceiverThread(const std::string& url, int32_t bufferSeconds);
+  ~tNetworkReceiverThread() override;
+
+  void Start();
+  void Stop();
+  // Fills the buffer from the queue, waiting while data is still coming. Returns the bytes delivered: n, or
+  // fewer only for the last bytes of a stream that has ended; 0 when nothing more can be had.
+  int32_t ReadExact(uint8_t* buffer, int32_t n);
+  int32_t GetBufferLevel() const;
+  // The reader has played everything after the end of the input: the session may end (state 0, code 7).
+  void FinishStream();
+  void CloseSocket();
+  // The decoding thread knows the stream's nominal bit rate (kbit/s) from its identification headers. When
+  // the server named none, the queue grows to hold the buffer setting's seconds of this stream, so that the
+  // setting means seconds of what is played; it never shrinks.
+  void SizeQueueForStream(int32_t nominalKbps);
+
+  // The error code (low bits) and the flag that the owner stored it (ErrorSet), as one value: the thread
+  // never replaces a code the owner stored, however the two race.
+  uint8_t GetErrorCode() const { return ErrorState.load() & kCodeMask; }
+  // The owner stores a code; the thread leaves it alone from then on.
+  void SetError(uint8_t code) { ErrorState = static_cast<uint8_t>(code | kOwnerSet); }
+
+  // Bounds on what a server can make us hold.
+  static constexpr size_t kMaxHeaderLine = 8 * 1024;
+  static constexpr size_t kMaxTextData = 1024 * 1024;
+  static constexpr int64_t kMaxQueueBytes = 64 * 1024 * 1024;
+
+  // written by the receiver thread (ReadExact may set State 0), polled by others
+  std::atomic<uint8_t> State{RS_IDLE};
+  std::atomic<bool> Running{false};
+  std::atomic<int32_t> Bitrate{0};
+  std::atomic<bool> IsPublic{true};
+  std::atomic<bool> InputEnded{false};  // the file or connection has given its last byte
+  std::atomic<bool> SocketOpen{false};  // connected and not yet closed (the socket is the receiver thread's)
+  const bool IsFile;
+  const int32_t BufferSeconds;
+
+  std::string Meta(const std::string tStreamMetadata::*field) const;
+  // The queue of the current session (null before the first); shared so that a reader keeps it alive.
+  std::shared_ptr<tByteQueue> Queue() const;
+
+ protected:
+  void Execute() override;
+
+ private:
+  static constexpr uint8_t kOwnerSet = 0x80;
+  static constexpr uint8_t kCodeMask = 0x7F;
+
+  // One session each (network_session.cpp, file_session.cpp).
+  void NetworkSession();
+  void FileSession();
+  bool ReadHeader(tAnswerHeader& header);
+
+  // Shared by both sessions.
+  void BeginSession();
+  // The session's own code, unless the owner has stored one.
+  void SetSessionError(uint8_t code);
+  // Ends a session in failure: state 0 and the code.
+  void Fail(uint8_t code);
+  // A text answer: collects it through read (which fills up to the given bytes and returns how many it read,
+  // 0 at the end) unless it looks binary or grows too long (then code 6). Either way the thread then ends.
+  void CaptureText(std::string text, const std::function<size_t(char*, size_t)>& read);
+  // Stores the bytes in the queue, waiting for room while the session runs; false when it stopped first.
+  bool WriteToQueue(tByteQueue& queue, const char* bytes, int32_t count);
+  // Buffering (4) below level 25 after playing, playing (5) above level 191.
+  void UpdateLevelState(bool& full);
+  void Drain();
+  void SetMeta(std::string tStreamMetadata::*field, const std::string& value);
+  void NewQueue(int64_t bytes);
+  void FreeQueue();
+  // Ends every wait on the queue so that the waiters look at the flags again.
+  void WakeWaiters();
+
+  tURLParts URLParts;
+  std::unique_ptr<tEasySocket> Socket;  // null for a file
+  std::atomic<uint8_t> ErrorState{RE_NONE};
+  std::atomic<int32_t> NamedBitrate{0};  // the server's own "ICY-BR"/"ICE-BITRATE", 0 when it named none
+  std::atomic<bool> PlaybackFinished{false};
+  mutable std::mutex MetaLock;
+  tStreamMetadata Metadata;  // guarded by MetaLock
+  mutable std::mutex QueueLock;
+  std::shared_ptr<tByteQueue> QueueStore;  // guarded by QueueLock; replaced by each session
+};
+
+}  // namespace ktv

@@ -1,0 +1,62 @@
+#include "stream/stream_metadata.h"
+
+#include <charconv>
+
+namespace ktv {
+
+namespace {
+
+// Header fields that set a metadata text.
+struct tMetaHeader {
+  const char* Name;
+  std::string tStreamMetadata::*Field;
+};
+const tMetaHeader kMetaHeaders[] = {
+    {"SERVER", &tStreamMetadata::Server},
+    {"CONTENT-TYPE", &tStreamMetadata::ContentType},
+    {"ICY-NAME", &tStreamMetadata::StationName},
+    {"ICE-NAME", &tStreamMetadata::StationName},
+    {"ICY-DESCRIPTION", &tStreamMetadata::Description},
+    {"ICE-DESCRIPTION", &tStreamMetadata::Description},
+    {"ICY-GENRE", &tStreamMetadata::Genre},
+    {"ICE-GENRE", &tStreamMetadata::Genre},
+    {"ICY-URL", &tStreamMetadata::StationURL},
+};
+
+// The whole text as a decimal integer (an optional sign); false for anything else, overflow included.
+template <class tInt>
+bool ParseInteger(const std::string& text, tInt& value) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  tInt parsed;
+  auto [ptr, ec] = std::from_chars(begin, end, parsed);
+  if (ec != std::errc() || ptr != end || begin == end) return false;
+  value = parsed;
+  return true;
+}
+
+}  // namespace
+
+void ApplyHeaderField(const tHeaderField& field, tAnswerHeader& header) {
+  const std::string& name = field.Name;
+  for (const tMetaHeader& meta : kMetaHeaders)
+    if (name == meta.Name) header.Meta.*meta.Field = field.Value;
+  if (name == "ICY-BR" || name == "ICE-BITRATE") {
+    ParseInteger(field.Value, header.Bitrate);
+  } else if (name == "CONTENT-LENGTH") {
+    ParseInteger(field.Value, header.ContentLength);
+  } else if (name == "ICY-PUB" || name == "ICY-PUBLIC") {
+    header.IsPublic = field.Value == "1";
+  } else if (name == "ICY-PRIVATE") {
+    header.IsPublic = field.Value == "0";
+  }
+}
+
+bool IsAcceptedStatusLine(const std::string& status) {
+  if (status.rfind("HTTP", 0) == 0 || status.rfind("ICY", 0) == 0) return true;
+  size_t at = status.find("200");
+  return at != std::string::npos && at >= 2;
+}
+
+}  // namespace ktv

@@ -1,0 +1,512 @@
+// TfrmPlayerMain: creation, showing and closing, the command events, keys, mouse, the popup menu and the
+// dialogs. (Streams: player_main_stream.cpp; sizes and full screen: player_main_geometry.cpp.)
+#include "ui/player_main_form.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCursor>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QWheelEvent>
+#include <QWindow>
+#include <cmath>
+
+#include "library/player_settings.h"
+#include "platform/clock.h"
+#include "playback/qt/player_base_class.h"
+#include "stream/ogg_thread_manager.h"
+#include "ui/about_form.h"
+#include "ui/about_stream_dialog.h"
+#include "ui/config_dialog.h"
+#include "ui/link.h"
+#include "ui/open_ogg_dialog.h"
+#include "ui/open_url_form.h"
+#include "ui/player_popup_menu.h"
+#include "ui/player_texts.h"
+#include "ui/skin_look.h"
+#include "ui/tray_icon.h"
+#include "ui/tv_stand_form.h"
+#include "ui/window_drag.h"
+
+namespace ktv {
+
+namespace {
+
+constexpr int kRunDelayMs = 200;       // the command-line argument opens this long after start
+constexpr int kStartupFadeMs = 10;     // the opening fade's timer
+constexpr int kStatusWatcherMs = 100;  // the status line is polled this often
+constexpr int kNotifyPanelHeight = 20;
+constexpr uint32_t kNotifyPanelColour = 0x101010;
+
+}  // namespace
+
+TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      Settings(settings),
+      Argument(start.Argument),
+      ForcedDirectX(start.UseDirectX),
+      SoundDevice(std::move(start.SoundDevice)),
+      MessageTarget(std::make_unique<tQtMessageTarget>(this)) {
+  setWindowTitle(QString::fromLatin1(kPlayerTitle));
+  setWindowIcon(ApplicationIcon());
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+
+  Settings.LoadSettings();
+  CurrentVolume = Settings.LastVolume;
+
+  pnlNotify = new QLabel(this);
+  pnlNotify->setAutoFillBackground(true);
+  QPalette notifyColours = pnlNotify->palette();
+  notifyColours.setColor(QPalette::Window, WinColor(kNotifyPanelColour));
+  notifyColours.setColor(QPalette::WindowText, QColor(0, 255, 0));
+  pnlNotify->setPalette(notifyColours);
+  pnlNotify->setFont(DesignFont("Arial", 10, true));
+  pnlNotify->setIndent(6);
+  pnlNotify->setFixedHeight(kNotifyPanelHeight);
+  pnlNotify->hide();
+  lnkSchedule = new TLink(this, QString(), QString::fromStdString(Settings.WebSite + "/schedule.php"));
+  lnkSchedule->hide();
+  lnkRate = new TLink(this, QString(), QString::fromStdString(Settings.WebSite + "/rate.php"));
+  lnkRate->hide();
+
+  PopupMenu = new TPlayerPopupMenu(this, Settings);
+  PopupMenu->OnOpenLocalFile = [this] { OpenLocalFile(); };
+  PopupMenu->OnAddBookmark = [this] { AddBookmark(); };
+  PopupMenu->OnCloseStream = [this] { OpenStream(QString()); };
+  PopupMenu->OnOpenBookmark = [this](int index) { OpenBookmark(index); };
+  // The menu's shortcuts work while the main window has the keyboard.
+  addActions(PopupMenu->actions());
+
+  Drag = new tWindowDrag(this);
+  Drag->Constrain = [this](QSize proposed, int) { return ConstrainSize(proposed); };
+
+  SetBorder(Settings.ShowTVBorder, false);
+  setMinimumSize(kMinWidth, kMinHeight);
+  Stand = std::make_unique<TfrmTVStandBase>(this, Settings, std::move(start.Tray));
+  Stand->MayShow = [this] { return isVisible() && !FullScreen && !Stand->InTray(); };
+  Stand->OwnerMaximized = [this] { return Maximized; };
+  Stand->OnKeyPress = [this](QKeyEvent* event) { keyPressEvent(event); };
+  Stand->addActions(PopupMenu->actions());
+  resize(kMinWidth, kMinHeight);
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - QPoint(kMinWidth / 2, kMinHeight / 2));
+  PostCommand(Stand.get(), CM_NOTIFY, 0, 0, QStringLiteral("Welcome to the Kestrova.TV Player."));
+  PostCommand(Stand.get(), CM_VOLUME, CurrentVolume);
+  PlaceTVStand();
+  CreateBackEnd(WantDirectX());
+  ApplyStayOnTop();
+
+  StatusWatcher.setInterval(kStatusWatcherMs);
+  connect(&StatusWatcher, &QTimer::timeout, this, &TfrmPlayerMain::StatusWatcherTimer);
+  StatusWatcher.start();
+  tmrRun.setSingleShot(true);
+  tmrRun.setInterval(kRunDelayMs);
+  connect(&tmrRun, &QTimer::timeout, this, [this] {
+    if (Argument.isEmpty()) return;
+    OpenedByUser = Argument;
+    CurrentPlaylist.Clear();
+    OpenStream(Argument);
+  });
+  tmrRun.start();
+  StartupFade.setInterval(kStartupFadeMs);
+  connect(&StartupFade, &QTimer::timeout, this, [this] {
+    const uint32_t elapsed = timeGetTime() - FadeStartTick;
+    if (elapsed < 256) {
+      setWindowOpacity(elapsed / 255.0);
+      return;
+    }
+    setWindowOpacity(1.0);
+    StartupFade.stop();
+  });
+}
+
+TfrmPlayerMain::~TfrmPlayerMain() {
+  StatusWatcher.stop();
+  Drag->Stop();
+  // The decoding thread calls nothing of ours from here on (its frames may go to the console).
+  if (Manager) Manager->ClearEvents();
+  if (PlayerPanel) PlayerPanel->Attach(nullptr);
+  delete InfoDialog.data();
+  Stand.reset();
+  Settings.SaveSettings();
+  Manager.reset();
+  if (PlayerPanel) PlayerPanel->Shutdown();
+  delete PlayerPanel;
+  PlayerPanel = nullptr;
+}
+
+// --- Showing, activation, closing ------------------------------------------------------------------------
+
+void TfrmPlayerMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!Shown) {
+    Shown = true;
+    // The opening fade: from transparent to opaque over a quarter second.
+    setWindowOpacity(0);
+    if (PlayerPanel) PlayerPanel->PresentFrame();
+    FadeStartTick = timeGetTime();
+    StartupFade.start();
+    activateWindow();
+  }
+  PlaceTVStand();
+  if (!FullScreen && Stand && !Stand->InTray()) Stand->show();
+}
+
+void TfrmPlayerMain::FormActivate() {
+  ApplyStayOnTop();
+  if (Activated) return;
+  Activated = true;
+  // The console hangs below the window: move up so that the two stay centred together.
+  if (Stand && !FullScreen) move(x(), y() - Stand->height() / 2);
+}
+
+void TfrmPlayerMain::closeEvent(QCloseEvent* event) {
+  if (Stand) Stand->close();
+  QWidget::closeEvent(event);
+}
+
+void TfrmPlayerMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+  if (event->type() == QEvent::WindowStateChange && Stand) {
+    const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    if ((change->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized))
+      Stand->ApplicationRestore();
+  }
+}
+
+// --- Command events ------------------------------------------------------------------------------------
+
+bool TfrmPlayerMain::event(QEvent* event) {
+  if (tCommandEvent* command = AsCommand(event)) {
+    HandleCommand(*command);
+    return true;
+  }
+  if (event->type() == tSysCommandEvent::EventType()) {
+    const auto* command = static_cast<tSysCommandEvent*>(event);
+    SysCommand(command->Command, command->Pos);
+    return true;
+  }
+  if (event->type() == QEvent::ContextMenu) {
+    PopupMenu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
+  switch (command.Msg) {
+    case CM_PROGRESS:
+      // Progress of a stream replaced since it was posted is stale: its manager is gone.
+      if (Manager && command.LParam == reinterpret_cast<intptr_t>(Manager.get()))
+        Progress(static_cast<int>(command.WParam));
+      break;
+    case CM_MOVE_WINDOW:
+      SysCommand(SC_DRAGMOVE, command.LParam ? UnpackPoint(command.LParam) : QCursor::pos());
+      break;
+    case CM_FULL_SCREEN:
+      ToggleFullScreen();
+      break;
+    case CM_PLACE_STAND:
+      if (!FullScreen) PlaceTVStand();
+      break;
+    case CM_VOLUME:
+      SetVolume(static_cast<uint16_t>(command.WParam & 0xFFFF));
+      break;
+    case CM_PLAY_STOP:
+      if (command.WParam != 0) {
+        OpenStream(CurrentURL);
+      } else {
+        OpenStream(QString());
+        UserClosed = true;
+      }
+      break;
+    case CM_DIRECTORY:
+      // The directory window is not there yet; what it chooses will go through the playlist.
+      OpenedByUser.clear();
+      break;
+    case CM_POPUP:
+      PopupMenu->popup(QCursor::pos());
+      break;
+    case CM_STREAM_INFO:
+      ShowStreamInfo();
+      break;
+    case CM_OPEN_URL:
+      ShowOpenURL();
+      break;
+    case CM_ABOUT:
+      ShowAbout();
+      break;
+    case CM_POSITION:
+      if (Manager) {
+        const double seconds = Manager->GetPosition();
+        const double value = command.WParam != 0 ? seconds * 1000 : seconds;
+        command.Result =
+            std::isfinite(value) && value >= 0 ? static_cast<intptr_t>(std::nearbyint(value)) : 0;
+      }
+      break;
+    case CM_TRAY_VIDEO:
+      VideoToTV = command.WParam == 1;
+      if (Manager) {
+        if (VideoToTV)
+          PointVideoAtTV();
+        else if (PlayerPanel)
+          PlayerPanel->Attach(Manager.get());
+      }
+      break;
+    case CM_NEXT_ENTRY:
+      NextEntry();
+      break;
+    case CM_PLAYLIST:
+      break;  // the playlist viewer is not there yet
+    case CM_RATE:
+      ClickLink(lnkRate);
+      break;
+    case CM_SCHEDULE:
+      ClickLink(lnkSchedule);
+      break;
+    case CM_SETTINGS:
+      ShowSettings();
+      break;
+    default:
+      break;
+  }
+}
+
+void TfrmPlayerMain::SysCommand(uint32_t command, QPoint globalPos) {
+  switch (command) {
+    case SC_DRAGMOVE:
+      if (!Maximized && !FullScreen) StartMove(globalPos, false);
+      break;
+    case SC_MOVE:
+      if (!Maximized && !FullScreen) StartMove(globalPos, true);
+      break;
+    case SC_SIZE:
+      if (!Maximized && !FullScreen) {
+        QCursor::setPos(geometry().bottomRight());
+        DragByWidth = true;
+        Drag->Start(tWindowDrag::Right | tWindowDrag::Bottom, geometry().bottomRight(), true);
+      }
+      break;
+    case SC_MINIMIZE:
+      MinimizeWindow();
+      break;
+    case SC_MAXIMIZE:
+      if (!Maximized) ToggleMaximized();
+      break;
+    case SC_RESTORE:
+      if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+      else if (Maximized)
+        ToggleMaximized();
+      break;
+    case SC_CLOSE:
+      close();
+      break;
+    default:
+      break;
+  }
+}
+
+// --- Keys and mouse ------------------------------------------------------------------------------------
+
+void TfrmPlayerMain::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      if (FullScreen) ToggleFullScreen();
+      return;
+    case Qt::Key_Space:
+      if (event->modifiers() & Qt::AltModifier)
+        Stand->imIconClick();
+      else
+        SendCommand(this, CM_PLAY_STOP, 0);
+      return;
+    case Qt::Key_MediaStop:
+      PostCommand(this, CM_PLAY_STOP, 0);
+      return;
+    case Qt::Key_MediaPlay:
+    case Qt::Key_MediaPause:
+    case Qt::Key_MediaTogglePlayPause:
+      PostCommand(this, CM_PLAY_STOP, 1);
+      return;
+    default:
+      break;
+  }
+  if (event->text() == QLatin1String("+")) {
+    Stand->MouseWheelUp();
+  } else if (event->text() == QLatin1String("-")) {
+    Stand->MouseWheelDown();
+  } else {
+    QWidget::keyPressEvent(event);
+  }
+}
+
+void TfrmPlayerMain::wheelEvent(QWheelEvent* event) {
+  const int notches = event->angleDelta().y() / 120;
+  for (int i = 0; i < std::abs(notches); ++i) notches > 0 ? Stand->MouseWheelUp() : Stand->MouseWheelDown();
+  event->accept();
+}
+
+void TfrmPlayerMain::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || FullScreen || !PlayerPanel || Maximized) return;
+  const QPoint inPanel = PlayerPanel->mapFrom(this, event->position().toPoint());
+  const int zone = PlayerPanel->GetResizeZone(inPanel.x(), inPanel.y());
+  if (zone == 4)
+    StartMove(event->globalPosition().toPoint(), false);
+  else
+    StartResize(zone, event->globalPosition().toPoint());
+}
+
+void TfrmPlayerMain::mouseMoveEvent(QMouseEvent* event) {
+  if (!PlayerPanel || Drag->Active()) return;
+  if (FullScreen) {
+    if (CursorShown) PlayerPanel->setCursor(Qt::ArrowCursor);
+    return;
+  }
+  const QPoint inPanel = PlayerPanel->mapFrom(this, event->position().toPoint());
+  PlayerPanel->setCursor(
+      Maximized ? Qt::ArrowCursor
+                : tPlayerBaseClass::ResizeZoneCursor(PlayerPanel->GetResizeZone(inPanel.x(), inPanel.y())));
+}
+
+void TfrmPlayerMain::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) ToggleFullScreen();
+}
+
+void TfrmPlayerMain::SetCursorShown(bool shown) {
+  CursorShown = shown;
+  const QCursor cursor(shown ? Qt::ArrowCursor : Qt::BlankCursor);
+  setCursor(cursor);
+  if (PlayerPanel) PlayerPanel->setCursor(cursor);
+}
+
+// --- Dialogs -------------------------------------------------------------------------------------------
+
+void TfrmPlayerMain::ShowDialog(tSkinnedForm* dialog, std::function<void(int result)> finished) {
+  Dialog = dialog;
+  // The console must not fade while one of our own windows takes the focus.
+  Stand->FadeSuppressed = true;
+  connect(dialog, &tSkinnedForm::Finished, this, [this, dialog, finished = std::move(finished)](int result) {
+    Stand->FadeSuppressed = false;
+    if (Dialog == dialog) Dialog = nullptr;
+    if (InfoDialog.data() == dialog) InfoDialog = nullptr;
+    dialog->deleteLater();
+    if (finished) finished(result);
+  });
+  dialog->Open();
+}
+
+void TfrmPlayerMain::ShowStreamInfo() {
+  if (Dialog) return;
+  if (!Manager) {
+    ErrorBox(QStringLiteral("There is currently no stream open."));
+    return;
+  }
+  auto* dialog = new TfrmAboutstreamDlg(this, Manager.get());
+  InfoDialog = dialog;
+  ShowDialog(dialog, {});
+}
+
+void TfrmPlayerMain::ShowOpenURL() {
+  if (Dialog) return;
+  auto* dialog = new TfrmOpenURL(this, Settings);
+  dialog->DirectoryRequested = false;
+  ShowDialog(dialog, [this, dialog](int result) {
+    if (result == mrOk) {
+      const QString url = dialog->cboURL->currentText();
+      OpenedByUser = url;
+      CurrentPlaylist.Clear();
+      OpenStream(url);
+    } else if (dialog->DirectoryRequested) {
+      PostCommand(this, CM_DIRECTORY);
+    }
+  });
+}
+
+void TfrmPlayerMain::ShowAbout() {
+  if (!Dialog) ShowDialog(new TfrmAbout(this, Settings), {});
+}
+
+void TfrmPlayerMain::ShowSettings() {
+  if (Dialog) return;
+  const int32_t bufferSeconds = Settings.BufferSeconds;
+  ShowDialog(new TfrmConfigDialog(this, Settings), [this, bufferSeconds](int result) {
+    if (result == mrOk) ApplySettings(bufferSeconds);
+  });
+}
+
+void TfrmPlayerMain::ClickLink(TLink* link) {
+  // The link opens its page on a click, as it does when shown.
+  const QPointF centre(link->width() / 2.0, link->height() / 2.0);
+  QMouseEvent press(QEvent::MouseButtonPress, centre, link->mapToGlobal(centre), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, centre, link->mapToGlobal(centre), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(link, &press);
+  QCoreApplication::sendEvent(link, &release);
+}
+
+// --- Local files and bookmarks -------------------------------------------------------------------------
+
+void TfrmPlayerMain::OpenLocalFile() {
+  QFileDialog* dialog = MakeOpenOggDialog(this);
+  connect(dialog, &QFileDialog::fileSelected, this, &TfrmPlayerMain::OpenLocalFileChosen);
+  connect(dialog, &QFileDialog::finished, dialog, &QObject::deleteLater);
+  dialog->open();
+}
+
+void TfrmPlayerMain::OpenLocalFileChosen(const QString& fileName) {
+  CurrentPlaylist.Clear();
+  tPlayListEntry entry;
+  entry.Location = "file://" + fileName.toStdString();
+  entry.Title = QFileInfo(fileName).completeBaseName().toStdString();
+  entry.Annotation = "Local File";
+  entry.Genre = "Local File";
+  CurrentPlaylist.Add(entry);
+  PlaylistIndex = 0;
+  Settings.AddPlaylistToRecent(CurrentPlaylist);
+  PostCommand(this, CM_NEXT_ENTRY);
+}
+
+void TfrmPlayerMain::OpenBookmark(int index) {
+  if (index < 0 || index >= static_cast<int>(Settings.books.size())) return;
+  const tRecentPlaylistEntry& station = *Settings.books[static_cast<size_t>(index)];
+  CurrentPlaylist.Clear();
+  for (const std::string& url : station.URLs) {
+    tPlayListEntry entry;
+    entry.Location = url;
+    entry.Title = station.Name;
+    entry.Annotation = station.Description;
+    entry.Genre = station.Genre;
+    entry.Info = station.ViewURL;
+    CurrentPlaylist.Add(entry);
+  }
+  PlaylistIndex = 0;
+  Settings.AddPlaylistToRecent(CurrentPlaylist);
+  PostCommand(this, CM_NEXT_ENTRY);
+}
+
+void TfrmPlayerMain::AddBookmark() {
+  if (CurrentPlaylist.Count() == 0) return;
+  const tPlayListEntry& first = CurrentPlaylist[0];
+  tRecentPlaylistEntry station;
+  station.Name = first.Title;
+  station.Description = first.Annotation;
+  station.Genre = first.Genre;
+  station.ViewURL = first.Info;
+  station.Stamp = NowUTC();
+  station.URLs = {first.Location};
+  Settings.AddToBookmarks(station);
+}
+
+}  // namespace ktv

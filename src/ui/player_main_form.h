@@ -1,0 +1,202 @@
+// The player's main window and its controller: a borderless window whose client area is the playback
+// back-end (the player panel), with the console (TfrmTVStandBase) attached below it. It owns the playlist,
+// the decoding thread of the open stream and the back-end; it turns the thread's progress messages into
+// window sizing, titles and error boxes, polls the receiver for the status line, and answers the command
+// events of the console, the menu and a second program instance.
+//
+// The class is large, so its definition is spread over three files: player_main_form.cpp (creation, events,
+// keys, mouse, menu, dialogs), player_main_stream.cpp (streams, playlist, progress, status, volume,
+// settings) and player_main_geometry.cpp (sizing, aspect rule, full screen, border, console placement).
+//
+// Thread contract: main thread only. The decoding thread reaches the window only through posted progress
+// events and the synchronised calls into the back-end.
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "library/playlist.h"
+#include "platform/sound_device.h"
+#include "ui/command_events.h"
+#include "ui/skinned_form.h"
+#include "ui/tray_icon.h"
+
+class QLabel;
+class QMenu;
+
+namespace ktv {
+
+class TLink;
+class TfrmAboutstreamDlg;
+class TPlayerPopupMenu;
+class TfrmTVStandBase;
+class tOggThreadManager;
+class tPlayerBaseClass;
+class tPlayerSettings;
+class tWindowDrag;
+
+// How the program starts the window.
+struct tPlayerStart {
+  QString Argument;                 // the first command-line argument, opened 200 ms after start
+  std::optional<bool> UseDirectX;   // the back-end for this run instead of the setting (which stays)
+  tSoundDeviceFactory SoundDevice;  // the sound device the back-ends open (empty: SDL)
+  std::unique_ptr<tTrayIcon> Tray;  // the notification area (null: the desktop's)
+};
+
+class TfrmPlayerMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMinWidth = 312, kMinHeight = 218;
+
+  // settings: the record the window loads, keeps up to date and saves.
+  explicit TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start = {});
+  ~TfrmPlayerMain() override;
+
+  // --- Commands ---------------------------------------------------------------------------------------
+  // Opens a stream, a file or a playlist address; an empty URL closes the stream.
+  void OpenStream(const QString& url);
+  // A later start handed over its argument: come to the front and play it when it is not empty.
+  void SecondInstance(const QByteArray& text);
+  void ToggleFullScreen();
+  // Our own maximise (the window covers its monitor's available area) and minimise.
+  void ToggleMaximized();
+  void MinimizeWindow();
+
+  // --- What the window shows --------------------------------------------------------------------------
+  tOggThreadManager* ThreadManager() const { return Manager.get(); }
+  tPlayerBaseClass* Player() const { return PlayerPanel; }
+  TfrmTVStandBase* TVStand() const { return Stand.get(); }
+  const tPlaylist& Playlist() const { return CurrentPlaylist; }
+  TPlayerPopupMenu* Popup() const { return PopupMenu; }
+  QLabel* NotifyPanel() const { return pnlNotify; }
+  // The dialog opened by the last command (settings, open, information, about), while it is open.
+  tSkinnedForm* OpenDialog() const { return Dialog.data(); }
+  bool IsFullScreen() const { return FullScreen; }
+  bool IsMaximized() const { return Maximized; }
+  bool IsBorderShown() const { return BorderShown; }
+  // The video's frame size (0 x 0 without video) and its height / width for the aspect rule.
+  QSize VideoSize() const;
+  double VideoRatio() const;
+  uint16_t Volume() const { return CurrentVolume; }
+  bool StartupFadeRunning() const { return StartupFade.isActive(); }
+  // The back-end in use is the accelerated one.
+  bool BackEndIsDirectX() const;
+
+  QString CurrentURL;
+  QString Title;
+  QString OpenedByUser;
+  int32_t PlaylistIndex = 0;
+  bool UserClosed = false;
+  bool ShowDisconnected = false;
+  bool VideoToTV = false;
+  bool RestartPlayer = false;
+  bool DragByWidth = true;
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+
+ private:
+  // player_main_form.cpp
+  void FormActivate();
+  void HandleCommand(tCommandEvent& command);
+  void SysCommand(uint32_t command, QPoint globalPos);
+  void ShowStreamInfo();
+  void ShowOpenURL();
+  void ShowAbout();
+  void ShowSettings();
+  void ShowDialog(tSkinnedForm* dialog, std::function<void(int result)> finished);
+  void OpenLocalFile();
+  void OpenLocalFileChosen(const QString& fileName);
+  void OpenBookmark(int index);
+  void AddBookmark();
+  void ClickLink(TLink* link);
+  void SetCursorShown(bool shown);
+
+  // player_main_stream.cpp
+  void CreateBackEnd(bool useDirectX);
+  void ConfigurePlayer();
+  bool WantDirectX() const;
+  void PointVideoAtTV();
+  void Progress(int code);
+  void SizeToPicture();
+  void StreamHeadersRead();
+  void PlayTextAsPlaylist();
+  void NextEntry();
+  void PlayPlaylist();
+  void StatusWatcherTimer();
+  void Notify(const QString& text);
+  void SetVolume(uint16_t volume);
+  void SuppressVisualisation(bool suppressed);
+  void ApplySettings(int32_t oldBufferSeconds);
+  void ErrorBox(const QString& text);
+
+  // player_main_geometry.cpp
+  void EnterFullScreen();
+  void LeaveFullScreen();
+  void SetBorder(bool shown, bool tellBackEnd);
+  void LayOut();
+  void PlaceTVStand();
+  void ApplyStayOnTop();
+  void StartResize(int zone, QPoint globalPos);
+  void StartMove(QPoint globalPos, bool untilClick);
+  QSize ConstrainSize(QSize proposed) const;
+  void UpdateNotifyPanel();
+
+  tPlayerSettings& Settings;
+  QString Argument;
+  std::optional<bool> ForcedDirectX;
+  tSoundDeviceFactory SoundDevice;
+  std::unique_ptr<tMessageTarget> MessageTarget;
+  std::unique_ptr<tOggThreadManager> Manager;
+  tPlayerBaseClass* PlayerPanel = nullptr;  // child widget, owned
+  std::unique_ptr<TfrmTVStandBase> Stand;
+  tPlaylist CurrentPlaylist;
+  TPlayerPopupMenu* PopupMenu;
+  QLabel* pnlNotify;
+  TLink* lnkSchedule;
+  TLink* lnkRate;
+  tWindowDrag* Drag;
+  QPointer<tSkinnedForm> Dialog;
+  QPointer<TfrmAboutstreamDlg> InfoDialog;
+
+  uint16_t CurrentVolume = 65535;
+  bool BorderShown = true;
+  bool FullScreen = false;
+  bool Maximized = false;
+  QRect SavedBounds;    // before full screen
+  QRect RestoreBounds;  // before maximising
+  bool CursorShown = true;
+  QPoint LastCursorPos;
+  uint32_t CursorMoveTick = 0;
+  uint32_t NotifyTick = 0;
+  uint32_t FadeStartTick = 0;
+  bool Shown = false;
+  bool Activated = false;
+  bool SystemResizing = false;  // a resize the window system runs (Wayland): the aspect rule follows it
+
+  QTimer StatusWatcher;
+  QTimer tmrRun;
+  QTimer StartupFade;
+};
+
+}  // namespace ktv

@@ -1,0 +1,235 @@
+// TfrmPlayerMain: the window's size and place: sizing to the video, the aspect rule while resizing, full
+// screen, maximise, the television border, the console below the window and staying on top.
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QWindow>
+
+#include "library/player_settings.h"
+#include "platform/clock.h"
+#include "playback/qt/player_base_class.h"
+#include "stream/ogg_thread_manager.h"
+#include "ui/player_main_form.h"
+#include "ui/player_texts.h"
+#include "ui/skinned_form.h"
+#include "ui/tv_stand_form.h"
+#include "ui/window_drag.h"
+#include "ui/window_geometry.h"
+
+namespace ktv {
+
+namespace {
+
+constexpr uint32_t kCursorHideMs = 2001;  // the cursor goes after this long without movement in full screen
+
+// Window systems where a client may not place or size its own windows (Wayland): there the system moves
+// and sizes them, and our rules follow.
+bool SystemOwnsGeometry() {
+  return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+QRect ScreenArea(const QWidget* window, bool whole) {
+  const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return window->geometry();
+  return whole ? screen->geometry() : screen->availableGeometry();
+}
+
+}  // namespace
+
+QSize TfrmPlayerMain::VideoSize() const {
+  theora_info info{};
+  double frameRate = 0, aspect = 0;
+  if (!Manager || !Manager->GetVideoInfo(info, frameRate, aspect)) return {};
+  return {static_cast<int>(info.frame_width), static_cast<int>(info.frame_height)};
+}
+
+double TfrmPlayerMain::VideoRatio() const {
+  theora_info info{};
+  double frameRate = 0, aspect = 0;
+  if (!Manager || !Manager->GetVideoInfo(info, frameRate, aspect)) return 0;
+  return PictureRatio(static_cast<int>(info.frame_width), static_cast<int>(info.frame_height), aspect);
+}
+
+void TfrmPlayerMain::SizeToPicture() {
+  const QSize picture = VideoSize();
+  if (picture.isEmpty() || !PlayerPanel) return;
+  const QSize client = ClientSizeForPicture(picture.width(), picture.height(), PlayerPanel->BorderInsetX(),
+                                            PlayerPanel->BorderInsetY());
+  Maximized = false;
+  setGeometry(PlaceInArea(client, geometry().center(), ScreenArea(this, false)));
+  Stand->VideoAspect = VideoRatio();
+}
+
+void TfrmPlayerMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // Where the window system sizes the window, the aspect rule applies once the new size arrives.
+  if (SystemOwnsGeometry() && !FullScreen && !Maximized && !Drag->Active()) {
+    const QSize wanted = ConstrainSize(size());
+    if (wanted != size()) resize(wanted);
+  }
+  LayOut();
+}
+
+void TfrmPlayerMain::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  PlaceTVStand();
+}
+
+void TfrmPlayerMain::LayOut() {
+  if (!PlayerPanel) return;
+  if (FullScreen) {
+    const double ratio = VideoRatio();
+    if (Stand) Stand->VideoAspect = ratio;
+    PlayerPanel->setGeometry(ratio > 0 ? FitPicture(size(), ratio) : rect());
+    UpdateNotifyPanel();
+  } else {
+    PlayerPanel->setGeometry(rect());
+    PlaceTVStand();
+  }
+}
+
+void TfrmPlayerMain::PlaceTVStand() {
+  if (!Stand || FullScreen) return;
+  const QRect bounds = geometry();
+  Stand->move(bounds.left() + bounds.width() / 2 - Stand->width() / 2, bounds.top() + bounds.height());
+}
+
+QSize TfrmPlayerMain::ConstrainSize(QSize proposed) const {
+  if (FullScreen) return proposed;
+  return KeepAspect(proposed.expandedTo(minimumSize()), VideoRatio(), minimumSize(), DragByWidth);
+}
+
+// --- Moving and sizing with the mouse ------------------------------------------------------------------
+
+void TfrmPlayerMain::StartMove(QPoint globalPos, bool untilClick) {
+  if (!untilClick && windowHandle() && windowHandle()->startSystemMove()) return;
+  Drag->Start(0, globalPos, untilClick);
+}
+
+void TfrmPlayerMain::StartResize(int zone, QPoint globalPos) {
+  static const int kZoneEdges[9] = {tWindowDrag::Left | tWindowDrag::Top,
+                                    tWindowDrag::Top,
+                                    tWindowDrag::Right | tWindowDrag::Top,
+                                    tWindowDrag::Left,
+                                    0,
+                                    tWindowDrag::Right,
+                                    tWindowDrag::Left | tWindowDrag::Bottom,
+                                    tWindowDrag::Bottom,
+                                    tWindowDrag::Right | tWindowDrag::Bottom};
+  if (zone < 0 || zone > 8 || zone == 4) return;
+  // Dragging the top or bottom edge sizes by height; every other edge or corner sizes by width.
+  DragByWidth = zone != 1 && zone != 7;
+  const int edges = kZoneEdges[zone];
+  if (SystemOwnsGeometry() && windowHandle()) {
+    Qt::Edges qtEdges;
+    if (edges & tWindowDrag::Left) qtEdges |= Qt::LeftEdge;
+    if (edges & tWindowDrag::Right) qtEdges |= Qt::RightEdge;
+    if (edges & tWindowDrag::Top) qtEdges |= Qt::TopEdge;
+    if (edges & tWindowDrag::Bottom) qtEdges |= Qt::BottomEdge;
+    if (windowHandle()->startSystemResize(qtEdges)) return;
+  }
+  Drag->Start(edges, globalPos, false);
+}
+
+// --- Full screen, maximise, minimise -------------------------------------------------------------------
+
+void TfrmPlayerMain::ToggleFullScreen() {
+  if (FullScreen)
+    LeaveFullScreen();
+  else
+    EnterFullScreen();
+}
+
+void TfrmPlayerMain::EnterFullScreen() {
+  Drag->Stop();
+  FullScreen = true;
+  SavedBounds = geometry();
+  Stand->hide();
+  SetBorder(true, false);
+  if (PlayerPanel) PlayerPanel->SetShowTVBorder(false);
+  LastCursorPos = QCursor::pos();
+  CursorMoveTick = timeGetTime();
+  setGeometry(ScreenArea(this, true));
+  LayOut();
+  raise();
+}
+
+void TfrmPlayerMain::LeaveFullScreen() {
+  FullScreen = false;
+  pnlNotify->hide();
+  if (!CursorShown) SetCursorShown(true);
+  SetBorder(Settings.ShowTVBorder, true);
+  setGeometry(SavedBounds);
+  LayOut();
+  if (!Stand->InTray()) Stand->show();
+  ApplyStayOnTop();
+}
+
+void TfrmPlayerMain::ToggleMaximized() {
+  if (FullScreen) return;
+  Drag->Stop();
+  if (Maximized) {
+    Maximized = false;
+    setGeometry(RestoreBounds);
+  } else {
+    RestoreBounds = geometry();
+    Maximized = true;
+    // The available area less the console, which stays below the window.
+    setGeometry(ScreenArea(this, false).adjusted(0, 0, 0, -Stand->height()));
+  }
+}
+
+void TfrmPlayerMain::MinimizeWindow() {
+  tSkinnedForm::MinimizeApplication();
+}
+
+// --- Border, stacking, notification panel --------------------------------------------------------------
+
+void TfrmPlayerMain::SetBorder(bool shown, bool tellBackEnd) {
+  // The window never has a frame of the window system's: the resize zones of the picture size it.
+  BorderShown = shown;
+  if (tellBackEnd && PlayerPanel) PlayerPanel->SetShowTVBorder(shown);
+  LayOut();
+}
+
+void TfrmPlayerMain::ApplyStayOnTop() {
+  for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(Stand.get())}) {
+    if (!window) continue;
+    // Once the window exists its flag changes in place: changing the widget's flags would make the window
+    // (and the picture's OpenGL surface) anew.
+    if (QWindow* handle = window->windowHandle())
+      handle->setFlag(Qt::WindowStaysOnTopHint, Settings.StayOnTop);
+    else
+      window->setWindowFlag(Qt::WindowStaysOnTopHint, Settings.StayOnTop);
+  }
+}
+
+void TfrmPlayerMain::UpdateNotifyPanel() {
+  if (!FullScreen) {
+    pnlNotify->hide();
+    return;
+  }
+  const uint32_t now = timeGetTime();
+  const QPoint cursor = QCursor::pos();
+  if (cursor != LastCursorPos) {
+    LastCursorPos = cursor;
+    CursorMoveTick = now;
+    if (!CursorShown) SetCursorShown(true);
+    pnlNotify->setGeometry(0, height() - pnlNotify->height(), width(), pnlNotify->height());
+    if (pnlNotify->geometry().contains(mapFromGlobal(cursor))) {
+      pnlNotify->show();
+      pnlNotify->raise();
+    } else {
+      pnlNotify->hide();
+    }
+    QString text = Title;
+    if (text.isEmpty() && Manager) text = QString::fromStdString(Manager->Receiver().GetStreamURL());
+    if (text.isEmpty()) text = QString::fromLatin1(kPlayerTitle);
+    pnlNotify->setText(text);
+  } else if (CursorShown && now - CursorMoveTick >= kCursorHideMs) {
+    SetCursorShown(false);
+  }
+}
+
+}  // namespace ktv

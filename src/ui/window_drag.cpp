@@ -1,0 +1,80 @@
+#include "ui/window_drag.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace ktv {
+
+tWindowDrag::tWindowDrag(QWidget* window) : QObject(window), Window(window) {}
+
+tWindowDrag::~tWindowDrag() {
+  Stop();
+}
+
+void tWindowDrag::Start(int edges, QPoint globalStart, bool untilClick) {
+  if (!Window) return;
+  Stop();
+  DragEdges = edges;
+  StartPos = globalStart;
+  StartBounds = Window->geometry();
+  UntilClick = untilClick;
+  Dragging = true;
+  // Every pointer event of the program passes here, whichever of our windows holds the pointer.
+  qApp->installEventFilter(this);
+  if (untilClick) Window->grabMouse();
+}
+
+void tWindowDrag::Stop() {
+  if (!Dragging) return;
+  Dragging = false;
+  qApp->removeEventFilter(this);
+  if (UntilClick && Window) Window->releaseMouse();
+}
+
+QRect tWindowDrag::BoundsFor(QPoint global) const {
+  const QPoint delta = global - StartPos;
+  QRect bounds = StartBounds;
+  if (DragEdges == 0) return bounds.translated(delta);
+  if (DragEdges & Left) bounds.setLeft(bounds.left() + delta.x());
+  if (DragEdges & Right) bounds.setRight(bounds.right() + delta.x());
+  if (DragEdges & Top) bounds.setTop(bounds.top() + delta.y());
+  if (DragEdges & Bottom) bounds.setBottom(bounds.bottom() + delta.y());
+  QSize size = bounds.size().expandedTo(Window ? Window->minimumSize() : QSize());
+  if (Constrain) size = Constrain(size, DragEdges);
+  // The edges not dragged stay where they were.
+  const int left = (DragEdges & Left) ? StartBounds.right() + 1 - size.width() : StartBounds.left();
+  const int top = (DragEdges & Top) ? StartBounds.bottom() + 1 - size.height() : StartBounds.top();
+  return {QPoint(left, top), size};
+}
+
+bool tWindowDrag::eventFilter(QObject* watched, QEvent* event) {
+  // Each pointer event reaches one window first; its widgets then see it as usual.
+  if (!Dragging || !Window || !watched->isWindowType()) return QObject::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::MouseMove: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (!UntilClick && !(mouse->buttons() & Qt::LeftButton))
+        Stop();
+      else
+        Window->setGeometry(BoundsFor(mouse->globalPosition().toPoint()));
+      return false;
+    }
+    case QEvent::MouseButtonRelease:
+      if (!UntilClick) Stop();
+      return false;
+    case QEvent::MouseButtonPress:
+      if (!UntilClick) return false;
+      Stop();
+      return true;  // the click that ends a menu move acts on nothing else
+    case QEvent::KeyPress:
+      if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape) return false;
+      Window->setGeometry(StartBounds);
+      Stop();
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace ktv

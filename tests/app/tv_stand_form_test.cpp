@@ -1,0 +1,424 @@
+// The console as a user meets it: its buttons and menus send the main window its commands, the knob turns
+// with the mouse and the wheel, the clock and the information line show what they should, it fades with
+// the program's activation, and it goes to the tray (or, without one, stays a normal window).
+#include "ui/tv_stand_form.h"
+
+#include <QTest>
+#include <QWheelEvent>
+#include <cmath>
+#include <filesystem>
+
+#include "app_test_support.h"
+#include "ui/kestrova_image_button.h"
+#include "ui/window_menu.h"
+
+namespace ktv {
+namespace {
+
+using namespace ktv::test;
+
+class ConsoleTest : public ::testing::Test {
+ protected:
+  void Make(std::unique_ptr<tTrayIcon> tray) {
+    Console = std::make_unique<TfrmTVStandBase>(&Owner, *Config.Settings, std::move(tray));
+    Console->SetClock([this] { return Clock; });
+    Owner.show();
+    Console->show();
+    ASSERT_TRUE(WaitExposed(*Console));
+  }
+  void SetUp() override {
+    auto tray = std::make_unique<tFakeTray>(true);
+    Tray = tray.get();
+    Make(std::move(tray));
+  }
+  void SetKnob(uint16_t value) {
+    SendCommand(Console.get(), CM_VOLUME, value);
+    ASSERT_EQ(Console->KnobValue(), value);
+  }
+  QColor PixelAt(const QImage& image, QPointF at) { return image.pixelColor(at.toPoint()); }
+
+  tTempConfig Config;
+  tRecordingWindow Owner;
+  tFakeTray* Tray = nullptr;
+  uint32_t Clock = 100000;
+  std::unique_ptr<TfrmTVStandBase> Console;
+};
+
+bool IsPointerColour(const QColor& c) {
+  return std::abs(c.red() - 0x40) < 12 && std::abs(c.green() - 0x33) < 12 && std::abs(c.blue() - 0x1E) < 12;
+}
+
+TEST_F(ConsoleTest, PointerShowsTheVolume) {
+  struct {
+    uint16_t value;
+    double degrees;  // screen angle, y down
+    const char* note;
+  } rows[] = {
+      {0, 135, "silence points to the lower left"},
+      {65535, 45, "full volume points to the lower right, past the top"},
+      {32768, 270, "half way points straight up"},
+  };
+  for (const auto& r : rows) {
+    SetKnob(r.value);
+    const QImage shown = Console->grab().toImage();
+    const QPointF centre = Console->KnobCentre();
+    const double a = r.degrees * M_PI / 180;
+    const QPointF direction(std::cos(a), std::sin(a));
+    EXPECT_TRUE(IsPointerColour(PixelAt(shown, centre + direction * 12))) << r.note;
+    // The pointer's tail reaches 10 pixels behind the centre; further back is the bare knob.
+    EXPECT_FALSE(IsPointerColour(PixelAt(shown, centre - direction * 16))) << r.note;
+  }
+}
+
+TEST_F(ConsoleTest, DraggingTheKnobSetsTheVolumeWithDeadZonesBelow) {
+  struct {
+    QPoint offset;  // from the knob's centre
+    int expect;     // -1: unchanged
+    const char* note;
+  } rows[] = {
+      {{-13, 13}, 0, "lower left is the minimum"},
+      {{13, 13}, 65535, "lower right is the maximum"},
+      {{-1, 20}, 0, "just left of straight down: the dead zone's minimum half"},
+      {{1, 20}, 65535, "just right of straight down: the dead zone's maximum half"},
+      {{-20, 0}, 10922, "straight left: 45 of the 270 degrees"},
+      {{-13, -13}, 21845, "upper left"},
+      {{13, -13}, 43690, "upper right"},
+      {{0, 20}, -1, "exactly below the centre gives no angle: nothing changes"},
+  };
+  for (const auto& r : rows) {
+    SetKnob(12345);
+    Owner.Received.clear();
+    const QPoint at = Console->KnobCentre() + r.offset;
+    QTest::mousePress(Console.get(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(Console.get(), Qt::LeftButton, Qt::NoModifier, at);
+    RunEvents(20);
+    const int expect = r.expect < 0 ? 12345 : r.expect;
+    EXPECT_EQ(Console->KnobValue(), expect) << r.note;
+    const tReceived* volume = Owner.Find(CM_VOLUME);
+    if (r.expect < 0) {
+      EXPECT_EQ(volume, nullptr) << r.note;
+    } else {
+      ASSERT_NE(volume, nullptr) << r.note;
+      EXPECT_EQ(volume->WParam, expect) << r.note;
+    }
+  }
+}
+
+TEST_F(ConsoleTest, KnobFollowsTheDragAndSavesOnRelease) {
+  const std::string store = Config.Folder.Path() + "/kestrova/settings";
+  ASSERT_FALSE(std::filesystem::exists(store));
+  const QPoint centre = Console->KnobCentre();
+  QTest::mousePress(Console.get(), Qt::LeftButton, Qt::NoModifier, centre + QPoint(-13, 13));
+  EXPECT_TRUE(Console->KnobDragging());
+  QTest::mouseMove(Console.get(), centre + QPoint(13, -13));
+  EXPECT_EQ(Console->KnobValue(), 43690);
+  QTest::mouseMove(Console.get(), centre + QPoint(13, 13));
+  EXPECT_EQ(Console->KnobValue(), 65535);
+  QTest::mouseRelease(Console.get(), Qt::LeftButton, Qt::NoModifier, centre + QPoint(13, 13));
+  EXPECT_FALSE(Console->KnobDragging());
+  EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(store); })) << "settings saved on release";
+}
+
+TEST_F(ConsoleTest, WheelTurnsTheKnobWithinItsRange) {
+  struct {
+    uint16_t start;
+    int notches;
+    int expect;
+    const char* note;
+  } rows[] = {
+      {30000, 1, 33072, "one notch up"},
+      {30000, -2, 23856, "two notches down"},
+      {64000, 1, 65535, "within one notch of the top ends at the top"},
+      {1000, -1, 0, "within one notch of the bottom ends at the bottom"},
+  };
+  for (const auto& r : rows) {
+    SetKnob(r.start);
+    Owner.Received.clear();
+    const QPointF at(100, 50);
+    QWheelEvent wheel(at, Console->mapToGlobal(at), QPoint(), QPoint(0, 120 * r.notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Console.get(), &wheel);
+    RunEvents(20);
+    EXPECT_EQ(Console->KnobValue(), r.expect) << r.note;
+    ASSERT_NE(Owner.Find(CM_VOLUME), nullptr) << r.note;
+    EXPECT_EQ(Owner.Find(CM_VOLUME)->WParam, r.expect) << r.note;
+  }
+}
+
+TEST_F(ConsoleTest, ClockShowsThePlayTime) {
+  struct {
+    intptr_t seconds;
+    const char* text;
+  } rows[] = {
+      {0, "00:00:00"},      {3661, "01:01:01"},
+      {359999, "99:59:59"}, {360000, "00:00:00"},  // hours are shown modulo 100
+      {-5, "00:00:00"},                            // a position not yet known
+  };
+  for (const auto& r : rows) {
+    Owner.PlaySeconds = r.seconds;
+    Console->ClockUpdateTimer();
+    EXPECT_EQ(Console->ClockText(), QString::fromLatin1(r.text)) << r.seconds;
+  }
+}
+
+TEST_F(ConsoleTest, FittingTextStaysPut) {
+  SendCommand(Console.get(), CM_NOTIFY, 0, 0, QStringLiteral("Volume Changed to 50%"));
+  const QImage before = Console->grab().toImage();
+  for (int i = 0; i < 20; ++i) {
+    Clock += 500;
+    Console->ClockUpdateTimer();
+  }
+  EXPECT_EQ(Console->MarqueePos(), 3.0);
+  EXPECT_EQ(Console->MarqueeMin(), -3);
+  const QRect line = TfrmTVStandBase::kMarqueeRect;
+  EXPECT_EQ(Console->grab().toImage().copy(line), before.copy(line));
+}
+
+TEST_F(ConsoleTest, LongTextScrollsWithPausesAtBothEnds) {
+  SendCommand(
+      Console.get(), CM_NOTIFY, 0, 0,
+      QStringLiteral("A station name far too long for the console - with its description and the title"));
+  ASSERT_LT(Console->MarqueeMin(), -3);
+  Clock += 1999;
+  Console->ClockUpdateTimer();
+  EXPECT_EQ(Console->MarqueePos(), 3.0) << "two seconds still after new text";
+  Clock += 1;
+  Console->ClockUpdateTimer();
+  EXPECT_LT(Console->MarqueePos(), 3.0);
+
+  double last = Console->MarqueePos();
+  for (int i = 0; i < 5000 && Console->MarqueePos() > Console->MarqueeMin(); ++i) {
+    Clock += 40;
+    Console->ClockUpdateTimer();
+    ASSERT_LT(Console->MarqueePos(), last);
+    last = Console->MarqueePos();
+  }
+  ASSERT_EQ(Console->MarqueePos(), Console->MarqueeMin()) << "reaches the end of the text";
+  Clock += 999;
+  Console->ClockUpdateTimer();
+  EXPECT_EQ(Console->MarqueePos(), Console->MarqueeMin()) << "a second still at the end";
+  Clock += 1;
+  Console->ClockUpdateTimer();
+  EXPECT_GT(Console->MarqueePos(), Console->MarqueeMin()) << "then back toward the start";
+}
+
+TEST_F(ConsoleTest, HintOverTheInformationLineIsItsWholeText) {
+  const QString text =
+      QStringLiteral("Opening http://127.0.0.1:8000/a/very/long/stream/address.ogg, Please Wait...");
+  SendCommand(Console.get(), CM_NOTIFY, 0, 0, text);
+  // A move without a button moves the real pointer; its event arrives from the X server.
+  QTest::mouseMove(Console.get(), TfrmTVStandBase::kMarqueeRect.center());
+  EXPECT_TRUE(WaitUntil([&] { return Console->toolTip() == text; }));
+  QTest::mouseMove(Console.get(), QPoint(100, 80));
+  EXPECT_TRUE(WaitUntil([&] { return Console->toolTip().isEmpty(); }));
+}
+
+TEST_F(ConsoleTest, ButtonsSendTheirCommands) {
+  struct {
+    TKestrovaImageButton* TfrmTVStandBase::*button;
+    uint32_t msg;
+    intptr_t w, l;
+    const char* note;
+  } rows[] = {
+      {&TfrmTVStandBase::btnPlay, CM_PLAY_STOP, 1, 1, "play"},
+      {&TfrmTVStandBase::btnStop, CM_PLAY_STOP, 0, 0, "stop"},
+      {&TfrmTVStandBase::btnStreamInfo, CM_STREAM_INFO, 0, 0, "stream information"},
+      {&TfrmTVStandBase::btnPlaylist, CM_PLAYLIST, 0, 0, "playlist"},
+      {&TfrmTVStandBase::btnOpen, CM_OPEN_URL, 0, 0, "open"},
+      {&TfrmTVStandBase::btnDirectory, CM_DIRECTORY, 0, 0, "directory"},
+      {&TfrmTVStandBase::btnSettings, CM_SETTINGS, 0, 0, "settings"},
+      {&TfrmTVStandBase::btnRate, CM_RATE, 0, 0, "rate"},
+      {&TfrmTVStandBase::btnSchedule, CM_SCHEDULE, 0, 0, "schedule"},
+      {&TfrmTVStandBase::btnMax, CM_FULL_SCREEN, 0, 0, "full screen"},
+  };
+  for (const auto& r : rows) {
+    Owner.Received.clear();
+    TKestrovaImageButton* button = (*Console).*(r.button);
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+    RunEvents(20);
+    const tReceived* got = Owner.Find(r.msg);
+    ASSERT_NE(got, nullptr) << r.note;
+    EXPECT_EQ(got->WParam, r.w) << r.note;
+    EXPECT_EQ(got->LParam, r.l) << r.note;
+  }
+}
+
+TEST_F(ConsoleTest, CloseButtonClosesThePlayer) {
+  QTest::mouseClick(Console->btnClose, Qt::LeftButton, Qt::NoModifier, Console->btnClose->rect().center());
+  EXPECT_TRUE(WaitUntil([&] { return !Owner.isVisible(); }));
+}
+
+TEST_F(ConsoleTest, CaptionBandMovesTheWindowAndOpensTheWindowMenu) {
+  QTest::mousePress(Console.get(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 25));
+  QTest::mouseRelease(Console.get(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 25));
+  EXPECT_NE(Owner.Find(CM_MOVE_WINDOW), nullptr);
+
+  QTest::mouseClick(Console.get(), Qt::RightButton, Qt::NoModifier, QPoint(100, 25));
+  EXPECT_TRUE(WaitUntil([&] { return Console->WindowMenu()->isVisible(); }));
+  EXPECT_EQ(Owner.Find(CM_POPUP), nullptr);
+  Console->WindowMenu()->hide();
+
+  QTest::mouseClick(Console.get(), Qt::RightButton, Qt::NoModifier, QPoint(100, 60));
+  EXPECT_NE(Owner.Find(CM_POPUP), nullptr) << "below the caption band: the main menu";
+}
+
+TEST_F(ConsoleTest, WindowMenuActsOnTheMainWindow) {
+  QTest::mouseClick(Console->imIcon, Qt::LeftButton, Qt::NoModifier, Console->imIcon->rect().center());
+  TWindowMenu* menu = Console->WindowMenu();
+  ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
+  EXPECT_GE(menu->y(), Console->mapToGlobal(Console->imIcon->geometry().bottomLeft()).y())
+      << "opens below the icon";
+  struct {
+    QAction* TWindowMenu::*item;
+    uint32_t command;
+  } rows[] = {
+      {&TWindowMenu::Move, SC_MOVE},         {&TWindowMenu::Size, SC_SIZE},
+      {&TWindowMenu::Minimize, SC_MINIMIZE}, {&TWindowMenu::Maximize, SC_MAXIMIZE},
+      {&TWindowMenu::Close, SC_CLOSE},
+  };
+  for (const auto& r : rows) {
+    Owner.Received.clear();
+    ((*menu).*(r.item))->trigger();
+    RunEvents(20);
+    EXPECT_NE(Owner.Find(r.command, true), nullptr) << r.command;
+  }
+}
+
+TEST_F(ConsoleTest, ShapedAsTheStandsNeckOverTheBody) {
+  const QRegion shape = Console->mask();
+  EXPECT_TRUE(shape.contains(QPoint(5, 60))) << "the body";
+  EXPECT_TRUE(shape.contains(QPoint(Console->width() / 2, 4))) << "the neck";
+  EXPECT_FALSE(shape.contains(QPoint(5, 4))) << "beside the neck";
+  EXPECT_FALSE(shape.contains(QPoint(Console->width() - 5, 4))) << "beside the neck";
+}
+
+TEST_F(ConsoleTest, FadesWithTheProgramsActivation) {
+  Console->hide();
+  Console->ApplicationActivation(true);
+  Console->FadeInTimer();
+  EXPECT_FALSE(Console->isVisible()) << "nothing to show at the very start";
+  Clock += 100;
+  Console->FadeInTimer();
+  EXPECT_TRUE(Console->isVisible());
+  EXPECT_NEAR(Console->windowOpacity(), 100 / 255.0, 0.01);
+  Clock += 200;
+  Console->FadeInTimer();
+  EXPECT_EQ(Console->windowOpacity(), 1.0);
+  EXPECT_EQ(Console->FadeDirection(), 0);
+
+  Console->ApplicationActivation(false);
+  Clock += 100;
+  Console->FadeInTimer();
+  EXPECT_NEAR(Console->windowOpacity(), 155 / 255.0, 0.01);
+  EXPECT_TRUE(Console->isVisible());
+  Clock += 200;
+  Console->FadeInTimer();
+  EXPECT_FALSE(Console->isVisible()) << "a finished fade-out hides the console";
+
+  // Around the main window's dialogs nothing fades.
+  Console->FadeSuppressed = true;
+  Console->ApplicationActivation(true);
+  Clock += 300;
+  Console->FadeInTimer();
+  EXPECT_FALSE(Console->isVisible());
+  Console->FadeSuppressed = false;
+  Console->FadeInTimer();
+  EXPECT_TRUE(Console->isVisible());
+}
+
+TEST_F(ConsoleTest, FadeInWaitsWhileTheMainWindowWantsItHidden) {
+  bool allowed = false;
+  Console->MayShow = [&] { return allowed; };
+  Console->hide();
+  Console->ApplicationActivation(true);
+  Clock += 300;
+  Console->FadeInTimer();
+  EXPECT_FALSE(Console->isVisible()) << "full screen keeps the console away";
+}
+
+// A plain 4:2:0 frame of one colour.
+struct tSolidFrame {
+  std::vector<unsigned char> Y, U, V;
+  yuv_buffer Frame{};
+  tSolidFrame(int w, int h, unsigned char y, unsigned char u, unsigned char v)
+      : Y(static_cast<size_t>(w * h), y),
+        U(static_cast<size_t>(w * h / 4), u),
+        V(static_cast<size_t>(w * h / 4), v) {
+    Frame.y_width = w;
+    Frame.y_height = h;
+    Frame.y_stride = w;
+    Frame.uv_width = w / 2;
+    Frame.uv_height = h / 2;
+    Frame.uv_stride = w / 2;
+    Frame.y = Y.data();
+    Frame.u = U.data();
+    Frame.v = V.data();
+  }
+};
+
+TEST_F(ConsoleTest, MinimisesIntoTheTrayShowingTheVideo) {
+  Config.Settings->MinimizeToTray = true;
+  Config.Settings->PlayInTray = true;
+  QTest::mouseClick(Console->btnMinimize, Qt::LeftButton, Qt::NoModifier,
+                    Console->btnMinimize->rect().center());
+  EXPECT_TRUE(Console->InTray());
+  EXPECT_TRUE(Tray->Shown);
+  EXPECT_TRUE(Tray->Tip.endsWith(QStringLiteral(" [Double Click to Restore]")));
+  EXPECT_FALSE(Owner.isVisible());
+  EXPECT_FALSE(Console->isVisible());
+  const tReceived* toTray = Owner.Find(CM_TRAY_VIDEO);
+  ASSERT_NE(toTray, nullptr);
+  EXPECT_EQ(toTray->WParam, 1);
+
+  // A 4:3 picture fills the icon's width, with black bars above and below.
+  Console->VideoAspect = 0.75;
+  tSolidFrame red(64, 48, 81, 90, 240);
+  Console->ShowTrayVideoFrame(&red.Frame, nullptr);
+  EXPECT_EQ(Tray->Modified, 1);
+  const QImage icon = Console->TrayBitmap();
+  ASSERT_EQ(icon.size(), QSize(48, 48));
+  EXPECT_EQ(icon.pixelColor(24, 2), QColor(Qt::black)) << "bar above";
+  EXPECT_EQ(icon.pixelColor(24, 45), QColor(Qt::black)) << "bar below";
+  EXPECT_GT(icon.pixelColor(24, 24).red(), 200) << "the picture";
+  EXPECT_EQ(Tray->Icon.pixmap(48, 48).toImage().pixelColor(24, 24).red(), icon.pixelColor(24, 24).red());
+
+  Owner.Received.clear();
+  Tray->DoubleClick();
+  EXPECT_TRUE(WaitUntil([&] { return !Console->InTray(); }));
+  EXPECT_TRUE(Owner.isVisible());
+  EXPECT_TRUE(Console->isVisible());
+  EXPECT_FALSE(Tray->Shown);
+  ASSERT_NE(Owner.Find(CM_TRAY_VIDEO), nullptr);
+  EXPECT_EQ(Owner.Find(CM_TRAY_VIDEO)->WParam, 0);
+}
+
+TEST_F(ConsoleTest, TrayKeepsTheProgramIconWithoutPlayInTray) {
+  Config.Settings->PlayInTray = false;
+  Console->ApplicationMinimize();
+  ASSERT_TRUE(Console->InTray());
+  Console->VideoAspect = 0.75;
+  tSolidFrame red(64, 48, 81, 90, 240);
+  Console->ShowTrayVideoFrame(&red.Frame, nullptr);
+  EXPECT_EQ(Tray->Modified, 0);
+}
+
+TEST(ConsoleWithoutTray, MinimiseLeavesANormalMinimisedWindow) {
+  tTempConfig config;
+  tRecordingWindow owner;
+  // The desktop's own tray: an X server without a window manager has none.
+  TfrmTVStandBase console(&owner, *config.Settings);
+  owner.show();
+  console.show();
+  ASSERT_TRUE(WaitExposed(console));
+  QTest::mouseClick(console.btnMinimize, Qt::LeftButton, Qt::NoModifier,
+                    console.btnMinimize->rect().center());
+  RunEvents(20);
+  EXPECT_FALSE(console.InTray());
+  EXPECT_TRUE(owner.isVisible()) << "nothing is hidden";
+  EXPECT_TRUE(console.isVisible());
+  EXPECT_TRUE(owner.windowState() & Qt::WindowMinimized);
+  EXPECT_EQ(owner.Find(CM_TRAY_VIDEO), nullptr);
+}
+
+}  // namespace
+}  // namespace ktv
