@@ -367,18 +367,7 @@ void TfmDirectory::btnDeleteClick() {
 void TfmDirectory::btnPlayClick() {
   const int row = SelectedRow(Views);
   if (row < 0) return;
-  const tRecentPlaylistEntry& station = *Shown[static_cast<size_t>(row)];
-  if (Target) {
-    Target->Clear();
-    for (const std::string& url : station.URLs) {
-      Target->Add({.Location = url,
-                   .Title = station.Name,
-                   .Annotation = station.Description,
-                   .Genre = station.Genre,
-                   .Info = station.ViewURL,
-                   .Duration = -1});
-    }
-  }
+  if (Target) FillPlaylist(*Target, *Shown[static_cast<size_t>(row)]);
   SetModalResult(mrOk);
 }
 
@@ -403,6 +392,18 @@ bool TfmDirectory::AskYesNo(const std::string& title, const std::string& text) {
 
 void TfmDirectory::OpenWebPage(const std::string& url) {
   QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(url)));
+}
+
+void FillPlaylist(tPlaylist& playlist, const tRecentPlaylistEntry& station) {
+  playlist.Clear();
+  for (const std::string& url : station.URLs) {
+    playlist.Add({.Location = url,
+                  .Title = station.Name,
+                  .Annotation = station.Description,
+                  .Genre = station.Genre,
+                  .Info = station.ViewURL,
+                  .Duration = -1});
+  }
 }
 
 bool ShowDirectory(TfmDirectory& form, tPlaylist& playlist) {

@@ -99,6 +99,9 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   bool Descending = false;
 };
 
+// Makes the playlist the station's: one entry per stream URL, in order, with the station's texts.
+void FillPlaylist(tPlaylist& playlist, const tRecentPlaylistEntry& station);
+
 // Shows the window modally. True when it closed through "Play Selection"; the playlist then holds the
 // station.
 bool ShowDirectory(TfmDirectory& form, tPlaylist& playlist);

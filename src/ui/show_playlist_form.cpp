@@ -86,9 +86,10 @@ TfmShowPlaylist::TfmShowPlaylist(QWidget* owner)
   Views->setFocus();
 }
 
-void TfmShowPlaylist::ShowPlaylist(tPlaylist& playlist) {
+void TfmShowPlaylist::ShowPlaylist(tPlaylist& playlist, int32_t index) {
   Playlist = &playlist;
   FillList();
+  SelectEntry(index);
 }
 
 void TfmShowPlaylist::FillList() {
@@ -108,7 +109,7 @@ int TfmShowPlaylist::SelectedEntry() const {
 }
 
 void TfmShowPlaylist::SelectEntry(int index) {
-  SelectRow(Views, index);
+  SelectRow(Views, index >= 0 && index < Views->topLevelItemCount() ? index : -1);
 }
 
 void TfmShowPlaylist::LoadPlaylist(const QString& fileName) {
@@ -130,8 +131,7 @@ void TfmShowPlaylist::btnPlayClick() {
 }
 
 bool ShowPlaylistDialog(TfmShowPlaylist& form, tPlaylist& playlist, int32_t& index) {
-  form.ShowPlaylist(playlist);
-  if (index >= 0 && index < playlist.Count()) form.SelectEntry(index);
+  form.ShowPlaylist(playlist, index);
   if (form.ShowModal() != mrOk) return false;
   index = form.SelectedEntry();
   return index >= 0;

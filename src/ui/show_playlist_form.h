@@ -23,8 +23,9 @@ class TfmShowPlaylist : public tSkinnedForm {
  public:
   explicit TfmShowPlaylist(QWidget* owner = nullptr);
 
-  // Lists the playlist's entries; the playlist is the one "Load Playlist..." replaces.
-  void ShowPlaylist(tPlaylist& playlist);
+  // Lists the playlist's entries and selects entry `index` when it exists; the playlist is the one
+  // "Load Playlist..." replaces.
+  void ShowPlaylist(tPlaylist& playlist, int32_t index);
   // The selected entry, -1 for none.
   int SelectedEntry() const;
   void SelectEntry(int index);

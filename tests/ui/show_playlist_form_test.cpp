@@ -54,7 +54,7 @@ TEST(PlaylistViewer, RowsShowEveryEntryWithItsLength) {
     lengths.push_back(row.Shown);
   }
   TfmShowPlaylist form;
-  form.ShowPlaylist(playlist);
+  form.ShowPlaylist(playlist, -1);
   EXPECT_EQ(Column(form.Views, 4), lengths);
   const QTreeWidgetItem* first = form.Views->topLevelItem(0);
   EXPECT_EQ(first->text(0) + "|" + first->text(1) + "|" + first->text(2) + "|" + first->text(3),
@@ -119,7 +119,7 @@ class PlaylistLoading : public ::testing::Test {
       return IDOK;
     });
     Playlist.Add(Entry("playing", 30));
-    Form.ShowPlaylist(Playlist);
+    Form.ShowPlaylist(Playlist, 0);
     Form.show();
   }
   void TearDown() override { SetMessageBoxHandler({}); }
@@ -163,7 +163,6 @@ TEST_F(PlaylistLoading, APlaylistFileReplacesTheRows) {
 TEST_F(PlaylistLoading, AnOggFileIsReportedAndChangesNothing) {
   const std::string file = Dir.File("clip.ogg");
   ASSERT_TRUE(test::WriteFile(file, std::string("OggS\0\2", 6) + std::string(40, '\0')));
-  Form.SelectEntry(0);
   Load(file);
   EXPECT_EQ(Boxes, (std::vector<std::string>{"Error|Unable to load playlist.|" +
                                              std::to_string(MB_ICONINFORMATION)}));
