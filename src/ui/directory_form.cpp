@@ -140,10 +140,7 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
   Tree->setSelectionMode(QAbstractItemView::SingleSelection);
   Tree->setIconSize(QSize(16, 16));
   SetRowHeight(Tree, kCategoryRowHeight);
-  QPalette treeColors = Tree->palette();
-  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
-    treeColors.setColor(QPalette::Inactive, role, treeColors.color(QPalette::Active, role));
-  Tree->setPalette(treeColors);
+  KeepSelectionVisible(Tree);
   treeBox->addWidget(Tree);
   row->addWidget(pnlTree);
 
@@ -181,14 +178,15 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
   btnRefresh = AddButton(client, "&Refresh List");
   buttons->addWidget(btnRefresh);
   // The links share the room between the buttons, which stays there while every link is hidden.
-  auto* links = new QWidget(client);
-  auto* linkRow = new QHBoxLayout(links);
+  LinkRoom = new QWidget(client);
+  LinkRoom->installEventFilter(this);
+  auto* linkRow = new QHBoxLayout(LinkRoom);
   linkRow->setContentsMargins(0, 0, 0, 0);
-  Link = AddLink(links, "Get the New Player", SiteURL(Settings.WebSite, kPlayerPagePath));
-  visStreams = AddLink(links, "Visit the Stream Directory", SiteURL(Settings.DirectoryServer, "/"));
-  VisLink = AddLink(links, "Visit Kestrova.TV", SiteURL(Settings.WebSite, "/"));
+  Link = AddLink(LinkRoom, "Get the New Player", SiteURL(Settings.WebSite, kPlayerPagePath));
+  visStreams = AddLink(LinkRoom, "Directory Web Site", SiteURL(Settings.DirectoryServer, "/"));
+  VisLink = AddLink(LinkRoom, "Kestrova.TV Web Site", SiteURL(Settings.WebSite, "/"));
   for (TLink* link : {Link, visStreams, VisLink}) linkRow->addWidget(link);
-  buttons->addWidget(links, 1);
+  buttons->addWidget(LinkRoom, 1);
   btnAddBookmarks = AddButton(client, "Add to Bookmarks");
   btnDelete = AddButton(client, "&Delete Selected");
   btnPlay = AddButton(client, "Play Selection");
@@ -208,16 +206,10 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
 
   connect(Tree, &QTreeWidget::currentItemChanged, this, &TfmDirectory::CategoryChange);
   connect(btnRefresh, &QAbstractButton::clicked, this, &TfmDirectory::CategoryChange);
-  connect(tmrRefresh, &QTimer::timeout, this, [this] {
-    tmrRefresh->stop();
-    CategoryChange();
-  });
+  // The timer is stopped by the reload it starts; Enter applies the filter at once.
   connect(txtFilter, &QLineEdit::textChanged, tmrRefresh, qOverload<>(&QTimer::start));
-  // Enter applies the filter at once.
-  connect(txtFilter, &QLineEdit::returnPressed, this, [this] {
-    tmrRefresh->stop();
-    CategoryChange();
-  });
+  connect(tmrRefresh, &QTimer::timeout, this, &TfmDirectory::CategoryChange);
+  connect(txtFilter, &QLineEdit::returnPressed, this, &TfmDirectory::CategoryChange);
   connect(Views->header(), &QHeaderView::sectionClicked, this, &TfmDirectory::SortBy);
   connect(Views, &QTreeWidget::itemSelectionChanged, this, &TfmDirectory::UpdateButtons);
   OnRowChosen(Views, [this] { btnPlayClick(); });
@@ -241,7 +233,7 @@ void TfmDirectory::CategoryChange() {
   // A download pumps events; a second load must not start inside it.
   if (Loading || category < 0) return;
   Loading = true;
-  tmrRefresh->stop();  // this load applies the filter already
+  tmrRefresh->stop();  // this load applies the filter typed so far
   const QPointer<QWidget> focus = QApplication::focusWidget();
   Client()->setEnabled(false);
   switch (category) {
@@ -261,8 +253,10 @@ void TfmDirectory::CategoryChange() {
       FillStationList(Settings.recent, true);
       break;
   }
-  visStreams->setVisible(category == dcDirectoryTV || category == dcDirectoryRadio);
-  VisLink->setVisible(category == dcKestrovaTV);
+  ShownLink = category == dcKestrovaTV                                    ? VisLink
+              : category == dcDirectoryTV || category == dcDirectoryRadio ? visStreams
+                                                                          : nullptr;
+  PlaceLinks();
   CurrentCategory = category;
   Client()->setEnabled(true);
   // A download dialog or message box may have taken the activation: the user goes on here.
@@ -371,7 +365,14 @@ void TfmDirectory::btnPlayClick() {
   SetModalResult(mrOk);
 }
 
+void TfmDirectory::PlaceLinks() {
+  // A link cut short would show a piece of its caption from the middle: in a narrow window it goes.
+  for (TLink* link : {Link, visStreams, VisLink})
+    link->setVisible(link == ShownLink && link->sizeHint().width() <= LinkRoom->width());
+}
+
 bool TfmDirectory::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == LinkRoom && event->type() == QEvent::Resize) PlaceLinks();
   if (watched == Views && event->type() == QEvent::KeyPress) {
     if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
       btnDeleteClick();

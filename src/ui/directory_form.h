@@ -81,12 +81,15 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   void ShowRows(int selectRow);
   void SortBy(int column);
   void UpdateButtons();
+  void PlaceLinks();
   void btnAddBookmarksClick();
   void btnDeleteClick();
   void btnPlayClick();
 
   tPlayerSettings& Settings;
   tStationDirectory Directory;
+  QWidget* LinkRoom;           // the room between the buttons where the links stand
+  TLink* ShownLink = nullptr;  // the link of the category shown, when there is room for it
   int CurrentCategory = -1;
   bool Loading = false;
   // What the rows show: the list they come from, the filter they passed (upper case), the second column's

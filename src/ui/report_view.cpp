@@ -62,11 +62,7 @@ QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setFrameStyle(QFrame::NoFrame);
   view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // the shared columns always fit
-  // The chosen row stays as clearly marked while the user works elsewhere in the window.
-  QPalette colors = view->palette();
-  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
-    colors.setColor(QPalette::Inactive, role, colors.color(QPalette::Active, role));
-  view->setPalette(colors);
+  KeepSelectionVisible(view);
   SetRowHeight(view, kReportRowHeight);
 
   QHeaderView* header = view->header();
@@ -112,6 +108,13 @@ void SelectRow(QTreeWidget* view, int row) {
   }
   view->setCurrentItem(item);
   view->scrollToItem(item);
+}
+
+void KeepSelectionVisible(QAbstractItemView* view) {
+  QPalette colors = view->palette();
+  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+    colors.setColor(QPalette::Inactive, role, colors.color(QPalette::Active, role));
+  view->setPalette(colors);
 }
 
 void SetRowHeight(QAbstractItemView* view, int height) {

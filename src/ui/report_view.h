@@ -28,6 +28,9 @@ void AddReportRow(QTreeWidget* view, const QStringList& cells);
 int SelectedRow(const QTreeWidget* view);
 void SelectRow(QTreeWidget* view, int row);
 
+// The chosen row stays as clearly marked while the user works elsewhere in the window.
+void KeepSelectionVisible(QAbstractItemView* view);
+
 // Rows at least this high (pixels), so that short lines do not look crammed.
 void SetRowHeight(QAbstractItemView* view, int height);
 

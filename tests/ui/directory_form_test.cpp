@@ -319,6 +319,35 @@ TEST_F(Directory, DeletingMovesTheSelection) {
     EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
 }
 
+TEST_F(Directory, DeletingARecentStationShowsTheListAsSaved) {
+  // More recent stations than are kept (a store written by hand): removing one saves, and the save drops the
+  // oldest ones the rows still show.
+  Record->recent.clear();
+  char name[32];
+  for (int i = 0; i < 102; ++i) {
+    std::snprintf(name, sizeof name, "Station %03d", i);
+    auto station =
+        std::make_unique<tRecentPlaylistEntry>(Station(name, "http://127.0.0.1/" + std::to_string(i)));
+    station->Stamp = 1000 + i;
+    Record->recent.push_back(std::move(station));
+  }
+  auto form = Open();
+  ClickCategory(*form, dcRecent);
+  ASSERT_EQ(form->Views->topLevelItemCount(), 102);
+  ClickRow(form->Views, 50);
+  QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+  const std::vector<std::string> names = Column(form->Views, 0);
+  ASSERT_EQ(names.size(), kMaxRecent);
+  EXPECT_EQ(names.front(), "Station 001") << "the oldest went with the save";
+  EXPECT_EQ(SelectedName(form->Views), "Station 052") << "the row now at the deleted one's place";
+  ClickRow(form->Views, 0);
+  tPlaylist playlist;
+  form->Target = &playlist;
+  QTest::mouseClick(form->btnPlay, Qt::LeftButton);
+  ASSERT_EQ(playlist.Count(), 1);
+  EXPECT_EQ(playlist[0].Location, "http://127.0.0.1/1");
+}
+
 TEST_F(Directory, ButtonsFollowTheCategoryAndTheSelection) {
   struct Row {
     int Category;

@@ -16,7 +16,9 @@ inline std::vector<std::string> Column(const QTreeWidget* view, int column) {
   return texts;
 }
 
-inline QPoint RowCentre(const QTreeWidget* view, int row) {
+// The row's centre in the list's viewport, scrolled into sight first as a user would.
+inline QPoint RowCentre(QTreeWidget* view, int row) {
+  view->scrollToItem(view->topLevelItem(row));
   return view->visualItemRect(view->topLevelItem(row)).center();
 }
 
