@@ -93,6 +93,17 @@ void ClickHeader(QTreeWidget* view, int section) {
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 
+// The addresses "Play Selection" puts into the playlist for a row.
+Names PlayedRow(TfmDirectory& form, int row) {
+  ClickRow(form.Views, row);
+  tPlaylist playlist;
+  form.Target = &playlist;
+  QTest::mouseClick(form.btnPlay, Qt::LeftButton);
+  Names locations;
+  for (const tPlayListEntry& entry : playlist.Items) locations.push_back(entry.Location);
+  return locations;
+}
+
 tRecentPlaylistEntry Station(const std::string& name, const std::string& url, const std::string& genre = "") {
   tRecentPlaylistEntry station;
   station.Name = name;
@@ -340,12 +351,7 @@ TEST_F(Directory, DeletingARecentStationShowsTheListAsSaved) {
   ASSERT_EQ(names.size(), kMaxRecent);
   EXPECT_EQ(names.front(), "Station 001") << "the oldest went with the save";
   EXPECT_EQ(SelectedName(form->Views), "Station 052") << "the row now at the deleted one's place";
-  ClickRow(form->Views, 0);
-  tPlaylist playlist;
-  form->Target = &playlist;
-  QTest::mouseClick(form->btnPlay, Qt::LeftButton);
-  ASSERT_EQ(playlist.Count(), 1);
-  EXPECT_EQ(playlist[0].Location, "http://127.0.0.1/1");
+  EXPECT_EQ(PlayedRow(*form, 0), Names{"http://127.0.0.1/1"});
 }
 
 TEST_F(Directory, ButtonsFollowTheCategoryAndTheSelection) {
@@ -445,12 +451,7 @@ TEST_F(Directory, FailedChannelListKeepsTheRowsAndTheyStayUsable) {
   ClickRow(form->Views, 1);
   QTest::mouseClick(form->btnAddBookmarks, Qt::LeftButton);
   EXPECT_EQ(Column(form->Views, 0), (Names{"bookmark a", "Bookmark B"}));
-  ClickRow(form->Views, 1);
-  tPlaylist playlist;
-  form->Target = &playlist;
-  QTest::mouseClick(form->btnPlay, Qt::LeftButton);
-  ASSERT_EQ(playlist.Count(), 1);
-  EXPECT_EQ(playlist[0].Location, "http://b.example/live");
+  EXPECT_EQ(PlayedRow(*form, 1), Names{"http://b.example/live"});
 }
 
 TEST_F(Directory, TakesNoClicksWhileAListDownloads) {
