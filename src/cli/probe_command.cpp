@@ -8,6 +8,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/decoder_set.h"
+#include "ogg/opus_codec.h"
 #include "platform/clock.h"
 #include "stream/network_ogg_receiver.h"
 
@@ -34,6 +35,21 @@ std::string VideoJson(const tOggTheoraCodec& video) {
          ",\"pixelformat\":" + std::to_string(video.PixelFormat()) + "}";
 }
 
+std::string AudioJson(const tOggAudioCodec& audio) {
+  std::string json = "\"audio\":{\"codec\":" + JsonString(AudioCodecName(audio.Kind())) +
+                     ",\"channels\":" + std::to_string(audio.Channels()) +
+                     ",\"rate\":" + std::to_string(audio.Rate());
+  if (const auto* opus = dynamic_cast<const tOggOpusCodec*>(&audio)) {
+    const tOpusHeader& h = opus->Info;
+    json += ",\"input_rate\":" + std::to_string(h.InputRate) + ",\"pre_skip\":" + std::to_string(h.PreSkip) +
+            ",\"output_gain_db\":" + JsonNumber(h.OutputGain / 256.0) +
+            ",\"mapping_family\":" + std::to_string(h.MappingFamily) +
+            ",\"streams\":" + std::to_string(h.StreamCount) +
+            ",\"coupled\":" + std::to_string(h.CoupledCount);
+  }
+  return json + "}";
+}
+
 template <class tSet>
 std::string StreamsJson(tSet& set) {
   int32_t count = set.Source.StreamCount();
@@ -46,9 +62,7 @@ std::string StreamsJson(tSet& set) {
   const tOggTheoraCodec* video = set.Link.Video.get();
   const tOggAudioCodec* audio = set.Link.Audio.get();
   if (video) json += "," + VideoJson(*video);
-  if (audio)
-    json += ",\"audio\":{\"channels\":" + std::to_string(audio->Channels()) +
-            ",\"rate\":" + std::to_string(audio->Rate()) + "}";
+  if (audio) json += "," + AudioJson(*audio);
   if (video || audio) {
     // Vendor strings first, then the comment lines, video before audio.
     std::vector<std::string> vendors, lines;

@@ -279,25 +279,8 @@ TEST(TheoraCodec, DecodesVideoWhenTheVorbisLibraryIsMissing) {
 namespace ktv {
 namespace {
 
-// The pages of an Ogg file, whole, in order.
-std::vector<std::string> SplitPages(const std::string& bytes) {
-  std::vector<std::string> pages;
-  for (size_t at = 0; at + 27 <= bytes.size();) {
-    size_t segments = static_cast<uint8_t>(bytes[at + 26]);
-    size_t size = 27 + segments;
-    for (size_t i = 0; i < segments; ++i) size += static_cast<uint8_t>(bytes[at + 27 + i]);
-    pages.push_back(bytes.substr(at, size));
-    at += size;
-  }
-  return pages;
-}
-
-int64_t PageGranule(const std::string& page) {
-  int64_t granule = 0;
-  for (int i = 7; i >= 0; --i)
-    granule = (granule << 8) | static_cast<uint8_t>(page[6 + static_cast<size_t>(i)]);
-  return granule;
-}
+using test::PageGranule;
+using test::SplitPages;
 
 TEST(TheoraCodec, StreamJoinedInTheMiddleKeepsItsOwnTimes) {
   // Small pictures: many frames share a page, and only a page's last frame carries a position.
