@@ -4,6 +4,14 @@
 
 namespace ktv {
 
+namespace {
+
+// A position beyond this (centuries of sound) can only come from a damaged page: it counts as none, so
+// that the arithmetic on positions never overflows.
+constexpr int64_t kMaxPosition = int64_t{1} << 60;
+
+}  // namespace
+
 tOggOpusCodec::tOggOpusCodec() : OpusAvailable(LoadOpusLibrary()) {}
 
 tOggOpusCodec::~tOggOpusCodec() {
@@ -62,7 +70,7 @@ int64_t tOggOpusCodec::FramesReady() const {
 
 void tOggOpusCodec::PlacePacket(const ogg_packet& packet, int64_t frames) {
   const size_t channels = Info.Channels;
-  const int64_t granule = packet.granulepos;
+  const int64_t granule = packet.granulepos <= kMaxPosition ? packet.granulepos : -1;
   const bool last = packet.e_o_s && granule >= 0;
   if (!Positioned) {
     // Everything held so far ends where this packet's position says; no position for too long, or a link

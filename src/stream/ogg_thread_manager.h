@@ -1,7 +1,8 @@
 // The decoding thread: plays one stream from end to end. It connects the receiver, waits until the receiver
-// buffers or plays, scans the headers, opens a Theora and a Vorbis decoder, then loops: PCM blocks go to the
-// player, one video frame is decoded ahead and shown when the player's audio clock reaches it (or by the wall
-// clock without sound), late frames are dropped, and each new link of a chained stream rebuilds the decoders.
+// buffers or plays, scans the headers, opens a Theora and a sound decoder (Vorbis, or Opus where a link has
+// no Vorbis; see tOggLinkDecoders), then loops: PCM blocks go to the player, one video frame is decoded ahead
+// and shown when the player's audio clock reaches it (or by the wall clock without sound), late frames are
+// dropped, and each new link of a chained stream rebuilds the decoders.
 //
 // Progress goes to a tMessageTarget as posted messages (code in WParam, the manager in LParam). The player is
 // driven through five events, each run on the main thread by a synchronised call while this thread waits.

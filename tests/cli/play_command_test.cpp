@@ -138,15 +138,26 @@ TEST(PlayCommand, RealSoundDeviceCarriesTheTone) {
   unsetenv("SDL_DISKAUDIOFILE");
 }
 
+// Feeds the clip to a real icecast2 under the station's name and description and plays it with the command's
+// further arguments, sound through SDL's dummy device.
+void PlayFromIcecast(const std::string& clip, const std::string& name, const std::string& description,
+                     const std::vector<std::string>& args, tRunResult& run) {
+  tIcecastServer server;
+  ASSERT_TRUE(server.Running()) << server.Log();
+  ASSERT_TRUE(server.Feed(clip, "/live.ogg", name, "Tests", description)) << server.Log();
+  std::vector<std::string> command = {"play", server.URL("/live.ogg")};
+  command.insert(command.end(), args.begin(), args.end());
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  run = RunCli(command);
+  unsetenv("SDL_AUDIODRIVER");
+}
+
 TEST(PlayCommand, RealStreamingServerWithChainedLinks) {
   std::string clip = MakeMedia({"--width", "64", "--height", "48", "--seconds", "1.5", "--link", "--link",
                                 "--link", "--link", "--link"});
-  tIcecastServer server;
-  ASSERT_TRUE(server.Running()) << server.Log();
-  ASSERT_TRUE(server.Feed(clip, "/tv.ogg", "Ice TV", "Tests", "Chained clips")) << server.Log();
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  tRunResult run = RunCli({"play", server.URL("/tv.ogg"), "--seconds", "7", "--buffer", "2"});
-  unsetenv("SDL_AUDIODRIVER");
+  tRunResult run;
+  ASSERT_NO_FATAL_FAILURE(
+      PlayFromIcecast(clip, "Ice TV", "Chained clips", {"--seconds", "7", "--buffer", "2"}, run));
   std::string json = run.Out.substr(run.Out.rfind('{'));
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   EXPECT_GE(Count(run.Out, "progress 8\n"), 2) << "chain links followed\n" << run.Out;
@@ -160,12 +171,9 @@ TEST(PlayCommand, RealStreamingServerStationSwitchingBetweenVorbisAndOpus) {
   std::string clip =
       MakeMedia({"--no-video", "--seconds", "3", "--acomment", "TITLE=One", "--link", "--opus", "--seconds",
                  "2", "--acomment", "TITLE=Two", "--link", "--vorbis", "--acomment", "TITLE=Three"});
-  tIcecastServer server;
-  ASSERT_TRUE(server.Running()) << server.Log();
-  ASSERT_TRUE(server.Feed(clip, "/radio.ogg", "Ice Radio", "Tests", "Two codecs")) << server.Log();
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  tRunResult run = RunCli({"play", server.URL("/radio.ogg"), "--seconds", "15", "--buffer", "1"});
-  unsetenv("SDL_AUDIODRIVER");
+  tRunResult run;
+  ASSERT_NO_FATAL_FAILURE(
+      PlayFromIcecast(clip, "Ice Radio", "Two codecs", {"--seconds", "15", "--buffer", "1"}, run));
   std::string json = run.Out.substr(run.Out.rfind('{'));
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   // The title follows the links; the listener may have joined after the first link's headers were sent.
@@ -230,13 +238,9 @@ TEST_P(LiveStream, PlaysInRealTimeAcrossAChainBoundary) {
   constexpr double kFps = 25;
   std::string clip =
       MakeMedia({"--width", "640", "--height", "360", "--kbps", "420", "--seconds", "24", "--link"});
-  tIcecastServer server;
-  ASSERT_TRUE(server.Running()) << server.Log();
-  ASSERT_TRUE(server.Feed(clip, "/live.ogg", "Live TV", "Tests", "Real time")) << server.Log();
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  tRunResult run =
-      RunCli({"play", server.URL("/live.ogg"), "--seconds", "46", "--output", GetParam(), "--stats"});
-  unsetenv("SDL_AUDIODRIVER");
+  tRunResult run;
+  ASSERT_NO_FATAL_FAILURE(PlayFromIcecast(clip, "Live TV", "Real time",
+                                          {"--seconds", "46", "--output", GetParam(), "--stats"}, run));
   ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   std::string json = run.Out.substr(run.Out.rfind('{'));
   std::printf("live %s: %s\n", GetParam(), json.c_str());  // the figures the README records
