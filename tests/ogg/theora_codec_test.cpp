@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <cmath>
 
-#include <filesystem>
 
+#include "library_folder.h"
 #include "media_files.h"
 #include "memory_source.h"
 #include "ogg/link_decoders.h"
@@ -244,16 +243,7 @@ TEST(TheoraCodec, NoTheoraStreamOrDamagedHeadersFailCleanly) {
 TEST(TheoraCodec, DecodesVideoWhenTheVorbisLibraryIsMissing) {
   // A folder holding the real Ogg and Theora libraries but no Vorbis library.
   test::tTempDir folder;
-  for (const char* name : {"libogg.so.0", "libtheora.so.0"}) {
-    tOggLibraryUse ogg;
-    tTheoraLibraryUse theora;
-    ASSERT_TRUE(ogg.Loaded() && theora.Loaded());
-    void* entry = std::string(name) == "libogg.so.0" ? reinterpret_cast<void*>(OggApi.ogg_sync_init)
-                                                     : reinterpret_cast<void*>(TheoraApi.theora_decode_init);
-    Dl_info info{};
-    ASSERT_NE(dladdr(entry, &info), 0);
-    std::filesystem::create_symlink(std::filesystem::canonical(info.dli_fname), folder.File(name));
-  }
+  ASSERT_NO_FATAL_FAILURE(test::LinkCodecLibraries(folder.Path(), {"libogg.so.0", "libtheora.so.0"}));
   SetModuleSearchFolder(folder.Path());
   {
     tMemorySource src(ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5"})));
