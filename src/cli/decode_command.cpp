@@ -14,7 +14,7 @@
 namespace ktv::cli {
 namespace {
 
-// Sample frames asked of the Vorbis decoder per call.
+// Sample frames asked of the sound decoder per call.
 constexpr int32_t kAudioBlock = 4096;
 // Failed fetches in a row before a decoder waits for the other one; a damaged packet costs one failure.
 constexpr int kMaxFailuresInARow = 16;
