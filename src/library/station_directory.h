@@ -1,6 +1,7 @@
-// The two downloaded station lists: the public stream directory (split into TV and radio by whether a station
-// carries Theora) and the channel list of the player's own site. Each is cached in the temporary folder as
-// plain or zlib-compressed XML, refreshed when older than its period, and read into station records.
+// The downloaded station lists: the public stream directory (split into TV and radio by whether a station
+// carries Theora), the channel list of the player's own site, and the public Icecast directory's listing
+// (split into TV and radio by its stream type). Each is cached in the temporary folder as plain or
+// zlib-compressed XML, refreshed when older than its period, and read into station records.
 //
 // Thread contract: user-interface thread only (downloads run on it, pumping messages through the dialog).
 #pragma once
@@ -10,6 +11,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "library/icecast_listing.h"
 #include "library/player_settings.h"
 
 namespace ktv {
@@ -38,6 +40,7 @@ constexpr size_t kMaxDocumentBytes = 32u << 20;
 
 constexpr const char* kDirectoryCacheName = "~kestrova_directory_data.~xml.~tmp.~z";
 constexpr const char* kChannelCacheName = "~kestrova_stream_data.~xml.~tmp.~z";
+constexpr const char* kIcecastCacheName = "~kestrova_icecast_data.~xml.~tmp.~z";
 constexpr const char* kDirectoryPath = "/dynamic/streams.dat";
 constexpr const char* kChannelListPath = "/streams.php";
 constexpr const char* kPlayerPagePath = "/player.php";
@@ -54,6 +57,9 @@ class tStationDirectory {
   // Refreshes the channel list when stale and replaces Stations with all its stations. When the download
   // fails the list is not read and Stations stays as it was; the result is then false.
   bool LoadChannelList();
+  // Refreshes the Icecast listing when stale (its old cache is read when that fails) and replaces Stations
+  // with its TV (wantVideo) or radio entries.
+  void LoadIcecastDirectory(bool wantVideo);
   // Offers the advertised version once when it is newer than the running one.
   void CheckForNewVersion(const std::string& advertised);
 
@@ -62,14 +68,20 @@ class tStationDirectory {
   std::string ProgramVersion;
 
  private:
-  enum class tDocument { Directory, ChannelList };
+  enum class tDocument { Directory, ChannelList, Icecast };
   // Downloads the document when its stamp is stale or its cache is missing. False when a download failed.
   bool Refresh(tDocument document);
+  // Reads the Icecast cache into IcecastStations unless that already holds what the file holds.
+  void ReadIcecastCache();
 
   tPlayerSettings& Settings;
   tFetchDocument Fetch;
   tDirectoryPrompts& Prompts;
   std::string TempFolder;
+  // The Icecast listing as last read, and the size and time of writing of the cache file it came from: a
+  // listing runs to megabytes, and the filter reloads the category after every pause in typing.
+  tIcecastStations IcecastStations;
+  std::string IcecastCacheRead;
 };
 
 // The system temporary folder with "/" appended.
