@@ -9,8 +9,9 @@
 //   load_warm   the same with the listing already read (every filter pause reloads the category)
 //   window_*    the directory window on Qt's offscreen platform: opening "Icecast Radio" on a fresh cache
 //               (cold), a filter word applied (filter), and the filter cleared again, listing every radio
-//               row (all). Each is one call on the main thread, so its time is how long the window does not
-//               answer.
+//               row (all). "Time" is the whole change; stall_ms the longest stretch within it in which the
+//               event loop served nothing (the window did not answer), as a timer firing whenever the loop
+//               turns sees it.
 //   download    the listing fetched from a loopback server through the download dialog, which pumps events
 //               between its 128-byte reads
 //
@@ -19,7 +20,10 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -137,6 +141,34 @@ void BM_Load(benchmark::State& state, bool warm) {
   state.counters["radio"] = static_cast<double>(directory->Stations.size());
 }
 
+// The longest time between two turns of the event loop while it runs.
+class tStallMeter {
+ public:
+  tStallMeter() {
+    QObject::connect(&Timer, &QTimer::timeout, [this] { Turn(); });
+    Timer.start(0);
+  }
+  void Start() { Last = Clock::now(); }
+  // The worst stretch since Start, the end of the measured call included.
+  double Stop() {
+    Turn();
+    const double worst = Worst;
+    Worst = 0;
+    return worst;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Turn() {
+    const auto now = Clock::now();
+    Worst = std::max(Worst, std::chrono::duration<double, std::milli>(now - Last).count());
+    Last = now;
+  }
+  QTimer Timer;
+  Clock::time_point Last = Clock::now();
+  double Worst = 0;
+};
+
 // The window's three moments, each one call on the main thread.
 void BM_Window(benchmark::State& state, int moment) {
   tScratch scratch;
@@ -148,6 +180,8 @@ void BM_Window(benchmark::State& state, int moment) {
   form->show();
   QTreeWidgetItem* radio = form->Tree->topLevelItem(ktv::dcIcecastRadio);
   if (moment > 0) form->Tree->setCurrentItem(radio);
+  tStallMeter meter;
+  double stall = 0;
   for (auto _ : state) {
     state.PauseTiming();
     if (moment == 0) {
@@ -160,12 +194,15 @@ void BM_Window(benchmark::State& state, int moment) {
     form->txtFilter->blockSignals(false);
     QCoreApplication::processEvents();
     state.ResumeTiming();
+    meter.Start();
     if (moment == 0)
       form->Tree->setCurrentItem(radio);  // the category change loads and lists
     else
       form->CategoryChange();  // what the filter timer and Refresh call
+    stall = std::max(stall, meter.Stop());
   }
   state.counters["rows"] = form->Views->topLevelItemCount();
+  state.counters["stall_ms"] = stall;
 }
 
 void BM_Download(benchmark::State& state) {

@@ -2,13 +2,17 @@
 
 #include <zlib.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "library/playlist.h"
 #include "net/http_request.h"
 #include "net/xml_parser.h"
+#include "platform/thread.h"
 
 namespace ktv {
 
@@ -65,6 +69,35 @@ std::string FileIdentity(const std::string& fileName) {
   if (ec) return {};
   return std::to_string(size) + "@" + std::to_string(written.time_since_epoch().count());
 }
+
+// One piece of work on a thread of its own, and a wait for its end that the owner can leave every so often.
+class tAsideWork : public tThread {
+ public:
+  explicit tAsideWork(const std::function<void()>& work) : Work(work) {}
+  ~tAsideWork() override {
+    Terminate();
+    WaitFor();
+  }
+  // False when the work was not over within the milliseconds.
+  bool WaitForEnd(int milliseconds) {
+    std::unique_lock<std::mutex> lock(EndLock);
+    return Ended.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return Over; });
+  }
+
+ protected:
+  void Execute() override {
+    Work();
+    std::lock_guard<std::mutex> guard(EndLock);
+    Over = true;
+    Ended.notify_all();
+  }
+
+ private:
+  const std::function<void()>& Work;
+  std::mutex EndLock;
+  std::condition_variable Ended;
+  bool Over = false;  // guarded by EndLock
+};
 
 }  // namespace
 
@@ -182,12 +215,24 @@ void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationLi
 }
 
 tStationDirectory::tStationDirectory(tPlayerSettings& settings, tFetchDocument fetch,
-                                     tDirectoryPrompts& prompts, std::string tempFolder)
+                                     tDirectoryPrompts& prompts, std::string tempFolder, tReadIdle idle)
     : ProgramVersion(GetProgramVersion()),
       Settings(settings),
       Fetch(std::move(fetch)),
       Prompts(prompts),
-      TempFolder(std::move(tempFolder)) {}
+      TempFolder(std::move(tempFolder)),
+      Idle(std::move(idle)) {}
+
+void tStationDirectory::RunAside(const std::function<void()>& work) {
+  tAsideWork worker(work);
+  worker.Start();
+  if (Idle) {
+    do {
+      Idle();
+    } while (!worker.WaitForEnd(kIdleMs));
+  }
+  worker.WaitFor();
+}
 
 bool tStationDirectory::Refresh(tDocument document) {
   const tDocumentKind& kind = kDocumentKinds[static_cast<int>(document)];
@@ -207,7 +252,7 @@ bool tStationDirectory::Refresh(tDocument document) {
   }
   // A download that was cut short, cancelled or empty still "succeeds" as a transfer; only a document that
   // reads whole replaces the cache, so a bad refresh never hides the stations for a whole period.
-  ok = ok && kind.IsWhole(ReadCacheDocument(fresh));
+  if (ok) RunAside([&] { ok = kind.IsWhole(ReadCacheDocument(fresh)); });
   if (ok) {
     stamp = NowUTC();
     Settings.SaveSettings();
@@ -247,9 +292,14 @@ void tStationDirectory::ReadIcecastCache() {
   const std::string identity = FileIdentity(cache);
   if (!identity.empty() && identity == IcecastCacheRead) return;
   IcecastCacheRead = identity;
-  tXMLParser xml;
-  xml.Parse(ReadCacheDocument(cache));
-  ReadIcecastListing(xml, IcecastStations);
+  // Megabytes of text: read aside, so the window keeps answering meanwhile.
+  tIcecastStations read;
+  RunAside([&] {
+    tXMLParser xml;
+    xml.Parse(ReadCacheDocument(cache));
+    ReadIcecastListing(xml, read);
+  });
+  IcecastStations = std::move(read);
 }
 
 void tStationDirectory::CheckForNewVersion(const std::string& advertised) {

@@ -4,6 +4,8 @@
 // zlib-compressed XML, refreshed when older than its period, and read into station records.
 //
 // Thread contract: user-interface thread only (downloads run on it, pumping messages through the dialog).
+// Reading a large document runs on a thread of its own while the caller's thread keeps calling the idle hook;
+// the call returns once the reading is over.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,11 @@ class tDirectoryPrompts {
 using tFetchDocument = std::function<bool(const std::string& heading, const std::string& caption,
                                           const std::string& url, std::ostream& stream)>;
 
+// Called on the caller's thread at least once, and then about every kIdleMs, while a document is read on a
+// thread of its own: the directory window answers events through it. May be empty (the caller then blocks).
+using tReadIdle = std::function<void()>;
+constexpr int kIdleMs = 20;
+
 // A cached or downloaded document, plain or inflated, larger than this is taken as damaged.
 constexpr size_t kMaxDocumentBytes = 32u << 20;
 
@@ -49,7 +56,7 @@ class tStationDirectory {
  public:
   // tempFolder: where the caches live (tests pass their own), ending in "/".
   tStationDirectory(tPlayerSettings& settings, tFetchDocument fetch, tDirectoryPrompts& prompts,
-                    std::string tempFolder);
+                    std::string tempFolder, tReadIdle idle = {});
 
   // Refreshes the directory when stale, reads it (the old cache when the download failed), offers a newer
   // player version, and replaces Stations with the stations whose video flag equals wantVideo.
@@ -73,11 +80,15 @@ class tStationDirectory {
   bool Refresh(tDocument document);
   // Reads the Icecast cache into IcecastStations unless that already holds what the file holds.
   void ReadIcecastCache();
+  // Runs the work on a thread of its own and returns when it is over, calling Idle meanwhile. The work
+  // touches nothing but what it was given.
+  void RunAside(const std::function<void()>& work);
 
   tPlayerSettings& Settings;
   tFetchDocument Fetch;
   tDirectoryPrompts& Prompts;
   std::string TempFolder;
+  tReadIdle Idle;
   // The Icecast listing as last read, and the size and time of writing of the cache file it came from: a
   // listing runs to megabytes, and the filter reloads the category after every pause in typing.
   tIcecastStations IcecastStations;

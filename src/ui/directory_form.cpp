@@ -125,7 +125,9 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
           settings,
           [this](const std::string& heading, const std::string& caption, const std::string& url,
                  std::ostream& stream) { return DownloadToStream(heading, caption, url, stream, this); },
-          *this, std::move(tempFolder)) {
+          *this, std::move(tempFolder),
+          // A large list is read aside while this window, the player behind it and its pictures go on.
+          [] { QCoreApplication::processEvents(); }) {
   setWindowTitle(QStringLiteral("Kestrova.TV - Channel Directory"));
   SetClientSize(752, 452);
   setMinimumSize(600, 200);

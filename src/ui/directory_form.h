@@ -3,8 +3,8 @@
 // filtered and sorted, with the bookmarks and the recent
 // list kept from here. "Play Selection" fills the caller's playlist with the chosen station's stream URLs.
 //
-// Thread contract: main thread only. A download of a list runs inside a category change and pumps events;
-// the window takes no input meanwhile.
+// Thread contract: main thread only. A download of a list, and the reading of a large one, run inside a
+// category change and pump events; the window takes no input meanwhile.
 #pragma once
 
 #include <string>

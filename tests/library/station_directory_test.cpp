@@ -8,6 +8,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "library/download.h"
@@ -177,7 +178,7 @@ class tQuietView : public tDownloadView {
 class DirectoryFlow : public ::testing::Test {
  protected:
   void SetUp() override { Settings.LoadSettings(); }
-  tStationDirectory Make() {
+  tStationDirectory Make(tReadIdle idle = {}) {
     auto fetch = [this](const std::string& heading, const std::string& caption, const std::string& url,
                         std::ostream& out) {
       Fetched.push_back(url + "|" + caption + "|" + heading);
@@ -190,7 +191,7 @@ class DirectoryFlow : public ::testing::Test {
       Requests.push_back(server.Received(0));
       return ok;
     };
-    tStationDirectory directory(Settings, fetch, Prompts, Dir.Path() + "/");
+    tStationDirectory directory(Settings, fetch, Prompts, Dir.Path() + "/", std::move(idle));
     directory.ProgramVersion = "1.0.0.1";
     return directory;
   }
@@ -450,8 +451,17 @@ TEST_F(DirectoryFlow, RealSizeIcecastListingLoadsWhole) {
   Document = test::YPListing(entries);
   ASSERT_GT(Document.size(), 5u << 20);
   Settings.IcecastDirectory = "http://127.0.0.1:9/yp.xml";
-  tStationDirectory directory = Make();
+  // The check of the download and the reading run aside; the caller's thread goes on calling the hook.
+  int idles = 0;
+  bool elsewhere = false;
+  const auto caller = std::this_thread::get_id();
+  tStationDirectory directory = Make([&] {
+    ++idles;
+    elsewhere = elsewhere || std::this_thread::get_id() != caller;
+  });
   directory.LoadIcecastDirectory(false);
+  EXPECT_GE(idles, 2) << "at least once for the check and once for the reading";
+  EXPECT_FALSE(elsewhere);
   EXPECT_TRUE(Prompts.Warnings.empty());
   ASSERT_EQ(directory.Stations.size(), static_cast<size_t>(kEntries - kEntries / 3));
   EXPECT_EQ(directory.Stations.back()->Name, "Station 14999 & friends, all day and all night long");

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
@@ -313,6 +314,20 @@ TEST_F(Directory, IcecastStationsAreStationsLikeAnyOther) {
   ClickCategory(*form, dcBookmarks);
   EXPECT_EQ(Column(form->Views, 0), (Names{"bookmark a", "Bookmark B", "Zebra Radio"}));
   EXPECT_EQ(PlayedRow(*form, 2), Names{"http://zebra.example:8000/live.ogg"});
+}
+
+TEST_F(Directory, AnswersEventsWhileItReadsAListing) {
+  // A fresh cache, so nothing is downloaded: the only waiting is the reading of the listing.
+  ASSERT_TRUE(test::WriteFile(Cache->File(kIcecastCacheName), kIcecastListing));
+  Record->icerefresh = NowUTC();
+  auto form = Open();
+  bool answeredWhileLoading = false;
+  QTimer::singleShot(0, form.get(), [&] { answeredWhileLoading = !form->Tree->isEnabled(); });
+  ClickCategory(*form, dcIcecastRadio);
+  EXPECT_TRUE(answeredWhileLoading) << "events are served while the listing is read";
+  EXPECT_EQ(Column(form->Views, 0), (Names{"Archive", "Opus Talk", "Zebra Radio"}));
+  EXPECT_TRUE(form->Tree->isEnabled());
+  EXPECT_EQ(IcecastServer->Connections(), 0);
 }
 
 TEST_F(Directory, FilterAppliesOnceTypingPauses) {
