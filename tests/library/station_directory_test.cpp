@@ -355,13 +355,7 @@ TEST_F(DirectoryFlow, NewerVersionIsOfferedOnce) {
   EXPECT_EQ(Prompts.Questions.size(), 2u) << "equal or lower versions never prompt";
 }
 
-const std::string kListing = test::YPListing({
-    {"Ogg TV", "http://tv.example:8000/tv.ogv", "video/ogg", "800", "Film", "The late film"},
-    {"MP3 Radio", "http://mp3.example:8000/live", "audio/mpeg", "128", "Pop", "A hit"},
-    {"Ogg Radio", "http://radio.example:8000/live.ogg", "audio/ogg", "96", "Jazz", "Take Five"},
-    {"Ogg Radio again", "http://radio.example:8000/live.ogg", "audio/ogg", "96", "Jazz", "Take Five"},
-    {"Opus Radio", "http://opus.example:8000/live.opus", "audio/opus", "64", "Talk", "News"},
-});
+const std::string& kListing = test::MixedYPListing();
 
 TEST_F(DirectoryFlow, IcecastListingSplitsIntoTVAndRadio) {
   Settings.IcecastDirectory = "http://127.0.0.1:9/yp.xml";
@@ -383,7 +377,7 @@ TEST_F(DirectoryFlow, IcecastListingSplitsIntoTVAndRadio) {
 
   directory.LoadIcecastDirectory(false);
   EXPECT_EQ(Fetched.size(), 1u) << "one download serves both categories within the hour";
-  EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"Ogg Radio", "Opus Radio"}))
+  EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"Zebra Radio", "Opus Talk", "Archive"}))
       << "not Ogg left out, the same listen URL once";
 
   // An hour and a minute later the listing has changed: the new one is read, not the one read before.
@@ -417,7 +411,7 @@ TEST_F(DirectoryFlow, DamagedIcecastListingKeepsTheOldCache) {
     Settings.icerefresh = 0;
     tStationDirectory directory = Make();
     directory.LoadIcecastDirectory(false);
-    ASSERT_EQ(directory.Stations.size(), 2u);
+    ASSERT_EQ(directory.Stations.size(), 3u);
 
     Document = row.Document;
     Serve = row.Served;
@@ -431,7 +425,7 @@ TEST_F(DirectoryFlow, DamagedIcecastListingKeepsTheOldCache) {
     EXPECT_EQ(Prompts.Warnings,
               std::vector<std::string>{
                   "Error|An error occurred downloading the Icecast directory.  Please try again later."});
-    EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"Ogg Radio", "Opus Radio"}))
+    EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"Zebra Radio", "Opus Talk", "Archive"}))
         << "the old listing is read";
   }
 }

@@ -39,4 +39,20 @@ inline std::string YPListing(const std::vector<tYPEntry>& entries) {
   return out + "</directory>\n";
 }
 
+// A small listing of every kind: one Ogg video stream, an MP3 stream, Ogg radio announced twice (the second
+// time in another case), Opus radio, and Ogg radio whose bit rate is no number. The radio entries in document
+// order: "Zebra Radio", "Opus Talk", "Archive".
+inline const std::string& MixedYPListing() {
+  static const std::string listing = YPListing({
+      {"Ogg TV", "http://tv.example:8000/tv.ogv", "video/ogg", "800", "Film", "The late film"},
+      {"MP3 Radio", "http://mp3.example:8000/live", "audio/mpeg", "128", "Pop", "A hit"},
+      {"Zebra Radio", "http://zebra.example:8000/live.ogg", "audio/ogg", "96", "Jazz &amp; Blues",
+       "Take Five"},
+      {"zebra radio again", "http://ZEBRA.example:8000/live.ogg", "audio/ogg", "96", "Jazz", "Take Five"},
+      {"Opus Talk", "http://opus.example:8000/talk.opus", "audio/opus", "48", "Talk", "The news at six"},
+      {"Archive", "http://archive.example/old.ogg", "application/ogg", "x", "Spoken", ""},
+  });
+  return listing;
+}
+
 }  // namespace ktv::test

@@ -59,14 +59,7 @@ const std::string kChannelXML =
     "<url>http://kestrova.example/two</url><servers><url>http://k.example/two</url></servers></station>\n"
     "</dir>\n";
 
-const std::string kIcecastListing = test::YPListing({
-    {"Ogg TV", "http://tv.example:8000/tv.ogv", "video/ogg", "800", "Film", "The late film"},
-    {"MP3 Radio", "http://mp3.example:8000/live", "audio/mpeg", "128", "Pop", "A hit"},
-    {"Zebra Radio", "http://zebra.example:8000/live.ogg", "audio/ogg", "96", "Jazz &amp; Blues", "Take Five"},
-    {"zebra radio again", "http://ZEBRA.example:8000/live.ogg", "audio/ogg", "96", "Jazz", "Take Five"},
-    {"Opus Talk", "http://opus.example:8000/talk.opus", "audio/opus", "48", "Talk", "The news at six"},
-    {"Archive", "http://archive.example/old.ogg", "application/ogg", "x", "Spoken", ""},
-});
+const std::string& kIcecastListing = test::MixedYPListing();
 
 // The document as one zlib stream (qCompress puts the length in four bytes before it).
 std::string Zlib(const std::string& text) {
