@@ -134,6 +134,7 @@ const tSetting kSettings[] = {
     {"FirstRun", &tPlayerSettings::FirstRun, "1"},
     {"DirectoryServer", &tPlayerSettings::DirectoryServer, "http://dir.kestrova.tv"},
     {"WebSite", &tPlayerSettings::WebSite, "http://www.kestrova.tv"},
+    {"IcecastDirectory", &tPlayerSettings::IcecastDirectory, kDefaultIcecastDirectory},
 };
 
 // Sets the field from its stored text; false (field unchanged) when the text is no valid value for it. A
@@ -237,6 +238,7 @@ void tPlayerSettings::ResetToDefaults() {
   MRU.clear();
   visrefresh = 0;
   strrefresh = 0;
+  icerefresh = 0;
   recent.clear();
   books.clear();
 }
@@ -254,6 +256,7 @@ bool tPlayerSettings::LoadSettings() {
   for (int64_t i = 0; i < mruCount; ++i) MRU.push_back(s.ReadString(kMRUKey, "mru" + std::to_string(i)));
   visrefresh = ReadDateTime(s, kKey + "\\visrefresh");
   strrefresh = ReadDateTime(s, kKey + "\\strrefresh");
+  icerefresh = ReadDateTime(s, kKey + "\\icerefresh");
   ReadStations(s, kKey + "\\recent", recent);
   ReadStations(s, kKey + "\\books", books);
   return read;
@@ -268,6 +271,7 @@ bool tPlayerSettings::SaveSettings() {
   for (size_t i = 0; i < MRU.size(); ++i) s.WriteString(kMRUKey, "mru" + std::to_string(i), MRU[i]);
   WriteDateTime(s, kKey + "\\visrefresh", visrefresh);
   WriteDateTime(s, kKey + "\\strrefresh", strrefresh);
+  WriteDateTime(s, kKey + "\\icerefresh", icerefresh);
   TrimRecent();
   WriteStations(s, kKey + "\\recent", recent);
   WriteStations(s, kKey + "\\books", books);

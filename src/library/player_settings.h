@@ -36,6 +36,7 @@ struct tRecentPlaylistEntry {
 using tStationList = std::vector<std::unique_ptr<tRecentPlaylistEntry>>;
 
 constexpr const char* kSettingsKey = "Software\\Halcyra Interactive\\Kestrova\\Player";
+constexpr const char* kDefaultIcecastDirectory = "https://dir.xiph.org/yp.xml";
 // TrimRecent keeps this many of the newest recent stations.
 constexpr size_t kMaxRecent = 100;
 
@@ -87,11 +88,14 @@ class tPlayerSettings {
   // Base URLs of the directory server and the product web site.
   std::string DirectoryServer;
   std::string WebSite;
+  // Address of the public Icecast directory's listing (its YP XML document).
+  std::string IcecastDirectory;
 
   // The lists and stamps of the subkeys.
   std::vector<std::string> MRU;
   tDateTime visrefresh = 0;  // last channel-list download
   tDateTime strrefresh = 0;  // last directory download
+  tDateTime icerefresh = 0;  // last Icecast listing download
   tStationList recent;
   tStationList books;
 

@@ -61,19 +61,27 @@ TEST(DecodeCommand, WritesThePicturesAndSoundThatWereEncoded) {
   EXPECT_EQ(gotWav.Rate, 44100);
   EXPECT_EQ(gotWav.Bits, 16);
   ASSERT_EQ(gotWav.Samples.size(), rawWav.Samples.size()) << "header sizes written at the end";
-  double err = 0, sig = 0;
-  for (size_t i = 0; i < rawWav.Samples.size(); ++i) {
-    double d = gotWav.Samples[i] - rawWav.Samples[i];
-    err += d * d;
-    sig += static_cast<double>(rawWav.Samples[i]) * rawWav.Samples[i];
-  }
-  EXPECT_GT(10 * std::log10(sig / std::max(err, 1.0)), 20.0);
+  EXPECT_GT(test::SnrDb(rawWav.Samples, gotWav.Samples), 20.0);
 
   // A second run gives the same bytes.
   auto again = RunCli({"decode", media.Ogg, "--y4m", out.File("b.y4m"), "--wav", out.File("b.wav")});
   ASSERT_EQ(again.ExitCode, 0);
   EXPECT_TRUE(ReadFile(out.File("a.y4m")) == ReadFile(out.File("b.y4m")));
   EXPECT_TRUE(ReadFile(out.File("a.wav")) == ReadFile(out.File("b.wav")));
+}
+
+TEST(DecodeCommand, OpusSoundIsWrittenAt48kHzWithEverySampleInPlace) {
+  auto media = MakeMediaWithRaw({"--no-video", "--opus", "--seconds", "1.013"});
+  test::tTempDir out;
+  auto run = RunCli({"decode", media.Ogg, "--wav", out.File("o.wav")});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(Field(run.Out, "audio_frames"), 48624);
+  EXPECT_NEAR(Field(run.Out, "media_seconds"), 1.013, 0.001);
+  test::tWav raw = test::ParseWav(ReadFile(media.Wav)), got = test::ParseWav(ReadFile(out.File("o.wav")));
+  EXPECT_EQ(got.Rate, 48000);
+  EXPECT_EQ(got.Channels, 2);
+  ASSERT_EQ(got.Samples.size(), raw.Samples.size());
+  EXPECT_GT(test::SnrDb(raw.Samples, got.Samples), 20.0);
 }
 
 TEST(DecodeCommand, FollowsChainedLinks) {
@@ -114,6 +122,12 @@ TEST(DecodeCommand, ExitCodes) {
     test::WriteFile(extraOnly, kept);
   }
   std::string good = MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5"});
+  std::string futureOpus = dir.File("opus16.ogg");
+  {
+    std::string bytes = ReadFile(MakeMedia({"--no-video", "--opus", "--seconds", "0.5"}));
+    ASSERT_TRUE(test::DamageAfter(bytes, "OpusHead", 8, 1, '\x10'));
+    test::WriteFile(futureOpus, bytes);
+  }
   const std::string kCannotPlay = "This program cannot play this type of stream.";
   struct {
     std::vector<std::string> args;
@@ -128,6 +142,7 @@ TEST(DecodeCommand, ExitCodes) {
       {{"decode", dir.File("missing.ogg")}, 1, "cannot open", "no such file"},
       {{"decode", dir.File("text.ogg")}, 1, kCannotPlay, "not an Ogg file"},
       {{"decode", extraOnly}, 1, kCannotPlay, "an Ogg file with no stream we decode"},
+      {{"decode", futureOpus}, 1, kCannotPlay, "Opus of a major version we do not know"},
       {{"decode", "file://" + good}, 0, "", "file:// address"},
   };
   for (const auto& r : rows) {

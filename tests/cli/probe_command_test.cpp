@@ -39,12 +39,32 @@ TEST(ProbeCommand, ReportsDecoderParametersAndComments) {
   EXPECT_TRUE(theoraVendor < vorbisVendor && vorbisVendor < title && title < a)
       << "vendors first: " << comments;
 
+  // Opus: the stream keeps the name the codec-name rule gives it; the header's fields are reported.
+  auto opus =
+      RunCli({"probe", MakeMedia({"--no-video", "--opus", "--channels", "6", "--rate", "32000", "--gain",
+                                  "-1536", "--seconds", "0.5", "--acomment", "TITLE=Surround"})});
+  ASSERT_EQ(opus.ExitCode, 0) << opus.Err;
+  EXPECT_NE(opus.Out.find("\"streams\":[{\"index\":0,\"codec\":\"PusHead\"}]"), std::string::npos)
+      << opus.Out;
+  EXPECT_NE(opus.Out.find("\"audio\":{\"codec\":\"Opus\",\"channels\":6,\"rate\":48000,"), std::string::npos)
+      << opus.Out;
+  struct {
+    const char* name;
+    double value;
+  } opusRows[] = {
+      {"input_rate", 32000}, {"output_gain_db", -6}, {"mapping_family", 1}, {"streams", 4}, {"coupled", 2}};
+  for (const auto& r : opusRows) EXPECT_EQ(test::JsonNumber(opus.Out, r.name), r.value) << r.name;
+  EXPECT_GT(test::JsonNumber(opus.Out, "pre_skip"), 0);
+  EXPECT_NE(opus.Out.find("\"comments\":[\"libopus"), std::string::npos) << opus.Out;
+  EXPECT_NE(opus.Out.find("\"TITLE=Surround\"]"), std::string::npos) << opus.Out;
+
   EXPECT_EQ(RunCli({"probe", "FILE://" + media}).Out, j) << "a file:// address in any case names the file";
 
   auto audioOnly = RunCli({"probe", MakeMedia({"--no-video", "--seconds", "0.5"})});
   ASSERT_EQ(audioOnly.ExitCode, 0);
   EXPECT_EQ(audioOnly.Out.find("\"video\""), std::string::npos);
-  EXPECT_NE(audioOnly.Out.find("\"audio\":{\"channels\":2,\"rate\":44100}"), std::string::npos)
+  EXPECT_NE(audioOnly.Out.find("\"audio\":{\"codec\":\"Vorbis\",\"channels\":2,\"rate\":44100}"),
+            std::string::npos)
       << audioOnly.Out;
 }
 
