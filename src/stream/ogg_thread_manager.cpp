@@ -265,8 +265,7 @@ void tOggThreadManager::OpenStreams() {
 
 void tOggThreadManager::NextLink() {
   tNetworkOggReceiver& source = *ReceiverSource;
-  // Only the decoders that played the last link are reopened.
-  const uint8_t kinds = Link.Kinds();
+  const uint8_t before = Link.Kinds();  // what played the last link
   const bool scanned = Link.NextLink(source);
   LinkPending = false;
   ChainOffset = ChainOffset + LinkTime;
@@ -276,7 +275,14 @@ void tOggThreadManager::NextLink() {
     return;
   }
   ResetPlayState();
-  OpenDecoders(kinds);
+  // Every link is opened with every decoder it has: a station may follow a radio programme with a film, and
+  // the film's picture must not be lost because the link before it had none. A picture that appears is
+  // announced as at the start (the window takes its size), and a change between sound with and without a
+  // picture is announced with the sound's message, so the window turns the visualisation on or off.
+  OpenDecoders(tOggLinkDecoders::kBoth);
+  const bool hadVideo = (before & tOggLinkDecoders::kVideo) != 0;
+  if (Link.Video && !hadVideo) Post(PROGRESS_VIDEO);
+  if (Link.Audio && (Link.Video != nullptr) != hadVideo) Post(PROGRESS_AUDIO);
   Post(PROGRESS_STREAMS);
   // A link with nothing we can decode would leave the stream stalled for ever: end it as an unplayable
   // stream.
