@@ -107,7 +107,10 @@ void ParseURL(const std::string& URL, tURLParts& Parts) {
 }
 
 std::string HostForAddress(const std::string& Host) {
-  return Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
+  // Only an IPv6 literal (hex digits, colons, dots of an embedded IPv4 address) goes in brackets.
+  bool literal = Host.find(':') != std::string::npos;
+  for (char c : Host) literal = literal && (std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.');
+  return literal ? "[" + Host + "]" : Host;
 }
 
 std::string FormatURL(const tURLParts& Parts, bool WithLogin) {
