@@ -127,6 +127,10 @@ tRedirectChain::tRedirectChain(const std::string& URL) {
   Visited.push_back(VisitKey(Current));
 }
 
+tRedirectChain::tRedirectChain(const tURLParts& Parts) : Current(Parts) {
+  Visited.push_back(VisitKey(Current));
+}
+
 bool tRedirectChain::Follow(const std::string& Location) {
   if (Hops() >= kMaxRedirects) return false;
   std::string next = ResolveLocation(Current, Location);

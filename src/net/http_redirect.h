@@ -27,6 +27,7 @@ class tRedirectChain {
   static constexpr int kMaxRedirects = 5;
 
   explicit tRedirectChain(const std::string& URL);
+  explicit tRedirectChain(const tURLParts& Parts);
   // The address to ask now: the first one, then where the last Location pointed. Credentials stay only
   // while the host stays the same (a Location may also bring its own).
   const tURLParts& Parts() const { return Current; }

@@ -109,7 +109,8 @@ void ParseURL(const std::string& URL, tURLParts& Parts) {
 std::string HostForAddress(const std::string& Host) {
   // Only an IPv6 literal (hex digits, colons, dots of an embedded IPv4 address) goes in brackets.
   bool literal = Host.find(':') != std::string::npos;
-  for (char c : Host) literal = literal && (std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.');
+  for (char c : Host)
+    literal = literal && (std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.');
   return literal ? "[" + Host + "]" : Host;
 }
 
