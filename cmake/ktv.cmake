@@ -15,6 +15,28 @@ endif()
 
 add_compile_definitions(KTV_VERSION="${PROJECT_VERSION}")
 
+# ktv_autogen_follows_files(TARGET DIR)
+# Qt's moc step of a target built from globbed files does not notice a newly added header in an existing build
+# folder (it reruns only when a header it already knows changes), so a new class would not link. When the
+# folder's list of files changes, the step's stamp is removed here, at configure time, so that it runs again.
+function(ktv_autogen_follows_files target dir)
+  get_target_property(automoc ${target} AUTOMOC)
+  if(NOT automoc)
+    return()
+  endif()
+  file(GLOB files CONFIGURE_DEPENDS ${dir}/*.h ${dir}/*.cpp)
+  string(JOIN "\n" content ${files})
+  set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_files.txt)
+  set(old_content "")
+  if(EXISTS ${list_file})
+    file(READ ${list_file} old_content)
+  endif()
+  if(NOT old_content STREQUAL content)
+    file(WRITE ${list_file} "${content}")
+    file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/timestamp)
+  endif()
+endfunction()
+
 # ktv_folder_library(NAME [DIR dir] [EXCLUDE file ...] [DEPS ...])
 # One static library of every .cpp in the folder but the excluded ones (new files need no CMake edit).
 function(ktv_folder_library name)
@@ -30,6 +52,7 @@ function(ktv_folder_library name)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    ktv_autogen_follows_files(${name} ${ARG_DIR})
   else()  # a folder with headers only so far
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)

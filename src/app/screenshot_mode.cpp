@@ -53,6 +53,8 @@ tScreenshotRun::tScreenshotRun(TfrmPlayerMain& window, QString folder, double af
       {QStringLiteral("open"), dialog(CM_OPEN_URL)},
       {QStringLiteral("about"), dialog(CM_ABOUT)},
       {QStringLiteral("info"), dialog(CM_STREAM_INFO)},
+      {QStringLiteral("directory"), dialog(CM_DIRECTORY)},
+      {QStringLiteral("playlist"), dialog(CM_PLAYLIST)},
       {QStringLiteral("message"),
        [this]() -> QWidget* {
          auto* box = new TMyMessageBox(&Window);

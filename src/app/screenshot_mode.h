@@ -1,8 +1,8 @@
 // The screenshot mode: the whole program runs, plays its source for a while, and then writes pictures of
 // what a user would see: main.png (the main window as shown), console.png, player.png (the two together as
 // they stand on the screen), and one picture of each dialog (settings.png, open.png, about.png, info.png,
-// message.png), opened without blocking. Message boxes do
-// not block in this mode; their texts are collected. At the end one line of JSON describes the windows on
+// directory.png on the bookmarks, playlist.png, message.png), opened without blocking. Message boxes do not
+// block in this mode; their texts are collected. At the end one line of JSON describes the windows on
 // standard output, and the program quits with 0 when every picture was written, 1 otherwise.
 //
 // Pixels outside a window's shape are transparent in its picture (grabbing a widget ignores its mask).

@@ -23,11 +23,13 @@
 #include "ui/about_form.h"
 #include "ui/about_stream_dialog.h"
 #include "ui/config_dialog.h"
+#include "ui/directory_form.h"
 #include "ui/link.h"
 #include "ui/open_ogg_dialog.h"
 #include "ui/open_url_form.h"
 #include "ui/player_popup_menu.h"
 #include "ui/player_texts.h"
+#include "ui/show_playlist_form.h"
 #include "ui/skin_look.h"
 #include "ui/tray_icon.h"
 #include "ui/tv_stand_form.h"
@@ -232,8 +234,7 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
       }
       break;
     case CM_DIRECTORY:
-      // The directory window is not there yet; what it chooses will go through the playlist.
-      OpenedByUser.clear();
+      ShowDirectoryWindow();
       break;
     case CM_POPUP:
       PopupMenu->popup(QCursor::pos());
@@ -268,7 +269,8 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
       NextEntry();
       break;
     case CM_PLAYLIST:
-      break;  // the playlist viewer is not there yet
+      ShowPlaylistViewer();
+      break;
     case CM_RATE:
       ClickLink(lnkRate);
       break;
@@ -445,6 +447,28 @@ void TfrmPlayerMain::ShowSettings() {
   });
 }
 
+void TfrmPlayerMain::ShowDirectoryWindow() {
+  if (Dialog) return;
+  OpenedByUser.clear();
+  auto* dialog = new TfmDirectory(this, Settings);
+  // "Play Selection" makes the playlist the chosen station's.
+  dialog->Target = &CurrentPlaylist;
+  ShowDialog(dialog, [this](int result) {
+    if (result == mrOk) PlayPlaylist();
+  });
+}
+
+void TfrmPlayerMain::ShowPlaylistViewer() {
+  if (Dialog) return;
+  auto* dialog = new TfmShowPlaylist(this);
+  dialog->ShowPlaylist(CurrentPlaylist, PlaylistIndex);
+  ShowDialog(dialog, [this, dialog](int result) {
+    if (result != mrOk || dialog->SelectedEntry() < 0) return;
+    PlaylistIndex = dialog->SelectedEntry();
+    PostCommand(this, CM_NEXT_ENTRY);
+  });
+}
+
 void TfrmPlayerMain::ClickLink(TLink* link) {
   // The link opens its page on a click, as it does when shown.
   const QPointF centre(link->width() / 2.0, link->height() / 2.0);
@@ -480,20 +504,8 @@ void TfrmPlayerMain::OpenLocalFileChosen(const QString& fileName) {
 
 void TfrmPlayerMain::OpenBookmark(int index) {
   if (index < 0 || index >= static_cast<int>(Settings.books.size())) return;
-  const tRecentPlaylistEntry& station = *Settings.books[static_cast<size_t>(index)];
-  CurrentPlaylist.Clear();
-  for (const std::string& url : station.URLs) {
-    tPlayListEntry entry;
-    entry.Location = url;
-    entry.Title = station.Name;
-    entry.Annotation = station.Description;
-    entry.Genre = station.Genre;
-    entry.Info = station.ViewURL;
-    CurrentPlaylist.Add(entry);
-  }
-  PlaylistIndex = 0;
-  Settings.AddPlaylistToRecent(CurrentPlaylist);
-  PostCommand(this, CM_NEXT_ENTRY);
+  FillPlaylist(CurrentPlaylist, *Settings.books[static_cast<size_t>(index)]);
+  PlayPlaylist();
 }
 
 void TfrmPlayerMain::AddBookmark() {

@@ -124,6 +124,8 @@ class TfrmPlayerMain : public QWidget {
   void ShowOpenURL();
   void ShowAbout();
   void ShowSettings();
+  void ShowDirectoryWindow();
+  void ShowPlaylistViewer();
   void ShowDialog(tSkinnedForm* dialog, std::function<void(int result)> finished);
   void OpenLocalFile();
   void OpenLocalFileChosen(const QString& fileName);
@@ -142,6 +144,7 @@ class TfrmPlayerMain : public QWidget {
   void StreamHeadersRead();
   void PlayTextAsPlaylist();
   void NextEntry();
+  // Plays a station the user chose from its first entry and records it among the recent stations.
   void PlayPlaylist();
   void StatusWatcherTimer();
   void Notify(const QString& text);

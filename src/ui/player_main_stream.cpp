@@ -216,6 +216,12 @@ void TfrmPlayerMain::NextEntry() {
   ShowDisconnected = false;
 }
 
+void TfrmPlayerMain::PlayPlaylist() {
+  PlaylistIndex = 0;
+  PostCommand(this, CM_NEXT_ENTRY);
+  Settings.AddPlaylistToRecent(CurrentPlaylist);
+}
+
 void TfrmPlayerMain::ErrorBox(const QString& text) {
   Stand->FadeSuppressed = true;
   MyMessageBox(text, QStringLiteral("Error"), MB_ICONEXCLAMATION, this);

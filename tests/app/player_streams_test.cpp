@@ -16,9 +16,12 @@
 #include "support/script_server.h"
 #include "support/test_authority.h"
 #include "ui/config_dialog.h"
+#include "ui/directory_form.h"
 #include "ui/kestrova_button.h"
 #include "ui/kestrova_image_button.h"
 #include "ui/player_popup_menu.h"
+#include "ui/report_rows.h"
+#include "ui/show_playlist_form.h"
 
 namespace ktv {
 namespace {
@@ -186,6 +189,74 @@ TEST_F(PlayerStreams, ArgumentOpensAfterStartAndIsRemembered) {
   EXPECT_EQ(Window->CurrentURL, QString::fromStdString(Clip(64, 48, 4)));
   ASSERT_EQ(Config.Settings->recent.size(), 1u)
       << "opened by the user: a recent station once its headers are read";
+}
+
+// A bookmark with two stream addresses, each served by a loopback server of its own.
+class PlayerChoosing : public PlayerWindowTest {
+ protected:
+  void SetUp() override {
+    const std::string clip = ReadFile(Clip(64, 48, 4));
+    ASSERT_FALSE(clip.empty());
+    for (auto& server : Servers)
+      server = std::make_unique<tScriptServer>(tScript{ReadRequest(), Send(IcyHeader() + clip), Stall()});
+    tRecentPlaylistEntry station;
+    station.Name = "Loopback TV";
+    station.Description = "Two servers";
+    station.Genre = "Test";
+    station.ViewURL = "http://127.0.0.1/";
+    station.URLs = {Servers[0]->URL("/first.ogg"), Servers[1]->URL("/second.ogg")};
+    Config.Settings->AddToBookmarks(station);
+    Make();
+  }
+  // The window a command opened, once it is on the screen.
+  template <class tForm>
+  tForm* Opened(uint32_t command) {
+    PostCommand(Window.get(), command);
+    tForm* form = nullptr;
+    EXPECT_TRUE(WaitUntil([&] { return (form = qobject_cast<tForm*>(Window->OpenDialog())) != nullptr; }));
+    if (form) {
+      EXPECT_TRUE(WaitExposed(*form));
+    }
+    return form;
+  }
+  std::unique_ptr<tScriptServer> Servers[2];
+};
+
+TEST_F(PlayerChoosing, AStationChosenInTheDirectoryPlaysAndIsRecent) {
+  TfmDirectory* directory = Opened<TfmDirectory>(CM_DIRECTORY);
+  ASSERT_NE(directory, nullptr);
+  ASSERT_EQ(Column(directory->Views, 0), std::vector<std::string>{"Loopback TV"})
+      << "it opens on the bookmarks";
+  ClickRow(directory->Views, 0);
+  QTest::mouseClick(directory->btnPlay, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return Window->OpenDialog() == nullptr; }));
+
+  ASSERT_TRUE(WaitForTitle()) << "the station plays";
+  EXPECT_EQ(Window->CurrentURL.toStdString(), Servers[0]->URL("/first.ogg")) << "from its first address";
+  ASSERT_EQ(Window->Playlist().Count(), 2);
+  EXPECT_EQ(Window->Playlist()[1].Title, "Loopback TV");
+  tPlayerSettings stored;
+  stored.LoadSettings();
+  ASSERT_EQ(stored.recent.size(), 1u) << "the station is a recent one, stored";
+  EXPECT_EQ(stored.recent[0]->Name, "Loopback TV");
+  EXPECT_EQ(stored.recent[0]->URLs, Config.Settings->books[0]->URLs);
+}
+
+TEST_F(PlayerChoosing, AnEntryPickedInThePlaylistViewerPlays) {
+  TfmDirectory* directory = Opened<TfmDirectory>(CM_DIRECTORY);
+  ASSERT_NE(directory, nullptr);
+  ClickRow(directory->Views, 0);
+  QTest::mouseClick(directory->btnPlay, Qt::LeftButton);
+  ASSERT_TRUE(WaitForTitle());
+
+  TfmShowPlaylist* viewer = Opened<TfmShowPlaylist>(CM_PLAYLIST);
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(Column(viewer->Views, 0), (std::vector<std::string>{"Loopback TV", "Loopback TV"}));
+  EXPECT_EQ(viewer->SelectedEntry(), 1) << "the next entry to play";
+  DoubleClickRow(viewer->Views, 1);
+  ASSERT_TRUE(WaitUntil([&] { return Window->OpenDialog() == nullptr; }));
+  EXPECT_TRUE(WaitUntil([&] { return Servers[1]->Connections() == 1; }, 10000)) << "the picked entry plays";
+  EXPECT_EQ(Window->CurrentURL.toStdString(), Servers[1]->URL("/second.ogg"));
 }
 
 TEST_F(PlayerStreams, InformationDialogClosesWithItsStream) {

@@ -13,7 +13,8 @@ namespace {
 
 using namespace ktv::test;
 
-const char* const kPictures[] = {"main", "console", "player", "settings", "open", "about", "info", "message"};
+const char* const kPictures[] = {"main",  "console", "player",    "settings", "open",
+                                 "about", "info",    "directory", "playlist", "message"};
 
 struct tShot {
   tRunResult Run;
@@ -36,6 +37,12 @@ QImage Picture(const std::string& folder, const char* name) {
 TEST(ScreenshotMode, BothBackEndsShowThePlayingClip) {
   tTempConfig config;
   config.Settings->UseDirectX = false;
+  for (const char* name : {"Loopback One", "Loopback Two"}) {
+    tRecentPlaylistEntry station;
+    station.Name = name;
+    station.URLs = {std::string("http://127.0.0.1/") + name};
+    config.Settings->AddToBookmarks(station);
+  }
   ASSERT_TRUE(config.Settings->SaveSettings());
   const std::string clip = Clip(320, 240, 4);
   for (const char* backend : {"gl", "raster"}) {
@@ -69,6 +76,8 @@ TEST(ScreenshotMode, BothBackEndsShowThePlayingClip) {
     EXPECT_EQ(qAlpha(stand.pixel(2, 2)), 0) << "beside the neck";
     EXPECT_EQ(qAlpha(stand.pixel(stand.width() / 2, 2)), 255) << "the neck";
     EXPECT_EQ(qAlpha(stand.pixel(20, 60)), 255) << "the body";
+    EXPECT_EQ(Picture(folder, "directory").size(), QSize(760, 479)) << "the directory window";
+    EXPECT_EQ(Picture(folder, "playlist").size(), QSize(623, 350)) << "the playlist viewer";
     const QImage player = Picture(folder, "player");
     EXPECT_EQ(player.size(), QSize(652, 490 + 116)) << "the console hangs below the picture";
   }

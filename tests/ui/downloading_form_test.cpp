@@ -11,6 +11,7 @@
 
 #include "support/qt/qt_test_support.h"
 #include "support/script_server.h"
+#include "ui/download_watch.h"
 #include "ui/kestrova_button.h"
 
 namespace ktv {
@@ -24,28 +25,7 @@ std::string Body(size_t size) {
   return body;
 }
 
-TfrmDownloading* ShownDialog() {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* form = qobject_cast<TfrmDownloading*>(w); form && form->isVisible()) return form;
-  return nullptr;
-}
-
-// Runs a step on every round of the dialog's event pumping while the download runs, until it says it is done.
-class tDuringTransfer {
- public:
-  explicit tDuringTransfer(std::function<bool(TfrmDownloading&)> step) : Step(std::move(step)) {
-    QObject::connect(&Timer, &QTimer::timeout, [this] {
-      TfrmDownloading* form = ShownDialog();
-      if (form && !Done) Done = Step(*form);
-    });
-    Timer.start(2);
-  }
-  bool Done = false;
-
- private:
-  std::function<bool(TfrmDownloading&)> Step;
-  QTimer Timer;
-};
+using test::tDuringTransfer;
 
 TEST(DownloadDialog, ServerAnswers) {
   const std::string body = Body(1000);
@@ -78,7 +58,7 @@ TEST(DownloadDialog, ServerAnswers) {
               row.Result)
         << row.Note;
     EXPECT_EQ(out.str(), "kept:" + row.Written) << row.Note;
-    EXPECT_EQ(ShownDialog(), nullptr) << "the dialog is gone afterwards";
+    EXPECT_EQ(test::ShownDownloadDialog(), nullptr) << "the dialog is gone afterwards";
   }
 }
 

@@ -1,0 +1,415 @@
+#include "ui/directory_form.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
+
+#include "library/playlist.h"
+#include "ui/downloading_form.h"
+#include "ui/kestrova_button.h"
+#include "ui/kestrova_panel.h"
+#include "ui/link.h"
+#include "ui/my_message_box.h"
+#include "ui/report_view.h"
+#include "ui/resources/artwork.h"
+#include "ui/skin_look.h"
+
+namespace ktv {
+
+namespace {
+
+// The filter applies this long after the last key, so typing a word reloads once.
+constexpr int kFilterPauseMs = 300;
+constexpr int kTreeWidth = 125;
+// The five categories stand a little apart: they are the window's main choice.
+constexpr int kCategoryRowHeight = 22;
+constexpr int kButtonWidth = 104, kButtonHeight = 24;
+constexpr int kSpacing = 4;
+// The links stand on the dark client area, where the usual link blue cannot be read.
+constexpr uint32_t kLinkOnDark = 0xFFC88C;
+
+constexpr const char* kCategoryNames[dcCount] = {"Kestrova TV", "Directory TV", "Directory Radio",
+                                                 "Your Bookmarks", "Recently Played"};
+
+// Text order ignoring ASCII case, byte by byte.
+int CompareText(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    const int ux = (x >= 'a' && x <= 'z') ? x - 32 : x, uy = (y >= 'a' && y <= 'z') ? y - 32 : y;
+    if (ux != uy) return ux < uy ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int CompareNumbers(int64_t a, int64_t b) {
+  return a == b ? 0 : (a < b ? -1 : 1);
+}
+
+int64_t NumberOr0(const std::string& text) {
+  int64_t value;
+  return ParseInt64(text, value) ? value : 0;
+}
+
+// The listener count: the number before "/" in "listeners/capacity".
+int64_t ListenerCount(const std::string& viewers) {
+  return NumberOr0(viewers.substr(0, viewers.find('/')));
+}
+
+QString SiteURL(std::string base, const char* path) {
+  if (!base.empty() && base.back() == '/') base.pop_back();
+  return QString::fromStdString(base + path);
+}
+
+TLink* AddLink(QWidget* parent, const char* caption, const QString& url) {
+  auto* link = new TLink(parent, QString::fromLatin1(caption), url);
+  QPalette colors = link->palette();
+  colors.setColor(QPalette::WindowText, WinColor(kLinkOnDark));
+  link->setPalette(colors);
+  link->setToolTip(url);
+  link->setAlignment(Qt::AlignCenter);
+  // It takes the room between the buttons that is left, and is cut short in a narrow window.
+  link->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  link->hide();
+  return link;
+}
+
+TKestrovaButton* AddButton(QWidget* parent, const char* caption) {
+  auto* button = new TKestrovaButton(parent, QString::fromLatin1(caption));
+  button->setFixedSize(kButtonWidth, kButtonHeight);
+  return button;
+}
+
+}  // namespace
+
+int CompareStations(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b, int column,
+                    bool descriptions) {
+  switch (column) {
+    case 0:
+      return CompareText(a.Name, b.Name);
+    case 1:
+      return descriptions ? CompareText(a.Description, b.Description) : CompareText(a.OnNow, b.OnNow);
+    case 2:
+      return CompareText(a.Genre, b.Genre);
+    case 3:
+      return CompareNumbers(ListenerCount(a.Viewers), ListenerCount(b.Viewers));
+    case 4:
+      return CompareNumbers(NumberOr0(a.Bitrate), NumberOr0(b.Bitrate));
+    case 5:
+      return CompareText(a.Format, b.Format);
+    default:
+      return 0;
+  }
+}
+
+TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::string tempFolder)
+    : tSkinnedForm(owner, tBorderStyle::bsSizeable, biSystemMenu | biMinimize | biMaximize),
+      Settings(settings),
+      Directory(
+          settings,
+          [this](const std::string& heading, const std::string& caption, const std::string& url,
+                 std::ostream& stream) { return DownloadToStream(heading, caption, url, stream, this); },
+          *this, std::move(tempFolder)) {
+  setWindowTitle(QStringLiteral("Kestrova.TV - Channel Directory"));
+  SetClientSize(752, 452);
+  setMinimumSize(600, 200);
+  QWidget* client = Client();
+  auto* row = new QHBoxLayout(client);
+  row->setContentsMargins(kSpacing, kSpacing, kSpacing, kSpacing);
+  row->setSpacing(kSpacing);
+
+  pnlTree = new TKestrovaPanel(client);
+  pnlTree->setFixedWidth(kTreeWidth);
+  auto* treeBox = new QVBoxLayout(pnlTree);
+  treeBox->setContentsMargins(1, 1, 1, 1);
+  Tree = new QTreeWidget(pnlTree);
+  Tree->setHeaderHidden(true);
+  Tree->setRootIsDecorated(false);
+  Tree->setItemsExpandable(false);
+  Tree->setFrameStyle(QFrame::NoFrame);
+  Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Tree->setSelectionMode(QAbstractItemView::SingleSelection);
+  Tree->setIconSize(QSize(16, 16));
+  SetRowHeight(Tree, kCategoryRowHeight);
+  KeepSelectionVisible(Tree);
+  treeBox->addWidget(Tree);
+  row->addWidget(pnlTree);
+
+  auto* column = new QVBoxLayout;
+  column->setSpacing(kSpacing);
+  pnlFilter = new TKestrovaPanel(client);
+  auto* filterRow = new QHBoxLayout(pnlFilter);
+  filterRow->setContentsMargins(8, 4, 4, 4);
+  filterRow->setSpacing(6);
+  lblFilter = new QLabel(QStringLiteral("Filter:"), pnlFilter);
+  filterRow->addWidget(lblFilter);
+  txtFilter = new QLineEdit(pnlFilter);
+  txtFilter->setClearButtonEnabled(true);
+  filterRow->addWidget(txtFilter, 1);
+  column->addWidget(pnlFilter);
+
+  pnlViews = new TKestrovaPanel(client);
+  auto* viewsBox = new QVBoxLayout(pnlViews);
+  viewsBox->setContentsMargins(1, 1, 1, 1);
+  Views = MakeReportView(pnlViews, {{"Name", 0},
+                                    {"Now Playing", 0},
+                                    {"Genre", 100},
+                                    {"Viewers", 60, Qt::AlignRight},
+                                    {"Bitrate", 60},
+                                    {"Format", 80}});
+  Views->header()->setSectionsClickable(true);
+  Views->header()->setSortIndicatorShown(true);
+  Views->header()->setSortIndicator(SortCol, Qt::AscendingOrder);
+  Views->installEventFilter(this);
+  viewsBox->addWidget(Views);
+  column->addWidget(pnlViews, 1);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(kSpacing);
+  btnRefresh = AddButton(client, "&Refresh List");
+  buttons->addWidget(btnRefresh);
+  // The links share the room between the buttons, which stays there while every link is hidden.
+  LinkRoom = new QWidget(client);
+  LinkRoom->installEventFilter(this);
+  auto* linkRow = new QHBoxLayout(LinkRoom);
+  linkRow->setContentsMargins(0, 0, 0, 0);
+  Link = AddLink(LinkRoom, "Get the New Player", SiteURL(Settings.WebSite, kPlayerPagePath));
+  visStreams = AddLink(LinkRoom, "Directory Web Site", SiteURL(Settings.DirectoryServer, "/"));
+  VisLink = AddLink(LinkRoom, "Kestrova.TV Web Site", SiteURL(Settings.WebSite, "/"));
+  for (TLink* link : {Link, visStreams, VisLink}) linkRow->addWidget(link);
+  buttons->addWidget(LinkRoom, 1);
+  btnAddBookmarks = AddButton(client, "Add to Bookmarks");
+  btnDelete = AddButton(client, "&Delete Selected");
+  btnPlay = AddButton(client, "Play Selection");
+  for (TKestrovaButton* button : {btnAddBookmarks, btnDelete, btnPlay}) buttons->addWidget(button);
+  column->addLayout(buttons);
+  row->addLayout(column, 1);
+
+  tmrRefresh = new QTimer(this);
+  tmrRefresh->setInterval(kFilterPauseMs);
+
+  setTabOrder(Tree, txtFilter);
+  setTabOrder(txtFilter, Views);
+  setTabOrder(Views, btnRefresh);
+  setTabOrder(btnRefresh, btnAddBookmarks);
+  setTabOrder(btnAddBookmarks, btnDelete);
+  setTabOrder(btnDelete, btnPlay);
+
+  connect(Tree, &QTreeWidget::currentItemChanged, this, &TfmDirectory::CategoryChange);
+  connect(btnRefresh, &QAbstractButton::clicked, this, &TfmDirectory::CategoryChange);
+  // The timer is stopped by the reload it starts; Enter applies the filter at once.
+  connect(txtFilter, &QLineEdit::textChanged, tmrRefresh, qOverload<>(&QTimer::start));
+  connect(tmrRefresh, &QTimer::timeout, this, &TfmDirectory::CategoryChange);
+  connect(txtFilter, &QLineEdit::returnPressed, this, &TfmDirectory::CategoryChange);
+  connect(Views->header(), &QHeaderView::sectionClicked, this, &TfmDirectory::SortBy);
+  connect(Views, &QTreeWidget::itemSelectionChanged, this, &TfmDirectory::UpdateButtons);
+  OnRowChosen(Views, [this] { btnPlayClick(); });
+  connect(btnAddBookmarks, &QAbstractButton::clicked, this, &TfmDirectory::btnAddBookmarksClick);
+  connect(btnDelete, &QAbstractButton::clicked, this, &TfmDirectory::btnDeleteClick);
+  connect(btnPlay, &QAbstractButton::clicked, this, &TfmDirectory::btnPlayClick);
+
+  QTreeWidgetItem* bookmarks = nullptr;
+  for (int i = 0; i < dcCount; ++i) {
+    auto* node = new QTreeWidgetItem(Tree, {QString::fromLatin1(kCategoryNames[i])});
+    node->setIcon(0, QIcon(ArtworkPath(QStringLiteral("DIR_CATEGORY_%1").arg(i))));
+    if (i == dcBookmarks) bookmarks = node;
+  }
+  // The window opens on the bookmarks: they need no download.
+  Tree->setCurrentItem(bookmarks);
+  Tree->setFocus();
+}
+
+void TfmDirectory::CategoryChange() {
+  const int category = Tree->indexOfTopLevelItem(Tree->currentItem());
+  // A download pumps events; a second load must not start inside it.
+  if (Loading || category < 0) return;
+  Loading = true;
+  tmrRefresh->stop();  // this load applies the filter typed so far
+  const QPointer<QWidget> focus = QApplication::focusWidget();
+  Client()->setEnabled(false);
+  switch (category) {
+    case dcKestrovaTV:
+      // When the list could not be downloaded it is not shown; the rows stay as they were.
+      if (Directory.LoadChannelList()) FillStationList(Directory.Stations, true);
+      break;
+    case dcDirectoryTV:
+    case dcDirectoryRadio:
+      Directory.LoadDirectory(category == dcDirectoryTV);
+      FillStationList(Directory.Stations, false);
+      break;
+    case dcBookmarks:
+      FillStationList(Settings.books, true);
+      break;
+    default:
+      FillStationList(Settings.recent, true);
+      break;
+  }
+  ShownLink = category == dcKestrovaTV                                    ? VisLink
+              : category == dcDirectoryTV || category == dcDirectoryRadio ? visStreams
+                                                                          : nullptr;
+  PlaceLinks();
+  CurrentCategory = category;
+  Client()->setEnabled(true);
+  // A download dialog or message box may have taken the activation: the user goes on here.
+  if (isVisible() && !isActiveWindow()) activateWindow();
+  if (focus) focus->setFocus();
+  Loading = false;
+  Views->clearSelection();
+  UpdateButtons();
+}
+
+void TfmDirectory::FillStationList(const tStationList& stations, bool showDescriptions) {
+  ShownList = &stations;
+  ShowsDescriptions = showDescriptions;
+  AppliedFilter = txtFilter->text().toUpper();
+  Views->headerItem()->setText(
+      1, showDescriptions ? QStringLiteral("Description") : QStringLiteral("Now Playing"));
+  ListStations(-1);
+}
+
+void TfmDirectory::ListStations(int selectRow) {
+  Shown.clear();
+  if (ShownList) {
+    auto passes = [this](const std::string& text) {
+      return QString::fromStdString(text).toUpper().contains(AppliedFilter);
+    };
+    for (const auto& station : *ShownList)
+      if (AppliedFilter.isEmpty() || passes(station->Name) || passes(station->Genre) ||
+          passes(station->OnNow))
+        Shown.push_back(station.get());
+  }
+  std::stable_sort(Shown.begin(), Shown.end(), [this](const auto* a, const auto* b) {
+    const int order = CompareStations(*a, *b, SortCol, ShowsDescriptions);
+    return Descending ? order > 0 : order < 0;
+  });
+  ShowRows(std::min(selectRow, static_cast<int>(Shown.size()) - 1));
+}
+
+void TfmDirectory::ShowRows(int selectRow) {
+  Views->setUpdatesEnabled(false);
+  Views->clear();
+  for (const tRecentPlaylistEntry* s : Shown) {
+    AddReportRow(Views, {QString::fromStdString(s->Name),
+                         QString::fromStdString(ShowsDescriptions ? s->Description : s->OnNow),
+                         QString::fromStdString(s->Genre), QString::fromStdString(s->Viewers),
+                         QString::fromStdString(s->Bitrate), QString::fromStdString(s->Format)});
+  }
+  SelectRow(Views, selectRow);
+  Views->setUpdatesEnabled(true);
+  UpdateButtons();
+}
+
+void TfmDirectory::SortBy(int column) {
+  if (column == SortCol) {
+    Descending = !Descending;
+  } else {
+    SortCol = column;
+    Descending = false;
+  }
+  Views->header()->setSortIndicator(SortCol, Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  // The selected station stays selected wherever it moves.
+  const int row = SelectedRow(Views);
+  const tRecentPlaylistEntry* selected = row >= 0 ? Shown[static_cast<size_t>(row)] : nullptr;
+  ListStations(-1);
+  const auto at = std::find(Shown.begin(), Shown.end(), selected);
+  if (selected && at != Shown.end()) SelectRow(Views, static_cast<int>(at - Shown.begin()));
+}
+
+void TfmDirectory::UpdateButtons() {
+  const bool row = SelectedRow(Views) >= 0;
+  const int c = CurrentCategory;
+  btnPlay->setEnabled(row);
+  btnRefresh->setEnabled(c == dcKestrovaTV || c == dcDirectoryTV || c == dcDirectoryRadio);
+  btnAddBookmarks->setEnabled(row && c != dcBookmarks);
+  btnDelete->setEnabled(row && (c == dcBookmarks || c == dcRecent));
+}
+
+void TfmDirectory::btnAddBookmarksClick() {
+  const int row = SelectedRow(Views);
+  if (row < 0 || !btnAddBookmarks->isEnabled()) return;
+  Settings.AddToBookmarks(*Shown[static_cast<size_t>(row)]);
+  // Adding saves, and a save may replace a bookmark or trim the recent list the rows point into: list again.
+  ListStations(row);
+  btnAddBookmarks->setEnabled(false);
+}
+
+void TfmDirectory::btnDeleteClick() {
+  const int row = SelectedRow(Views);
+  if (row < 0 || !btnDelete->isEnabled()) return;
+  const tRecentPlaylistEntry* station = Shown[static_cast<size_t>(row)];
+  if (CurrentCategory == dcBookmarks) {
+    // Saved with the next save of the settings.
+    auto& books = Settings.books;
+    books.erase(std::remove_if(books.begin(), books.end(), [&](const auto& b) { return b.get() == station; }),
+                books.end());
+  } else {
+    Settings.RemoveRecent(station);
+  }
+  // The row now at the same place is selected, or the new last one.
+  ListStations(row);
+}
+
+void TfmDirectory::btnPlayClick() {
+  const int row = SelectedRow(Views);
+  if (row < 0) return;
+  if (Target) FillPlaylist(*Target, *Shown[static_cast<size_t>(row)]);
+  SetModalResult(mrOk);
+}
+
+void TfmDirectory::PlaceLinks() {
+  // A link cut short would show a piece of its caption from the middle: in a narrow window it goes.
+  for (TLink* link : {Link, visStreams, VisLink})
+    link->setVisible(link == ShownLink && link->sizeHint().width() <= LinkRoom->width());
+}
+
+bool TfmDirectory::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == LinkRoom && event->type() == QEvent::Resize) PlaceLinks();
+  if (watched == Views && event->type() == QEvent::KeyPress) {
+    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+      btnDeleteClick();
+      return true;
+    }
+  }
+  return tSkinnedForm::eventFilter(watched, event);
+}
+
+void TfmDirectory::ShowWarning(const std::string& title, const std::string& text) {
+  MyMessageBox(QString::fromStdString(text), QString::fromStdString(title), MB_OK | MB_ICONEXCLAMATION, this);
+}
+
+bool TfmDirectory::AskYesNo(const std::string& title, const std::string& text) {
+  return MyMessageBox(QString::fromStdString(text), QString::fromStdString(title), MB_YESNO | MB_ICONQUESTION,
+                      this) == IDYES;
+}
+
+void TfmDirectory::OpenWebPage(const std::string& url) {
+  QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(url)));
+}
+
+void FillPlaylist(tPlaylist& playlist, const tRecentPlaylistEntry& station) {
+  playlist.Clear();
+  for (const std::string& url : station.URLs) {
+    playlist.Add({.Location = url,
+                  .Title = station.Name,
+                  .Annotation = station.Description,
+                  .Genre = station.Genre,
+                  .Info = station.ViewURL,
+                  .Duration = -1});
+  }
+}
+
+bool ShowDirectory(TfmDirectory& form, tPlaylist& playlist) {
+  form.Target = &playlist;
+  return form.ShowModal() == mrOk;
+}
+
+}  // namespace ktv

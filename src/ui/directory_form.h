@@ -1,0 +1,117 @@
+// The channel directory: stations by category (the player's own channels, the public directory's TV and
+// radio stations, the bookmarks, the recently played), filtered and sorted, with the bookmarks and the recent
+// list kept from here. "Play Selection" fills the caller's playlist with the chosen station's stream URLs.
+//
+// Thread contract: main thread only. A download of a list runs inside a category change and pumps events;
+// the window takes no input meanwhile.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "library/player_settings.h"
+#include "library/station_directory.h"
+#include "ui/skinned_form.h"
+
+class QLabel;
+class QLineEdit;
+class QTimer;
+class QTreeWidget;
+
+namespace ktv {
+
+class tPlaylist;
+class TKestrovaButton;
+class TKestrovaPanel;
+class TLink;
+
+// The categories, in the tree's order.
+enum : int { dcKestrovaTV, dcDirectoryTV, dcDirectoryRadio, dcBookmarks, dcRecent, dcCount };
+
+class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
+  Q_OBJECT
+
+ public:
+  // tempFolder: where the downloaded lists are cached, ending in "/".
+  TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::string tempFolder = GetTempFolder());
+
+  // The category shown (dcKestrovaTV ... dcRecent).
+  int Category() const { return CurrentCategory; }
+  // The station of each row, top first.
+  const std::vector<const tRecentPlaylistEntry*>& Rows() const { return Shown; }
+  int SortColumn() const { return SortCol; }
+  bool SortDescending() const { return Descending; }
+
+  // Loads the selected category (downloading a list when it is due) and lists it through the filter.
+  void CategoryChange();
+
+  // The list the rows go into when "Play Selection" closes the window (set by ShowDirectory).
+  tPlaylist* Target = nullptr;
+
+  TKestrovaPanel* pnlTree;
+  QTreeWidget* Tree;
+  TKestrovaPanel* pnlFilter;
+  QLabel* lblFilter;
+  QLineEdit* txtFilter;
+  TKestrovaPanel* pnlViews;
+  QTreeWidget* Views;
+  TKestrovaButton* btnRefresh;
+  TLink* Link;
+  TLink* visStreams;
+  TLink* VisLink;
+  TKestrovaButton* btnAddBookmarks;
+  TKestrovaButton* btnDelete;
+  TKestrovaButton* btnPlay;
+  QTimer* tmrRefresh;
+
+ protected:
+  bool CanClose() override { return !Loading; }
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // tDirectoryPrompts: the directory's messages in the skinned box.
+  void ShowWarning(const std::string& title, const std::string& text) override;
+  bool AskYesNo(const std::string& title, const std::string& text) override;
+  void OpenWebPage(const std::string& url) override;
+
+  void FillStationList(const tStationList& stations, bool showDescriptions);
+  // Lists the stations of the shown list that pass the applied filter, sorted, and selects a row (clamped to
+  // the last; -1 for none).
+  void ListStations(int selectRow);
+  void ShowRows(int selectRow);
+  void SortBy(int column);
+  void UpdateButtons();
+  void PlaceLinks();
+  void btnAddBookmarksClick();
+  void btnDeleteClick();
+  void btnPlayClick();
+
+  tPlayerSettings& Settings;
+  tStationDirectory Directory;
+  QWidget* LinkRoom;           // the room between the buttons where the links stand
+  TLink* ShownLink = nullptr;  // the link of the category shown, when there is room for it
+  int CurrentCategory = -1;
+  bool Loading = false;
+  // What the rows show: the list they come from, the filter they passed (upper case), the second column's
+  // role, the rows in their sorted order.
+  const tStationList* ShownList = nullptr;
+  QString AppliedFilter;
+  bool ShowsDescriptions = true;
+  std::vector<const tRecentPlaylistEntry*> Shown;
+  int SortCol = 0;
+  bool Descending = false;
+};
+
+// Makes the playlist the station's: one entry per stream URL, in order, with the station's texts.
+void FillPlaylist(tPlaylist& playlist, const tRecentPlaylistEntry& station);
+
+// Shows the window modally. True when it closed through "Play Selection"; the playlist then holds the
+// station.
+bool ShowDirectory(TfmDirectory& form, tPlaylist& playlist);
+
+// The order of two stations by a column (0..5): < 0, 0 or > 0, ascending. descriptions: the second column
+// shows descriptions, else what is on now.
+int CompareStations(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b, int column,
+                    bool descriptions);
+
+}  // namespace ktv

@@ -1,0 +1,129 @@
+#include "ui/report_view.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <algorithm>
+#include <utility>
+
+namespace ktv {
+
+namespace {
+
+// A report row: the text with a little air above and below.
+constexpr int kReportRowHeight = 18;
+
+class tRowHeightDelegate : public QStyledItemDelegate {
+ public:
+  tRowHeightDelegate(QObject* parent, int height) : QStyledItemDelegate(parent), Height(height) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(std::max(size.height(), Height));
+    return size;
+  }
+
+ private:
+  int Height;
+};
+
+// Enter in the list chooses the row, as a double click does.
+class tEnterFilter : public QObject {
+ public:
+  tEnterFilter(QObject* parent, std::function<void()> chosen) : QObject(parent), Chosen(std::move(chosen)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        Chosen();
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> Chosen;
+};
+
+}  // namespace
+
+QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn> columns) {
+  auto* view = new QTreeWidget(parent);
+  view->setColumnCount(static_cast<int>(columns.size()));
+  view->setRootIsDecorated(false);
+  view->setItemsExpandable(false);
+  view->setUniformRowHeights(true);
+  view->setAllColumnsShowFocus(true);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setFrameStyle(QFrame::NoFrame);
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // the shared columns always fit
+  KeepSelectionVisible(view);
+  SetRowHeight(view, kReportRowHeight);
+
+  QHeaderView* header = view->header();
+  header->setStretchLastSection(false);
+  header->setSectionsMovable(false);
+  header->setHighlightSections(false);
+  QTreeWidgetItem* titles = view->headerItem();
+  int column = 0;
+  for (const tReportColumn& c : columns) {
+    titles->setText(column, QString::fromLatin1(c.Title));
+    titles->setTextAlignment(column, c.Align | Qt::AlignVCenter);
+    if (c.Width > 0) {
+      header->setSectionResizeMode(column, QHeaderView::Interactive);
+      view->setColumnWidth(column, c.Width);
+    } else {
+      header->setSectionResizeMode(column, QHeaderView::Stretch);
+    }
+    ++column;
+  }
+  return view;
+}
+
+void AddReportRow(QTreeWidget* view, const QStringList& cells) {
+  auto* item = new QTreeWidgetItem(cells);
+  const QTreeWidgetItem* titles = view->headerItem();
+  for (int column = 0; column < cells.size(); ++column) {
+    item->setTextAlignment(column, Qt::Alignment(titles->textAlignment(column)));
+    item->setToolTip(column, cells[column]);  // what a narrow column cuts off
+  }
+  view->addTopLevelItem(item);
+}
+
+int SelectedRow(const QTreeWidget* view) {
+  const QList<QTreeWidgetItem*> selected = view->selectedItems();
+  return selected.isEmpty() ? -1 : view->indexOfTopLevelItem(selected.first());
+}
+
+void SelectRow(QTreeWidget* view, int row) {
+  QTreeWidgetItem* item = row >= 0 ? view->topLevelItem(row) : nullptr;
+  if (!item) {
+    view->clearSelection();
+    return;
+  }
+  view->setCurrentItem(item);
+  view->scrollToItem(item);
+}
+
+void KeepSelectionVisible(QAbstractItemView* view) {
+  QPalette colors = view->palette();
+  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+    colors.setColor(QPalette::Inactive, role, colors.color(QPalette::Active, role));
+  view->setPalette(colors);
+}
+
+void SetRowHeight(QAbstractItemView* view, int height) {
+  view->setItemDelegate(new tRowHeightDelegate(view, height));
+}
+
+void OnRowChosen(QTreeWidget* view, std::function<void()> chosen) {
+  QObject::connect(view, &QTreeWidget::itemDoubleClicked, view, [chosen] { chosen(); });
+  view->installEventFilter(new tEnterFilter(view, std::move(chosen)));
+}
+
+}  // namespace ktv
