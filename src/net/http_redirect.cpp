@@ -81,7 +81,7 @@ int HttpStatusCode(const std::string& StatusLine) {
     code = code * 10 + (StatusLine[i] - '0');
   }
   if (StatusLine.size() > at + 3 && std::isdigit(static_cast<unsigned char>(StatusLine[at + 3]))) return 0;
-  return code;
+  return code >= 100 ? code : 0;  // status codes have three digits of their own
 }
 
 bool IsRedirectStatus(int Code) {

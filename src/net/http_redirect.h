@@ -10,7 +10,8 @@
 
 namespace ktv {
 
-// The status code of a status line ("HTTP/1.1 302 Found" gives 302, "ICY 200 OK" 200); 0 when it names none.
+// The status code (100 to 999) of a status line ("HTTP/1.1 302 Found" gives 302, "ICY 200 OK" 200); 0 when it
+// names none.
 int HttpStatusCode(const std::string& StatusLine);
 // 301, 302, 303, 307 and 308: the answer names another address in its Location.
 bool IsRedirectStatus(int Code);

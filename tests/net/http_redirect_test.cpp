@@ -7,9 +7,16 @@ namespace {
 
 TEST(HttpStatusCode, ReadsTheThreeDigitsAfterTheFirstWord) {
   const std::pair<const char*, int> cases[] = {
-      {"HTTP/1.1 302 Found", 302}, {"HTTP/1.0 301", 301}, {"ICY 200 OK", 200},
-      {"HTTP/1.1  307 x", 307},    {"XX200 OK", 0},       {"HTTP/1.1 3021 Long", 0},
-      {"HTTP/1.1 30", 0},          {"HTTP/1.1 abc", 0},   {"", 0},
+      {"HTTP/1.1 302 Found", 302},
+      {"HTTP/1.0 301", 301},
+      {"ICY 200 OK", 200},
+      {"HTTP/1.1  307 x", 307},
+      {"XX200 OK", 0},
+      {"HTTP/1.1 3021 Long", 0},
+      {"HTTP/1.1 30", 0},
+      {"HTTP/1.1 abc", 0},
+      {"HTTP/1.1 099 x", 0},
+      {"", 0},
   };
   for (const auto& [line, code] : cases) EXPECT_EQ(HttpStatusCode(line), code) << line;
   for (int code : {301, 302, 303, 307, 308}) EXPECT_TRUE(IsRedirectStatus(code)) << code;
