@@ -26,6 +26,8 @@ namespace {
 constexpr int kConnectSliceMs = 50;
 // Bytes peeked by Connected to tell pending data from an orderly close.
 constexpr size_t kPeekBytes = 8;
+// A transfer step that could not go on until the socket is ready.
+constexpr long kWouldBlock = -2;
 
 int LastSystemError() {
   return WinsockErrorFromErrno(errno);
@@ -44,6 +46,49 @@ int WaitFor(int fd, short Events, int Ms) {
     return -1;
   }
   return p.revents;
+}
+
+// A transfer step's result as ReadSome and WriteSome give it (see there), from a system call's.
+long SystemStep(ssize_t Result, int& Error) {
+  if (Result >= 0) return static_cast<long>(Result);
+  if (errno == EAGAIN || errno == EINTR) return kWouldBlock;
+  Error = LastSystemError();
+  return -1;
+}
+
+// The same from a TLS step that did not end the session; Again: what the next step waits for after a
+// transfer (POLLIN for reads, POLLOUT for writes).
+long TlsStep(tTlsResult Result, size_t Moved, int Failure, short Again, short& Want, int& Error) {
+  switch (Result) {
+    case tTlsResult::Done:
+      Want = Again;
+      return static_cast<long>(Moved);
+    case tTlsResult::WantRead:
+      Want = POLLIN;
+      return kWouldBlock;
+    case tTlsResult::WantWrite:
+      Want = POLLOUT;
+      return kWouldBlock;
+    default:
+      Error = Failure;
+      return -1;
+  }
+}
+
+// Asks the system resolver for the stream addresses of a name in a family (AF_INET, or AF_UNSPEC for both),
+// handing each IPv4 or IPv6 one to Each in the resolver's order. Returns 0 or the Winsock error number.
+int LookUp(const std::string& Name, int Family, const std::function<void(const addrinfo&)>& Each) {
+  addrinfo hints{};
+  hints.ai_family = Family;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  int code = ::getaddrinfo(Name.c_str(), nullptr, &hints, &found);
+  int saved = errno;
+  if (code != 0) return WinsockErrorFromResolver(code, saved);
+  for (addrinfo* a = found; a; a = a->ai_next)
+    if (a->ai_addr && (a->ai_family == AF_INET || a->ai_family == AF_INET6)) Each(*a);
+  ::freeaddrinfo(found);
+  return 0;
 }
 
 // A trimmed host that can be a name: not empty, no NUL inside.
@@ -101,23 +146,12 @@ void BindLocalPort(int fd, int Family, uint16_t Port) {
 }  // namespace
 
 int LookupHostName(const std::string& Name, uint32_t& Address) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  int code = ::getaddrinfo(Name.c_str(), nullptr, &hints, &found);
-  int saved = errno;
-  if (code != 0) return WinsockErrorFromResolver(code, saved);
-  int result = WSANO_DATA;
-  for (addrinfo* a = found; a; a = a->ai_next) {
-    if (a->ai_family == AF_INET && a->ai_addr) {
-      Address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-      result = 0;
-      break;
-    }
-  }
-  ::freeaddrinfo(found);
-  return result;
+  bool found = false;
+  int code = LookUp(Name, AF_INET, [&](const addrinfo& a) {
+    if (!found) Address = reinterpret_cast<const sockaddr_in*>(a.ai_addr)->sin_addr.s_addr;
+    found = true;
+  });
+  return code != 0 ? code : found ? 0 : WSANO_DATA;
 }
 
 int ResolveHostAddress(const std::string& Host, uint32_t& Address, const tNameLookup& Lookup) {
@@ -132,22 +166,12 @@ int ResolveHostAddress(const std::string& Host, uint32_t& Address, const tNameLo
 }
 
 int LookupHostAddresses(const std::string& Name, std::vector<std::string>& Addresses) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  int code = ::getaddrinfo(Name.c_str(), nullptr, &hints, &found);
-  int saved = errno;
-  if (code != 0) return WinsockErrorFromResolver(code, saved);
-  for (addrinfo* a = found; a; a = a->ai_next) {
+  int code = LookUp(Name, AF_UNSPEC, [&](const addrinfo& a) {
     char text[NI_MAXHOST];
-    if (!a->ai_addr || (a->ai_family != AF_INET && a->ai_family != AF_INET6)) continue;
-    if (::getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
-      continue;
+    if (::getnameinfo(a.ai_addr, a.ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0) return;
     if (std::find(Addresses.begin(), Addresses.end(), text) == Addresses.end()) Addresses.push_back(text);
-  }
-  ::freeaddrinfo(found);
-  return Addresses.empty() ? WSANO_DATA : 0;
+  });
+  return code != 0 ? code : Addresses.empty() ? WSANO_DATA : 0;
 }
 
 int ResolveHostAddresses(const std::string& Host, std::vector<std::string>& Addresses,
@@ -423,60 +447,22 @@ bool tEasySocket::Handshake(const std::string& Host) {
 }
 
 long tEasySocket::ReadSome(const tUse& Use, char* To, size_t Count, short& Want, int& Error) {
-  if (Use.Tls) {
-    size_t moved = 0;
-    switch (Use.Tls->Read(To, Count, moved)) {
-      case tTlsResult::Done:
-        Want = POLLIN;
-        return static_cast<long>(moved);
-      case tTlsResult::WantRead:
-        Want = POLLIN;
-        return kWouldBlock;
-      case tTlsResult::WantWrite:
-        Want = POLLOUT;
-        return kWouldBlock;
-      case tTlsResult::Closed:
-        return 0;
-      case tTlsResult::Failed:
-        break;
-    }
-    Error = Use.Tls->Error();
-    return -1;
-  }
-  ssize_t n = ::recv(Use.Fd, To, Count, MSG_DONTWAIT);
-  if (n >= 0) return static_cast<long>(n);
-  if (errno == EAGAIN || errno == EINTR) return kWouldBlock;
-  Error = LastSystemError();
-  return -1;
+  if (!Use.Tls) return SystemStep(::recv(Use.Fd, To, Count, MSG_DONTWAIT), Error);
+  size_t moved = 0;
+  tTlsResult result = Use.Tls->Read(To, Count, moved);
+  if (result == tTlsResult::Closed) return 0;  // the peer ended the session in order
+  return TlsStep(result, moved, Use.Tls->Error(), POLLIN, Want, Error);
 }
 
 long tEasySocket::WriteSome(const tUse& Use, const char* From, size_t Count, short& Want, int& Error) {
-  if (Use.Tls) {
-    size_t moved = 0;
-    switch (Use.Tls->Write(From, Count, moved)) {
-      case tTlsResult::Done:
-        Want = POLLOUT;
-        return static_cast<long>(moved);
-      case tTlsResult::WantRead:
-        Want = POLLIN;
-        return kWouldBlock;
-      case tTlsResult::WantWrite:
-        Want = POLLOUT;
-        return kWouldBlock;
-      case tTlsResult::Closed:
-        Error = WSAECONNRESET;  // as a plain send to a peer that has gone
-        return -1;
-      case tTlsResult::Failed:
-        break;
-    }
-    Error = Use.Tls->Error();
+  if (!Use.Tls) return SystemStep(::send(Use.Fd, From, Count, MSG_NOSIGNAL | MSG_DONTWAIT), Error);
+  size_t moved = 0;
+  tTlsResult result = Use.Tls->Write(From, Count, moved);
+  if (result == tTlsResult::Closed) {
+    Error = WSAECONNRESET;  // as a plain send to a peer that has gone
     return -1;
   }
-  ssize_t n = ::send(Use.Fd, From, Count, MSG_NOSIGNAL | MSG_DONTWAIT);
-  if (n >= 0) return static_cast<long>(n);
-  if (errno == EAGAIN || errno == EINTR) return kWouldBlock;
-  Error = LastSystemError();
-  return -1;
+  return TlsStep(result, moved, Use.Tls->Error(), POLLOUT, Want, Error);
 }
 
 bool tEasySocket::SendBuf(const void* Buffer, size_t Count) {

@@ -115,8 +115,7 @@ class tEasySocket {
   tConnectResult ConnectHandle(int fd, const void* Remote, unsigned Length, uint32_t ShareMs);
   bool Handshake(const std::string& Host);
   // One transfer step: the bytes moved (> 0), 0 when the peer ended the connection in order, -1 on a failure
-  // (Error set), kWouldBlock when the socket must first be ready for Want (POLLIN or POLLOUT).
-  static constexpr long kWouldBlock = -2;
+  // (Error set), -2 when the socket must first be ready for Want (POLLIN or POLLOUT).
   long ReadSome(const tUse& Use, char* To, size_t Count, short& Want, int& Error);
   long WriteSome(const tUse& Use, const char* From, size_t Count, short& Want, int& Error);
   int WaitSliceMs() const { return OnIdle ? 50 : 1000; }
