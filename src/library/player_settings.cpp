@@ -184,11 +184,13 @@ void tPlayerSettings::ResetToDefaults() {
   LowPriority = true;
   visrefresh = 0;
   strrefresh = 0;
+  icerefresh = 0;
   recent.clear();
   books.clear();
   FirstRun = true;
   DirectoryServer = "http://dir.kestrova.tv";
   WebSite = "http://www.kestrova.tv";
+  IcecastDirectory = kDefaultIcecastDirectory;
 }
 
 bool tPlayerSettings::LoadSettings() {
@@ -218,11 +220,13 @@ bool tPlayerSettings::LoadSettings() {
   LowPriority = ReadBool(s, "LowPriority", LowPriority);
   visrefresh = ReadDateTime(s, kKey + "\\visrefresh");
   strrefresh = ReadDateTime(s, kKey + "\\strrefresh");
+  icerefresh = ReadDateTime(s, kKey + "\\icerefresh");
   ReadStations(s, kKey + "\\recent", recent);
   ReadStations(s, kKey + "\\books", books);
   FirstRun = ReadBool(s, "FirstRun", FirstRun);
   if (s.ValueExists(kKey, "DirectoryServer")) DirectoryServer = s.ReadString(kKey, "DirectoryServer");
   if (s.ValueExists(kKey, "WebSite")) WebSite = s.ReadString(kKey, "WebSite");
+  if (s.ValueExists(kKey, "IcecastDirectory")) IcecastDirectory = s.ReadString(kKey, "IcecastDirectory");
   return read;
 }
 
@@ -250,12 +254,14 @@ bool tPlayerSettings::SaveSettings() {
   WriteBool(s, "LowPriority", LowPriority);
   WriteDateTime(s, kKey + "\\visrefresh", visrefresh);
   WriteDateTime(s, kKey + "\\strrefresh", strrefresh);
+  WriteDateTime(s, kKey + "\\icerefresh", icerefresh);
   TrimRecent();
   WriteStations(s, kKey + "\\recent", recent);
   WriteStations(s, kKey + "\\books", books);
   WriteBool(s, "FirstRun", FirstRun);
   s.WriteString(kKey, "DirectoryServer", DirectoryServer);
   s.WriteString(kKey, "WebSite", WebSite);
+  s.WriteString(kKey, "IcecastDirectory", IcecastDirectory);
   return s.Save();
 }
 

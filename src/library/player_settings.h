@@ -36,6 +36,7 @@ struct tRecentPlaylistEntry {
 using tStationList = std::vector<std::unique_ptr<tRecentPlaylistEntry>>;
 
 constexpr const char* kSettingsKey = "Software\\Halcyra Interactive\\Kestrova\\Player";
+constexpr const char* kDefaultIcecastDirectory = "https://dir.xiph.org/yp.xml";
 // TrimRecent keeps this many of the newest recent stations.
 constexpr size_t kMaxRecent = 100;
 // More reconnects than this are damage in the settings store, not a wish (the last waits are 16 s each).
@@ -88,12 +89,15 @@ class tPlayerSettings {
   bool LowPriority = true;
   tDateTime visrefresh = 0;  // last channel-list download
   tDateTime strrefresh = 0;  // last directory download
+  tDateTime icerefresh = 0;  // last Icecast listing download
   tStationList recent;
   tStationList books;
   bool FirstRun = true;
   // Base URLs of the directory server and the product web site.
   std::string DirectoryServer = "http://dir.kestrova.tv";
   std::string WebSite = "http://www.kestrova.tv";
+  // Address of the public Icecast directory's listing (its YP XML document).
+  std::string IcecastDirectory = kDefaultIcecastDirectory;
 
  private:
   void ResetToDefaults();

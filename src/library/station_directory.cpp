@@ -2,13 +2,17 @@
 
 #include <zlib.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "library/playlist.h"
 #include "net/http_request.h"
 #include "net/xml_parser.h"
+#include "platform/thread.h"
 
 namespace ktv {
 
@@ -16,9 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Directory: stale after 60 minutes; channel list: after 24 hours.
-constexpr int64_t kDirectoryMaxMinutes = 60;
-constexpr int64_t kChannelListMaxHours = 24;
 // Inflate works in pieces of this size so a small hostile stream cannot claim a huge buffer up front.
 constexpr size_t kInflateChunk = 64u << 10;
 
@@ -26,6 +27,77 @@ std::string BaseURL(std::string base) {
   if (!base.empty() && base.back() == '/') base.pop_back();
   return base;
 }
+
+// What tells the downloaded documents apart.
+struct tDocumentKind {
+  const char* CacheName;
+  tDateTime tPlayerSettings::*Stamp;
+  // Stale when older than MaxAge whole units of this many per day.
+  double UnitsPerDay;
+  int64_t MaxAge;
+  const char* Heading;
+  const char* Caption;
+  std::string (*Address)(const tPlayerSettings& settings);
+  const char* Failure;
+  // Whether a downloaded document's text may replace the cache.
+  bool (*IsWhole)(const std::string& text);
+};
+
+// In the order of tStationDirectory::tDocument.
+const tDocumentKind kDocumentKinds[] = {
+    {kDirectoryCacheName, &tPlayerSettings::strrefresh, 24.0 * 60.0, 60,
+     "Please wait whilst the directory is downloaded...", "Directory List Update",
+     [](const tPlayerSettings& s) { return BaseURL(s.DirectoryServer) + kDirectoryPath; },
+     "An error occured downloading the directory.  Please try again later.", IsStationDocument},
+    {kChannelCacheName, &tPlayerSettings::visrefresh, 24.0, 24,
+     "Please wait whilst the list of Kestrova channels is downloaded...", "Channel List Update",
+     [](const tPlayerSettings& s) { return BaseURL(s.WebSite) + kChannelListPath; },
+     "An error occured downloading the Kestrova channel list.  Please try again later.", IsStationDocument},
+    // Refreshed as often as the directory: what is on now changes as quickly there.
+    {kIcecastCacheName, &tPlayerSettings::icerefresh, 24.0 * 60.0, 60,
+     "Please wait whilst the Icecast directory is downloaded...", "Icecast Directory Update",
+     [](const tPlayerSettings& s) { return s.IcecastDirectory; },
+     "An error occurred downloading the Icecast directory.  Please try again later.", IsIcecastListing},
+};
+
+// The cache file's size and time of writing, empty when it is missing.
+std::string FileIdentity(const std::string& fileName) {
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(fileName, ec);
+  if (ec) return {};
+  const auto written = fs::last_write_time(fileName, ec);
+  if (ec) return {};
+  return std::to_string(size) + "@" + std::to_string(written.time_since_epoch().count());
+}
+
+// One piece of work on a thread of its own, and a wait for its end that the owner can leave every so often.
+class tAsideWork : public tThread {
+ public:
+  explicit tAsideWork(const std::function<void()>& work) : Work(work) {}
+  ~tAsideWork() override {
+    Terminate();
+    WaitFor();
+  }
+  // False when the work was not over within the milliseconds.
+  bool WaitForEnd(int milliseconds) {
+    std::unique_lock<std::mutex> lock(EndLock);
+    return Ended.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return Over; });
+  }
+
+ protected:
+  void Execute() override {
+    Work();
+    std::lock_guard<std::mutex> guard(EndLock);
+    Over = true;
+    Ended.notify_all();
+  }
+
+ private:
+  const std::function<void()>& Work;
+  std::mutex EndLock;
+  std::condition_variable Ended;
+  bool Over = false;  // guarded by EndLock
+};
 
 }  // namespace
 
@@ -143,51 +215,51 @@ void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationLi
 }
 
 tStationDirectory::tStationDirectory(tPlayerSettings& settings, tFetchDocument fetch,
-                                     tDirectoryPrompts& prompts, std::string tempFolder)
+                                     tDirectoryPrompts& prompts, std::string tempFolder, tReadIdle idle)
     : ProgramVersion(GetProgramVersion()),
       Settings(settings),
       Fetch(std::move(fetch)),
       Prompts(prompts),
-      TempFolder(std::move(tempFolder)) {}
+      TempFolder(std::move(tempFolder)),
+      Idle(std::move(idle)) {}
+
+void tStationDirectory::RunAside(const std::function<void()>& work) {
+  tAsideWork worker(work);
+  worker.Start();
+  if (Idle) {
+    do {
+      Idle();
+    } while (!worker.WaitForEnd(kIdleMs));
+  }
+  worker.WaitFor();
+}
 
 bool tStationDirectory::Refresh(tDocument document) {
-  bool isDirectory = document == tDocument::Directory;
-  std::string cache = TempFolder + (isDirectory ? kDirectoryCacheName : kChannelCacheName);
-  tDateTime& stamp = isDirectory ? Settings.strrefresh : Settings.visrefresh;
+  const tDocumentKind& kind = kDocumentKinds[static_cast<int>(document)];
+  std::string cache = TempFolder + kind.CacheName;
+  tDateTime& stamp = Settings.*kind.Stamp;
   std::error_code ec;
   if (!fs::exists(cache, ec)) stamp = 0;
-  bool stale = isDirectory ? IsStale(stamp, NowUTC(), 24.0 * 60.0, kDirectoryMaxMinutes)
-                           : IsStale(stamp, NowUTC(), 24.0, kChannelListMaxHours);
-  if (!stale) return true;
+  if (!IsStale(stamp, NowUTC(), kind.UnitsPerDay, kind.MaxAge)) return true;
 
   std::string fresh = cache + ".new";
   bool ok = false;
   {
     std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-    if (out && Fetch) {
-      ok = isDirectory ? Fetch("Please wait whilst the directory is downloaded...", "Directory List Update",
-                               BaseURL(Settings.DirectoryServer) + kDirectoryPath, out)
-                       : Fetch("Please wait whilst the list of Kestrova channels is downloaded...",
-                               "Channel List Update", BaseURL(Settings.WebSite) + kChannelListPath, out);
-    }
+    if (out && Fetch) ok = Fetch(kind.Heading, kind.Caption, kind.Address(Settings), out);
     out.close();
     ok = ok && !out.fail();  // a cache that could not be written whole is no success
   }
   // A download that was cut short, cancelled or empty still "succeeds" as a transfer; only a document that
   // reads whole replaces the cache, so a bad refresh never hides the stations for a whole period.
-  ok = ok && IsStationDocument(ReadCacheDocument(fresh));
+  if (ok) RunAside([&] { ok = kind.IsWhole(ReadCacheDocument(fresh)); });
   if (ok) {
     stamp = NowUTC();
     Settings.SaveSettings();
     fs::rename(fresh, cache, ec);
     if (ec) ok = fs::copy_file(fresh, cache, fs::copy_options::overwrite_existing, ec);
   }
-  if (!ok) {
-    Prompts.ShowWarning("Error", isDirectory
-                                     ? "An error occured downloading the directory.  Please try again later."
-                                     : "An error occured downloading the Kestrova channel list.  Please try "
-                                       "again later.");
-  }
+  if (!ok) Prompts.ShowWarning("Error", kind.Failure);
   return ok;
 }
 
@@ -205,6 +277,29 @@ bool tStationDirectory::LoadChannelList() {
   xml.Parse(ReadCacheDocument(TempFolder + kChannelCacheName));
   ReadStationList(xml, false, false, Stations);
   return true;
+}
+
+void tStationDirectory::LoadIcecastDirectory(bool wantVideo) {
+  Refresh(tDocument::Icecast);  // on failure the old cache, if any, is read
+  ReadIcecastCache();
+  Stations.clear();
+  for (const tIcecastStation& s : IcecastStations)
+    if (s.Video == wantVideo) Stations.push_back(std::make_unique<tRecentPlaylistEntry>(s.Station));
+}
+
+void tStationDirectory::ReadIcecastCache() {
+  const std::string cache = TempFolder + kIcecastCacheName;
+  const std::string identity = FileIdentity(cache);
+  if (!identity.empty() && identity == IcecastCacheRead) return;
+  IcecastCacheRead = identity;
+  // Megabytes of text: read aside, so the window keeps answering meanwhile.
+  tIcecastStations read;
+  RunAside([&] {
+    tXMLParser xml;
+    xml.Parse(ReadCacheDocument(cache));
+    ReadIcecastListing(xml, read);
+  });
+  IcecastStations = std::move(read);
 }
 
 void tStationDirectory::CheckForNewVersion(const std::string& advertised) {

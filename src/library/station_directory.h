@@ -1,8 +1,11 @@
-// The two downloaded station lists: the public stream directory (split into TV and radio by whether a station
-// carries Theora) and the channel list of the player's own site. Each is cached in the temporary folder as
-// plain or zlib-compressed XML, refreshed when older than its period, and read into station records.
+// The downloaded station lists: the public stream directory (split into TV and radio by whether a station
+// carries Theora), the channel list of the player's own site, and the public Icecast directory's listing
+// (split into TV and radio by its stream type). Each is cached in the temporary folder as plain or
+// zlib-compressed XML, refreshed when older than its period, and read into station records.
 //
 // Thread contract: user-interface thread only (downloads run on it, pumping messages through the dialog).
+// Reading a large document runs on a thread of its own while the caller's thread keeps calling the idle hook;
+// the call returns once the reading is over.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +13,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "library/icecast_listing.h"
 #include "library/player_settings.h"
 
 namespace ktv {
@@ -33,11 +37,17 @@ class tDirectoryPrompts {
 using tFetchDocument = std::function<bool(const std::string& heading, const std::string& caption,
                                           const std::string& url, std::ostream& stream)>;
 
+// Called on the caller's thread at least once, and then about every kIdleMs, while a document is read on a
+// thread of its own: the directory window answers events through it. May be empty (the caller then blocks).
+using tReadIdle = std::function<void()>;
+constexpr int kIdleMs = 20;
+
 // A cached or downloaded document, plain or inflated, larger than this is taken as damaged.
 constexpr size_t kMaxDocumentBytes = 32u << 20;
 
 constexpr const char* kDirectoryCacheName = "~kestrova_directory_data.~xml.~tmp.~z";
 constexpr const char* kChannelCacheName = "~kestrova_stream_data.~xml.~tmp.~z";
+constexpr const char* kIcecastCacheName = "~kestrova_icecast_data.~xml.~tmp.~z";
 constexpr const char* kDirectoryPath = "/dynamic/streams.dat";
 constexpr const char* kChannelListPath = "/streams.php";
 constexpr const char* kPlayerPagePath = "/player.php";
@@ -46,7 +56,7 @@ class tStationDirectory {
  public:
   // tempFolder: where the caches live (tests pass their own), ending in "/".
   tStationDirectory(tPlayerSettings& settings, tFetchDocument fetch, tDirectoryPrompts& prompts,
-                    std::string tempFolder);
+                    std::string tempFolder, tReadIdle idle = {});
 
   // Refreshes the directory when stale, reads it (the old cache when the download failed), offers a newer
   // player version, and replaces Stations with the stations whose video flag equals wantVideo.
@@ -54,6 +64,9 @@ class tStationDirectory {
   // Refreshes the channel list when stale and replaces Stations with all its stations. When the download
   // fails the list is not read and Stations stays as it was; the result is then false.
   bool LoadChannelList();
+  // Refreshes the Icecast listing when stale (its old cache is read when that fails) and replaces Stations
+  // with its TV (wantVideo) or radio entries.
+  void LoadIcecastDirectory(bool wantVideo);
   // Offers the advertised version once when it is newer than the running one.
   void CheckForNewVersion(const std::string& advertised);
 
@@ -62,14 +75,24 @@ class tStationDirectory {
   std::string ProgramVersion;
 
  private:
-  enum class tDocument { Directory, ChannelList };
+  enum class tDocument { Directory, ChannelList, Icecast };
   // Downloads the document when its stamp is stale or its cache is missing. False when a download failed.
   bool Refresh(tDocument document);
+  // Reads the Icecast cache into IcecastStations unless that already holds what the file holds.
+  void ReadIcecastCache();
+  // Runs the work on a thread of its own and returns when it is over, calling Idle meanwhile. The work
+  // touches nothing but what it was given.
+  void RunAside(const std::function<void()>& work);
 
   tPlayerSettings& Settings;
   tFetchDocument Fetch;
   tDirectoryPrompts& Prompts;
   std::string TempFolder;
+  tReadIdle Idle;
+  // The Icecast listing as last read, and the size and time of writing of the cache file it came from: a
+  // listing runs to megabytes, and the filter reloads the category after every pause in typing.
+  tIcecastStations IcecastStations;
+  std::string IcecastCacheRead;
 };
 
 // The system temporary folder with "/" appended.

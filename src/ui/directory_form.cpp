@@ -37,8 +37,15 @@ constexpr int kSpacing = 4;
 // The links stand on the dark client area, where the usual link blue cannot be read.
 constexpr uint32_t kLinkOnDark = 0xFFC88C;
 
-constexpr const char* kCategoryNames[dcCount] = {"Kestrova TV", "Directory TV", "Directory Radio",
-                                                 "Your Bookmarks", "Recently Played"};
+constexpr const char* kCategoryNames[dcCount] = {"Kestrova TV",    "Directory TV",    "Directory Radio",
+                                                 "Your Bookmarks", "Recently Played", "Icecast TV",
+                                                 "Icecast Radio"};
+
+// The categories read from a downloaded list, which Refresh may download again.
+bool IsDownloaded(int category) {
+  return category == dcKestrovaTV || category == dcDirectoryTV || category == dcDirectoryRadio ||
+         category == dcIcecastTV || category == dcIcecastRadio;
+}
 
 // Text order ignoring ASCII case, byte by byte.
 int CompareText(const std::string& a, const std::string& b) {
@@ -118,7 +125,9 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
           settings,
           [this](const std::string& heading, const std::string& caption, const std::string& url,
                  std::ostream& stream) { return DownloadToStream(heading, caption, url, stream, this); },
-          *this, std::move(tempFolder)) {
+          *this, std::move(tempFolder),
+          // A large list is read aside while this window, the player behind it and its pictures go on.
+          [] { QCoreApplication::processEvents(); }) {
   setWindowTitle(QStringLiteral("Kestrova.TV - Channel Directory"));
   SetClientSize(752, 452);
   setMinimumSize(600, 200);
@@ -249,8 +258,12 @@ void TfmDirectory::CategoryChange() {
     case dcBookmarks:
       FillStationList(Settings.books, true);
       break;
-    default:
+    case dcRecent:
       FillStationList(Settings.recent, true);
+      break;
+    default:
+      Directory.LoadIcecastDirectory(category == dcIcecastTV);
+      FillStationList(Directory.Stations, false);
       break;
   }
   ShownLink = category == dcKestrovaTV                                    ? VisLink
@@ -296,13 +309,15 @@ void TfmDirectory::ListStations(int selectRow) {
 
 void TfmDirectory::ShowRows(int selectRow) {
   Views->setUpdatesEnabled(false);
-  Views->clear();
+  QList<QStringList> rows;
+  rows.reserve(static_cast<qsizetype>(Shown.size()));
   for (const tRecentPlaylistEntry* s : Shown) {
-    AddReportRow(Views, {QString::fromStdString(s->Name),
-                         QString::fromStdString(ShowsDescriptions ? s->Description : s->OnNow),
-                         QString::fromStdString(s->Genre), QString::fromStdString(s->Viewers),
-                         QString::fromStdString(s->Bitrate), QString::fromStdString(s->Format)});
+    rows.push_back({QString::fromStdString(s->Name),
+                    QString::fromStdString(ShowsDescriptions ? s->Description : s->OnNow),
+                    QString::fromStdString(s->Genre), QString::fromStdString(s->Viewers),
+                    QString::fromStdString(s->Bitrate), QString::fromStdString(s->Format)});
   }
+  SetReportRows(Views, rows);
   SelectRow(Views, selectRow);
   Views->setUpdatesEnabled(true);
   UpdateButtons();
@@ -328,7 +343,7 @@ void TfmDirectory::UpdateButtons() {
   const bool row = SelectedRow(Views) >= 0;
   const int c = CurrentCategory;
   btnPlay->setEnabled(row);
-  btnRefresh->setEnabled(c == dcKestrovaTV || c == dcDirectoryTV || c == dcDirectoryRadio);
+  btnRefresh->setEnabled(IsDownloaded(c));
   btnAddBookmarks->setEnabled(row && c != dcBookmarks);
   btnDelete->setEnabled(row && (c == dcBookmarks || c == dcRecent));
 }

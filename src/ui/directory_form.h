@@ -1,9 +1,10 @@
 // The channel directory: stations by category (the player's own channels, the public directory's TV and
-// radio stations, the bookmarks, the recently played), filtered and sorted, with the bookmarks and the recent
+// radio stations, the bookmarks, the recently played, the public Icecast directory's TV and radio streams),
+// filtered and sorted, with the bookmarks and the recent
 // list kept from here. "Play Selection" fills the caller's playlist with the chosen station's stream URLs.
 //
-// Thread contract: main thread only. A download of a list runs inside a category change and pumps events;
-// the window takes no input meanwhile.
+// Thread contract: main thread only. A download of a list, and the reading of a large one, run inside a
+// category change and pump events; the window takes no input meanwhile.
 #pragma once
 
 #include <string>
@@ -26,7 +27,16 @@ class TKestrovaPanel;
 class TLink;
 
 // The categories, in the tree's order.
-enum : int { dcKestrovaTV, dcDirectoryTV, dcDirectoryRadio, dcBookmarks, dcRecent, dcCount };
+enum : int {
+  dcKestrovaTV,
+  dcDirectoryTV,
+  dcDirectoryRadio,
+  dcBookmarks,
+  dcRecent,
+  dcIcecastTV,
+  dcIcecastRadio,
+  dcCount
+};
 
 class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   Q_OBJECT
@@ -35,7 +45,7 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   // tempFolder: where the downloaded lists are cached, ending in "/".
   TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::string tempFolder = GetTempFolder());
 
-  // The category shown (dcKestrovaTV ... dcRecent).
+  // The category shown (dcKestrovaTV ... dcIcecastRadio).
   int Category() const { return CurrentCategory; }
   // The station of each row, top first.
   const std::vector<const tRecentPlaylistEntry*>& Rows() const { return Shown; }

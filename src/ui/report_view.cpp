@@ -1,8 +1,10 @@
 #include "ui/report_view.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <algorithm>
 #include <utility>
@@ -21,6 +23,20 @@ class tRowHeightDelegate : public QStyledItemDelegate {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     size.setHeight(std::max(size.height(), Height));
     return size;
+  }
+  // A cell's hint is its whole text, what a narrow column cuts off. Answered here instead of stored with
+  // every row: a list of many thousand stations fills noticeably faster.
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+      return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (text.isEmpty()) {
+      QToolTip::hideText();
+    } else {
+      QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+    }
+    return true;
   }
 
  private:
@@ -85,14 +101,23 @@ QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn
   return view;
 }
 
-void AddReportRow(QTreeWidget* view, const QStringList& cells) {
-  auto* item = new QTreeWidgetItem(cells);
+void SetReportRows(QTreeWidget* view, const QList<QStringList>& rows) {
+  view->clear();
+  // Only the columns aligned otherwise than a cell is by default carry an alignment of their own.
   const QTreeWidgetItem* titles = view->headerItem();
-  for (int column = 0; column < cells.size(); ++column) {
-    item->setTextAlignment(column, Qt::Alignment(titles->textAlignment(column)));
-    item->setToolTip(column, cells[column]);  // what a narrow column cuts off
+  std::vector<std::pair<int, Qt::Alignment>> aligned;
+  for (int column = 0; column < view->columnCount(); ++column) {
+    const auto align = Qt::Alignment(titles->textAlignment(column));
+    if ((align & Qt::AlignHorizontal_Mask) != Qt::AlignLeft) aligned.emplace_back(column, align);
   }
-  view->addTopLevelItem(item);
+  QList<QTreeWidgetItem*> items;
+  items.reserve(rows.size());
+  for (const QStringList& cells : rows) {
+    auto* item = new QTreeWidgetItem(cells);
+    for (const auto& [column, align] : aligned) item->setTextAlignment(column, align);
+    items.push_back(item);
+  }
+  view->addTopLevelItems(items);  // one insertion for the whole list
 }
 
 int SelectedRow(const QTreeWidget* view) {

@@ -3,6 +3,7 @@
 // the keyboard, and columns either of a fixed width or sharing the room the fixed ones leave.
 #pragma once
 
+#include <QList>
 #include <QStringList>
 #include <functional>
 #include <initializer_list>
@@ -21,8 +22,9 @@ struct tReportColumn {
 
 QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn> columns);
 
-// Adds a row of cell texts, each aligned as its column.
-void AddReportRow(QTreeWidget* view, const QStringList& cells);
+// Replaces the rows with these, one list of cell texts per row, each cell aligned as its column and hinting
+// its whole text.
+void SetReportRows(QTreeWidget* view, const QList<QStringList>& rows);
 
 // The selected row (-1 for none) and selecting one (-1 clears the selection).
 int SelectedRow(const QTreeWidget* view);

@@ -93,14 +93,15 @@ void TfmShowPlaylist::ShowPlaylist(tPlaylist& playlist, int32_t index) {
 }
 
 void TfmShowPlaylist::FillList() {
-  Views->clear();
+  QList<QStringList> rows;
   if (Playlist) {
     for (const tPlayListEntry& entry : Playlist->Items) {
-      AddReportRow(Views, {QString::fromStdString(entry.Title), QString::fromStdString(entry.Annotation),
-                           QString::fromStdString(entry.Genre), QString::fromStdString(entry.Info),
-                           PlaylistLength(entry.Duration)});
+      rows.push_back({QString::fromStdString(entry.Title), QString::fromStdString(entry.Annotation),
+                      QString::fromStdString(entry.Genre), QString::fromStdString(entry.Info),
+                      PlaylistLength(entry.Duration)});
     }
   }
+  SetReportRows(Views, rows);
   btnPlay->setEnabled(SelectedEntry() >= 0);
 }
 

@@ -49,9 +49,11 @@ TEST_F(SettingsTest, FreshProfileGivesDefaults) {
     EXPECT_TRUE(s.VisEnabled && s.LowPriority && s.FirstRun);
     EXPECT_EQ(s.visrefresh, 0);
     EXPECT_EQ(s.strrefresh, 0);
+    EXPECT_EQ(s.icerefresh, 0);
     EXPECT_TRUE(s.recent.empty() && s.books.empty());
     EXPECT_EQ(s.DirectoryServer, "http://dir.kestrova.tv");
     EXPECT_EQ(s.WebSite, "http://www.kestrova.tv");
+    EXPECT_EQ(s.IcecastDirectory, "https://dir.xiph.org/yp.xml");
   }
   SetCanUseDirectXProbe(nullptr);
   EXPECT_FALSE(CanUseDirectX());
@@ -78,9 +80,11 @@ TEST_F(SettingsTest, EveryFieldAndListRoundTrips) {
   a.LowPriority = false;
   a.visrefresh = 45123.25;
   a.strrefresh = -1.5;
+  a.icerefresh = 45200.75;
   a.FirstRun = false;
   a.DirectoryServer = "http://127.0.0.1:1";
   a.WebSite = "http://127.0.0.1:2";
+  a.IcecastDirectory = "http://127.0.0.1:3/yp.xml";
   auto full = Station("Näme\n", {"http://u1", "", "http://u3"}, 45000.125);
   full->Description = "d";
   full->Genre = "g";
@@ -109,8 +113,10 @@ TEST_F(SettingsTest, EveryFieldAndListRoundTrips) {
   EXPECT_FALSE(b.VisEnabled || b.LowPriority || b.FirstRun);
   EXPECT_EQ(b.visrefresh, 45123.25);
   EXPECT_EQ(b.strrefresh, -1.5);
+  EXPECT_EQ(b.icerefresh, 45200.75);
   EXPECT_EQ(b.DirectoryServer, "http://127.0.0.1:1");
   EXPECT_EQ(b.WebSite, "http://127.0.0.1:2");
+  EXPECT_EQ(b.IcecastDirectory, "http://127.0.0.1:3/yp.xml");
   ASSERT_EQ(b.recent.size(), 1u);
   const tRecentPlaylistEntry& r = *b.recent[0];
   EXPECT_EQ(r.Name, "Näme\n");

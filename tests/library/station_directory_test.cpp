@@ -8,6 +8,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "library/download.h"
@@ -15,6 +16,7 @@
 #include "support/script_server.h"
 #include "support/test_authority.h"
 #include "support/test_support.h"
+#include "support/yp_listing.h"
 
 namespace ktv {
 namespace {
@@ -177,7 +179,7 @@ class tQuietView : public tDownloadView {
 class DirectoryFlow : public ::testing::Test {
  protected:
   void SetUp() override { Settings.LoadSettings(); }
-  tStationDirectory Make() {
+  tStationDirectory Make(tReadIdle idle = {}) {
     auto fetch = [this](const std::string& heading, const std::string& caption, const std::string& url,
                         std::ostream& out) {
       Fetched.push_back(url + "|" + caption + "|" + heading);
@@ -190,7 +192,7 @@ class DirectoryFlow : public ::testing::Test {
       Requests.push_back(server.Received(0));
       return ok;
     };
-    tStationDirectory directory(Settings, fetch, Prompts, Dir.Path() + "/");
+    tStationDirectory directory(Settings, fetch, Prompts, Dir.Path() + "/", std::move(idle));
     directory.ProgramVersion = "1.0.0.1";
     return directory;
   }
@@ -370,6 +372,112 @@ TEST_F(DirectoryFlow, DownloadsFromAnHttpsServer) {
   EXPECT_TRUE(Prompts.Warnings.empty());
   EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"TV One (news)", "TV Two"}));
   EXPECT_NE(secure.Received(0).find("GET /dynamic/streams.dat HTTP/1.1"), std::string::npos);
+}
+
+const std::string& kListing = test::MixedYPListing();
+
+TEST_F(DirectoryFlow, IcecastListingSplitsIntoTVAndRadio) {
+  Settings.IcecastDirectory = "http://127.0.0.1:9/yp.xml";
+  Document = kListing;
+  tStationDirectory directory = Make();
+  directory.LoadIcecastDirectory(true);
+  ASSERT_EQ(Fetched.size(), 1u);
+  EXPECT_EQ(Fetched[0],
+            "http://127.0.0.1:9/yp.xml|Icecast Directory Update|Please wait whilst the Icecast directory is "
+            "downloaded...");
+  EXPECT_NE(Requests[0].find("GET /yp.xml HTTP/1.1"), std::string::npos);
+  EXPECT_EQ(Names(directory.Stations), std::vector<std::string>{"Ogg TV"});
+  EXPECT_EQ(test::ReadFile(Cache(kIcecastCacheName)), kListing) << "cached as it came";
+  EXPECT_LT(std::fabs(Settings.icerefresh - NowUTC()), 1.0 / 1440);
+  EXPECT_EQ(Settings.strrefresh, 0) << "a stamp of its own";
+  tPlayerSettings saved(Dir.File("settings"));
+  saved.LoadSettings();
+  EXPECT_EQ(saved.icerefresh, Settings.icerefresh) << "the stamp is saved";
+
+  directory.LoadIcecastDirectory(false);
+  EXPECT_EQ(Fetched.size(), 1u) << "one download serves both categories within the hour";
+  EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"Zebra Radio", "Opus Talk", "Archive"}))
+      << "not Ogg left out, the same listen URL once";
+
+  // An hour and a minute later the listing has changed: the new one is read, not the one read before.
+  Settings.icerefresh = NowUTC() - 61.0 / 1440;
+  Document = test::YPListing({{"New Radio", "http://new.example/live.ogg", "application/ogg"}});
+  directory.LoadIcecastDirectory(false);
+  EXPECT_EQ(Fetched.size(), 2u);
+  EXPECT_EQ(Names(directory.Stations), std::vector<std::string>{"New Radio"});
+  EXPECT_TRUE(Prompts.Warnings.empty());
+}
+
+TEST_F(DirectoryFlow, DamagedIcecastListingKeepsTheOldCache) {
+  struct {
+    std::string Document;
+    bool Served;
+    const char* Note;
+  } rows[] = {
+      {kListing.substr(0, kListing.size() / 2), true, "cut short in the transfer"},
+      {kListing.substr(0, kListing.rfind("</directory>")), true, "cut before the root's end"},
+      {"", true, "empty"},
+      {"<html><body>Bad gateway</body></html>", true, "an error page sent with 200"},
+      {kDirectoryXML, true, "the station directory's document"},
+      {"", false, "an error status"},
+  };
+  Settings.IcecastDirectory = "http://127.0.0.1:9/yp.xml";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Note);
+    Document = kListing;
+    Serve = true;
+    Prompts.Warnings.clear();
+    Settings.icerefresh = 0;
+    tStationDirectory directory = Make();
+    directory.LoadIcecastDirectory(false);
+    ASSERT_EQ(directory.Stations.size(), 3u);
+
+    Document = row.Document;
+    Serve = row.Served;
+    const double stale = Settings.icerefresh - 2.0 / 24;
+    Settings.icerefresh = stale;
+    const size_t fetched = Fetched.size();
+    directory.LoadIcecastDirectory(false);
+    EXPECT_EQ(Fetched.size(), fetched + 1);
+    EXPECT_EQ(test::ReadFile(Cache(kIcecastCacheName)), kListing) << "the old cache stays";
+    EXPECT_EQ(Settings.icerefresh, stale) << "the stamp stays, so the next opening tries again";
+    EXPECT_EQ(Prompts.Warnings,
+              std::vector<std::string>{
+                  "Error|An error occurred downloading the Icecast directory.  Please try again later."});
+    EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"Zebra Radio", "Opus Talk", "Archive"}))
+        << "the old listing is read";
+  }
+}
+
+TEST_F(DirectoryFlow, RealSizeIcecastListingLoadsWhole) {
+  // Several megabytes, thousands of entries, as the public listing runs: within every bound of the download,
+  // the cache and the reader.
+  std::vector<test::tYPEntry> entries;
+  constexpr int kEntries = 15000;
+  for (int i = 0; i < kEntries; ++i) {
+    const std::string n = std::to_string(i);
+    entries.push_back({"Station " + n + " &amp; friends, all day and all night long",
+                       "http://stream" + n + ".example.org:8000/live.ogg", i % 3 ? "audio/ogg" : "audio/mpeg",
+                       "128", "Various &amp; Eclectic",
+                       "Artist number " + n + " - A song title of a usual length (Radio Edit)"});
+  }
+  Document = test::YPListing(entries);
+  ASSERT_GT(Document.size(), 5u << 20);
+  Settings.IcecastDirectory = "http://127.0.0.1:9/yp.xml";
+  // The check of the download and the reading run aside; the caller's thread goes on calling the hook.
+  int idles = 0;
+  bool elsewhere = false;
+  const auto caller = std::this_thread::get_id();
+  tStationDirectory directory = Make([&] {
+    ++idles;
+    elsewhere = elsewhere || std::this_thread::get_id() != caller;
+  });
+  directory.LoadIcecastDirectory(false);
+  EXPECT_GE(idles, 2) << "at least once for the check and once for the reading";
+  EXPECT_FALSE(elsewhere);
+  EXPECT_TRUE(Prompts.Warnings.empty());
+  ASSERT_EQ(directory.Stations.size(), static_cast<size_t>(kEntries - kEntries / 3));
+  EXPECT_EQ(directory.Stations.back()->Name, "Station 14999 & friends, all day and all night long");
 }
 
 }  // namespace

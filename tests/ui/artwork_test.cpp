@@ -28,9 +28,9 @@ const Designed kArtwork[] = {
     {"TV_SEPERATOR", 8, 81, true},     {"TV_HSTRIP", 37, 6, true},        {"DOWNLOAD_STRIPE", 135, 18, true},
     {"ABOUT_PICTURE", 267, 112, true}, {"DIR_CATEGORY_0", 16, 16, false}, {"DIR_CATEGORY_1", 16, 16, false},
     {"DIR_CATEGORY_2", 16, 16, false}, {"DIR_CATEGORY_3", 16, 16, false}, {"DIR_CATEGORY_4", 16, 16, false},
-    {"APP_ICON_16", 16, 16, false},    {"APP_ICON_24", 24, 24, false},    {"APP_ICON_32", 32, 32, false},
-    {"APP_ICON_48", 48, 48, false},    {"APP_ICON_64", 64, 64, false},    {"APP_ICON_128", 128, 128, false},
-    {"APP_ICON_256", 256, 256, false},
+    {"DIR_CATEGORY_5", 16, 16, false}, {"DIR_CATEGORY_6", 16, 16, false}, {"APP_ICON_16", 16, 16, false},
+    {"APP_ICON_24", 24, 24, false},    {"APP_ICON_32", 32, 32, false},    {"APP_ICON_48", 48, 48, false},
+    {"APP_ICON_64", 64, 64, false},    {"APP_ICON_128", 128, 128, false}, {"APP_ICON_256", 256, 256, false},
 };
 
 // The picture at a scale: 1 as the program loads it, 2 as dense screens get it.

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "library/playlist.h"
 #include "support/qt/qt_test_support.h"
 #include "support/script_server.h"
+#include "support/yp_listing.h"
 #include "ui/download_watch.h"
 #include "ui/kestrova_button.h"
 #include "ui/link.h"
@@ -56,6 +58,8 @@ const std::string kChannelXML =
     " <station><name>Kestrova Two</name><description>All jazz, all night</description><genre>News</genre>"
     "<url>http://kestrova.example/two</url><servers><url>http://k.example/two</url></servers></station>\n"
     "</dir>\n";
+
+const std::string& kIcecastListing = test::MixedYPListing();
 
 // The document as one zlib stream (qCompress puts the length in four bytes before it).
 std::string Zlib(const std::string& text) {
@@ -139,6 +143,8 @@ class Directory : public ::testing::Test {
     played.Add(Played("http://recent.example/live", "Recent One"));
     Record->AddPlaylistToRecent(played);
     Serve(Zlib(kDirectoryXML), kChannelXML);
+    IcecastServer = std::make_unique<test::tScriptServer>(Serving(kIcecastListing));
+    Record->IcecastDirectory = IcecastServer->URL("/yp.xml");
   }
   void TearDown() override { SetMessageBoxHandler({}); }
 
@@ -164,7 +170,7 @@ class Directory : public ::testing::Test {
   test::tTempSettings Config;
   std::unique_ptr<test::tTempDir> Cache = std::make_unique<test::tTempDir>();
   std::unique_ptr<tPlayerSettings> Record;
-  std::unique_ptr<test::tScriptServer> DirectoryServer, ChannelServer;
+  std::unique_ptr<test::tScriptServer> DirectoryServer, ChannelServer, IcecastServer;
   std::vector<std::string> Boxes;
   std::vector<int> BoxFlags;
 };
@@ -226,6 +232,95 @@ TEST_F(Directory, EachCategoryListsItsStations) {
     EXPECT_EQ(ChannelServer->Connections(), 1);
     EXPECT_EQ(Boxes, Names{});
   }
+}
+
+TEST_F(Directory, IcecastCategoriesSplitTheServedListing) {
+  auto form = Open();
+  QTreeWidget* views = form->Views;
+  ASSERT_EQ(form->Tree->topLevelItemCount(), dcCount);
+  EXPECT_EQ(form->Tree->topLevelItem(dcRecent + 1)->text(0), "Icecast TV") << "after Recently Played";
+  EXPECT_EQ(form->Tree->topLevelItem(dcRecent + 2)->text(0), "Icecast Radio");
+  for (int category : {dcIcecastTV, dcIcecastRadio}) {
+    const QIcon icon = form->Tree->topLevelItem(category)->icon(0);
+    EXPECT_FALSE(icon.isNull() ||
+                 icon.pixmap(16, 16).toImage() ==
+                     form->Tree->topLevelItem(category - 4)->icon(0).pixmap(16, 16).toImage())
+        << category << ": an icon of its own";
+  }
+
+  ClickCategory(*form, dcIcecastTV);
+  EXPECT_EQ(form->Category(), dcIcecastTV);
+  EXPECT_EQ(views->headerItem()->text(1), "Now Playing");
+  ASSERT_EQ(Column(views, 0), Names{"Ogg TV"});
+  const QTreeWidgetItem* tv = views->topLevelItem(0);
+  EXPECT_EQ(tv->text(1) + "|" + tv->text(2) + "|" + tv->text(3) + "|" + tv->text(4) + "|" + tv->text(5),
+            "The late film|Film||800|Ogg Video");
+  EXPECT_FALSE(form->visStreams->isVisible() || form->VisLink->isVisible() || form->Link->isVisible());
+
+  ClickCategory(*form, dcIcecastRadio);
+  EXPECT_EQ(Column(views, 0), (Names{"Archive", "Opus Talk", "Zebra Radio"}))
+      << "only Ogg, each listen URL once, sorted by name";
+  EXPECT_EQ(Column(views, 1), (Names{"", "The news at six", "Take Five"}));
+  EXPECT_EQ(Column(views, 2), (Names{"Spoken", "Talk", "Jazz & Blues"}));
+  EXPECT_EQ(Column(views, 5), (Names{"Ogg", "Ogg Opus", "Ogg Audio"}));
+  ClickRowNamed(views, "Zebra Radio");
+  test::RunEvents(50);
+  test::SaveScreenshot(form->grab().toImage(), "directory_icecast_radio");
+
+  ClickCategory(*form, dcIcecastTV);
+  EXPECT_EQ(IcecastServer->Connections(), 1) << "one download serves both categories";
+  EXPECT_NE(IcecastServer->Received(0).find("GET /yp.xml "), std::string::npos);
+  EXPECT_EQ(Boxes, Names{});
+}
+
+TEST_F(Directory, IcecastStationsAreStationsLikeAnyOther) {
+  auto form = Open();
+  ClickCategory(*form, dcIcecastRadio);
+  ClickHeader(form->Views, 4);
+  EXPECT_EQ(Column(form->Views, 0), (Names{"Archive", "Opus Talk", "Zebra Radio"}))
+      << "by bit rate; one that is no number counts as 0";
+
+  QTest::keyClicks(form->txtFilter, "news");
+  ASSERT_TRUE(test::WaitUntil([&] { return Column(form->Views, 0) == Names{"Opus Talk"}; }))
+      << "what is on now is searched";
+  QTest::mouseClick(form->txtFilter, Qt::LeftButton);
+  form->txtFilter->clear();
+  ASSERT_TRUE(test::WaitUntil([&] { return form->Views->topLevelItemCount() == 3; }));
+
+  ClickRowNamed(form->Views, "Zebra Radio");
+  QTest::mouseClick(form->btnAddBookmarks, Qt::LeftButton);
+  const auto stored = Config.Load();
+  ASSERT_EQ(stored->books.size(), 3u);
+  EXPECT_EQ(stored->books[2]->Name, "Zebra Radio");
+  EXPECT_EQ(stored->books[2]->URLs, Names{"http://zebra.example:8000/live.ogg"});
+  EXPECT_EQ(stored->books[2]->OnNow, "") << "a bookmark keeps no live figures";
+
+  const int row = static_cast<int>(Column(form->Views, 0).size()) - 1;
+  EXPECT_EQ(PlayedRow(*form, row), Names{"http://zebra.example:8000/live.ogg"});
+  // The player keeps what was played in the recent list; from there it plays the same way.
+  tPlaylist played;
+  FillPlaylist(played, *form->Rows()[static_cast<size_t>(row)]);
+  Record->AddPlaylistToRecent(played);
+  ClickHeader(form->Views, 0);  // by name again
+  ClickCategory(*form, dcRecent);
+  EXPECT_EQ(Column(form->Views, 0), (Names{"Recent One", "Zebra Radio"}));
+  ClickCategory(*form, dcBookmarks);
+  EXPECT_EQ(Column(form->Views, 0), (Names{"bookmark a", "Bookmark B", "Zebra Radio"}));
+  EXPECT_EQ(PlayedRow(*form, 2), Names{"http://zebra.example:8000/live.ogg"});
+}
+
+TEST_F(Directory, AnswersEventsWhileItReadsAListing) {
+  // A fresh cache, so nothing is downloaded: the only waiting is the reading of the listing.
+  ASSERT_TRUE(test::WriteFile(Cache->File(kIcecastCacheName), kIcecastListing));
+  Record->icerefresh = NowUTC();
+  auto form = Open();
+  bool answeredWhileLoading = false;
+  QTimer::singleShot(0, form.get(), [&] { answeredWhileLoading = !form->Tree->isEnabled(); });
+  ClickCategory(*form, dcIcecastRadio);
+  EXPECT_TRUE(answeredWhileLoading) << "events are served while the listing is read";
+  EXPECT_EQ(Column(form->Views, 0), (Names{"Archive", "Opus Talk", "Zebra Radio"}));
+  EXPECT_TRUE(form->Tree->isEnabled());
+  EXPECT_EQ(IcecastServer->Connections(), 0);
 }
 
 TEST_F(Directory, FilterAppliesOnceTypingPauses) {
@@ -359,10 +454,9 @@ TEST_F(Directory, ButtonsFollowTheCategoryAndTheSelection) {
     int Category;
     bool Refresh, Add, Delete;
   } rows[] = {
-      {dcKestrovaTV, true, true, false},
-      {dcDirectoryTV, true, true, false},
-      {dcBookmarks, false, false, true},
-      {dcRecent, false, true, true},
+      {dcKestrovaTV, true, true, false}, {dcDirectoryTV, true, true, false},
+      {dcBookmarks, false, false, true}, {dcRecent, false, true, true},
+      {dcIcecastTV, true, true, false},  {dcIcecastRadio, true, true, false},
   };
   auto form = Open();
   for (const Row& row : rows) {

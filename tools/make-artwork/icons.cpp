@@ -152,6 +152,25 @@ void PaintRadio(QPainter& p) {
   p.drawEllipse(QPointF(11.75, 12.6), 1.3, 1.3);
 }
 
+// The public directory's mark: a small globe with a light rim that keeps it apart from what it sits on.
+void PaintGlobe(QPainter& p, const QPointF& c, qreal r) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(255, 255, 255, 235));
+  p.drawEllipse(c, r + 0.8, r + 0.8);
+  QRadialGradient sea(c - QPointF(r * 0.35, r * 0.4), r * 1.4);
+  sea.setColorAt(0, QColor(150, 214, 255));
+  sea.setColorAt(0.5, QColor(40, 128, 210));
+  sea.setColorAt(1, QColor(12, 52, 120));
+  p.setPen(QPen(QColor(10, 40, 90), 0.8));
+  p.setBrush(sea);
+  p.drawEllipse(c, r, r);
+  // A meridian and the equator, as a globe is drawn on a sign.
+  p.setPen(QPen(QColor(255, 255, 255, 200), 0.9));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(c, r * 0.42, r);
+  p.drawLine(QPointF(c.x() - r, c.y()), QPointF(c.x() + r, c.y()));
+}
+
 }  // namespace
 
 QImage DrawAppIcon(int size, int scale) {
@@ -176,8 +195,19 @@ QImage DrawDirCategory(int index, int scale) {
       case 3:  // bookmarks
         PaintStar(p);
         break;
-      default:  // recently played
+      case 4:  // recently played
         PaintClock(p);
+        break;
+      case 5:  // the public Icecast directory's television streams: a green screen and the globe
+        PaintTelevision(p, QRectF(0, 0, 14, 14), 1.0 / scale, QColor(70, 200, 120), false, true);
+        PaintGlobe(p, QPointF(11.5, 11.5), 4);
+        break;
+      default:  // the public Icecast directory's radio streams
+        p.save();
+        p.translate(0, -1);
+        PaintRadio(p);
+        p.restore();
+        PaintGlobe(p, QPointF(11.5, 11.5), 4);
         break;
     }
   });

@@ -20,8 +20,8 @@ const std::vector<Picture>& AllPictures() {
         {QStringLiteral("ABOUT_PICTURE"), {267, 112}, DrawAboutPicture},
     };
     // The directory window's categories in their order: our channels, directory television, directory
-    // radio, bookmarks, recently played.
-    for (int i = 0; i < 5; ++i) {
+    // radio, bookmarks, recently played, Icecast television, Icecast radio.
+    for (int i = 0; i < kDirCategories; ++i) {
       list.push_back({QStringLiteral("DIR_CATEGORY_%1").arg(i), {16, 16}, [i](int scale) {
                         return DrawDirCategory(i, scale);
                       }});

@@ -36,6 +36,7 @@ QImage DrawTvGadgets(int scale);
 
 // The dialogs and the program's icon (icons.cpp).
 QImage DrawDownloadStripe(int scale);
+constexpr int kDirCategories = 7;
 QImage DrawDirCategory(int index, int scale);
 QImage DrawAboutPicture(int scale);
 QImage DrawAppIcon(int size, int scale);

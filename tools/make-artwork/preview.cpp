@@ -236,10 +236,16 @@ QImage DrawPreview() {
     p.drawImage(QRectF(x, 1120 - 128, 128, 128), DrawAppIcon(64, 2));
     p.drawImage(560, 1008, DrawAboutPicture(1));
     p.drawImage(QRectF(840, 896, 267, 112), DrawAboutPicture(2));
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kDirCategories; ++i) {
       p.fillRect(QRect(1130 + 24 * i, 900, 20, 20), Qt::white);
       p.drawImage(1132 + 24 * i, 902, DrawDirCategory(i, 1));
       p.drawImage(QRectF(1130 + 40 * i, 930, 32, 32), DrawDirCategory(i, 2));
+      // Enlarged pixel for pixel on the tree's white, to judge the small size.
+      p.save();
+      p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+      p.fillRect(QRect(880 + 80 * i, 1040, 72, 72), Qt::white);
+      p.drawImage(QRect(884 + 80 * i, 1044, 64, 64), DrawDirCategory(i, 1));
+      p.restore();
     }
     const QImage stripe = DrawDownloadStripe(1);
     p.fillRect(QRect(1130, 990, 245, 25), Qt::white);
