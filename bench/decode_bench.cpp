@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "ogg/link_decoders.h"
 #include "ogg/ogg_io_base.h"
-#include "ogg/theora_codec.h"
 #include "ogg/yuv_convert.h"
 
 namespace {
@@ -166,12 +166,11 @@ void DecodeThroughOurs(benchmark::State& state, bool convert, const char* name) 
   for (auto _ : state) {
     double start = ThreadSeconds();
     tMemorySource source(Clip());
-    ktv::tOggTheoraCodec codec;
+    ktv::tOggLinkDecoders link;
     source.ReadStreamHeaders();
-    source.FeedAllStreams = true;
-    bool open = codec.Open(source);
-    source.FeedAllStreams = false;
-    if (!open) return state.SkipWithError("the decoder did not open");
+    if (!link.Open(source, ktv::tOggLinkDecoders::kVideo))
+      return state.SkipWithError("the decoder did not open");
+    ktv::tOggTheoraCodec& codec = *link.Video;
     ktv::tPictureRegion region = ktv::PictureRegion(codec.Info);
     yuv_buffer yuv;
     double time;

@@ -1,30 +1,5 @@
 // Any bytes through the header scan and packet fetching of every stream, fed in small uneven reads.
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-
-#include "ogg/ogg_io_base.h"
-
-namespace {
-
-class tFuzzSource : public ktv::tOggIOBase {
- public:
-  tFuzzSource(const uint8_t* data, size_t size) : Data(data), Size(size) {}
-  int32_t ReadData(uint8_t* buffer, int32_t size) override {
-    size_t n = std::min<size_t>({static_cast<size_t>(size), Size - Pos, 1 + (Pos * 7) % 3000});
-    std::memcpy(buffer, Data + Pos, n);
-    Pos += n;
-    return static_cast<int32_t>(n);
-  }
-  bool AtEnd() const { return Pos == Size; }
-
- private:
-  const uint8_t* Data;
-  size_t Size, Pos = 0;
-};
-
-}  // namespace
+#include "fuzz_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tFuzzSource src(data, size);

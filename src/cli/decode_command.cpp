@@ -14,7 +14,7 @@
 namespace ktv::cli {
 namespace {
 
-// Sample frames asked of the Vorbis decoder per call.
+// Sample frames asked of the sound decoder per call.
 constexpr int32_t kAudioBlock = 4096;
 // Failed fetches in a row before a decoder waits for the other one; a damaged packet costs one failure.
 constexpr int kMaxFailuresInARow = 16;
@@ -196,12 +196,14 @@ struct tTrack {
 
 // Decodes one link until both decoders have nothing more; adds to the totals.
 void DecodeLink(tDecoderSet& set, tY4MWriter& y4m, tWavWriter& wav, tTotals& totals) {
+  tOggTheoraCodec* videoCodec = set.Link.Video.get();
+  tOggAudioCodec* audioCodec = set.Link.Audio.get();
   tTrack video, audio;
-  video.Open = set.VideoOpen;
-  audio.Open = set.AudioOpen;
-  const int channels = audio.Open ? set.Audio.Info.channels : 0;
-  const double rate = audio.Open ? static_cast<double>(set.Audio.Info.rate) : 1.0;
-  const double frameRate = set.Video.FrameRate() > 0 ? set.Video.FrameRate() : 15.0;
+  video.Open = videoCodec != nullptr;
+  audio.Open = audioCodec != nullptr;
+  const int channels = audio.Open ? audioCodec->Channels() : 0;
+  const double rate = audio.Open ? static_cast<double>(audioCodec->Rate()) : 1.0;
+  const double frameRate = video.Open && videoCodec->FrameRate() > 0 ? videoCodec->FrameRate() : 15.0;
   std::vector<int16_t> pcm(static_cast<size_t>(kAudioBlock) *
                            static_cast<size_t>(channels > 0 ? channels : 1));
   int64_t linkFrames = 0, linkAudioFrames = 0;
@@ -213,7 +215,7 @@ void DecodeLink(tDecoderSet& set, tY4MWriter& y4m, tWavWriter& wav, tTotals& tot
       yuv_buffer yuv;
       bool key = false;
       double time = 0;
-      if (set.Video.DecodeFrame(yuv, &key, time)) {
+      if (videoCodec->DecodeFrame(yuv, &key, time)) {
         video.Succeeded();
         ++linkFrames;
         totals.Keyframes += key;
@@ -225,7 +227,7 @@ void DecodeLink(tDecoderSet& set, tY4MWriter& y4m, tWavWriter& wav, tTotals& tot
     } else if (audio.Ready()) {
       int32_t count = kAudioBlock;
       double time = 0;
-      bool ok = set.Audio.Decode(pcm.data(), count, time);
+      bool ok = audioCodec->Decode(pcm.data(), count, time);
       // A damaged packet can end a call that already delivered frames: they are kept.
       wav.Write(pcm.data(), count);
       linkAudioFrames += count;
@@ -282,9 +284,8 @@ int RunDecode(const std::vector<std::string>& args) {
   tTotals totals;
   for (;;) {
     ++totals.Links;
-    if (set.VideoOpen) y4m.StartLink(set.Video, totals.Links);
-    if (set.AudioOpen)
-      wav.StartLink(set.Audio.Info.channels, static_cast<int>(set.Audio.Info.rate), totals.Links);
+    if (set.Link.Video) y4m.StartLink(*set.Link.Video, totals.Links);
+    if (set.Link.Audio) wav.StartLink(set.Link.Audio->Channels(), set.Link.Audio->Rate(), totals.Links);
     DecodeLink(set, y4m, wav, totals);
     // A held first page of the next link: rebuild the decoders around it. A link that neither decoder can
     // play ends the file.

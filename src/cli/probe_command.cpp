@@ -8,6 +8,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/decoder_set.h"
+#include "ogg/opus_codec.h"
 #include "platform/clock.h"
 #include "stream/network_ogg_receiver.h"
 
@@ -34,6 +35,21 @@ std::string VideoJson(const tOggTheoraCodec& video) {
          ",\"pixelformat\":" + std::to_string(video.PixelFormat()) + "}";
 }
 
+std::string AudioJson(const tOggAudioCodec& audio) {
+  std::string json = "\"audio\":{\"codec\":" + JsonString(AudioCodecName(audio.Kind())) +
+                     ",\"channels\":" + std::to_string(audio.Channels()) +
+                     ",\"rate\":" + std::to_string(audio.Rate());
+  if (const auto* opus = dynamic_cast<const tOggOpusCodec*>(&audio)) {
+    const tOpusHeader& h = opus->Info;
+    json += ",\"input_rate\":" + std::to_string(h.InputRate) + ",\"pre_skip\":" + std::to_string(h.PreSkip) +
+            ",\"output_gain_db\":" + JsonNumber(h.OutputGain / 256.0) +
+            ",\"mapping_family\":" + std::to_string(h.MappingFamily) +
+            ",\"streams\":" + std::to_string(h.StreamCount) +
+            ",\"coupled\":" + std::to_string(h.CoupledCount);
+  }
+  return json + "}";
+}
+
 template <class tSet>
 std::string StreamsJson(tSet& set) {
   int32_t count = set.Source.StreamCount();
@@ -43,20 +59,21 @@ std::string StreamsJson(tSet& set) {
     json += "{\"index\":" + std::to_string(i) + ",\"codec\":" + JsonString(set.Source.StreamName(i)) + "}";
   }
   json += "]";
-  if (set.VideoOpen) json += "," + VideoJson(set.Video);
-  if (set.AudioOpen)
-    json += ",\"audio\":{\"channels\":" + std::to_string(set.Audio.Info.channels) +
-            ",\"rate\":" + std::to_string(set.Audio.Info.rate) + "}";
-  if (set.VideoOpen || set.AudioOpen) {
+  const tOggTheoraCodec* video = set.Link.Video.get();
+  const tOggAudioCodec* audio = set.Link.Audio.get();
+  if (video) json += "," + VideoJson(*video);
+  if (audio) json += "," + AudioJson(*audio);
+  if (video || audio) {
     // Vendor strings first, then the comment lines, video before audio.
     std::vector<std::string> vendors, lines;
-    auto split = [&](const std::vector<std::string>& comments, const char* vendor) {
-      size_t skip = vendor && *vendor && !comments.empty() ? 1 : 0;
+    auto split = [&](const tOggStreamDecoder& codec) {
+      const std::vector<std::string>& comments = codec.Comments;
+      size_t skip = !codec.Vendor.empty() && !comments.empty() ? 1 : 0;
       if (skip) vendors.push_back(comments.front());
       lines.insert(lines.end(), comments.begin() + static_cast<ptrdiff_t>(skip), comments.end());
     };
-    if (set.VideoOpen) split(set.Video.Comments, set.Video.Comment.vendor);
-    if (set.AudioOpen) split(set.Audio.Comments, set.Audio.Comment.vendor);
+    if (video) split(*video);
+    if (audio) split(*audio);
     json += ",\"comments\":[";
     bool first = true;
     for (const auto* list : {&vendors, &lines})
@@ -110,8 +127,7 @@ int ProbeStream(const std::string& address) {
   set.OpenLink();
   std::printf("%s%s}\n", StreamsJson(set).c_str(), MetadataJson(set.Source).c_str());
   bool ok = set.Scanned && set.Source.StreamCount() > 0;
-  set.Video.Close();
-  set.Audio.Close();
+  set.Link.Close();
   set.Source.Disconnect();
   return ok ? 0 : 1;
 }

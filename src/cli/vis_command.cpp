@@ -15,7 +15,7 @@
 #include "cli/cli_command.h"
 #include "cli/decoder_set.h"
 #include "ogg/file_source.h"
-#include "ogg/vorbis_codec.h"
+#include "ogg/link_decoders.h"
 #include "vis/png_writer.h"
 #include "vis/visulisation_system.h"
 
@@ -67,27 +67,25 @@ class tWavSound : public tSoundSource {
   int64_t At = 0;
 };
 
-// The Vorbis sound of a local Ogg file, link after link; other streams are passed over.
+// The sound of a local Ogg file, link after link; other streams are passed over.
 class tOggSound : public tSoundSource {
  public:
   explicit tOggSound(const std::string& path) : Source(path) {}
   bool IsOpen() const { return Source.IsOpen(); }
   bool OpenLink() {
     Source.ReadStreamHeaders();
-    Source.FeedAllStreams = true;  // the headers of every stream are offered while the decoder looks
-    AudioOpen = Audio.Open(Source);
-    Source.FeedAllStreams = false;
-    return AudioOpen;
+    return Link.Open(Source, tOggLinkDecoders::kAudio);
   }
   bool Next(tPcmBlock& block) override {
     for (;;) {
-      if (!AudioOpen) return false;  // a link without Vorbis sound ends it
-      block.Rate = static_cast<int32_t>(Audio.Info.rate), block.Channels = Audio.Info.channels;
+      tOggAudioCodec* audio = Link.Audio.get();
+      if (!audio) return false;  // a link without sound ends it
+      block.Rate = audio->Rate(), block.Channels = audio->Channels();
       if (block.Rate < 1 || block.Rate > kMaxRate || block.Channels < 1) return false;
       block.Samples.resize(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(block.Channels));
       int32_t count = kBlockFrames;
       double time = 0;
-      Audio.Decode(block.Samples.data(), count, time);
+      audio->Decode(block.Samples.data(), count, time);
       if (count > 0) {  // frames delivered before a damaged packet are kept
         Failures = 0;
         block.Frames = count;
@@ -105,14 +103,12 @@ class tOggSound : public tSoundSource {
  private:
   bool NextLink() {
     if (!Source.PagePending) return false;
-    Audio.Close();
-    Source.ResetStreams();
-    return OpenLink();
+    Link.NextLink(Source);
+    return Link.Open(Source, tOggLinkDecoders::kAudio);
   }
 
-  tOggFileSource Source;
-  tOggVorbisCodec Audio;
-  bool AudioOpen = false;
+  tOggFileSource Source;  // declared first: the decoder closes before its source goes
+  tOggLinkDecoders Link;
   int Failures = 0;
 };
 
@@ -234,7 +230,7 @@ int RunVis(const std::vector<std::string>& args) {
       return 1;
     }
     if (!ogg->OpenLink()) {
-      std::fprintf(stderr, "vis: %s: no Vorbis sound found\n", source.c_str());
+      std::fprintf(stderr, "vis: %s: no sound found\n", source.c_str());
       return 1;
     }
     sound = std::move(ogg);

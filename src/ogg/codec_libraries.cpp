@@ -9,6 +9,7 @@ namespace ktv {
 tOggEntries OggApi;
 tVorbisEntries VorbisApi;
 tTheoraEntries TheoraApi;
+tOpusEntries OpusApi;
 
 namespace {
 
@@ -25,6 +26,7 @@ struct tLibraryState {
 tLibraryState gOgg{"libogg.so.0"};
 tLibraryState gVorbis{"libvorbis.so.0"};
 tLibraryState gTheora{"libtheora.so.0"};
+tLibraryState gOpus{"libopus.so.0"};
 
 #define KTV_RESOLVE_ENTRY(name)                                                        \
   table.name = reinterpret_cast<decltype(table.name)>(GetModuleSymbol(module, #name)); \
@@ -43,6 +45,11 @@ bool Resolve(void* module, tVorbisEntries& table) {
 bool Resolve(void* module, tTheoraEntries& table) {
   bool complete = true;
   KTV_THEORA_ENTRIES(KTV_RESOLVE_ENTRY)
+  return complete;
+}
+bool Resolve(void* module, tOpusEntries& table) {
+  bool complete = true;
+  KTV_OPUS_ENTRIES(KTV_RESOLVE_ENTRY)
   return complete;
 }
 
@@ -88,6 +95,9 @@ bool LoadVorbisLibrary() {
 bool LoadTheoraLibrary() {
   return Load(gTheora, TheoraApi);
 }
+bool LoadOpusLibrary() {
+  return Load(gOpus, OpusApi);
+}
 void UnloadOggLibrary() {
   Unload(gOgg);
 }
@@ -96,6 +106,9 @@ void UnloadVorbisLibrary() {
 }
 void UnloadTheoraLibrary() {
   Unload(gTheora);
+}
+void UnloadOpusLibrary() {
+  Unload(gOpus);
 }
 
 }  // namespace ktv

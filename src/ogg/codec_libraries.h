@@ -1,12 +1,14 @@
-// Run-time bindings of the codec libraries. The program never links libogg, libvorbis or libtheora: each
-// library is loaded from "libogg.so.0", "libvorbis.so.0" or "libtheora.so.0" (program folder first, then the
-// system search) by the first object that needs it and released when the last user lets go.
+// Run-time bindings of the codec libraries. The program never links libogg, libvorbis, libtheora or libopus:
+// each library is loaded from "libogg.so.0", "libvorbis.so.0", "libtheora.so.0" or "libopus.so.0" (program
+// folder first, then the system search) by the first object that needs it and released when the last user
+// lets go.
 //
 // Every user loads in its constructor and releases in its destructor. Load and release are safe from any
 // thread. A library that loads but lacks one of the entry points below counts as not loaded.
 #pragma once
 
 #include <ogg/ogg.h>
+#include <opus/opus_multistream.h>
 #include <theora/theora.h>
 #include <vorbis/codec.h>
 
@@ -31,6 +33,10 @@ namespace ktv {
   X(theora_clear) X(theora_decode_header) X(theora_decode_init) X(theora_decode_packetin)     \
   X(theora_decode_YUVout) X(theora_packet_iskeyframe) X(theora_granule_time)                  \
   X(theora_version_string)
+
+#define KTV_OPUS_ENTRIES(X)                                                                   \
+  X(opus_multistream_decoder_create) X(opus_multistream_decode) X(opus_multistream_decoder_ctl) \
+  X(opus_multistream_decoder_destroy)
 // clang-format on
 
 #define KTV_DECLARE_ENTRY(name) decltype(&::name) name = nullptr;
@@ -44,6 +50,9 @@ struct tVorbisEntries {
 struct tTheoraEntries {
   KTV_THEORA_ENTRIES(KTV_DECLARE_ENTRY)
 };
+struct tOpusEntries {
+  KTV_OPUS_ENTRIES(KTV_DECLARE_ENTRY)
+};
 
 #undef KTV_DECLARE_ENTRY
 
@@ -51,15 +60,18 @@ struct tTheoraEntries {
 extern tOggEntries OggApi;
 extern tVorbisEntries VorbisApi;
 extern tTheoraEntries TheoraApi;
+extern tOpusEntries OpusApi;
 
 // True when the library is (now) available; every true result is matched by one Unload call.
 bool LoadOggLibrary();
 bool LoadVorbisLibrary();
 bool LoadTheoraLibrary();
+bool LoadOpusLibrary();
 // Releases one successful load; a release without a load does nothing.
 void UnloadOggLibrary();
 void UnloadVorbisLibrary();
 void UnloadTheoraLibrary();
+void UnloadOpusLibrary();
 
 // Holds one load of a library for a scope (or an object's life).
 template <bool (*LoadFn)(), void (*UnloadFn)()>
@@ -79,5 +91,6 @@ class tLibraryUse {
 using tOggLibraryUse = tLibraryUse<LoadOggLibrary, UnloadOggLibrary>;
 using tVorbisLibraryUse = tLibraryUse<LoadVorbisLibrary, UnloadVorbisLibrary>;
 using tTheoraLibraryUse = tLibraryUse<LoadTheoraLibrary, UnloadTheoraLibrary>;
+using tOpusLibraryUse = tLibraryUse<LoadOpusLibrary, UnloadOpusLibrary>;
 
 }  // namespace ktv

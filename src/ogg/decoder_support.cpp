@@ -18,14 +18,14 @@ bool FetchPacket(tOggIOBase& source, int32_t index, ogg_packet* packet, bool pee
   return source.PagePending && source.GetPacket(index, packet, peek);
 }
 
-int32_t ReadCodecHeaders(tOggIOBase& source, const std::function<int(ogg_packet*)>& headerIn) {
+int32_t ReadCodecHeaders(tOggIOBase& source, const std::function<int(ogg_packet*)>& headerIn, int headers) {
   ogg_packet packet;
   int32_t index = -1;
   for (int32_t i = 0; i < source.StreamCount() && index < 0; ++i)
     if (FetchPacket(source, i, &packet, true) && headerIn(&packet) == 0) index = i;
   if (index < 0) return -1;
   FetchPacket(source, index, &packet, false);  // the identification header, already parsed
-  for (int header = 0; header < 2; ++header) {
+  for (int header = 1; header < headers; ++header) {
     if (!FetchPacket(source, index, &packet, false)) return -1;
     headerIn(&packet);
   }

@@ -18,10 +18,11 @@ std::vector<std::string> CommentLines(const char* vendor, char** lines, const in
 // link.
 bool FetchPacket(tOggIOBase& source, int32_t index, ogg_packet* packet, bool peek);
 
-// Finds the stream whose first packet the codec's header parser accepts (result 0) and takes its three header
-// packets out, handing the second and third to the parser too (their results are not checked: a damaged one
+// Finds the stream whose first packet the codec's header parser accepts (result 0) and takes its `headers`
+// header packets out, handing the later ones to the parser too (their results are not checked: a damaged one
 // shows when the decoder is set up). Returns the stream index, or -1 when no stream qualifies or the headers
 // end early.
-int32_t ReadCodecHeaders(tOggIOBase& source, const std::function<int(ogg_packet*)>& headerIn);
+int32_t ReadCodecHeaders(tOggIOBase& source, const std::function<int(ogg_packet*)>& headerIn,
+                         int headers = 3);
 
 }  // namespace ktv

@@ -31,50 +31,33 @@ tOggTheoraCodec::~tOggTheoraCodec() {
   if (TheoraAvailable) UnloadTheoraLibrary();
 }
 
-bool tOggTheoraCodec::Open(tOggIOBase& source) {
-  Comments.clear();
-  if (!TheoraAvailable) return false;
-  Close();
+void tOggTheoraCodec::BeginHeaders() {
   TheoraApi.theora_info_init(&Info);
   TheoraApi.theora_comment_init(&Comment);
-  int32_t index = ReadCodecHeaders(
-      source, [this](ogg_packet* packet) { return TheoraApi.theora_decode_header(&Info, &Comment, packet); });
-  if (index < 0) {
-    Close();
-    return false;
-  }
-  Comments = CommentLines(Comment.vendor, Comment.user_comments, Comment.comment_lengths, Comment.comments);
-  bool sizeOk = static_cast<int64_t>(Info.width) * Info.height <= kMaxCodedSamples;
-  if (!sizeOk || TheoraApi.theora_decode_init(&Decoder, &Info) != 0) {
-    Close();
-    return false;
-  }
-  StreamIndex = index;
-  source.ActivateStream(index);
-  State = 2;
-  Source = &source;
-  return true;
 }
 
-void tOggTheoraCodec::Close() {
-  if (Source) Source->DeactivateStream(StreamIndex);
-  StreamIndex = -1;
-  Source = nullptr;
-  State = 0;
+int tOggTheoraCodec::HeaderIn(ogg_packet* packet) {
+  return TheoraApi.theora_decode_header(&Info, &Comment, packet);
+}
+
+bool tOggTheoraCodec::SetUp() {
+  Comments = CommentLines(Comment.vendor, Comment.user_comments, Comment.comment_lengths, Comment.comments);
+  if (Comment.vendor) Vendor = Comment.vendor;
+  bool sizeOk = static_cast<int64_t>(Info.width) * Info.height <= kMaxCodedSamples;
+  return sizeOk && TheoraApi.theora_decode_init(&Decoder, &Info) == 0;
+}
+
+void tOggTheoraCodec::ClearRecords() {
   TimeOffset = 0;
   OffsetKnown = false;
-  Comments.clear();
-  if (TheoraAvailable) {
-    TheoraApi.theora_clear(&Decoder);
-    TheoraApi.theora_info_clear(&Info);
-    TheoraApi.theora_comment_clear(&Comment);
-  }
+  TheoraApi.theora_clear(&Decoder);
+  TheoraApi.theora_info_clear(&Info);
+  TheoraApi.theora_comment_clear(&Comment);
 }
 
 bool tOggTheoraCodec::DecodeFrame(yuv_buffer& yuv, bool* keyframe, double& time) {
-  if (State != 2 || !Source) return false;
   ogg_packet packet;
-  if (!FetchPacket(*Source, StreamIndex, &packet, false)) return false;
+  if (!NextPacket(&packet)) return false;
   if (TheoraApi.theora_decode_packetin(&Decoder, &packet) != 0) return false;
   time = TheoraApi.theora_granule_time(&Decoder, Decoder.granulepos);
   if (packet.granulepos >= 0) {

@@ -15,11 +15,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "ogg/codec_libraries.h"
-#include "ogg/ogg_io_base.h"
+#include "ogg/stream_decoder.h"
 
 namespace ktv {
 
@@ -29,17 +27,10 @@ struct tPictureRegion {
 };
 tPictureRegion PictureRegion(const theora_info& info);
 
-class tOggTheoraCodec {
+class tOggTheoraCodec final : public tOggStreamDecoder {
  public:
   tOggTheoraCodec();
-  ~tOggTheoraCodec();
-  tOggTheoraCodec(const tOggTheoraCodec&) = delete;
-  tOggTheoraCodec& operator=(const tOggTheoraCodec&) = delete;
-
-  // True when a stream accepted the Theora identification header and the decoder was set up; that stream is
-  // then marked active. Closes first, so it also serves to reopen on the next chain link.
-  bool Open(tOggIOBase& source);
-  void Close();
+  ~tOggTheoraCodec() override;
 
   // Decodes the next packet. `yuv` points into the library's frame memory and stays valid until the next
   // DecodeFrame or Close. `time` is the presentation time in seconds (the stream's own, also when it was
@@ -56,14 +47,18 @@ class tOggTheoraCodec {
   // decoder allocate gigabytes (8K UHD fits).
   static constexpr int64_t kMaxCodedSamples = 7680LL * 4320;
 
-  uint8_t State = 0;  // 0 closed, 2 open
-  tOggIOBase* Source = nullptr;
-  int32_t StreamIndex = -1;
   bool TheoraAvailable;
-  std::vector<std::string> Comments;  // vendor string first (when not empty), then the comment lines
   theora_info Info{};
   theora_state Decoder{};
   theora_comment Comment{};
+
+ protected:
+  bool LibraryAvailable() const override { return TheoraAvailable; }
+  int HeaderCount() const override { return 3; }
+  void BeginHeaders() override;
+  int HeaderIn(ogg_packet* packet) override;
+  bool SetUp() override;
+  void ClearRecords() override;
 
  private:
   // The decoder counts frames from its start; the stream's own positions (where a packet carries one) are

@@ -20,43 +20,27 @@ tOggVorbisCodec::~tOggVorbisCodec() {
   if (VorbisAvailable) UnloadVorbisLibrary();
 }
 
-bool tOggVorbisCodec::Open(tOggIOBase& source) {
-  Comments.clear();
-  if (!VorbisAvailable) return false;
-  Close();
+void tOggVorbisCodec::BeginHeaders() {
   VorbisApi.vorbis_info_init(&Info);
-  int32_t index = ReadCodecHeaders(source, [this](ogg_packet* packet) {
-    return VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, packet);
-  });
-  if (index < 0) {
-    Close();
-    return false;
-  }
-  Comments = CommentLines(Comment.vendor, Comment.user_comments, Comment.comment_lengths, Comment.comments);
-  if (VorbisApi.vorbis_synthesis_init(&DspState, &Info) != 0 ||
-      VorbisApi.vorbis_block_init(&DspState, &Block) != 0) {
-    Close();
-    return false;
-  }
-  StreamIndex = index;
-  source.ActivateStream(index);
-  State = 2;
-  Source = &source;
-  return true;
+  VorbisApi.vorbis_comment_init(&Comment);
 }
 
-void tOggVorbisCodec::Close() {
-  if (Source) Source->DeactivateStream(StreamIndex);
-  StreamIndex = -1;
-  Source = nullptr;
-  State = 0;
-  Comments.clear();
-  if (VorbisAvailable) {
-    VorbisApi.vorbis_comment_clear(&Comment);
-    VorbisApi.vorbis_block_clear(&Block);
-    VorbisApi.vorbis_dsp_clear(&DspState);
-    VorbisApi.vorbis_info_clear(&Info);
-  }
+int tOggVorbisCodec::HeaderIn(ogg_packet* packet) {
+  return VorbisApi.vorbis_synthesis_headerin(&Info, &Comment, packet);
+}
+
+bool tOggVorbisCodec::SetUp() {
+  Comments = CommentLines(Comment.vendor, Comment.user_comments, Comment.comment_lengths, Comment.comments);
+  if (Comment.vendor) Vendor = Comment.vendor;
+  return VorbisApi.vorbis_synthesis_init(&DspState, &Info) == 0 &&
+         VorbisApi.vorbis_block_init(&DspState, &Block) == 0;
+}
+
+void tOggVorbisCodec::ClearRecords() {
+  VorbisApi.vorbis_comment_clear(&Comment);
+  VorbisApi.vorbis_block_clear(&Block);
+  VorbisApi.vorbis_dsp_clear(&DspState);
+  VorbisApi.vorbis_info_clear(&Info);
 }
 
 int16_t tOggVorbisCodec::ToSample(float value) {
@@ -74,14 +58,14 @@ bool tOggVorbisCodec::Decode(int16_t* buffer, int32_t& count, double& time) {
   int32_t delivered = 0;
   count = 0;
   // A closed codec has no synthesis state to ask.
-  if (State != 2 || !Source || !buffer) return false;
+  if (!IsOpen() || !buffer) return false;
   const int channels = Info.channels;
   while (wanted > 0) {
     float** pcm = nullptr;
     int avail = VorbisApi.vorbis_synthesis_pcmout(&DspState, &pcm);
     if (avail < 1) {
       ogg_packet packet;
-      if (!FetchPacket(*Source, StreamIndex, &packet, false)) {
+      if (!NextPacket(&packet)) {
         if (delivered == 0) return false;
         break;
       }

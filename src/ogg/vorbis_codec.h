@@ -10,45 +10,40 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "ogg/codec_libraries.h"
-#include "ogg/ogg_io_base.h"
+#include "ogg/stream_decoder.h"
 
 namespace ktv {
 
-class tOggVorbisCodec {
+class tOggVorbisCodec final : public tOggAudioCodec {
  public:
   tOggVorbisCodec();
-  ~tOggVorbisCodec();
-  tOggVorbisCodec(const tOggVorbisCodec&) = delete;
-  tOggVorbisCodec& operator=(const tOggVorbisCodec&) = delete;
+  ~tOggVorbisCodec() override;
 
-  // True when a stream of the source accepted the Vorbis identification header and the decoder was set up;
-  // that stream is then marked active. Closes first, so it also serves to reopen on the next chain link.
-  bool Open(tOggIOBase& source);
-  void Close();
-
-  // Fills `buffer` (room for count * Info.channels values) with up to `count` sample frames; `count` comes
-  // back as the number delivered. `time` is the time in seconds of the first frame delivered, or -1.0 while
-  // no granule position is known. False when nothing could be had, or when the stream is damaged (frames
-  // already written stay in the buffer and are counted).
-  bool Decode(int16_t* buffer, int32_t& count, double& time);
+  bool Decode(int16_t* buffer, int32_t& count, double& time) override;
+  int32_t Rate() const override { return static_cast<int32_t>(Info.rate); }
+  int32_t Channels() const override { return Info.channels; }
+  int64_t NominalBitrate() const override { return Info.bitrate_nominal > 0 ? Info.bitrate_nominal : 0; }
+  tAudioCodecKind Kind() const override { return tAudioCodecKind::Vorbis; }
 
   // Float sample to 16 bits: truncated, limited to -32767..32767 (NaN gives 0).
   static int16_t ToSample(float value);
 
-  uint8_t State = 0;  // 0 closed, 2 open
-  tOggIOBase* Source = nullptr;
-  int32_t StreamIndex = -1;
   bool VorbisAvailable;
-  std::vector<std::string> Comments;  // vendor string first (when not empty), then the comment lines
   vorbis_info Info{};
   vorbis_dsp_state DspState{};
   vorbis_block Block{};
   vorbis_comment Comment{};
   int64_t SamplePos = 0;  // absolute sample position just after the last frame delivered
+
+ protected:
+  bool LibraryAvailable() const override { return VorbisAvailable; }
+  int HeaderCount() const override { return 3; }
+  void BeginHeaders() override;
+  int HeaderIn(ogg_packet* packet) override;
+  bool SetUp() override;
+  void ClearRecords() override;
 };
 
 }  // namespace ktv

@@ -84,49 +84,49 @@ double tOggThreadManager::GetPosition() {
 
 bool tOggThreadManager::HasVideo() {
   std::lock_guard<std::mutex> guard(DecoderLock);
-  return Video != nullptr;
+  return Link.Video != nullptr;
 }
 
 bool tOggThreadManager::HasAudio() {
   std::lock_guard<std::mutex> guard(DecoderLock);
-  return Audio != nullptr;
+  return Link.Audio != nullptr;
 }
 
 bool tOggThreadManager::GetVideoInfo(theora_info& info, double& frameRate, double& aspectRatio) {
   std::lock_guard<std::mutex> guard(DecoderLock);
-  if (!Video) return false;
-  info = Video->Info;
-  frameRate = Video->FrameRate();
-  aspectRatio = Video->AspectRatio();
+  if (!Link.Video) return false;
+  info = Link.Video->Info;
+  frameRate = Link.Video->FrameRate();
+  aspectRatio = Link.Video->AspectRatio();
   return true;
 }
 
 bool tOggThreadManager::GetAudioFormat(int32_t& rate, int32_t& channels) {
   std::lock_guard<std::mutex> guard(DecoderLock);
-  if (!Audio) return false;
-  rate = static_cast<int32_t>(Audio->Info.rate);
-  channels = Audio->Info.channels;
+  if (!Link.Audio) return false;
+  rate = Link.Audio->Rate();
+  channels = Link.Audio->Channels();
   return true;
 }
 
 std::vector<std::string> tOggThreadManager::VideoComments() {
   std::lock_guard<std::mutex> guard(DecoderLock);
-  return Video ? Video->Comments : std::vector<std::string>();
+  return Link.Video ? Link.Video->Comments : std::vector<std::string>();
 }
 
 std::vector<std::string> tOggThreadManager::AudioComments() {
   std::lock_guard<std::mutex> guard(DecoderLock);
-  return Audio ? Audio->Comments : std::vector<std::string>();
+  return Link.Audio ? Link.Audio->Comments : std::vector<std::string>();
 }
 
 int32_t tOggThreadManager::VideoStreamIndex() {
   std::lock_guard<std::mutex> guard(DecoderLock);
-  return Video ? Video->StreamIndex : -1;
+  return Link.Video ? Link.Video->StreamIndex : -1;
 }
 
 int32_t tOggThreadManager::AudioStreamIndex() {
   std::lock_guard<std::mutex> guard(DecoderLock);
-  return Audio ? Audio->StreamIndex : -1;
+  return Link.Audio ? Link.Audio->StreamIndex : -1;
 }
 
 void tOggThreadManager::Post(int code) {
@@ -204,11 +204,7 @@ void tOggThreadManager::ResetPlayState() {
 }
 
 void tOggThreadManager::Reset() {
-  {
-    std::lock_guard<std::mutex> guard(DecoderLock);
-    Audio.reset();
-    Video.reset();
-  }
+  Link.Free();
   AudioOpen = false;
   ResetPlayState();
   LinkPending = false;
@@ -220,33 +216,25 @@ double tOggThreadManager::SafeFrameRate() const {
 }
 
 void tOggThreadManager::SizeAudioBlock() {
-  Rate = static_cast<int32_t>(Audio->Info.rate);
-  Channels = std::max(1, Audio->Info.channels);
-  BlockSamples = AudioBlockSamples(Rate, Video != nullptr, Video ? Video->FrameRate() : 15);
+  Rate = Link.Audio->Rate();
+  Channels = std::max(1, Link.Audio->Channels());
+  BlockSamples = AudioBlockSamples(Rate, Link.Video != nullptr, Link.Video ? Link.Video->FrameRate() : 15);
   PCMBuffer.assign(static_cast<size_t>(BlockSamples) * static_cast<size_t>(Channels), 0);
 }
 
-// (Re)opens the decoders there are on the current link, dropping each that fails (and Theora other than
-// 4:2:0).
-void tOggThreadManager::OpenDecoders() {
-  tNetworkOggReceiver& source = *ReceiverSource;
-  source.FeedAllStreams = true;
-  {
+// Opens the decoders of `kinds` on the current link, dropping each that fails (and Theora other than 4:2:0).
+void tOggThreadManager::OpenDecoders(uint8_t kinds) {
+  Link.Open(*ReceiverSource, kinds);
+  if (Link.Video && Link.Video->PixelFormat() != 0) {  // only 4:2:0 is drawn
     std::lock_guard<std::mutex> guard(DecoderLock);
-    if (Video && (!Video->Open(source) || Video->PixelFormat() != 0)) Video.reset();  // only 4:2:0 is drawn
-    if (Audio) {
-      if (Audio->Open(source))
-        SizeAudioBlock();
-      else
-        Audio.reset();
-    }
+    Link.Video.reset();
   }
-  if (Video) {
-    double fps = Video->FrameRate();
+  if (Link.Audio) SizeAudioBlock();
+  if (Link.Video) {
+    double fps = Link.Video->FrameRate();
     FrameRateValue = fps > 0 && std::isfinite(fps) ? fps : 15;
   }
-  AudioOpen = Audio != nullptr;
-  source.FeedAllStreams = false;
+  AudioOpen = Link.Audio != nullptr;
   ++LinksOpened;
   SizeQueue();
 }
@@ -256,8 +244,8 @@ void tOggThreadManager::SizeQueue() {
   int64_t bits = 0;
   {
     std::lock_guard<std::mutex> guard(DecoderLock);
-    if (Video) bits += Video->Info.target_bitrate;
-    if (Audio) bits += std::max<long>(Audio->Info.bitrate_nominal, 0);
+    if (Link.Video) bits += Link.Video->Info.target_bitrate;
+    if (Link.Audio) bits += Link.Audio->NominalBitrate();
   }
   int64_t kbps = std::min<int64_t>(bits / 1000, INT32_MAX);
   if (kbps > 0) ReceiverSource->SizeQueueForStream(static_cast<int32_t>(kbps));
@@ -268,18 +256,12 @@ void tOggThreadManager::OpenStreams() {
   LinkPending = false;
   if (!ReceiverSource->OpenStreams()) return;  // the receiver has stored error 6 and goes idle
   Reset();
-  tNetworkOggReceiver& source = *ReceiverSource;
-  {
-    std::lock_guard<std::mutex> guard(DecoderLock);
-    Video = std::make_unique<tOggTheoraCodec>();
-    Audio = std::make_unique<tOggVorbisCodec>();
-  }
-  OpenDecoders();
-  if (Video) Post(PROGRESS_VIDEO);
-  if (Audio) Post(PROGRESS_AUDIO);
+  OpenDecoders(tOggLinkDecoders::kBoth);
+  if (Link.Video) Post(PROGRESS_VIDEO);
+  if (Link.Audio) Post(PROGRESS_AUDIO);
   Post(PROGRESS_STREAMS);
-  if (!Video && !Audio) {
-    source.Abort(RE_TYPE);
+  if (!Link.Video && !Link.Audio) {
+    ReceiverSource->Abort(RE_TYPE);
     return;
   }
   Post(PROGRESS_BUFFERING);
@@ -287,22 +269,28 @@ void tOggThreadManager::OpenStreams() {
 
 void tOggThreadManager::NextLink() {
   tNetworkOggReceiver& source = *ReceiverSource;
-  {
-    std::lock_guard<std::mutex> guard(DecoderLock);
-    if (Video) Video->Close();
-    if (Audio) Audio->Close();
-  }
-  source.ResetStreams();
+  const uint8_t before = Link.Kinds();  // what played the last link
+  const bool scanned = Link.NextLink(source);
   LinkPending = false;
   ChainOffset = ChainOffset + LinkTime;
   LinkTime = 0;
-  if (!source.OpenStreams()) return;
+  if (!scanned) {
+    source.Abort(RE_TYPE);  // as the receiver's OpenStreams does for a failed scan
+    return;
+  }
   ResetPlayState();
-  OpenDecoders();
+  // Every link is opened with every decoder it has: a station may follow a radio programme with a film, and
+  // the film's picture must not be lost because the link before it had none. A picture that appears is
+  // announced as at the start (the window takes its size), and a change between sound with and without a
+  // picture is announced with the sound's message, so the window turns the visualisation on or off.
+  OpenDecoders(tOggLinkDecoders::kBoth);
+  const bool hadVideo = (before & tOggLinkDecoders::kVideo) != 0;
+  if (Link.Video && !hadVideo) Post(PROGRESS_VIDEO);
+  if (Link.Audio && (Link.Video != nullptr) != hadVideo) Post(PROGRESS_AUDIO);
   Post(PROGRESS_STREAMS);
   // A link with nothing we can decode would leave the stream stalled for ever: end it as an unplayable
   // stream.
-  if (!Video && !Audio) source.Abort(RE_TYPE);
+  if (!Link.Video && !Link.Audio) source.Abort(RE_TYPE);
 }
 
 double tOggThreadManager::WallSoundTime() {
@@ -332,7 +320,7 @@ uint32_t tOggThreadManager::StepVideoOnly() {
   yuv_buffer frame;
   bool key = false;
   double time = 0;
-  if (!Video->DecodeFrame(frame, &key, time)) {
+  if (!Link.Video->DecodeFrame(frame, &key, time)) {
     Finished = true;
     return 0;
   }
@@ -397,7 +385,7 @@ bool tOggThreadManager::StepAudio(bool clocked, double clock, uint32_t& wait) {
   int32_t n = 0;
   if (!TakeHeldSound(n)) {
     n = BlockSamples;
-    if (!Audio->Decode(PCMBuffer.data(), n, AudioTime)) {
+    if (!Link.Audio->Decode(PCMBuffer.data(), n, AudioTime)) {
       LinkPending = LinkPending || source.PagePending;
       if (!Held.empty()) {  // the sound ended before its time was known: play it untimed
         ReleaseHeld = true;
@@ -407,7 +395,7 @@ bool tOggThreadManager::StepAudio(bool clocked, double clock, uint32_t& wait) {
       SoundEnded = true;
       // Pictures timed by the wall clock (no sound output) go on after the sound has run out; with an audio
       // clock, a clock that has stopped would never make them due.
-      if (CallPlaybackDone() && (!Video || clocked)) {
+      if (CallPlaybackDone() && (!Link.Video || clocked)) {
         Finished = true;
         return false;
       }
@@ -469,7 +457,7 @@ void tOggThreadManager::StepFrame(bool clocked, double clock, uint32_t& wait) {
   const double fps = SafeFrameRate();
   if (!FrameReady) {
     double time = 0;
-    if (Video->DecodeFrame(Frame, &FrameKey, time)) {
+    if (Link.Video->DecodeFrame(Frame, &FrameKey, time)) {
       FrameReady = true;
       KeySeen = KeySeen || FrameKey;
       FrameTime = time > 0 ? time : (AudioStarted ? AudioStart : 0);
@@ -508,13 +496,13 @@ uint32_t tOggThreadManager::Step() {
     PauseWallClock();
     return 0;
   }
-  if (Video && !Audio) return StepVideoOnly();
+  if (Link.Video && !Link.Audio) return StepVideoOnly();
   uint32_t wait = kMaxStepWaitMs;
   // One look at the player's clock per step: whether there is one (a sound output) and where it stands.
   double clock = 0;
   bool clocked = CallGetAudioTime(clock);
-  if (Audio && !StepAudio(clocked, clock, wait)) return 0;
-  if (Audio && Video) StepFrame(clocked, clock, wait);
+  if (Link.Audio && !StepAudio(clocked, clock, wait)) return 0;
+  if (Link.Audio && Link.Video) StepFrame(clocked, clock, wait);
   return Finished ? 0 : wait;
 }
 

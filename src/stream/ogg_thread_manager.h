@@ -1,7 +1,8 @@
 // The decoding thread: plays one stream from end to end. It connects the receiver, waits until the receiver
-// buffers or plays, scans the headers, opens a Theora and a Vorbis decoder, then loops: PCM blocks go to the
-// player, one video frame is decoded ahead and shown when the player's audio clock reaches it (or by the wall
-// clock without sound), late frames are dropped, and each new link of a chained stream rebuilds the decoders.
+// buffers or plays, scans the headers, opens a Theora and a sound decoder (Vorbis, or Opus where a link has
+// no Vorbis; see tOggLinkDecoders), then loops: PCM blocks go to the player, one video frame is decoded ahead
+// and shown when the player's audio clock reaches it (or by the wall clock without sound), late frames are
+// dropped, and each new link of a chained stream rebuilds the decoders.
 //
 // Progress goes to a tMessageTarget as posted messages (code in WParam, the manager in LParam). The player is
 // driven through five events, each run on the main thread by a synchronised call while this thread waits.
@@ -22,8 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "ogg/theora_codec.h"
-#include "ogg/vorbis_codec.h"
+#include "ogg/link_decoders.h"
 #include "platform/message_target.h"
 #include "platform/thread.h"
 #include "stream/network_ogg_receiver.h"
@@ -103,7 +103,7 @@ class tOggThreadManager : public tThread {
   void Post(int code);
   void Reset();
   void OpenStreams();
-  void OpenDecoders();
+  void OpenDecoders(uint8_t kinds);
   void NextLink();
   // One decode round; returns how long the thread may wait before the next (milliseconds).
   uint32_t Step();
@@ -125,9 +125,9 @@ class tOggThreadManager : public tThread {
   bool CallPlaybackDone();
 
   std::unique_ptr<tNetworkOggReceiver> ReceiverSource;
-  std::mutex DecoderLock;  // guards replacing/opening/closing Audio and Video against the main thread's views
-  std::unique_ptr<tOggVorbisCodec> Audio;
-  std::unique_ptr<tOggTheoraCodec> Video;
+  // Guards replacing/opening/closing the decoders against the main thread's views.
+  std::mutex DecoderLock;
+  tOggLinkDecoders Link{&DecoderLock};  // its Video and Audio are changed only by this thread
   uint32_t NotifyMessage;
   tMessageTarget* NotifyWindow;
 

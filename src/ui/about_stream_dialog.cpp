@@ -20,8 +20,10 @@ namespace ktv {
 
 namespace {
 
-// The identification a Speex stream begins with.
+// The identifications of the streams whose names the codec-name rule mangles (it drops the first letter):
+// listed under their own names.
 constexpr char kSpeexSignature[] = "Speex   ";
+constexpr char kOpusSignature[] = "OpusHead";
 // The value label keeps its whole text here; what shows may be shortened to fit.
 constexpr const char* kWholeText = "ktvWholeText";
 constexpr int kFieldColumnWidth = 100;
@@ -48,9 +50,13 @@ void AddDecoderRows(tDetailRows& rows, const char* codecField, const std::vector
     if (line.find('=') != std::string::npos) rows.push_back(CommentRow(line));
 }
 
-bool IsSpeex(const tStreamSnapshot& snapshot, int index) {
+bool HasSignature(const tStreamSnapshot& snapshot, int index, const char* signature) {
   return index >= 0 && index < static_cast<int>(snapshot.StreamSignatures.size()) &&
-         snapshot.StreamSignatures[static_cast<size_t>(index)].rfind(kSpeexSignature, 0) == 0;
+         snapshot.StreamSignatures[static_cast<size_t>(index)].rfind(signature, 0) == 0;
+}
+
+bool IsSpeex(const tStreamSnapshot& snapshot, int index) {
+  return HasSignature(snapshot, index, kSpeexSignature);
 }
 
 // Shows as much of the label's whole text as fits.
@@ -134,6 +140,7 @@ tDetailRows StreamDetailRows(const tStreamSnapshot& s, int index) {
 
 QString ShownStreamName(const tStreamSnapshot& snapshot, int index) {
   if (IsSpeex(snapshot, index)) return QStringLiteral("Speex");
+  if (HasSignature(snapshot, index, kOpusSignature)) return QStringLiteral("Opus");
   return QString::fromStdString(snapshot.StreamNames[static_cast<size_t>(index)]);
 }
 

@@ -40,8 +40,8 @@ tStreamSnapshot TakeStreamSnapshot(tOggThreadManager& manager);
 // The (field, value) rows of one stream's details.
 using tDetailRows = std::vector<std::pair<QString, QString>>;
 tDetailRows StreamDetailRows(const tStreamSnapshot& snapshot, int index);
-// A stream's name in the list: its codec name, or "Speex" for a stream whose identification says so (the
-// name rule drops the first letter of that one).
+// A stream's name in the list: its codec name, or "Speex" or "Opus" for a stream whose identification says
+// so (the name rule drops the first letter of those).
 QString ShownStreamName(const tStreamSnapshot& snapshot, int index);
 
 class TfrmAboutstreamDlg : public tSkinnedForm {

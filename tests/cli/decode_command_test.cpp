@@ -62,19 +62,27 @@ TEST(DecodeCommand, WritesThePicturesAndSoundThatWereEncoded) {
   EXPECT_EQ(gotWav.Rate, 44100);
   EXPECT_EQ(gotWav.Bits, 16);
   ASSERT_EQ(gotWav.Samples.size(), rawWav.Samples.size()) << "header sizes written at the end";
-  double err = 0, sig = 0;
-  for (size_t i = 0; i < rawWav.Samples.size(); ++i) {
-    double d = gotWav.Samples[i] - rawWav.Samples[i];
-    err += d * d;
-    sig += static_cast<double>(rawWav.Samples[i]) * rawWav.Samples[i];
-  }
-  EXPECT_GT(10 * std::log10(sig / std::max(err, 1.0)), 20.0);
+  EXPECT_GT(test::SnrDb(rawWav.Samples, gotWav.Samples), 20.0);
 
   // A second run gives the same bytes.
   auto again = RunCli({"decode", media.Ogg, "--y4m", out.File("b.y4m"), "--wav", out.File("b.wav")});
   ASSERT_EQ(again.ExitCode, 0);
   EXPECT_TRUE(ReadFile(out.File("a.y4m")) == ReadFile(out.File("b.y4m")));
   EXPECT_TRUE(ReadFile(out.File("a.wav")) == ReadFile(out.File("b.wav")));
+}
+
+TEST(DecodeCommand, OpusSoundIsWrittenAt48kHzWithEverySampleInPlace) {
+  auto media = MakeMediaWithRaw({"--no-video", "--opus", "--seconds", "1.013"});
+  test::tTempDir out;
+  auto run = RunCli({"decode", media.Ogg, "--wav", out.File("o.wav")});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(Field(run.Out, "audio_frames"), 48624);
+  EXPECT_NEAR(Field(run.Out, "media_seconds"), 1.013, 0.001);
+  test::tWav raw = test::ParseWav(ReadFile(media.Wav)), got = test::ParseWav(ReadFile(out.File("o.wav")));
+  EXPECT_EQ(got.Rate, 48000);
+  EXPECT_EQ(got.Channels, 2);
+  ASSERT_EQ(got.Samples.size(), raw.Samples.size());
+  EXPECT_GT(test::SnrDb(raw.Samples, got.Samples), 20.0);
 }
 
 TEST(DecodeCommand, FollowsChainedLinks) {
@@ -115,6 +123,12 @@ TEST(DecodeCommand, ExitCodes) {
     test::WriteFile(extraOnly, kept);
   }
   std::string good = MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5"});
+  std::string futureOpus = dir.File("opus16.ogg");
+  {
+    std::string bytes = ReadFile(MakeMedia({"--no-video", "--opus", "--seconds", "0.5"}));
+    ASSERT_TRUE(test::DamageAfter(bytes, "OpusHead", 8, 1, '\x10'));
+    test::WriteFile(futureOpus, bytes);
+  }
   const std::string kCannotPlay = "This program cannot play this type of stream.";
   struct {
     std::vector<std::string> args;
@@ -129,6 +143,7 @@ TEST(DecodeCommand, ExitCodes) {
       {{"decode", dir.File("missing.ogg")}, 1, "cannot open", "no such file"},
       {{"decode", dir.File("text.ogg")}, 1, kCannotPlay, "not an Ogg file"},
       {{"decode", extraOnly}, 1, kCannotPlay, "an Ogg file with no stream we decode"},
+      {{"decode", futureOpus}, 1, kCannotPlay, "Opus of a major version we do not know"},
       {{"decode", "file://" + good}, 0, "", "file:// address"},
   };
   for (const auto& r : rows) {
@@ -212,10 +227,30 @@ TEST(ProbeCommand, ReportsDecoderParametersAndComments) {
   EXPECT_TRUE(theoraVendor < vorbisVendor && vorbisVendor < title && title < a)
       << "vendors first: " << comments;
 
+  // Opus: the stream keeps the name the codec-name rule gives it; the header's fields are reported.
+  auto opus =
+      RunCli({"probe", MakeMedia({"--no-video", "--opus", "--channels", "6", "--rate", "32000", "--gain",
+                                  "-1536", "--seconds", "0.5", "--acomment", "TITLE=Surround"})});
+  ASSERT_EQ(opus.ExitCode, 0) << opus.Err;
+  EXPECT_NE(opus.Out.find("\"streams\":[{\"index\":0,\"codec\":\"PusHead\"}]"), std::string::npos)
+      << opus.Out;
+  EXPECT_NE(opus.Out.find("\"audio\":{\"codec\":\"Opus\",\"channels\":6,\"rate\":48000,"), std::string::npos)
+      << opus.Out;
+  struct {
+    const char* name;
+    double value;
+  } opusRows[] = {
+      {"input_rate", 32000}, {"output_gain_db", -6}, {"mapping_family", 1}, {"streams", 4}, {"coupled", 2}};
+  for (const auto& r : opusRows) EXPECT_EQ(Field(opus.Out, r.name), r.value) << r.name;
+  EXPECT_GT(Field(opus.Out, "pre_skip"), 0);
+  EXPECT_NE(opus.Out.find("\"comments\":[\"libopus"), std::string::npos) << opus.Out;
+  EXPECT_NE(opus.Out.find("\"TITLE=Surround\"]"), std::string::npos) << opus.Out;
+
   auto audioOnly = RunCli({"probe", MakeMedia({"--no-video", "--seconds", "0.5"})});
   ASSERT_EQ(audioOnly.ExitCode, 0);
   EXPECT_EQ(audioOnly.Out.find("\"video\""), std::string::npos);
-  EXPECT_NE(audioOnly.Out.find("\"audio\":{\"channels\":2,\"rate\":44100}"), std::string::npos)
+  EXPECT_NE(audioOnly.Out.find("\"audio\":{\"codec\":\"Vorbis\",\"channels\":2,\"rate\":44100}"),
+            std::string::npos)
       << audioOnly.Out;
 }
 

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "ogg/media_files.h"
 #include "support/icecast_server.h"
 #include "support/script_server.h"
 #include "support/test_authority.h"
@@ -105,49 +107,60 @@ TEST(PlayCommand, ServerErrorsAndStatusTexts) {
   }
 }
 
-// Power of one frequency in 16-bit mono-summed PCM (Goertzel).
-double ToneLevel(const std::string& pcm, int channels, double rate, double hz) {
-  size_t frames = pcm.size() / 2 / static_cast<size_t>(channels);
-  const int16_t* s = reinterpret_cast<const int16_t*>(pcm.data());
-  double coeff = 2 * std::cos(2 * M_PI * hz / rate), q1 = 0, q2 = 0;
-  for (size_t i = 0; i < frames; ++i) {
-    double x = 0;
-    for (int c = 0; c < channels; ++c) x += s[i * static_cast<size_t>(channels) + static_cast<size_t>(c)];
-    double q0 = coeff * q1 - q2 + x / channels / 32768.0;
-    q2 = q1;
-    q1 = q0;
-  }
-  return std::sqrt(q1 * q1 + q2 * q2 - coeff * q1 * q2) / static_cast<double>(frames);
-}
-
 TEST(PlayCommand, RealSoundDeviceCarriesTheTone) {
   tTempDir dir;
-  std::string clip = MakeMedia({"--no-video", "--seconds", "2", "--tone", "440", "--clicks", "0"});
+  struct {
+    std::string clip;
+    int rate;
+    const char* note;
+  } clips[] = {
+      {MakeMedia({"--no-video", "--seconds", "2", "--tone", "440", "--clicks", "0"}), 44100, "Vorbis"},
+      {MakeMedia({"--no-video", "--opus", "--seconds", "2", "--tone", "440", "--clicks", "0"}), 48000,
+       "Opus"},
+  };
   setenv("SDL_AUDIODRIVER", "disk", 1);
-  for (const char* output : {"ring", "blocks"}) {
-    std::string raw = dir.File(std::string(output) + ".raw");
-    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-    tRunResult run = RunCli({"play", clip, "--output", output});
-    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
-    std::string pcm = ReadFile(raw);
-    ASSERT_GT(pcm.size(), 44100u * 4) << output << ": at least a second of sound reached the device";
-    double tone = ToneLevel(pcm, 2, 44100, 440), other = ToneLevel(pcm, 2, 44100, 1000);
-    EXPECT_GT(tone, 0.1) << output;
-    EXPECT_GT(tone, 20 * other) << output << ": the generated tone dominates";
+  for (const auto& c : clips) {
+    for (const char* output : {"ring", "blocks"}) {
+      SCOPED_TRACE(std::string(c.note) + " through " + output);
+      std::string raw = dir.File(std::string(output) + ".raw");
+      setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+      tRunResult run = RunCli({"play", c.clip, "--output", output});
+      EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+      std::string bytes = ReadFile(raw);
+      ASSERT_GT(bytes.size(), static_cast<size_t>(c.rate) * 4)
+          << "at least a second of sound reached the device";
+      std::vector<int16_t> pcm(bytes.size() / 2);
+      std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+      // The device runs at the stream's rate: the tone is where it was encoded.
+      double tone = ToneLevel(pcm, 2, 0, c.rate, 440), other = ToneLevel(pcm, 2, 0, c.rate, 1000);
+      EXPECT_GT(tone, 0.1);
+      EXPECT_GT(tone, 20 * other) << "the generated tone dominates";
+    }
   }
   unsetenv("SDL_AUDIODRIVER");
   unsetenv("SDL_DISKAUDIOFILE");
 }
 
+// Feeds the clip to a real icecast2 under the station's name and description and plays it with the command's
+// further arguments, sound through SDL's dummy device.
+void PlayFromIcecast(const std::string& clip, const std::string& name, const std::string& description,
+                     const std::vector<std::string>& args, tRunResult& run) {
+  tIcecastServer server;
+  ASSERT_TRUE(server.Running()) << server.Log();
+  ASSERT_TRUE(server.Feed(clip, "/live.ogg", name, "Tests", description)) << server.Log();
+  std::vector<std::string> command = {"play", server.URL("/live.ogg")};
+  command.insert(command.end(), args.begin(), args.end());
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  run = RunCli(command);
+  unsetenv("SDL_AUDIODRIVER");
+}
+
 TEST(PlayCommand, RealStreamingServerWithChainedLinks) {
   std::string clip = MakeMedia({"--width", "64", "--height", "48", "--seconds", "1.5", "--link", "--link",
                                 "--link", "--link", "--link"});
-  tIcecastServer server;
-  ASSERT_TRUE(server.Running()) << server.Log();
-  ASSERT_TRUE(server.Feed(clip, "/tv.ogg", "Ice TV", "Tests", "Chained clips")) << server.Log();
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  tRunResult run = RunCli({"play", server.URL("/tv.ogg"), "--seconds", "7", "--buffer", "2"});
-  unsetenv("SDL_AUDIODRIVER");
+  tRunResult run;
+  ASSERT_NO_FATAL_FAILURE(
+      PlayFromIcecast(clip, "Ice TV", "Chained clips", {"--seconds", "7", "--buffer", "2"}, run));
   std::string json = run.Out.substr(run.Out.rfind('{'));
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   EXPECT_GE(Count(run.Out, "progress 8\n"), 2) << "chain links followed\n" << run.Out;
@@ -155,6 +168,27 @@ TEST(PlayCommand, RealStreamingServerWithChainedLinks) {
   EXPECT_GT(JsonNumber(json, "shown"), 20);
   EXPECT_GT(JsonNumber(json, "media_seconds"), 2.0);
   EXPECT_EQ(JsonText(json, "title"), "Ice TV - Chained clips");
+}
+
+TEST(PlayCommand, RealStreamingServerStationSwitchingBetweenVorbisAndOpus) {
+  std::string clip =
+      MakeMedia({"--no-video", "--seconds", "3", "--acomment", "TITLE=One", "--link", "--opus", "--seconds",
+                 "2", "--acomment", "TITLE=Two", "--link", "--vorbis", "--acomment", "TITLE=Three"});
+  tRunResult run;
+  ASSERT_NO_FATAL_FAILURE(
+      PlayFromIcecast(clip, "Ice Radio", "Two codecs", {"--seconds", "15", "--buffer", "1"}, run));
+  std::string json = run.Out.substr(run.Out.rfind('{'));
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  // The title follows the links; the listener may have joined after the first link's headers were sent.
+  const std::string prefix = "title: Ice Radio - Two codecs: ";
+  size_t one = run.Out.find(prefix + "One\n"), two = run.Out.find(prefix + "Two\n"),
+         three = run.Out.find(prefix + "Three\n");
+  ASSERT_NE(two, std::string::npos) << "the Opus link was opened\n" << run.Out;
+  ASSERT_NE(three, std::string::npos) << "and the Vorbis link after it\n" << run.Out;
+  EXPECT_LT(two, three) << run.Out;
+  EXPECT_TRUE(one == std::string::npos || one < two) << run.Out;
+  EXPECT_GE(JsonNumber(json, "links"), 2);
+  EXPECT_GT(JsonNumber(json, "media_seconds"), 3.0) << "the sound of the links was played";
 }
 
 }  // namespace
@@ -207,13 +241,9 @@ TEST_P(LiveStream, PlaysInRealTimeAcrossAChainBoundary) {
   constexpr double kFps = 25;
   std::string clip =
       MakeMedia({"--width", "640", "--height", "360", "--kbps", "420", "--seconds", "24", "--link"});
-  tIcecastServer server;
-  ASSERT_TRUE(server.Running()) << server.Log();
-  ASSERT_TRUE(server.Feed(clip, "/live.ogg", "Live TV", "Tests", "Real time")) << server.Log();
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  tRunResult run =
-      RunCli({"play", server.URL("/live.ogg"), "--seconds", "46", "--output", GetParam(), "--stats"});
-  unsetenv("SDL_AUDIODRIVER");
+  tRunResult run;
+  ASSERT_NO_FATAL_FAILURE(PlayFromIcecast(clip, "Live TV", "Real time",
+                                          {"--seconds", "46", "--output", GetParam(), "--stats"}, run));
   ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   std::string json = run.Out.substr(run.Out.rfind('{'));
   std::printf("live %s: %s\n", GetParam(), json.c_str());  // the figures the README records

@@ -35,11 +35,12 @@ TEST(CodecLibraries, ReferenceCountKeepsTheLibraryUntilTheLastRelease) {
   EXPECT_FALSE(observable && IsResident("libogg.so.0")) << "the last release unloads";
 }
 
-TEST(CodecLibraries, AllThreeLoadAndTheoraReportsItsVersion) {
+TEST(CodecLibraries, AllFourLoadAndTheoraReportsItsVersion) {
   tOggLibraryUse ogg;
   tVorbisLibraryUse vorbis;
   tTheoraLibraryUse theora;
-  ASSERT_TRUE(ogg.Loaded() && vorbis.Loaded() && theora.Loaded());
+  tOpusLibraryUse opus;
+  ASSERT_TRUE(ogg.Loaded() && vorbis.Loaded() && theora.Loaded() && opus.Loaded());
   EXPECT_NE(std::string(TheoraApi.theora_version_string()), "");
 }
 
@@ -49,6 +50,7 @@ TEST(CodecLibraries, MissingFilesAndMissingEntryPointsCountAsNotLoaded) {
   EXPECT_FALSE(LoadOggLibrary());
   EXPECT_FALSE(LoadVorbisLibrary());
   EXPECT_FALSE(LoadTheoraLibrary());
+  EXPECT_FALSE(LoadOpusLibrary());
   // A real library under the wrong name loads but lacks the theora entry points.
   void* probe = dlopen("libogg.so.0", RTLD_NOW);
   ASSERT_NE(probe, nullptr);

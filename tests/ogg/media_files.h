@@ -1,7 +1,9 @@
 // Readers for the raw pictures (YUV4MPEG2) and sound (16-bit WAV) that the test generator and
-// `kestrova-cli decode` write, and a page patcher for damage tests.
+// `kestrova-cli decode` write, page helpers for damage tests, and measures of decoded sound.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <sstream>
@@ -83,6 +85,45 @@ inline uint32_t OggCrc(const std::string& page) {
   return crc;
 }
 
+// Size of the page starting at `at` (header and body); 0 when the bytes end inside its header.
+inline size_t PageSize(const std::string& file, size_t at) {
+  if (at + 27 > file.size()) return 0;
+  size_t segments = static_cast<uint8_t>(file[at + 26]);
+  if (at + 27 + segments > file.size()) return 0;
+  size_t size = 27 + segments;
+  for (size_t s = 0; s < segments; ++s) size += static_cast<uint8_t>(file[at + 27 + s]);
+  return size;
+}
+
+// The pages of an Ogg file, whole, in order.
+inline std::vector<std::string> SplitPages(const std::string& bytes) {
+  std::vector<std::string> pages;
+  for (size_t at = 0, size; (size = PageSize(bytes, at)) > 0 && at + size <= bytes.size(); at += size)
+    pages.push_back(bytes.substr(at, size));
+  return pages;
+}
+
+inline int64_t PageGranule(const std::string& page) {
+  uint64_t granule = 0;
+  for (int i = 7; i >= 0; --i)
+    granule = (granule << 8) | static_cast<uint8_t>(page[6 + static_cast<size_t>(i)]);
+  return static_cast<int64_t>(granule);
+}
+
+// Recomputes the checksum of the page starting at `at` after its bytes were changed.
+inline void MendPageCrc(std::string& file, size_t at = 0) {
+  size_t size = PageSize(file, at);
+  std::memset(&file[at + 22], 0, 4);
+  uint32_t crc = OggCrc(file.substr(at, size));
+  for (int k = 0; k < 4; ++k) file[at + 22 + static_cast<size_t>(k)] = static_cast<char>(crc >> (8 * k));
+}
+
+// Gives a whole page another serial number (its checksum mended).
+inline void SetPageSerial(std::string& page, uint32_t serial) {
+  for (int k = 0; k < 4; ++k) page[14 + static_cast<size_t>(k)] = static_cast<char>(serial >> (8 * k));
+  MendPageCrc(page);
+}
+
 // Overwrites `length` bytes starting `skip` bytes after the first occurrence of `marker` with `fill`, then
 // mends the checksum of the page holding it, so the damage reaches the codec instead of being dropped by the
 // page layer. False when the marker is not found or the damage would leave the page.
@@ -90,16 +131,41 @@ inline bool DamageAfter(std::string& file, const std::string& marker, size_t ski
   size_t at = file.find(marker);
   if (at == std::string::npos) return false;
   size_t page = file.rfind("OggS", at);
-  if (page == std::string::npos || page + 27 > file.size()) return false;
-  size_t segments = static_cast<uint8_t>(file[page + 26]);
-  size_t header = 27 + segments, body = 0;
-  for (size_t s = 0; s < segments; ++s) body += static_cast<uint8_t>(file[page + 27 + s]);
-  if (at + skip + length > page + header + body) return false;
+  if (page == std::string::npos || PageSize(file, page) == 0) return false;
+  if (at + skip + length > page + PageSize(file, page)) return false;
   std::memset(&file[at + skip], fill, length);
-  std::memset(&file[page + 22], 0, 4);
-  uint32_t crc = OggCrc(file.substr(page, header + body));
-  for (int k = 0; k < 4; ++k) file[page + 22 + static_cast<size_t>(k)] = static_cast<char>(crc >> (8 * k));
+  MendPageCrc(file, page);
   return true;
+}
+
+// Level of one frequency in one channel of interleaved 16-bit sound (Goertzel; 0.5 for a full-scale sine).
+inline double ToneLevel(const std::vector<int16_t>& samples, int channels, int channel, double rate,
+                        double hz) {
+  const size_t frames = samples.size() / static_cast<size_t>(channels);
+  if (frames == 0) return 0;
+  const double coeff = 2 * std::cos(2 * M_PI * hz / rate);
+  double q1 = 0, q2 = 0;
+  for (size_t i = 0; i < frames; ++i) {
+    double q0 =
+        coeff * q1 - q2 + samples[i * static_cast<size_t>(channels) + static_cast<size_t>(channel)] / 32768.0;
+    q2 = q1;
+    q1 = q0;
+  }
+  return std::sqrt(q1 * q1 + q2 * q2 - coeff * q1 * q2) / static_cast<double>(frames);
+}
+
+// Signal-to-noise ratio in dB of `got` against `want`, sample by sample, from value `from` on, over at most
+// `count` values (the shorter one decides otherwise).
+inline double SnrDb(const std::vector<int16_t>& want, const std::vector<int16_t>& got, size_t from = 0,
+                    size_t count = SIZE_MAX) {
+  const size_t end = std::min({want.size(), got.size(), from + std::min(count, SIZE_MAX - from)});
+  double err = 0, sig = 0;
+  for (size_t i = from; i < end; ++i) {
+    double d = static_cast<double>(got[i]) - want[i];
+    err += d * d;
+    sig += static_cast<double>(want[i]) * want[i];
+  }
+  return 10 * std::log10(std::max(sig, 1.0) / std::max(err, 1.0));
 }
 
 }  // namespace ktv::test

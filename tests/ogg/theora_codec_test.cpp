@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <cmath>
 
-#include <filesystem>
 
+#include "library_folder.h"
 #include "media_files.h"
 #include "memory_source.h"
+#include "ogg/link_decoders.h"
 #include "ogg/vorbis_codec.h"
 #include "platform/module_loader.h"
 #include "support/test_support.h"
@@ -49,11 +49,11 @@ struct tDecodedVideo {
 tDecodedVideo DecodeAll(const std::string& bytes) {
   tDecodedVideo out;
   tMemorySource src(bytes);
-  tOggTheoraCodec codec;
+  tOggLinkDecoders link;
   EXPECT_TRUE(src.ReadStreamHeaders());
-  src.FeedAllStreams = true;
-  EXPECT_TRUE(codec.Open(src));
-  src.FeedAllStreams = false;
+  EXPECT_TRUE(link.Open(src, tOggLinkDecoders::kVideo));
+  if (!link.Video) return out;
+  tOggTheoraCodec& codec = *link.Video;
   out.Info = codec.Info;
   out.Region = PictureRegion(codec.Info);
   tPictureRegion fromBottom = out.Region;
@@ -185,13 +185,13 @@ TEST(TheoraCodec, FindsItsStreamAndKeepsComments) {
   tOggTheoraCodec codec;
   ASSERT_TRUE(codec.Open(src));
   EXPECT_EQ(codec.StreamIndex, 0);
-  EXPECT_EQ(codec.State, 2);
+  EXPECT_TRUE(codec.IsOpen());
   ASSERT_EQ(codec.Comments.size(), 3u);
   EXPECT_NE(codec.Comments[0].find("Xiph"), std::string::npos) << "vendor string first";
   EXPECT_EQ(codec.Comments[1], "TITLE=Test card");
   EXPECT_EQ(codec.Comments[2], "ARTIST=Ktv");
   codec.Close();
-  EXPECT_EQ(codec.State, 0);
+  EXPECT_FALSE(codec.IsOpen());
   EXPECT_EQ(codec.StreamIndex, -1);
   EXPECT_TRUE(codec.Comments.empty());
   yuv_buffer yuv;
@@ -228,7 +228,7 @@ TEST(TheoraCodec, NoTheoraStreamOrDamagedHeadersFailCleanly) {
     ASSERT_TRUE(src.ReadStreamHeaders());
     src.FeedAllStreams = true;
     EXPECT_FALSE(codec.Open(src));
-    EXPECT_EQ(codec.State, 0);
+    EXPECT_FALSE(codec.IsOpen());
     // The audio of the same source is untouched by the failed video open.
     tOggVorbisCodec audio;
     EXPECT_TRUE(audio.Open(src));
@@ -243,16 +243,7 @@ TEST(TheoraCodec, NoTheoraStreamOrDamagedHeadersFailCleanly) {
 TEST(TheoraCodec, DecodesVideoWhenTheVorbisLibraryIsMissing) {
   // A folder holding the real Ogg and Theora libraries but no Vorbis library.
   test::tTempDir folder;
-  for (const char* name : {"libogg.so.0", "libtheora.so.0"}) {
-    tOggLibraryUse ogg;
-    tTheoraLibraryUse theora;
-    ASSERT_TRUE(ogg.Loaded() && theora.Loaded());
-    void* entry = std::string(name) == "libogg.so.0" ? reinterpret_cast<void*>(OggApi.ogg_sync_init)
-                                                     : reinterpret_cast<void*>(TheoraApi.theora_decode_init);
-    Dl_info info{};
-    ASSERT_NE(dladdr(entry, &info), 0);
-    std::filesystem::create_symlink(std::filesystem::canonical(info.dli_fname), folder.File(name));
-  }
+  ASSERT_NO_FATAL_FAILURE(test::LinkCodecLibraries(folder.Path(), {"libogg.so.0", "libtheora.so.0"}));
   SetModuleSearchFolder(folder.Path());
   {
     tMemorySource src(ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "0.5"})));
@@ -278,25 +269,8 @@ TEST(TheoraCodec, DecodesVideoWhenTheVorbisLibraryIsMissing) {
 namespace ktv {
 namespace {
 
-// The pages of an Ogg file, whole, in order.
-std::vector<std::string> SplitPages(const std::string& bytes) {
-  std::vector<std::string> pages;
-  for (size_t at = 0; at + 27 <= bytes.size();) {
-    size_t segments = static_cast<uint8_t>(bytes[at + 26]);
-    size_t size = 27 + segments;
-    for (size_t i = 0; i < segments; ++i) size += static_cast<uint8_t>(bytes[at + 27 + i]);
-    pages.push_back(bytes.substr(at, size));
-    at += size;
-  }
-  return pages;
-}
-
-int64_t PageGranule(const std::string& page) {
-  int64_t granule = 0;
-  for (int i = 7; i >= 0; --i)
-    granule = (granule << 8) | static_cast<uint8_t>(page[6 + static_cast<size_t>(i)]);
-  return granule;
-}
+using test::PageGranule;
+using test::SplitPages;
 
 TEST(TheoraCodec, StreamJoinedInTheMiddleKeepsItsOwnTimes) {
   // Small pictures: many frames share a page, and only a page's last frame carries a position.

@@ -8,6 +8,7 @@
 #include "media_files.h"
 #include "memory_source.h"
 #include "ogg/decoder_support.h"
+#include "ogg/link_decoders.h"
 #include "ogg/theora_codec.h"
 #include "support/test_support.h"
 
@@ -198,14 +199,13 @@ TEST(VorbisCodec, FindsItsStreamAfterTheVideoAndReopensForTheNextLink) {
                                           "--no-video", "--rate", "22050", "--channels", "1"}));
   tMemorySource src(bytes);
   ASSERT_TRUE(src.ReadStreamHeaders());
-  tOggVorbisCodec audio;
-  tOggTheoraCodec video;
-  src.FeedAllStreams = true;
-  ASSERT_TRUE(video.Open(src));
-  ASSERT_TRUE(audio.Open(src));
-  src.FeedAllStreams = false;
+  tOggLinkDecoders link;
+  ASSERT_TRUE(link.Open(src));
+  ASSERT_TRUE(link.Video && link.Audio);
+  tOggAudioCodec& audio = *link.Audio;
+  EXPECT_EQ(audio.Kind(), tAudioCodecKind::Vorbis);
   EXPECT_EQ(audio.StreamIndex, 1);
-  EXPECT_EQ(audio.Info.channels, 2);
+  EXPECT_EQ(audio.Channels(), 2);
   std::vector<int16_t> buffer(4096 * 2);
   int64_t first = 0;
   yuv_buffer yuv;
@@ -214,22 +214,19 @@ TEST(VorbisCodec, FindsItsStreamAfterTheVideoAndReopensForTheNextLink) {
     int32_t count = 4096;
     more = audio.Decode(buffer.data(), count, time);
     first += count;
-    if (video.State == 2 && !video.DecodeFrame(yuv, nullptr, time)) video.Close();
+    if (link.Video->IsOpen() && !link.Video->DecodeFrame(yuv, nullptr, time)) link.Video->Close();
   }
   EXPECT_EQ(first, 44100);
   ASSERT_TRUE(src.PagePending) << "the second link's first page ends the first link";
   // The decoding thread's order at a link: close, reset, scan from the held page, reopen.
-  audio.Close();
-  video.Close();
-  src.ResetStreams();
-  ASSERT_TRUE(src.ReadStreamHeaders());
-  src.FeedAllStreams = true;
-  EXPECT_FALSE(video.Open(src));
-  ASSERT_TRUE(audio.Open(src));
-  src.FeedAllStreams = false;
+  tOggAudioCodec* firstCodec = link.Audio.get();
+  ASSERT_TRUE(link.NextLink(src));
+  ASSERT_TRUE(link.Open(src));
+  EXPECT_FALSE(link.Video) << "the second link has no video";
+  ASSERT_EQ(link.Audio.get(), firstCodec) << "the same decoder reopens for the next link";
   EXPECT_EQ(audio.StreamIndex, 0);
-  EXPECT_EQ(audio.Info.channels, 1);
-  EXPECT_EQ(audio.Info.rate, 22050);
+  EXPECT_EQ(audio.Channels(), 1);
+  EXPECT_EQ(audio.Rate(), 22050);
   int64_t second = 0;
   double firstKnown = -1;
   for (int32_t count = 4096; audio.Decode(buffer.data(), count, time); count = 4096) {
@@ -245,7 +242,7 @@ TEST(VorbisCodec, MissingOrDamagedStreamsFailOpenCleanly) {
   tMemorySource videoOnly(ReadFile(MakeMedia({"--no-audio", "--width", "32", "--height", "32"})));
   ASSERT_TRUE(videoOnly.ReadStreamHeaders());
   EXPECT_FALSE(codec.Open(videoOnly));
-  EXPECT_EQ(codec.State, 0);
+  EXPECT_FALSE(codec.IsOpen());
   std::vector<int16_t> buffer(256);
   int32_t count = 128;
   double time = 5;
@@ -271,7 +268,7 @@ TEST(VorbisCodec, MissingOrDamagedStreamsFailOpenCleanly) {
     tMemorySource src(bad);
     ASSERT_TRUE(src.ReadStreamHeaders());
     EXPECT_FALSE(codec.Open(src));
-    EXPECT_EQ(codec.State, 0);
+    EXPECT_FALSE(codec.IsOpen());
     EXPECT_EQ(codec.StreamIndex, -1);
   }
   tMemorySource src(good);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "ogg/file_source.h"
-#include "ogg/theora_codec.h"
+#include "ogg/link_decoders.h"
 #include "ogg/yuv_convert.h"
 #include "playback/qt/gdi_wave_playback.h"
 #include "playback/qt/player_base_class.h"
@@ -45,11 +45,9 @@ struct tOwnedFrame {
 inline tOwnedFrame DecodeFrame(const std::string& ogg, int index) {
   tOwnedFrame out;
   tOggFileSource source(ogg);
-  tOggTheoraCodec codec;
-  if (!source.ReadStreamHeaders()) return out;
-  source.FeedAllStreams = true;
-  if (!codec.Open(source)) return out;
-  source.FeedAllStreams = false;
+  tOggLinkDecoders link;
+  if (!source.ReadStreamHeaders() || !link.Open(source, tOggLinkDecoders::kVideo)) return out;
+  tOggTheoraCodec& codec = *link.Video;
   yuv_buffer yuv{};
   bool key = false;
   double time = 0;

@@ -5,10 +5,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "platform/clock.h"
 #include "platform/main_thread.h"
 #include "platform/module_loader.h"
+#include "stream/stream_title.h"
 #include "support/script_server.h"
 #include "support/test_support.h"
 
@@ -174,7 +176,35 @@ TEST(ThreadManager, ChainedLinksAreFollowed) {
   EXPECT_EQ(p.Count(PROGRESS_STREAMS), 3) << "headers read once per link";
   EXPECT_EQ(p.Manager->LinksOpened, 3);
   EXPECT_NEAR(p.Manager->DecodedSeconds(), 3.0, 0.1) << "every link's time is summed";
+  EXPECT_EQ(player.LastFrameWidth, 48) << "the last link's picture is shown after a link without one";
+  EXPECT_EQ(p.Count(PROGRESS_VIDEO), 2) << "the picture is announced at the start and again when it comes back";
   player.Detach();
+}
+
+TEST(ThreadManager, StationSwitchingBetweenVorbisAndOpusPlaysEverySampleOfEachLink) {
+  std::string clip = Media({"--no-video", "--seconds", "1", "--acomment", "TITLE=One", "--link", "--opus",
+                            "--acomment", "TITLE=Two", "--link", "--vorbis", "--acomment", "TITLE=Three"});
+  tPlayback p(clip);
+  std::map<int32_t, int64_t> framesAtRate;  // what the player took, by the rate the manager named for it
+  p.Manager->OnAudioData = [&](const int16_t* samples, int32_t count) {
+    int32_t rate = 0, channels = 0;
+    if (samples && count > 0 && p.Manager->GetAudioFormat(rate, channels)) framesAtRate[rate] += count;
+    return true;
+  };
+  p.Manager->OnPlaybackDone = [] { return true; };
+  // The decoding thread cannot leave a link before the player has said it is done, so the comments read
+  // as the headers' message arrives are that link's.
+  std::vector<std::string> titles;
+  for (int link = 0; link < 3; ++link) {
+    ASSERT_TRUE(p.RunUntil(PROGRESS_STREAMS, 10000)) << "link " << link + 1;
+    titles.push_back(CommentTitle({}, p.Manager->AudioComments()));
+  }
+  ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 10000));
+  EXPECT_EQ(titles, (std::vector<std::string>{"One", "Two", "Three"}));
+  EXPECT_EQ(framesAtRate, (std::map<int32_t, int64_t>{{44100, 2 * 44100}, {48000, 48000}}));
+  EXPECT_EQ(p.Manager->LinksOpened, 3);
+  EXPECT_NEAR(p.Manager->DecodedSeconds(), 3.0, 1e-6);
+  p.Manager->ClearEvents();
 }
 
 TEST(ThreadManager, FourFourFourVideoPlaysAsAudioOnly) {

@@ -147,6 +147,26 @@ TEST(StreamInformation, StreamsNoDecoderPlays) {
   }
 }
 
+TEST(StreamInformation, OpusSoundShowsItsVendorFormatAndComments) {
+  const std::string file =
+      test::MakeMedia({"--width", "32", "--height", "32", "--opus", "--channels", "6", "--seconds", "1",
+                       "--acomment", "title=Morning", "--acomment", "ARTIST=Ktv"});
+  ASSERT_FALSE(file.empty());
+  tPlayingStream stream("file://" + file);
+  ASSERT_TRUE(stream.WaitForHeaders());
+  TfrmAboutstreamDlg dialog(nullptr, stream.Manager.get());
+  ASSERT_EQ(dialog.lblStreams->count(), 2);
+  EXPECT_EQ(dialog.lblStreams->item(1)->text(), "Opus") << "listed by its identification";
+  dialog.lblStreams->setCurrentRow(1);
+  EXPECT_EQ(RowsWithoutVendor(dialog, "libopus"), (tRows{{"Audio Codec", "(vendor)"},
+                                                         {"", ""},
+                                                         {"Channels", "6"},
+                                                         {"Rate", "48000 Hz"},
+                                                         {"", ""},
+                                                         {"Title", "Morning"},
+                                                         {"ARTIST", "Ktv"}}));
+}
+
 TEST(StreamInformation, NewSnapshotWhenTheMainWindowSaysTheNextLinkWasRead) {
   const std::string file = test::MakeMedia(
       {"--no-video", "--seconds", "1", "--acomment", "title=First", "--link", "--acomment", "title=Second"});

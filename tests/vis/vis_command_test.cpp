@@ -119,6 +119,10 @@ TEST(VisCommandTest, WritesMovingBeatDrivenPicturesFromOggAndWav) {
       test::MakeMedia({"--no-video", "--clicks", "2", "--seconds", "2", "--tone", "229.6875", "--link",
                        "--rate", "22050", "--channels", "1", "--tone", "114.84375"});
   ExpectMovingPictures(chained, 9, 5);
+  // Opus sound is heard at 48 kHz.
+  std::string opus =
+      test::MakeMedia({"--no-video", "--opus", "--clicks", "2", "--seconds", "4", "--tone", "250"});
+  ExpectMovingPictures(opus, 9, 6);
   std::string withVideo = test::MakeMedia(
       {"--width", "64", "--height", "48", "--clicks", "2", "--seconds", "2", "--tone", "229.6875"});
   ExpectMovingPictures(withVideo, 5, 2);

@@ -10,13 +10,15 @@
 #include "media_writer.h"
 
 static void Usage() {
-  std::fprintf(stderr,
-               "usage: make-test-media OUT.ogg [--width W] [--height H] [--fps N[/D]] [--aspect N:D]\n"
-               "  [--pixfmt 420|422|444] [--quality Q] [--kbps K] [--keyint N] [--seconds S] [--rate R] "
-               "[--channels C]\n"
-               "  [--tone HZ] [--level L] [--clicks HZ] [--no-video] [--no-audio] [--video] [--audio]\n"
-               "  [--extra-stream TEXT] [--extra-packet TEXT] [--vcomment K=V] [--acomment K=V]\n"
-               "  [--y4m RAW.y4m] [--wav RAW.wav] [--link ...]\n");
+  std::fprintf(
+      stderr,
+      "usage: make-test-media OUT.ogg [--width W] [--height H] [--fps N[/D]] [--aspect N:D]\n"
+      "  [--pixfmt 420|422|444] [--quality Q] [--kbps K] [--keyint N] [--seconds S] [--rate R] "
+      "[--channels C]\n"
+      "  [--tone HZ] [--tones HZ,HZ,...] [--level L] [--clicks HZ] [--no-video] [--no-audio] [--video]\n"
+      "  [--audio] [--opus] [--vorbis] [--gain Q7.8]\n"
+      "  [--extra-stream TEXT] [--extra-packet TEXT] [--vcomment K=V] [--acomment K=V]\n"
+      "  [--y4m RAW.y4m] [--wav RAW.wav] [--link ...]\n");
 }
 
 static bool ParseRatio(const char* text, char sep, int& num, int& den) {
@@ -70,6 +72,20 @@ int main(int argc, char** argv) {
       o.Channels = std::atoi(value());
     else if (a == "--tone")
       o.ToneHz = std::atof(value());
+    else if (a == "--tones") {
+      o.ChannelTones.clear();
+      for (const char* at = value(); *at;) {
+        char* end = nullptr;
+        o.ChannelTones.push_back(std::strtod(at, &end));
+        if (end == at || (*end && *end != ',')) return Usage(), 2;
+        at = *end ? end + 1 : end;
+      }
+    } else if (a == "--opus")
+      o.Opus = true;
+    else if (a == "--vorbis")
+      o.Opus = false;
+    else if (a == "--gain")
+      o.OpusGain = std::atoi(value());
     else if (a == "--level")
       o.ToneLevel = std::atof(value());
     else if (a == "--clicks")
@@ -102,7 +118,8 @@ int main(int argc, char** argv) {
     bool sizeOk = o.Width > 0 && o.Height > 0 && o.Width <= 4096 && o.Height <= 4096;
     bool fmtOk = o.PixelFormat == 420 || o.PixelFormat == 422 || o.PixelFormat == 444;
     if (!sizeOk || !fmtOk || o.FpsNum <= 0 || o.FpsDen <= 0 || o.Rate < 8000 || o.Channels < 1 ||
-        o.Channels > 8 || o.Seconds <= 0 || (!o.Video && !o.Audio)) {
+        o.Channels > 8 || o.Seconds <= 0 || (!o.Video && !o.Audio) || o.OpusGain < -32768 ||
+        o.OpusGain > 32767) {
       std::fprintf(stderr, "make-test-media: bad options\n");
       return 2;
     }

@@ -1,6 +1,7 @@
 #include "media_writer.h"
 
 #include <ogg/ogg.h>
+#include <opus/opus_multistream.h>
 #include <theora/theoraenc.h>
 #include <vorbis/vorbisenc.h>
 
@@ -175,8 +176,38 @@ bool EncodeVideo(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
   return true;
 }
 
-bool EncodeAudio(const tLinkOptions& o, int serial, std::vector<tPage>& head, std::vector<tPage>& data,
-                 FILE* wav, tWavState* wavState) {
+// `n` frames of the link's sound from frame `at` on, interleaved, at `rate`: a tone per channel with regular
+// clicks.
+std::vector<int16_t> ToneFrames(const tLinkOptions& o, int rate, long at, long n) {
+  std::vector<int16_t> pcm(static_cast<size_t>(n * o.Channels));
+  for (long i = 0; i < n; ++i) {
+    double t = static_cast<double>(at + i) / rate;
+    double click = 0;
+    if (o.ClickHz > 0) {
+      double since = std::fmod(t, 1.0 / o.ClickHz);
+      // A short bright knock (1.2 and 2.5 kHz) rising well above the tone where a beat detector listens.
+      if (since < 0.04)
+        click = 0.4 * std::exp(-since * 60) *
+                (std::sin(2 * kPi * 1200 * since) + 0.6 * std::sin(2 * kPi * 2500 * since));
+    }
+    for (int c = 0; c < o.Channels; ++c) {
+      double hz =
+          c < static_cast<int>(o.ChannelTones.size()) ? o.ChannelTones[static_cast<size_t>(c)] : o.ToneHz;
+      double s = std::clamp(o.ToneLevel * std::sin(2 * kPi * hz * t) + click, -1.0, 1.0);
+      pcm[static_cast<size_t>(i * o.Channels + c)] = static_cast<int16_t>(std::lround(s * 32767));
+    }
+  }
+  return pcm;
+}
+
+void WriteWavFrames(const std::vector<int16_t>& pcm, FILE* wav, tWavState* wavState) {
+  if (!wav || !wavState) return;
+  for (int16_t v : pcm) Put16(wav, static_cast<uint16_t>(v));
+  wavState->DataBytes += static_cast<uint32_t>(pcm.size() * 2);
+}
+
+bool EncodeVorbis(const tLinkOptions& o, int serial, std::vector<tPage>& head, std::vector<tPage>& data,
+                  FILE* wav, tWavState* wavState) {
   vorbis_info vi;
   vorbis_info_init(&vi);
   if (vorbis_encode_init_vbr(&vi, o.Channels, o.Rate, 0.4f) != 0) return false;
@@ -201,7 +232,6 @@ bool EncodeAudio(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
   long total = std::lround(o.Seconds * o.Rate);
   const long step = 1024;
   double lastTime = 0;
-  std::vector<int16_t> pcm(static_cast<size_t>(step * o.Channels));
   auto drain = [&] {
     while (vorbis_analysis_blockout(&vd, &vb) == 1) {
       vorbis_analysis(&vb, nullptr);
@@ -219,28 +249,11 @@ bool EncodeAudio(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
   for (long at = 0; at < total; at += step) {
     long n = std::min(step, total - at);
     float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-    for (long i = 0; i < n; ++i) {
-      double t = static_cast<double>(at + i) / o.Rate;
-      double s = o.ToneLevel * std::sin(2 * kPi * o.ToneHz * t);
-      if (o.ClickHz > 0) {
-        double since = std::fmod(t, 1.0 / o.ClickHz);
-        // A short bright knock (1.2 and 2.5 kHz) rising well above the tone where a beat detector listens.
-        if (since < 0.04)
-          s += 0.4 * std::exp(-since * 60) *
-               (std::sin(2 * kPi * 1200 * since) + 0.6 * std::sin(2 * kPi * 2500 * since));
-      }
-      s = std::clamp(s, -1.0, 1.0);
-      auto q = static_cast<int16_t>(std::lround(s * 32767));
-      for (int c = 0; c < o.Channels; ++c) {
-        buffer[c][i] = q / 32768.0f;
-        pcm[static_cast<size_t>(i * o.Channels + c)] = q;
-      }
-    }
-    if (wav && wavState) {
-      for (long i = 0; i < n * o.Channels; ++i)
-        Put16(wav, static_cast<uint16_t>(pcm[static_cast<size_t>(i)]));
-      wavState->DataBytes += static_cast<uint32_t>(n * o.Channels * 2);
-    }
+    std::vector<int16_t> pcm = ToneFrames(o, o.Rate, at, n);
+    for (long i = 0; i < n; ++i)
+      for (int c = 0; c < o.Channels; ++c)
+        buffer[c][i] = pcm[static_cast<size_t>(i * o.Channels + c)] / 32768.0f;
+    WriteWavFrames(pcm, wav, wavState);
     vorbis_analysis_wrote(&vd, static_cast<int>(n));
     drain();
   }
@@ -252,6 +265,91 @@ bool EncodeAudio(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
   vorbis_dsp_clear(&vd);
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
+  return true;
+}
+
+void PutLe(std::string& out, uint32_t v, int bytes) {
+  for (int k = 0; k < bytes; ++k) out += static_cast<char>((v >> (8 * k)) & 0xFF);
+}
+
+// Opus at 48 kHz, packed into Ogg here: the identification and comment headers on pages of their own, then
+// 20 ms packets whose positions count the pre-skip (the encoder's lookahead); the last page's position cuts
+// the padding of the last packet away. `o.Rate` is only named in the header, as the rate of the original.
+bool EncodeOpus(const tLinkOptions& o, int serial, std::vector<tPage>& head, std::vector<tPage>& data,
+                FILE* wav, tWavState* wavState) {
+  constexpr int kRate = 48000, kFrame = 960;
+  const int family = o.Channels > 2 ? 1 : 0;
+  int streams = 0, coupled = 0, error = 0;
+  unsigned char mapping[8] = {};
+  OpusMSEncoder* enc = opus_multistream_surround_encoder_create(kRate, o.Channels, family, &streams, &coupled,
+                                                                mapping, OPUS_APPLICATION_AUDIO, &error);
+  if (!enc || error != OPUS_OK) return false;
+  opus_multistream_encoder_ctl(enc, OPUS_SET_BITRATE(48000 * o.Channels));
+  opus_int32 lookahead = 0;
+  opus_multistream_encoder_ctl(enc, OPUS_GET_LOOKAHEAD(&lookahead));
+
+  std::string idHeader = "OpusHead";
+  idHeader += static_cast<char>(1);
+  idHeader += static_cast<char>(o.Channels);
+  PutLe(idHeader, static_cast<uint32_t>(lookahead), 2);
+  PutLe(idHeader, static_cast<uint32_t>(o.Rate), 4);
+  PutLe(idHeader, static_cast<uint16_t>(o.OpusGain), 2);
+  idHeader += static_cast<char>(family);
+  if (family == 1) {
+    idHeader += static_cast<char>(streams);
+    idHeader += static_cast<char>(coupled);
+    idHeader.append(reinterpret_cast<const char*>(mapping), static_cast<size_t>(o.Channels));
+  }
+  std::string tags = "OpusTags";
+  std::string vendor = opus_get_version_string();
+  PutLe(tags, static_cast<uint32_t>(vendor.size()), 4);
+  tags += vendor;
+  PutLe(tags, static_cast<uint32_t>(o.AudioComments.size()), 4);
+  for (const std::string& c : o.AudioComments) {
+    PutLe(tags, static_cast<uint32_t>(c.size()), 4);
+    tags += c;
+  }
+
+  ogg_stream_state os;
+  ogg_stream_init(&os, serial);
+  ogg_page og;
+  int64_t packetNo = 0;
+  auto put = [&](const std::string& bytes, int64_t granule, bool bos, bool eos) {
+    ogg_packet op{};
+    op.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data()));
+    op.bytes = static_cast<long>(bytes.size());
+    op.b_o_s = bos;
+    op.e_o_s = eos;
+    op.granulepos = granule;
+    op.packetno = packetNo++;
+    ogg_stream_packetin(&os, &op);
+  };
+  put(idHeader, 0, true, false);
+  while (ogg_stream_flush(&os, &og)) KeepPage(og, 0, 1, head);
+  put(tags, 0, false, false);
+  while (ogg_stream_flush(&os, &og)) KeepPage(og, 0, 1, head);
+
+  const long total = std::lround(o.Seconds * kRate);
+  const long frames = (total + lookahead + kFrame - 1) / kFrame;  // enough to bring every sample out
+  std::vector<unsigned char> packet(4000);
+  for (long f = 0; f < frames; ++f) {
+    const long at = f * kFrame;
+    std::vector<int16_t> pcm =
+        ToneFrames(o, kRate, at, std::clamp(total - at, 0L, static_cast<long>(kFrame)));
+    WriteWavFrames(pcm, wav, wavState);
+    pcm.resize(static_cast<size_t>(kFrame * o.Channels), 0);  // the last frame is padded with silence
+    int bytes = opus_multistream_encode(enc, pcm.data(), kFrame, packet.data(),
+                                        static_cast<opus_int32>(packet.size()));
+    if (bytes < 0) return false;
+    const bool last = f == frames - 1;
+    const int64_t granule = last ? total + lookahead : (f + 1) * kFrame;
+    put(std::string(reinterpret_cast<char*>(packet.data()), static_cast<size_t>(bytes)), granule, false,
+        last);
+    while (last ? ogg_stream_flush(&os, &og) : ogg_stream_pageout(&os, &og))
+      KeepPage(og, static_cast<double>(ogg_page_granulepos(&og) - lookahead) / kRate, 1, data);
+  }
+  ogg_stream_clear(&os);
+  opus_multistream_encoder_destroy(enc);
   return true;
 }
 
@@ -284,6 +382,10 @@ void EncodeExtra(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
 
 }  // namespace
 
+int SoundRate(const tLinkOptions& o) {
+  return o.Opus ? 48000 : o.Rate;
+}
+
 bool WriteTestMedia(const std::vector<tLinkOptions>& links, FILE* out, FILE* y4m, FILE* wav) {
   tWavState wavState;
   const tLinkOptions& first = links.front();
@@ -293,7 +395,7 @@ bool WriteTestMedia(const std::vector<tLinkOptions>& links, FILE* out, FILE* y4m
                  first.FpsDen, first.AspectNum, first.AspectDen, c);
   }
   if (wav && first.Audio) {
-    WriteWavHeader(wav, first.Rate, first.Channels, 0);
+    WriteWavHeader(wav, SoundRate(first), first.Channels, 0);
     wavState.DataStart = std::ftell(wav);
   }
   for (size_t l = 0; l < links.size(); ++l) {
@@ -303,9 +405,11 @@ bool WriteTestMedia(const std::vector<tLinkOptions>& links, FILE* out, FILE* y4m
     std::vector<tPage> vHead, aHead, xHead;
     bool sameVideo = first.Video && o.Video && o.Width == first.Width && o.Height == first.Height &&
                      o.PixelFormat == first.PixelFormat;
-    bool sameAudio = first.Audio && o.Audio && o.Rate == first.Rate && o.Channels == first.Channels;
+    bool sameAudio =
+        first.Audio && o.Audio && SoundRate(o) == SoundRate(first) && o.Channels == first.Channels;
     if (o.Video && !EncodeVideo(o, base + 1, vHead, data, y4m, sameVideo)) return false;
-    if (o.Audio && !EncodeAudio(o, base + 2, aHead, data, sameAudio ? wav : nullptr, &wavState)) return false;
+    auto encodeAudio = o.Opus ? EncodeOpus : EncodeVorbis;
+    if (o.Audio && !encodeAudio(o, base + 2, aHead, data, sameAudio ? wav : nullptr, &wavState)) return false;
     if (!o.ExtraStream.empty()) EncodeExtra(o, base + 3, xHead, data);
     // Every beginning-of-stream page first (video, audio, extra), then the remaining headers, then the data
     // pages in time order.
@@ -323,7 +427,7 @@ bool WriteTestMedia(const std::vector<tLinkOptions>& links, FILE* out, FILE* y4m
   }
   if (wav && wavState.DataStart >= 0) {
     std::fseek(wav, 0, SEEK_SET);
-    WriteWavHeader(wav, first.Rate, first.Channels, wavState.DataBytes);
+    WriteWavHeader(wav, SoundRate(first), first.Channels, wavState.DataBytes);
   }
   return true;
 }
