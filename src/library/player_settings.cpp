@@ -169,6 +169,7 @@ void tPlayerSettings::ResetToDefaults() {
   LastVolume = 65535;
   UseDirectX = CanUseDirectX();
   BufferSeconds = 10;
+  ReconnectAttempts = 5;
   FilmGrain = true;
   FilmGrainValue = 90;
   HighQualityVideo = true;
@@ -202,6 +203,8 @@ bool tPlayerSettings::LoadSettings() {
   LastVolume = (volume >= 0 && volume <= 65535) ? static_cast<uint16_t>(volume) : 65535;
   UseDirectX = ReadBool(s, "UseDirectX", UseDirectX);
   BufferSeconds = ReadInt32(s, kKey, "BufferSeconds", BufferSeconds);
+  int32_t reconnects = ReadInt32(s, kKey, "ReconnectAttempts", ReconnectAttempts);
+  if (reconnects >= 0 && reconnects <= kMaxReconnectAttempts) ReconnectAttempts = reconnects;
   FilmGrain = ReadBool(s, "FilmGrain", FilmGrain);
   FilmGrainValue = ReadInt32(s, kKey, "FilmGrainValue", FilmGrainValue);
   HighQualityVideo = ReadBool(s, "HighQualityVideo", HighQualityVideo);
@@ -233,6 +236,7 @@ bool tPlayerSettings::SaveSettings() {
   WriteInt(s, kKey, "LastVolume", LastVolume);
   WriteBool(s, "UseDirectX", UseDirectX);
   WriteInt(s, kKey, "BufferSeconds", BufferSeconds);
+  WriteInt(s, kKey, "ReconnectAttempts", ReconnectAttempts);
   WriteBool(s, "FilmGrain", FilmGrain);
   WriteInt(s, kKey, "FilmGrainValue", FilmGrainValue);
   WriteBool(s, "HighQualityVideo", HighQualityVideo);

@@ -151,12 +151,14 @@ bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
     int result;
     while ((result = OggApi.ogg_sync_pageout(&SyncState, &page)) != 0) {
       if (result < 0) continue;  // bytes skipped to regain sync
-      if (FeedPage(page, false)) continue;
+      // Every beginning-of-stream page of a link comes before its data, so one met here starts the next
+      // link, even when it reuses a serial number of this one (a stream fetched again after a drop begins
+      // with the same streams' first pages). This read may still have queued the last packets of this one.
       if (OggApi.ogg_page_bos(&page) > 0) {
-        // The next link starts; this read may still have queued the last packets of this stream.
         HoldPage(page);
         return ask();
       }
+      if (FeedPage(page, false)) continue;
       // any other page that no stream takes is dropped
     }
     got = ask();
