@@ -1,5 +1,5 @@
 // kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS]
-//                   [--stats]
+//                   [--reconnect N] [--reconnect-unit MS] [--stats]
 // Plays a stream or a local file through the decoding thread and a player without a window, printing the
 // progress messages and status texts the main window would act on, then one line of JSON.
 #include <sys/resource.h>
@@ -46,7 +46,8 @@ class tWakingMessageQueue final : public tMessageTarget {
 constexpr uint32_t kStatusPollMs = 100;
 
 constexpr char kUsage[] =
-    "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS] [--stats]";
+    "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS] "
+    "[--reconnect N] [--reconnect-unit MS] [--stats]";
 
 constexpr int kBadUsage = 2;
 
@@ -58,6 +59,8 @@ int RunPlay(const std::vector<std::string>& args) {
   long volume = 65535;
   bool stats = false;
   long bufferSeconds = 10;  // the player's default stream buffer
+  tReceiverOptions options;
+  options.ReconnectAttempts = 5;  // the player's default
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool hasValue = i + 1 < args.size();
@@ -73,6 +76,15 @@ int RunPlay(const std::vector<std::string>& args) {
     } else if (a == "--buffer" && hasValue) {
       bufferSeconds = std::strtol(args[++i].c_str(), &end, 10);
       if (*end || bufferSeconds < 1 || bufferSeconds > 60) return kBadUsage;
+    } else if (a == "--reconnect" && hasValue) {
+      long attempts = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end || attempts < 0 || attempts > 100) return kBadUsage;
+      options.ReconnectAttempts = static_cast<int32_t>(attempts);
+    } else if (a == "--reconnect-unit" && hasValue) {
+      // The waits before the attempts are 1, 2, 4, 8, 16 of this; tests shorten them.
+      long unit = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end || unit < 1 || unit > 60000) return kBadUsage;
+      options.ReconnectUnitMs = static_cast<uint32_t>(unit);
     } else if (a == "--stats") {
       stats = true;
     } else if (source.empty() && (a.empty() || a[0] != '-')) {
@@ -87,8 +99,8 @@ int RunPlay(const std::vector<std::string>& args) {
   tWakingMessageQueue messages;
   tHeadlessPlayer player(kind);
   player.SetVolume(static_cast<uint16_t>(volume));
-  auto manager = std::make_unique<tOggThreadManager>(source, MSG_PROGRESS, &messages,
-                                                     static_cast<int32_t>(bufferSeconds));
+  options.BufferSeconds = static_cast<int32_t>(bufferSeconds);
+  auto manager = std::make_unique<tOggThreadManager>(source, MSG_PROGRESS, &messages, options);
   player.Attach(*manager);
 
   std::string title, status;
@@ -138,7 +150,8 @@ int RunPlay(const std::vector<std::string>& args) {
     if (now - lastPoll >= kStatusPollMs) {  // the main window's status line
       lastPoll = now;
       tNetworkOggReceiver& r = manager->Receiver();
-      std::string text = ReceiverStatusText(r.GetState(), r.GetBufferLevel());
+      std::string text = ReceiverStatusText(r.GetState(), r.GetBufferLevel(), r.GetReconnectAttempt(),
+                                            r.GetReconnectAttempts());
       if (text != status) {
         status = text;
         if (!text.empty()) std::printf("status: %s\n", text.c_str());
@@ -157,6 +170,7 @@ int RunPlay(const std::vector<std::string>& args) {
   const int64_t shown = manager->FramesShown, dropped = manager->FramesDropped;
   const int32_t links = manager->LinksOpened;
   const int32_t rebuffers = manager->Rebuffers;
+  const int32_t reconnects = manager->Receiver().GetReconnects();
   const double playingSeconds = played ? (timeGetTime() - playingSince) / 1000.0 : 0.0;
   player.Detach();
   manager.reset();
@@ -166,7 +180,8 @@ int RunPlay(const std::vector<std::string>& args) {
   std::string json =
       "{\"shown\":" + std::to_string(shown) + ",\"dropped\":" + std::to_string(dropped) +
       ",\"media_seconds\":" + std::to_string(mediaSeconds) + ",\"links\":" + std::to_string(links) +
-      ",\"state\":" + std::to_string(endState) + ",\"error_code\":" + std::to_string(endError) +
+      ",\"reconnects\":" + std::to_string(reconnects) + ",\"state\":" + std::to_string(endState) +
+      ",\"error_code\":" + std::to_string(endError) +
       ",\"error_text\":" + JsonString(ReceiverErrorText(endError)) + ",\"title\":" + JsonString(title);
   if (stats) {
     json += ",\"rebuffers\":" + std::to_string(rebuffers) +

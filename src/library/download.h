@@ -31,8 +31,9 @@ constexpr int kDownloadTimeOutSeconds = 15;
 // A body larger than this is refused: no document the player downloads comes near it.
 constexpr int64_t kMaxDownloadBytes = 32 << 20;
 
-// Connects, sends the GET request, checks that the status line holds "200", and writes the body to the stream
-// at its position until the server closes, a receive times out or the user cancels. False when the
+// Connects (over TLS for https), sends the GET request, follows redirects (at most five hops, loops refused),
+// checks that the status line holds "200", and writes the body to the stream at its position until the
+// server closes, a receive times out or the user cancels. False when the
 // connection, the request or the header failed (nothing is written then), when the body outgrew
 // kMaxDownloadBytes, or when the stream could not take it. A transfer cancelled during the body is true with
 // the bytes received so far.

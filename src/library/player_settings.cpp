@@ -120,6 +120,7 @@ const tSetting kSettings[] = {
     {"LastVolume", &tPlayerSettings::LastVolume, "65535", 0, 65535},  // beyond is damage, not louder
     {"UseDirectX", &tPlayerSettings::UseDirectX, nullptr},
     {"BufferSeconds", &tPlayerSettings::BufferSeconds, "10"},
+    {"ReconnectAttempts", &tPlayerSettings::ReconnectAttempts, "5", 0, kMaxReconnectAttempts},
     {"FilmGrain", &tPlayerSettings::FilmGrain, "1"},
     {"FilmGrainValue", &tPlayerSettings::FilmGrainValue, "90"},
     {"HighQualityVideo", &tPlayerSettings::HighQualityVideo, "1"},

@@ -39,6 +39,8 @@ constexpr const char* kSettingsKey = "Software\\Halcyra Interactive\\Kestrova\\P
 constexpr const char* kDefaultIcecastDirectory = "https://dir.xiph.org/yp.xml";
 // TrimRecent keeps this many of the newest recent stations.
 constexpr size_t kMaxRecent = 100;
+// More reconnects than this are damage in the settings store, not a wish (the last waits are 16 s each).
+constexpr int32_t kMaxReconnectAttempts = 100;
 
 // Whether the accelerated back-end can run. False until a probe is installed (the windowed program installs
 // its OpenGL probe before loading the settings).
@@ -73,6 +75,8 @@ class tPlayerSettings {
   uint16_t LastVolume;
   bool UseDirectX;  // false until loaded; LoadSettings defaults it to CanUseDirectX()
   int32_t BufferSeconds;
+  // Tries to bring back a live stream that drops (0: it ends instead), at most kMaxReconnectAttempts.
+  int32_t ReconnectAttempts;
   bool FilmGrain;
   int32_t FilmGrainValue;
   bool HighQualityVideo;

@@ -44,7 +44,7 @@ std::string GetProgramVersion() {
 
 std::string BuildHTTPGetRequest(const tURLParts& Parts) {
   std::string host;
-  for (char c : Parts.Host) {
+  for (char c : HostForAddress(Parts.Host)) {
     if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) host += c;
   }
   std::string request = "GET " + EscapeURLPath(Parts.Path) + " HTTP/1.1" + kCRLF;

@@ -7,9 +7,9 @@
 
 namespace ktv {
 
-// "GET <escaped path> HTTP/1.1", Host (never with the port), Authorization: Basic only when HasLogin,
-// User-Agent, "Connection: close", each ended by CR LF, then the empty line. No body.
-// Control characters in the host are left out, so no address can add lines of its own to the request.
+// "GET <escaped path> HTTP/1.1", Host (never with the port; an IPv6 literal in brackets), Authorization:
+// Basic only when HasLogin, User-Agent, "Connection: close", each ended by CR LF, then the empty line. No
+// body. Control characters in the host are left out, so no address can add lines of its own to the request.
 std::string BuildHTTPGetRequest(const tURLParts& Parts);
 
 // The program's version as four dotted numbers ("1.0.0.1"), from the build's project version; "Unknown"

@@ -47,6 +47,9 @@ constexpr int WSAHOST_NOT_FOUND = 11001;
 constexpr int WSATRY_AGAIN = 11002;
 constexpr int WSANO_RECOVERY = 11003;
 constexpr int WSANO_DATA = 11004;
+// Not a Winsock number: the one Windows' HTTP service gives a secure channel that could not be made. The
+// program uses it for a TLS handshake that failed or a certificate that could not be trusted.
+constexpr int ERROR_SECURE_FAILURE = 12175;
 
 // Winsock number for an errno value; 0 for 0, WSASYSCALLFAILURE for values without a counterpart.
 int WinsockErrorFromErrno(int Errno);

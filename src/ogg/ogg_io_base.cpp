@@ -159,15 +159,17 @@ bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
     int result;
     while ((result = OggApi.ogg_sync_pageout(&SyncState, &page)) != 0) {
       if (result < 0) continue;  // bytes skipped to regain sync
+      // Every beginning-of-stream page of a link comes before its data, so one met here starts the next
+      // link, even when it reuses a serial number of this one (a stream fetched again after a drop begins
+      // with the same streams' first pages). This read may still have queued the last packets of this one.
+      if (OggApi.ogg_page_bos(&page) > 0) {
+        HoldPage(page);
+        return ask();
+      }
       int fed = -1;
       if (FeedPage(page, false, &fed)) {
         if (fed == state->serialno) withoutPage = 0;
         continue;
-      }
-      if (OggApi.ogg_page_bos(&page) > 0) {
-        // The next link starts; this read may still have queued the last packets of this stream.
-        HoldPage(page);
-        return ask();
       }
       // any other page that no stream takes is dropped
     }

@@ -12,8 +12,12 @@ std::shared_ptr<tNetworkReceiverThread> tNetworkOggReceiver::Thread() const {
 }
 
 void tNetworkOggReceiver::Connect(const std::string& url, int32_t bufferSeconds) {
+  Connect(url, tReceiverOptions{bufferSeconds});
+}
+
+void tNetworkOggReceiver::Connect(const std::string& url, const tReceiverOptions& options) {
   Disconnect();
-  auto thread = std::make_shared<tNetworkReceiverThread>(url, bufferSeconds);
+  auto thread = std::make_shared<tNetworkReceiverThread>(url, options);
   thread->Start();
   std::lock_guard<std::mutex> guard(ThreadLock);
   ReceiverThread = std::move(thread);
@@ -67,7 +71,7 @@ bool tNetworkOggReceiver::IsActive() const {
   auto thread = Thread();
   if (!thread) return false;
   if (thread->IsFile) return thread->State != RS_IDLE;
-  return thread->SocketOpen || thread->State == RS_CONNECTING;
+  return thread->SocketOpen || thread->Reconnecting || thread->State == RS_CONNECTING;
 }
 
 bool tNetworkOggReceiver::InputEnded() const {
@@ -132,8 +136,26 @@ std::string tNetworkOggReceiver::GetStationURL() const {
 std::string tNetworkOggReceiver::GetStreamURL() const {
   return Meta(&tStreamMetadata::StreamURL);
 }
+std::string tNetworkOggReceiver::GetFinalURL() const {
+  return Meta(&tStreamMetadata::FinalURL);
+}
 std::string tNetworkOggReceiver::GetTextData() const {
   return Meta(&tStreamMetadata::TextData);
+}
+
+int32_t tNetworkOggReceiver::GetReconnectAttempt() const {
+  auto thread = Thread();
+  return thread ? thread->ReconnectAttempt.load() : 0;
+}
+
+int32_t tNetworkOggReceiver::GetReconnectAttempts() const {
+  auto thread = Thread();
+  return thread && thread->ReconnectAttempt > 0 ? thread->Options.ReconnectAttempts : 0;
+}
+
+int32_t tNetworkOggReceiver::GetReconnects() const {
+  auto thread = Thread();
+  return thread ? thread->Reconnects.load() : 0;
 }
 
 }  // namespace ktv

@@ -22,6 +22,7 @@ class tNetworkOggReceiver : public tOggIOBase {
   ~tNetworkOggReceiver() override;
 
   void Connect(const std::string& url, int32_t bufferSeconds);
+  void Connect(const std::string& url, const tReceiverOptions& options);
   void Disconnect();
   int32_t ReadData(uint8_t* buffer, int32_t size) override;
   // Scans the stream headers; on failure stops the session and stores RE_TYPE (Abort).
@@ -48,8 +49,17 @@ class tNetworkOggReceiver : public tOggIOBase {
   std::string GetDescription() const;
   std::string GetGenre() const;
   std::string GetStationURL() const;
+  // The address as shown: the last of a redirect chain, without credentials.
   std::string GetStreamURL() const;
+  // The address the stream finally came from (credentials kept) when redirects moved it; empty when none did.
+  std::string GetFinalURL() const;
   std::string GetTextData() const;
+  // While a dropped live stream is being reconnected: the attempt (1-based) and how many there may be; 0
+  // otherwise.
+  int32_t GetReconnectAttempt() const;
+  int32_t GetReconnectAttempts() const;
+  // Reconnects that brought the stream back so far.
+  int32_t GetReconnects() const;
 
  private:
   std::shared_ptr<tNetworkReceiverThread> Thread() const;

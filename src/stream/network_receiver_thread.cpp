@@ -51,6 +51,8 @@ std::string ReceiverErrorText(int code) {
       return "This program cannot play this type of stream.";
     case RE_FILE:
       return "Unable to open file file specified.";
+    case RE_SECURE:
+      return "A secure connection to the stream could not be made.";
     default:
       return "";
   }
@@ -81,7 +83,10 @@ std::string LocalFilePath(const std::string& url) {
 }
 
 tNetworkReceiverThread::tNetworkReceiverThread(const std::string& url, int32_t bufferSeconds)
-    : IsFile(NamesALocalFile(url)), BufferSeconds(bufferSeconds) {
+    : tNetworkReceiverThread(url, tReceiverOptions{bufferSeconds}) {}
+
+tNetworkReceiverThread::tNetworkReceiverThread(const std::string& url, const tReceiverOptions& options)
+    : IsFile(NamesALocalFile(url)), BufferSeconds(options.BufferSeconds), Options(options) {
   if (IsFile) {
     URLParts.Path = LocalFilePath(url);
     std::string bare = BareName(URLParts.Path);
@@ -89,9 +94,13 @@ tNetworkReceiverThread::tNetworkReceiverThread(const std::string& url, int32_t b
     Metadata.Genre = "Local File";
   } else {
     ParseURL(url, URLParts);
-    Metadata.StreamURL = "http://" + URLParts.Host +
-                         (URLParts.Port != 80 ? ":" + std::to_string(URLParts.Port) : "") + URLParts.Path;
-    Socket = std::make_unique<tEasySocket>(60, false, false);  // a minute for a slow server
+    Metadata.StreamURL = FormatURL(URLParts);
+    // The connect is timed too: a host with several addresses shares the time-out among them.
+    Socket = std::make_unique<tEasySocket>(options.TimeOutSeconds, false, true);
+    // Stop ends whatever the socket waits for, even an operation that began after Stop closed it.
+    Socket->OnIdle = [this](tEasySocket& socket) {
+      if (!Running || Terminated()) socket.Close();
+    };
   }
   tThread::Start();
 }
@@ -281,13 +290,14 @@ int32_t tNetworkReceiverThread::ReadExact(uint8_t* buffer, int32_t n) {
     int32_t held = queue->GetCount();
     if (held >= n) return queue->Read(buffer, n, 1) == n ? n : 0;
     if (InputEnded) return queue->Read(buffer, held, 1);  // the last bytes of the stream
-    if (!IsFile && !SocketOpen) {
+    // A connection that is gone ends the stream, unless it is being reconnected.
+    auto connectionGone = [&] { return !IsFile && !SocketOpen && !Reconnecting; };
+    if (connectionGone()) {
       State = RS_IDLE;
       return 0;
     }
-    queue->WaitUntil(
-        [&] { return queue->GetCount() >= n || InputEnded || (!IsFile && !SocketOpen) || stopped(); },
-        kQueueWaitMs);
+    queue->WaitUntil([&] { return queue->GetCount() >= n || InputEnded || connectionGone() || stopped(); },
+                     kQueueWaitMs);
   }
   return 0;
 }

@@ -1,6 +1,7 @@
-// The receiver thread: fetches a stream from an HTTP/ICY server (network_session.cpp) or a local file
-// (file_session.cpp) into a byte queue, moving through its states, and hands the bytes to the decoding thread
-// through ReadExact.
+// The receiver thread: fetches a stream from an HTTP/ICY server, plain or over TLS, following redirects
+// (network_session.cpp), or a local file (file_session.cpp) into a byte queue, moving through its states, and
+// hands the bytes to the decoding thread through ReadExact. A live stream that drops is reconnected, when
+// the options allow it: the new connection's bytes follow the old ones in the queue as a new chain link.
 //
 // Threads: the receiver thread writes the queue and the fields; the decoding thread calls ReadExact and the
 // level getters; any thread calls Start, Stop, CloseSocket and the getters. State, the error code, flags and
@@ -18,6 +19,7 @@
 #include "net/url.h"
 #include "platform/byte_queue.h"
 #include "platform/thread.h"
+#include "stream/ogg_page_watch.h"
 #include "stream/stream_metadata.h"
 
 namespace ktv {
@@ -41,6 +43,7 @@ constexpr uint8_t RE_NOT_AVAILABLE = 5;
 constexpr uint8_t RE_TYPE = 6;
 constexpr uint8_t RE_ENDED = 7;
 constexpr uint8_t RE_FILE = 8;
+constexpr uint8_t RE_SECURE = 9;  // no secure connection: a failed TLS handshake or an untrusted certificate
 
 // The message shown for an error code; empty for codes without one.
 std::string ReceiverErrorText(int code);
@@ -54,10 +57,22 @@ bool NamesALocalFile(const std::string& url);
 // The file's path: "file://" removed, "~/" taken from $HOME.
 std::string LocalFilePath(const std::string& url);
 
+// How a receiver fetches its stream.
+struct tReceiverOptions {
+  int32_t BufferSeconds = 10;  // seconds of stream the queue is sized for
+  // Reconnects of a live stream (no Content-Length) that drops; 0: it ends instead.
+  int32_t ReconnectAttempts = 0;
+  // The waits before the attempts are 1, 2, 4, 8 and 16 (and 16 for any later) of this many milliseconds.
+  uint32_t ReconnectUnitMs = 1000;
+  // The socket's limit for a connect, a handshake and each receive: a server silent this long has dropped.
+  int32_t TimeOutSeconds = 60;
+};
+
 class tNetworkReceiverThread : public tThread {
  public:
   // Prepares the source (file or network) and starts the thread; a session runs after Start.
   tNetworkReceiverThread(const std::string& url, int32_t bufferSeconds);
+  tNetworkReceiverThread(const std::string& url, const tReceiverOptions& options);
   ~tNetworkReceiverThread() override;
 
   void Start();
@@ -92,8 +107,13 @@ class tNetworkReceiverThread : public tThread {
   std::atomic<bool> IsPublic{true};
   std::atomic<bool> InputEnded{false};  // the file or connection has given its last byte
   std::atomic<bool> SocketOpen{false};  // connected and not yet closed (the socket is the receiver thread's)
+  // A live stream dropped and is being reconnected: the reader waits for what comes next.
+  std::atomic<bool> Reconnecting{false};
+  std::atomic<int32_t> ReconnectAttempt{0};  // the attempt waited for or under way, 1-based; 0 when none
+  std::atomic<int32_t> Reconnects{0};        // reconnects that brought the stream back
   const bool IsFile;
   const int32_t BufferSeconds;
+  const tReceiverOptions Options;
 
   std::string Meta(const std::string tStreamMetadata::*field) const;
   // The queue of the current session (null before the first); shared so that a reader keeps it alive.
@@ -109,7 +129,22 @@ class tNetworkReceiverThread : public tThread {
   // One session each (network_session.cpp, file_session.cpp).
   void NetworkSession();
   void FileSession();
-  bool ReadHeader(tAnswerHeader& header);
+
+  // The network session's steps. Each gives RE_NONE or the error code it failed with.
+  // Connects, asks and reads the answer's header, following redirects; on a reconnect the state stays.
+  uint8_t OpenAnswer(tAnswerHeader& header, bool reconnecting);
+  // CheckConnection: a connection that closes during the header is a failure (not for a redirect).
+  uint8_t ReadHeader(tAnswerHeader& header, bool checkConnection);
+  // Keeps what the answer says about the stream.
+  void StoreAnswer(tAnswerHeader& header);
+  // Why the bytes of a connection stopped coming.
+  enum class tStreamStop { Stopped, Ended, Broken };
+  tStreamStop PumpStream(tByteQueue& queue, int64_t& contentLength, bool& full, tOggPageWatch& pages);
+  // Brings a dropped live stream back: true when a new connection carries it on. False when the session
+  // was stopped, or when every attempt failed (the last failure's code is then set).
+  bool Reconnect(tByteQueue& queue, int64_t& contentLength, bool& full, tOggPageWatch& pages);
+  // The wait before an attempt, keeping the buffering state right meanwhile; false when stopped.
+  bool WaitToReconnect(int32_t attempt, bool& full);
 
   // Shared by both sessions.
   void BeginSession();

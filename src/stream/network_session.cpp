@@ -1,9 +1,12 @@
-// The receiver's network session: connect, send the request, read the answer's header, then either stream
-// Ogg into the queue or collect a text answer.
+// The receiver's network session: connect (TLS for https), send the request, read the answer's header
+// (following redirects), then either stream Ogg into the queue, reconnecting a live stream that drops, or
+// collect a text answer.
 #include <algorithm>
 
+#include "net/http_redirect.h"
 #include "net/http_request.h"
 #include "net/winsock_errors.h"
+#include "platform/clock.h"
 #include "platform/text.h"
 #include "stream/network_receiver_thread.h"
 
@@ -14,6 +17,10 @@ namespace {
 // 512-byte network reads keep the receiver responsive to Stop.
 constexpr int32_t kNetworkChunk = 512;
 constexpr uint32_t kRoomWaitMs = 250;
+// While it waits to reconnect, the receiver looks at the buffer level this often.
+constexpr uint32_t kReconnectSliceMs = 100;
+// The waits before the attempts double up to this many units (1, 2, 4, 8, 16).
+constexpr int32_t kMaxReconnectDoublings = 4;
 
 uint8_t ConnectErrorCode(int winsockError) {
   switch (winsockError) {
@@ -24,49 +31,73 @@ uint8_t ConnectErrorCode(int winsockError) {
       return RE_DNS;
     case WSAENETDOWN:
       return RE_NETWORK;
+    case ERROR_SECURE_FAILURE:
+      return RE_SECURE;
     default:
       return RE_CONNECT;
   }
 }
 
+bool IsOggAnswer(const char (&magic)[4], const std::string& contentType) {
+  return std::string(magic, 4) == "OggS" &&
+         (contentType == "APPLICATION/OGG" || contentType == "APPLICATION/X-OGG");
+}
+
 }  // namespace
 
-bool tNetworkReceiverThread::ReadHeader(tAnswerHeader& header) {
+uint8_t tNetworkReceiverThread::ReadHeader(tAnswerHeader& header, bool checkConnection) {
   std::string line;
   for (;;) {
     size_t budget = kMaxHeaderLine;
-    if (!ReadHeaderLine(*Socket, line, budget)) {
-      Fail(RE_TYPE);
-      return false;
-    }
-    if (!Socket->Connected()) {
-      Fail(RE_TIMEOUT);
-      return false;
-    }
-    if (line.empty()) return true;
+    if (!ReadHeaderLine(*Socket, line, budget)) return RE_TYPE;
+    if (checkConnection && !Socket->Connected()) return RE_TIMEOUT;
+    if (line.empty()) return RE_NONE;
     ApplyHeaderField(SplitHeaderField(line), header);
   }
 }
 
-void tNetworkReceiverThread::NetworkSession() {
-  BeginSession();
-  if (!Socket->Connect(URLParts.Port, URLParts.Host)) return Fail(ConnectErrorCode(Socket->LastError()));
-  SocketOpen = true;
-  State = RS_REQUESTING;
-  if (!Socket->SendBuf(BuildHTTPGetRequest(URLParts))) return Fail(RE_TIMEOUT);
-
-  IsPublic = true;
-  State = RS_READING_HEADERS;
-  std::string status;
-  size_t budget = kMaxHeaderLine;
-  if (!ReadHeaderLine(*Socket, status, budget)) return Fail(RE_TYPE);
-  if (!IsAcceptedStatusLine(UpperCase(status))) return Fail(RE_NOT_AVAILABLE);
-  tAnswerHeader header;
-  header.Meta = [&] {
+uint8_t tNetworkReceiverThread::OpenAnswer(tAnswerHeader& header, bool reconnecting) {
+  // Fields an answer leaves out keep what the receiver knew before it.
+  const tStreamMetadata known = [&] {
     std::lock_guard<std::mutex> guard(MetaLock);
     return Metadata;
   }();
-  if (!ReadHeader(header)) return;
+  tRedirectChain chain(URLParts);  // a reconnect follows the redirects afresh, from the address given
+  for (;;) {
+    const tURLParts& parts = chain.Parts();
+    if (!reconnecting) State = RS_CONNECTING;
+    Socket->SetSecure(parts.IsSecure());
+    if (!Socket->Connect(parts.Port, parts.Host)) return ConnectErrorCode(Socket->LastError());
+    SocketOpen = true;
+    if (!reconnecting) State = RS_REQUESTING;
+    if (!Socket->SendBuf(BuildHTTPGetRequest(parts))) return RE_TIMEOUT;
+
+    if (!reconnecting) {
+      IsPublic = true;
+      State = RS_READING_HEADERS;
+    }
+    std::string status;
+    size_t budget = kMaxHeaderLine;
+    if (!ReadHeaderLine(*Socket, status, budget)) return RE_TYPE;
+    status = UpperCase(status);
+    if (!IsAcceptedStatusLine(status)) return RE_NOT_AVAILABLE;
+    const bool redirect = IsRedirectStatus(HttpStatusCode(status));
+    header = tAnswerHeader{};
+    header.Meta = known;
+    // A redirect's own connection may close as soon as its header is out: only the Location matters.
+    if (uint8_t code = ReadHeader(header, !redirect); code != RE_NONE) return code;
+    if (!redirect || header.Location.empty()) break;
+    Socket->Close();
+    SocketOpen = false;
+    // A loop, or one hop too many: the stream is not to be had.
+    if (!chain.Follow(header.Location)) return RE_NOT_AVAILABLE;
+  }
+  header.Meta.StreamURL = FormatURL(chain.Parts());
+  header.Meta.FinalURL = chain.Hops() > 0 ? FormatURL(chain.Parts(), true) : "";
+  return RE_NONE;
+}
+
+void tNetworkReceiverThread::StoreAnswer(tAnswerHeader& header) {
   header.Meta.ContentType = UpperCase(header.Meta.ContentType);
   {
     std::lock_guard<std::mutex> guard(MetaLock);
@@ -75,6 +106,13 @@ void tNetworkReceiverThread::NetworkSession() {
   IsPublic = header.IsPublic;
   NamedBitrate = std::max(header.Bitrate, 0);
   Bitrate = std::max(header.Bitrate, 100);
+}
+
+void tNetworkReceiverThread::NetworkSession() {
+  BeginSession();
+  tAnswerHeader header;
+  if (uint8_t code = OpenAnswer(header, false); code != RE_NONE) return Fail(code);
+  StoreAnswer(header);
   // Computed in 64 bits: a header may name any bit rate.
   NewQueue(static_cast<int64_t>(Bitrate) * BufferSeconds * 1024 / 8);
   auto queue = Queue();
@@ -82,9 +120,7 @@ void tNetworkReceiverThread::NetworkSession() {
 
   char magic[4];
   if (!Socket->ReceiveExact(magic, 4)) return Fail(RE_ENDED);
-  const std::string& type = header.Meta.ContentType;
-  bool isOgg = std::string(magic, 4) == "OggS" && (type == "APPLICATION/OGG" || type == "APPLICATION/X-OGG");
-  if (!isOgg) {
+  if (!IsOggAnswer(magic, header.Meta.ContentType)) {
     // A text answer (a playlist served in place of the stream) is collected whole when its length is known.
     if (contentLength < 1) {
       SetMeta(&tStreamMetadata::TextData, std::string(magic, 4));
@@ -108,45 +144,125 @@ void tNetworkReceiverThread::NetworkSession() {
   State = RS_BUFFERING;
   bool full = false;
   queue->Write(magic, 4);
-  while (!Terminated() && Running && Socket->Connected()) {
-    if (contentLength == 0) {  // the whole body has arrived
-      InputEnded = true;
-      break;
+  tOggPageWatch pages;
+  pages.Feed(magic, 4);
+  for (;;) {
+    bool live = contentLength < 0;  // (a known length counts down as the body arrives)
+    tStreamStop stop = PumpStream(*queue, contentLength, full, pages);
+    // A live stream that drops is fetched again; one that closed right after the last page of every stream
+    // it carried has ended.
+    bool dropped = stop != tStreamStop::Stopped && Running && !Terminated() &&
+                   !(Socket->LastError() == 0 && pages.StreamsEnded());
+    if (live && dropped && Options.ReconnectAttempts > 0) {
+      if (Reconnect(*queue, contentLength, full, pages)) continue;
+      return;
     }
-    if (queue->GetCapacity() - queue->GetCount() > kNetworkChunk) {
-      int32_t chunk = kNetworkChunk;
-      if (contentLength >= 0 && contentLength < chunk) chunk = static_cast<int32_t>(contentLength);
-      char buf[kNetworkChunk];
-      size_t got = Socket->ReceiveBuf(buf, static_cast<size_t>(chunk));
-      bool stored = got == 0 || WriteToQueue(*queue, buf, static_cast<int32_t>(got));
-      if (contentLength > 0) contentLength -= static_cast<int64_t>(got);
-      if (got < static_cast<size_t>(chunk) || !stored) {
-        if (stored && Socket->LastError() == 0) {  // the server ended the stream in order: keep the tail
-          InputEnded = true;
-          break;
-        }
-        // A broken connection ends the session: idle, so the failure is reported instead of the player
-        // waiting in its last state for data that never comes.
-        Running = false;
-        SocketOpen = false;
-        WakeWaiters();
-        return Fail(RE_TIMEOUT);
-      }
-    } else {
-      // Full: nothing to do until the reader makes room (or the session stops).
-      queue->WaitUntil(
-          [&] {
-            return queue->GetCapacity() - queue->GetCount() > kNetworkChunk || !Running || Terminated();
-          },
-          kRoomWaitMs);
+    if (stop == tStreamStop::Broken) {
+      // A broken connection ends the session: idle, so the failure is reported instead of the player
+      // waiting in its last state for data that never comes.
+      Running = false;
+      SocketOpen = false;
+      WakeWaiters();
+      return Fail(RE_TIMEOUT);
     }
-    UpdateLevelState(full);
+    break;
   }
   if (!Socket->Connected()) InputEnded = true;
   if (InputEnded) SocketOpen = false;
   WakeWaiters();
   if (!Terminated()) Drain();
   Fail(RE_ENDED);
+}
+
+tNetworkReceiverThread::tStreamStop tNetworkReceiverThread::PumpStream(tByteQueue& queue,
+                                                                       int64_t& contentLength, bool& full,
+                                                                       tOggPageWatch& pages) {
+  while (!Terminated() && Running) {
+    if (!Socket->Connected()) return tStreamStop::Ended;
+    if (contentLength == 0) {  // the whole body has arrived
+      InputEnded = true;
+      return tStreamStop::Ended;
+    }
+    if (queue.GetCapacity() - queue.GetCount() > kNetworkChunk) {
+      int32_t chunk = kNetworkChunk;
+      if (contentLength >= 0 && contentLength < chunk) chunk = static_cast<int32_t>(contentLength);
+      char buf[kNetworkChunk];
+      size_t got = Socket->ReceiveBuf(buf, static_cast<size_t>(chunk));
+      pages.Feed(buf, got);
+      bool stored = got == 0 || WriteToQueue(queue, buf, static_cast<int32_t>(got));
+      if (contentLength > 0) contentLength -= static_cast<int64_t>(got);
+      if (got < static_cast<size_t>(chunk) || !stored) {
+        // The server ended the stream in order: the tail is kept.
+        return stored && Socket->LastError() == 0 ? tStreamStop::Ended : tStreamStop::Broken;
+      }
+    } else {
+      // Full: nothing to do until the reader makes room (or the session stops).
+      queue.WaitUntil(
+          [&] { return queue.GetCapacity() - queue.GetCount() > kNetworkChunk || !Running || Terminated(); },
+          kRoomWaitMs);
+    }
+    UpdateLevelState(full);
+  }
+  return tStreamStop::Stopped;
+}
+
+bool tNetworkReceiverThread::WaitToReconnect(int32_t attempt, bool& full) {
+  const uint64_t wait = static_cast<uint64_t>(Options.ReconnectUnitMs)
+                        << std::clamp(attempt - 1, 0, kMaxReconnectDoublings);
+  const uint32_t start = timeGetTime();
+  while (Running && !Terminated()) {
+    // The reader plays on what is queued; once that runs low it shows buffering, as for a slow server.
+    UpdateLevelState(full);
+    uint32_t waited = timeGetTime() - start;
+    if (waited >= wait) return true;
+    Pause(static_cast<uint32_t>(std::min<uint64_t>(wait - waited, kReconnectSliceMs)));
+  }
+  return false;
+}
+
+bool tNetworkReceiverThread::Reconnect(tByteQueue& queue, int64_t& contentLength, bool& full,
+                                       tOggPageWatch& pages) {
+  // The reader keeps waiting for bytes while the connection is gone (Reconnecting comes first).
+  Reconnecting = true;
+  SocketOpen = false;
+  Socket->Close();
+  WakeWaiters();
+  uint8_t code = RE_TIMEOUT;  // the drop itself, when no attempt gets as far as failing
+  for (int32_t attempt = 1; attempt <= Options.ReconnectAttempts; ++attempt) {
+    ReconnectAttempt = attempt;
+    if (!WaitToReconnect(attempt, full)) break;
+    tAnswerHeader header;
+    char magic[4];
+    code = OpenAnswer(header, true);
+    if (code == RE_NONE && !Socket->ReceiveExact(magic, 4)) code = RE_TIMEOUT;
+    if (code == RE_NONE && !IsOggAnswer(magic, UpperCase(header.Meta.ContentType))) code = RE_TYPE;
+    if (code == RE_NONE && WriteToQueue(queue, magic, 4)) {
+      // The new connection begins with pages of its own: a new chain link for the decoding thread.
+      StoreAnswer(header);
+      contentLength = header.ContentLength;
+      pages.Restart();
+      pages.Feed(magic, 4);
+      ReconnectAttempt = 0;
+      ++Reconnects;
+      Reconnecting = false;
+      WakeWaiters();
+      return true;
+    }
+    Socket->Close();
+    SocketOpen = false;
+  }
+  ReconnectAttempt = 0;
+  Reconnecting = false;
+  WakeWaiters();
+  if (!Running || Terminated()) {  // stopped while it waited
+    Fail(RE_ENDED);
+    return false;
+  }
+  // Every attempt failed: the stream ends with the last failure.
+  Running = false;
+  WakeWaiters();
+  Fail(code);
+  return false;
 }
 
 }  // namespace ktv

@@ -50,10 +50,14 @@ int32_t AudioBlockSamples(int32_t rate, bool hasVideo, double frameRate) {
 
 tOggThreadManager::tOggThreadManager(const std::string& url, uint32_t notifyMessage,
                                      tMessageTarget* notifyWindow, int32_t bufferSeconds)
+    : tOggThreadManager(url, notifyMessage, notifyWindow, tReceiverOptions{bufferSeconds}) {}
+
+tOggThreadManager::tOggThreadManager(const std::string& url, uint32_t notifyMessage,
+                                     tMessageTarget* notifyWindow, const tReceiverOptions& options)
     : ReceiverSource(std::make_unique<tNetworkOggReceiver>()),
       NotifyMessage(notifyMessage),
       NotifyWindow(notifyWindow) {
-  ReceiverSource->Connect(url, bufferSeconds);
+  ReceiverSource->Connect(url, options);
   Start();
 }
 

@@ -59,6 +59,8 @@ class tOggThreadManager : public tThread {
   // Creates the receiver, connects it and starts the thread.
   tOggThreadManager(const std::string& url, uint32_t notifyMessage, tMessageTarget* notifyWindow,
                     int32_t bufferSeconds);
+  tOggThreadManager(const std::string& url, uint32_t notifyMessage, tMessageTarget* notifyWindow,
+                    const tReceiverOptions& options);
   ~tOggThreadManager() override;
 
   // Main thread: the player attaches by setting these (null = unset).

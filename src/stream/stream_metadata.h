@@ -11,7 +11,10 @@ namespace ktv {
 
 // The texts a receiver keeps about its stream (for a local file, taken from the file name).
 struct tStreamMetadata {
+  // StreamURL: the address as shown, the last one of a redirect chain (no credentials).
   std::string Server, ContentType, StationName, Description, Genre, StationURL, StreamURL;
+  // The address the stream came from in the end, credentials kept, when redirects moved it; else empty.
+  std::string FinalURL;
   // The first four bytes of a non-Ogg answer, then the whole text when the answer is text.
   std::string TextData;
 };
@@ -22,6 +25,7 @@ struct tAnswerHeader {
   int32_t Bitrate = 0;         // kbit/s from "ICY-BR" or "ICE-BITRATE"; 0 when the server names none
   int64_t ContentLength = -1;  // unknown
   bool IsPublic = true;
+  std::string Location;  // where a redirect sends the client
 };
 
 // Applies one field; names outside the table are ignored, and a number that does not parse leaves its value

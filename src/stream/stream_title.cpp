@@ -50,3 +50,15 @@ std::string ReceiverStatusText(uint8_t state, int32_t level) {
 }
 
 }  // namespace ktv
+
+namespace ktv {
+
+std::string ReceiverStatusText(uint8_t state, int32_t level, int32_t reconnectAttempt,
+                               int32_t reconnectAttempts) {
+  if (reconnectAttempt > 0)
+    return "Reconnecting to Stream (attempt " + std::to_string(reconnectAttempt) + " of " +
+           std::to_string(reconnectAttempts) + ")...";
+  return ReceiverStatusText(state, level);
+}
+
+}  // namespace ktv

@@ -19,5 +19,8 @@ std::string BuildStreamTitle(const std::string& stationName, const std::string& 
 
 // The status line for a receiver state (empty for idle and playing); level is the buffer level 0..255.
 std::string ReceiverStatusText(uint8_t state, int32_t level);
+// The same, unless a dropped stream is being reconnected (attempt K of N, K from 1): that says so instead.
+std::string ReceiverStatusText(uint8_t state, int32_t level, int32_t reconnectAttempt,
+                               int32_t reconnectAttempts);
 
 }  // namespace ktv

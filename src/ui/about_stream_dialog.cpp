@@ -90,6 +90,7 @@ tStreamSnapshot TakeStreamSnapshot(tOggThreadManager& manager) {
   s.Bitrate = receiver.GetBitrate();
   s.Server = receiver.GetServer();
   s.ContentType = receiver.GetContentType();
+  s.Address = receiver.GetStreamURL();
   const int32_t count = receiver.StreamCount();
   for (int32_t i = 0; i < count; ++i) {
     s.StreamNames.push_back(receiver.StreamName(i));
@@ -167,8 +168,9 @@ TfrmAboutstreamDlg::TfrmAboutstreamDlg(QWidget* owner, tOggThreadManager* manage
   lblBitrate = AddField(grid, 5, "Stream Bitrate:", new QLabel);
   lblSoftware = AddField(grid, 6, "Server Software:", new QLabel);
   lblType = AddField(grid, 7, "Stream Type:", new QLabel);
-  for (QLabel* value :
-       {lblName, lblDesc, lblGenre, static_cast<QLabel*>(lnkUrl), lblDist, lblBitrate, lblSoftware, lblType})
+  lblAddress = AddField(grid, 8, "Stream Address:", new QLabel);
+  for (QLabel* value : {lblName, lblDesc, lblGenre, static_cast<QLabel*>(lnkUrl), lblDist, lblBitrate,
+                        lblSoftware, lblType, lblAddress})
     value->installEventFilter(this);
   column->addWidget(pnlInfo);
 
@@ -227,6 +229,7 @@ void TfrmAboutstreamDlg::ShowSnapshot(int selected) {
   SetValue(lblBitrate, std::to_string(Snapshot.Bitrate) + "kbps");
   SetValue(lblSoftware, Snapshot.Server);
   SetValue(lblType, Snapshot.ContentType);
+  SetValue(lblAddress, Snapshot.Address);
   const int count = static_cast<int>(Snapshot.StreamNames.size());
   lblStreamCount->setText(QStringLiteral("  Number of Streams: ") + QString::number(count));
   {

@@ -24,7 +24,8 @@ class TLink;
 
 // What the dialog shows, read from the decoding thread's objects at one moment.
 struct tStreamSnapshot {
-  std::string Name, Description, Genre, StationURL, Server, ContentType;
+  // Address: where the stream comes from (the last address of a redirect chain).
+  std::string Name, Description, Genre, StationURL, Server, ContentType, Address;
   bool IsPublic = true;
   int32_t Bitrate = 0;
   std::vector<std::string> StreamNames, StreamSignatures;
@@ -64,6 +65,7 @@ class TfrmAboutstreamDlg : public tSkinnedForm {
   QLabel* lblBitrate;
   QLabel* lblSoftware;
   QLabel* lblType;
+  QLabel* lblAddress;
   TKestrovaPanel* pnlStreams;
   QLabel* lblStreamCount;
   QListWidget* lblStreams;

@@ -50,9 +50,13 @@ void TfrmPlayerMain::OpenStream(const QString& url) {
     info->SetModalResult(mrCancel);
   }
   Manager.reset();
-  if (!trimmed.isEmpty())
-    Manager = std::make_unique<tOggThreadManager>(trimmed.toStdString(), CM_PROGRESS, MessageTarget.get(),
-                                                  Settings.BufferSeconds);
+  if (!trimmed.isEmpty()) {
+    tReceiverOptions options;
+    options.BufferSeconds = Settings.BufferSeconds;
+    options.ReconnectAttempts = Settings.ReconnectAttempts;
+    Manager =
+        std::make_unique<tOggThreadManager>(trimmed.toStdString(), CM_PROGRESS, MessageTarget.get(), options);
+  }
   if (PlayerPanel) PlayerPanel->Shutdown();
   RestartPlayer = false;  // the back-end is made afresh below in any case
   CreateBackEnd(WantDirectX());
@@ -155,7 +159,10 @@ void TfrmPlayerMain::StreamHeadersRead() {
   SendCommand(Stand.get(), CM_NOTIFY, 0, 0, Title);
   if (!OpenedByUser.isEmpty()) {
     tPlayListEntry entry;
-    entry.Location = OpenedByUser.toStdString();
+    // A stream that redirects is remembered at the address it came from in the end; the typed address
+    // stays in the recently used list.
+    const std::string finalURL = receiver.GetFinalURL();
+    entry.Location = finalURL.empty() ? OpenedByUser.toStdString() : finalURL;
     entry.Title = receiver.GetStationName().empty() ? receiver.GetStreamURL() : receiver.GetStationName();
     entry.Annotation = receiver.GetDescription();
     entry.Genre = receiver.GetGenre();
@@ -164,7 +171,9 @@ void TfrmPlayerMain::StreamHeadersRead() {
     // address would be played again when the stream ends, and doubles the address in the recent list.
     int same = -1;
     for (int i = 0; i < CurrentPlaylist.Count() && same < 0; ++i)
-      if (CurrentPlaylist[i].Location == entry.Location) same = i;
+      if (CurrentPlaylist[i].Location == entry.Location ||
+          CurrentPlaylist[i].Location == OpenedByUser.toStdString())
+        same = i;
     if (same >= 0)
       CurrentPlaylist[same] = entry;
     else
@@ -229,7 +238,8 @@ void TfrmPlayerMain::StatusWatcherTimer() {
   QString text;
   if (Manager) {
     tNetworkOggReceiver& receiver = Manager->Receiver();
-    text = Text(ReceiverStatusText(receiver.GetState(), receiver.GetBufferLevel()));
+    text = Text(ReceiverStatusText(receiver.GetState(), receiver.GetBufferLevel(),
+                                   receiver.GetReconnectAttempt(), receiver.GetReconnectAttempts()));
   }
   if (FullScreen)
     UpdateNotifyPanel();

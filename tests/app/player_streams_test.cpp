@@ -10,9 +10,11 @@
 
 #include "app/single_instance.h"
 #include "app_test_support.h"
+#include "platform/clock.h"
 #include "playback/qt/player_base_class.h"
 #include "stream/ogg_thread_manager.h"
 #include "support/script_server.h"
+#include "support/test_authority.h"
 #include "ui/config_dialog.h"
 #include "ui/directory_form.h"
 #include "ui/kestrova_button.h"
@@ -308,6 +310,84 @@ TEST_F(PlayerStreams, SettingsNeedingARestartSaySo) {
   EXPECT_FALSE(Stand().windowHandle()->flags() & Qt::WindowStaysOnTopHint);
   EXPECT_TRUE(Window->isVisible());
   EXPECT_TRUE(Stand().isVisible());
+}
+
+// Servers of today: a secure connection refused, a redirected stream remembered, a dropped stream brought
+// back while the window stays.
+TEST_F(PlayerStreams, SecureConnectionThatCannotBeMadeIsReported) {
+  ASSERT_TRUE(TestAuthority().Ready()) << TestAuthority().Error;
+  tTrustTestAuthority trust;
+  const tServerIdentity self = TestAuthority().SelfSigned();
+  tScriptServer server({ReadRequest(), Send(IcyHeader() + ReadFile(Clip(64, 48, 1))), Close()},
+                       tServerOptions{false, self.CertFile, self.KeyFile});
+  Make();
+  OpenAsUser(server.URL("/live.ogg"));
+  ASSERT_TRUE(WaitUntil([&] { return Marquee() == kClosedText; }, 10000)) << Marquee().toStdString();
+  ASSERT_EQ(Boxes.Boxes.size(), 1u);
+  EXPECT_EQ(Boxes.Boxes[0].Text, QStringLiteral("A secure connection to the stream could not be made."));
+  EXPECT_EQ(Boxes.Boxes[0].Caption, QStringLiteral("Error"));
+}
+
+TEST_F(PlayerStreams, RedirectedStreamIsRememberedAtItsFinalAddress) {
+  tScriptServer target({ReadRequest(), Send(IcyHeader() + ReadFile(Clip(64, 48, 1))), Close()});
+  tScriptServer typed({ReadRequest(),
+                       Send("HTTP/1.1 301 Moved\r\nLocation: " + target.URL("/final.ogg") + "\r\n\r\n"),
+                       Close()});
+  Make();
+  OpenAsUser(typed.URL("/old.ogg"));
+  ASSERT_TRUE(WaitForTitle());
+  ASSERT_EQ(Config.Settings->recent.size(), 1u);
+  EXPECT_EQ(Config.Settings->recent[0]->URLs, std::vector<std::string>{target.URL("/final.ogg")})
+      << "the recent station is the address the stream came from";
+  ASSERT_FALSE(Config.Settings->MRU.empty());
+  EXPECT_EQ(Config.Settings->MRU[0], typed.URL("/old.ogg")) << "what the user typed stays typed";
+  EXPECT_TRUE(WaitUntil([&] { return Marquee() == kClosedText; }, 15000)) << Marquee().toStdString();
+  EXPECT_TRUE(Boxes.Boxes.empty());
+}
+
+TEST_F(PlayerStreams, DroppedStreamIsReconnectedWhileTheWindowStays) {
+  // Pictures this size fill a page each few frames: the part before the drop holds whole pages.
+  const std::string clip = ReadFile(Clip(160, 120, 2));
+  tScriptServer server(
+      std::vector<tScript>{{ReadRequest(), Send(IcyHeader() + clip.substr(0, clip.size() / 2)), Close()},
+                           {ReadRequest(), Send(IcyHeader() + clip), Close()}});
+  Config.Settings->BufferSeconds = 1;
+  ASSERT_TRUE(Config.Settings->SaveSettings());
+  Make();
+  OpenAsUser(server.URL("/live.ogg"));
+  const QString reconnecting = QStringLiteral("Reconnecting to Stream (attempt 1 of 5)...");
+  ASSERT_TRUE(WaitUntil([&] { return Stand().windowTitle() == reconnecting; }, 15000))
+      << Stand().windowTitle().toStdString();
+  tOggThreadManager* manager = Window->ThreadManager();
+  ASSERT_NE(manager, nullptr);
+  const int64_t before = manager->FramesShown;
+  ASSERT_TRUE(WaitUntil([&] { return server.Connections() == 2; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return manager->FramesShown > before + 10; }, 15000))
+      << "the pictures resume after the gap";
+  EXPECT_EQ(Window->ThreadManager(), manager) << "the same stream goes on";
+  EXPECT_TRUE(Boxes.Boxes.empty());
+  EXPECT_NE(Marquee(), kClosedText);
+}
+
+TEST_F(PlayerStreams, StopDuringTheReconnectWaitEndsAtOnce) {
+  const std::string clip = ReadFile(Clip(160, 120, 2));
+  tScriptServer server({ReadRequest(), Send(IcyHeader() + clip.substr(0, clip.size() / 2)), Close()});
+  Config.Settings->BufferSeconds = 1;
+  ASSERT_TRUE(Config.Settings->SaveSettings());
+  Make();
+  OpenAsUser(server.URL("/live.ogg"));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return Window->ThreadManager() && Window->ThreadManager()->Receiver().GetReconnectAttempt() > 0;
+      },
+      15000));
+  const uint32_t start = timeGetTime();
+  QTest::keyClick(Window.get(), Qt::Key_Space);
+  EXPECT_EQ(Window->ThreadManager(), nullptr);
+  EXPECT_LT(timeGetTime() - start, 3000u) << "Stop must not wait for the next attempt";
+  RunEvents(500);
+  EXPECT_TRUE(Boxes.Boxes.empty()) << "a stream the user stopped is no error";
+  EXPECT_EQ(server.Connections(), 1);
 }
 
 // The program itself is the second start: it hands its argument to the window listening here.

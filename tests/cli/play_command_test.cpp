@@ -6,11 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "ogg/media_files.h"
 #include "support/icecast_server.h"
 #include "support/script_server.h"
+#include "support/test_authority.h"
 #include "support/test_support.h"
 
 namespace ktv {
@@ -257,6 +260,93 @@ TEST_P(LiveStream, PlaysInRealTimeAcrossAChainBoundary) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, LiveStream, ::testing::Values("ring", "blocks", "none"));
+
+}  // namespace
+}  // namespace ktv
+
+namespace ktv {
+namespace {
+
+using namespace ktv::test;
+
+std::string IcyAnswer(const std::string& body) {
+  return "ICY 200 OK\r\nContent-Type: application/ogg\r\nicy-name: Loop Radio\r\n\r\n" + body;
+}
+
+// A live stream that drops comes back at the real pace of the first wait (a second): the pictures go on
+// across the gap as a new chain link. (Pictures this size fill a page each few frames, so the part before
+// the drop holds whole pages; a second of buffer lets it play before the drop is noticed.)
+TEST(PlayCommand, LiveStreamThatDropsIsReconnected) {
+  const std::string clip = ReadFile(MakeMedia({"--width", "160", "--height", "120", "--seconds", "2"}));
+  tScriptServer server(
+      std::vector<tScript>{{ReadRequest(), Send(IcyAnswer(clip.substr(0, clip.size() * 3 / 4))), Close()},
+                           {ReadRequest(), Send(IcyAnswer(clip)), Close()}});
+  tRunResult run =
+      RunCli({"play", server.URL("/live.ogg"), "--output", "none", "--seconds", "30", "--buffer", "1"});
+  std::string json = run.Out.substr(run.Out.rfind('{'));
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  EXPECT_EQ(JsonNumber(json, "reconnects"), 1) << json;
+  EXPECT_TRUE(ProgressAfter(run.Out, "progress 5\n", "status: Reconnecting")) << "it played before the drop";
+  EXPECT_EQ(JsonNumber(json, "error_code"), 7) << "the stream that came back ends in order";
+  EXPECT_EQ(JsonNumber(json, "links"), 2) << "the new connection plays as a new chain link";
+  // 50 pictures of the whole clip after the gap, and those of the part before it.
+  EXPECT_GT(JsonNumber(json, "shown"), 70) << json;
+  EXPECT_LE(JsonNumber(json, "shown"), 100) << json;
+  EXPECT_NE(run.Out.find("status: Reconnecting to Stream (attempt 1 of 5)..."), std::string::npos) << run.Out;
+  EXPECT_EQ(Count(run.Out, "progress 6\n"), 1) << "the stream is reported as ended only once, at its end";
+  EXPECT_EQ(server.Connections(), 2);
+}
+
+TEST(PlayCommand, ServerThatNeverComesBackEndsAfterTheAttempts) {
+  const std::string clip = ReadFile(MakeMedia({"--width", "64", "--height", "48", "--seconds", "2"}));
+  auto server = std::make_unique<tScriptServer>(std::vector<tScript>{
+      {ReadRequest(), Send(IcyAnswer(clip.substr(0, clip.size() / 2))), Close()}, {Close()}});
+  const std::string url = server->URL("/live.ogg");
+  tRunResult run;
+  std::thread player([&] {
+    run = RunCli({"play", url, "--output", "none", "--seconds", "30", "--reconnect-unit", "50"});
+  });
+  // Gone for good once the stream has dropped: every attempt after that is refused.
+  bool dropped = server->WaitForFinished(0, 20000);
+  server.reset();
+  player.join();
+  ASSERT_TRUE(dropped) << run.Out;
+  std::string json = run.Out.substr(run.Out.rfind('{'));
+  EXPECT_EQ(run.ExitCode, 1) << run.Out;
+  EXPECT_EQ(JsonNumber(json, "error_code"), 4) << "the last attempt's failure is reported";
+  EXPECT_EQ(JsonText(json, "error_text"), "Unable to connect to the streaming server.");
+  EXPECT_EQ(JsonNumber(json, "reconnects"), 0);
+  EXPECT_NE(run.Out.find("status: Reconnecting to Stream (attempt 5 of 5)..."), std::string::npos) << run.Out;
+  EXPECT_EQ(Count(run.Out, "progress 6\n"), 1) << "the end is reported once, after the last attempt";
+}
+
+TEST(PlayCommand, HttpsFromTheTestServer) {
+  ASSERT_TRUE(TestAuthority().Ready()) << TestAuthority().Error;
+  const std::string clip = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "1"}));
+  const struct {
+    tServerIdentity Identity;
+    int Exit, Error;
+    const char* Note;
+  } rows[] = {
+      {TestAuthority().Loopback(), 0, 7, "a trusted server plays"},
+      {TestAuthority().SelfSigned(), 1, 9, "an untrusted one is refused"},
+  };
+  tTrustTestAuthority trust;  // the command inherits SSL_CERT_FILE
+  for (const auto& row : rows) {
+    tScriptServer server({ReadRequest(), Send(IcyAnswer(clip)), Close()},
+                         tServerOptions{false, row.Identity.CertFile, row.Identity.KeyFile});
+    tRunResult run = RunCli({"play", server.URL("/tv.ogg"), "--output", "none", "--seconds", "20"});
+    std::string json = run.Out.substr(run.Out.rfind('{'));
+    EXPECT_EQ(run.ExitCode, row.Exit) << row.Note << "\n" << run.Out << run.Err;
+    EXPECT_EQ(JsonNumber(json, "error_code"), row.Error) << row.Note;
+    if (row.Error == 9) {
+      EXPECT_EQ(JsonText(json, "error_text"), "A secure connection to the stream could not be made.");
+    } else {
+      EXPECT_EQ(JsonText(json, "title"), "Loop Radio");
+      EXPECT_EQ(JsonNumber(json, "shown"), 25) << "every picture of the clip";
+    }
+  }
+}
 
 }  // namespace
 }  // namespace ktv

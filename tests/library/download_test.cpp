@@ -5,8 +5,10 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/script_server.h"
+#include "support/test_authority.h"
 
 namespace ktv {
 namespace {
@@ -130,6 +132,81 @@ TEST(Download, OversizedBodyIsRefused) {
   tTestView view;
   std::ostringstream out;
   EXPECT_FALSE(DownloadToStream(view, "h", "c", server.URL("/"), out));
+}
+
+std::string Moved(int status, const std::string& location) {
+  return "HTTP/1.1 " + std::to_string(status) + " Moved\r\nLocation: " + location + "\r\n\r\nsee there";
+}
+
+test::tScript Answer(const std::string& bytes) {
+  return {test::ReadRequest(), test::Send(bytes), test::Close()};
+}
+
+TEST(Download, FollowsRedirects) {
+  const std::string body = Body(300);
+  const std::string ok = "HTTP/1.0 200 OK\r\n\r\n" + body;
+  // Server b is asked as "localhost": another host than the 127.0.0.1 the download starts from.
+  tScriptServer b(Answer(ok));
+  const std::string elsewhere = "http://localhost:" + std::to_string(b.Port()) + "/there";
+  const struct {
+    std::vector<std::string> Answers;  // of the first server, one per connection
+    bool Result;
+    const char* Note;
+  } rows[] = {
+      {{Moved(302, "here/../doc.xml"), ok}, true, "a relative Location"},
+      {{Moved(301, elsewhere)}, true, "an absolute Location on another host"},
+      {{Moved(307, "/1"), Moved(308, "/2"), Moved(303, "/3"), Moved(302, "/4"), Moved(301, elsewhere)},
+       true,
+       "five hops"},
+      {{Moved(302, "/1"), Moved(302, "/2"), Moved(302, "/3"), Moved(302, "/4"), Moved(302, "/5"),
+        Moved(302, "/6"), ok},
+       false,
+       "a sixth hop must be refused"},
+      {{Moved(302, "/other"), Moved(302, "/start"), ok}, false, "a loop must be refused"},
+      {{"HTTP/1.1 302 Found\r\n\r\nno Location"}, false, "a redirect status without a Location is no 200"},
+  };
+  for (const auto& row : rows) {
+    std::vector<test::tScript> scripts;
+    for (const std::string& answer : row.Answers) scripts.push_back(Answer(answer));
+    tScriptServer a(scripts);
+    tTestView view;
+    std::ostringstream out;
+    std::string url = a.URL("/start");
+    url.insert(url.find("//") + 2, "user:secret@");
+    EXPECT_EQ(DownloadToStream(view, "h", "c", url, out), row.Result) << row.Note;
+    EXPECT_EQ(out.str(), row.Result ? body : "") << row.Note << ": only the last answer's body is written";
+    for (int i = 0; i < a.Connections(); ++i)
+      EXPECT_NE(a.Received(i).find("Authorization: Basic"), std::string::npos)
+          << row.Note << ": the same host";
+  }
+  for (int i = 0; i < b.Connections(); ++i)
+    EXPECT_EQ(b.Received(i).find("Authorization"), std::string::npos) << "another host got the password";
+  EXPECT_EQ(b.Connections(), 2);
+}
+
+TEST(Download, OverHttps) {
+  ASSERT_TRUE(test::TestAuthority().Ready()) << test::TestAuthority().Error;
+  test::tTrustTestAuthority trust;
+  const std::string body = Body(5000);
+  const struct {
+    test::tServerIdentity Identity;
+    bool Result;
+    const char* Note;
+  } rows[] = {
+      {test::TestAuthority().Loopback(), true, "a trusted server"},
+      {test::TestAuthority().OtherName(), false, "a certificate for another name"},
+  };
+  for (const auto& row : rows) {
+    tScriptServer secure(Answer("HTTP/1.0 200 OK\r\n\r\n" + body),
+                         test::tServerOptions{false, row.Identity.CertFile, row.Identity.KeyFile});
+    tScriptServer plain(Answer(Moved(302, secure.URL("/dynamic/streams.dat"))));
+    for (const std::string& url : {secure.URL("/dynamic/streams.dat"), plain.URL("/old")}) {
+      tTestView view;
+      std::ostringstream out;
+      EXPECT_EQ(DownloadToStream(view, "h", "c", url, out), row.Result) << row.Note << " " << url;
+      EXPECT_EQ(out.str(), row.Result ? body : "") << row.Note << " " << url;
+    }
+  }
 }
 
 }  // namespace

@@ -326,3 +326,36 @@ TEST_F(SettingsTest, RecentListIsTrimmedOldestFirst) {
 
 }  // namespace
 }  // namespace ktv
+
+namespace ktv {
+namespace {
+
+TEST(ReconnectAttemptsSetting, DefaultsRoundTripsAndRefusesDamage) {
+  test::tTempDir dir;
+  const std::string file = dir.File("settings");
+  tPlayerSettings fresh(file);
+  fresh.LoadSettings();
+  EXPECT_EQ(fresh.ReconnectAttempts, 5);
+  const struct {
+    const char* Stored;
+    int32_t Read;
+  } rows[] = {{"0", 0}, {"12", 12}, {"-1", 5}, {"101", 5}, {"many", 5}};
+  for (const auto& row : rows) {
+    tRegistry store(file);
+    store.WriteString(kSettingsKey, "ReconnectAttempts", row.Stored);
+    ASSERT_TRUE(store.Save());
+    tPlayerSettings s(file);
+    s.LoadSettings();
+    EXPECT_EQ(s.ReconnectAttempts, row.Read) << row.Stored;
+  }
+  tPlayerSettings a(file);
+  a.LoadSettings();
+  a.ReconnectAttempts = 3;
+  ASSERT_TRUE(a.SaveSettings());
+  tPlayerSettings b(file);
+  b.LoadSettings();
+  EXPECT_EQ(b.ReconnectAttempts, 3);
+}
+
+}  // namespace
+}  // namespace ktv

@@ -14,6 +14,7 @@
 #include "library/download.h"
 #include "net/xml_parser.h"
 #include "support/script_server.h"
+#include "support/test_authority.h"
 #include "support/test_support.h"
 #include "support/yp_listing.h"
 
@@ -353,6 +354,24 @@ TEST_F(DirectoryFlow, NewerVersionIsOfferedOnce) {
   EXPECT_EQ(Prompts.Pages, std::vector<std::string>{"http://127.0.0.1:7/player.php"});
   for (const char* old : {"1.0.0.1", "1.0.0.0", "0.9", ""}) directory.CheckForNewVersion(old);
   EXPECT_EQ(Prompts.Questions.size(), 2u) << "equal or lower versions never prompt";
+}
+
+TEST_F(DirectoryFlow, DownloadsFromAnHttpsServer) {
+  ASSERT_TRUE(test::TestAuthority().Ready()) << test::TestAuthority().Error;
+  test::tTrustTestAuthority trust;
+  const test::tServerIdentity identity = test::TestAuthority().Loopback();
+  test::tScriptServer secure(
+      {test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\n\r\n" + Document), test::Close()},
+      test::tServerOptions{false, identity.CertFile, identity.KeyFile});
+  Settings.DirectoryServer = secure.URL("");
+  auto fetch = [this](const std::string& heading, const std::string& caption, const std::string& url,
+                      std::ostream& out) { return DownloadToStream(View, heading, caption, url, out); };
+  tStationDirectory directory(Settings, fetch, Prompts, Dir.Path() + "/");
+  directory.ProgramVersion = "1.0.0.1";
+  directory.LoadDirectory(true);
+  EXPECT_TRUE(Prompts.Warnings.empty());
+  EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"TV One (news)", "TV Two"}));
+  EXPECT_NE(secure.Received(0).find("GET /dynamic/streams.dat HTTP/1.1"), std::string::npos);
 }
 
 const std::string& kListing = test::MixedYPListing();

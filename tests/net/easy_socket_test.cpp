@@ -9,6 +9,7 @@
 #include "net/winsock_errors.h"
 #include "platform/clock.h"
 #include "support/script_server.h"
+#include "support/test_authority.h"
 
 namespace ktv {
 namespace {
@@ -268,6 +269,92 @@ TEST(ResolveHostAddress, DottedAddressesAreNeverLookedUp) {
   uint32_t address = 0;
   ASSERT_EQ(ResolveHostAddress("10.1.2.3", address), 0);
   EXPECT_EQ(address, htonl(0x0A010203u));
+}
+
+TEST(EasySocket, ConnectsOverIPv6) {
+  if (!HasIPv6Loopback()) GTEST_SKIP() << "this machine has no ::1: IPv6 was not tried";
+  tScriptServer server({ReadRequest(), Send("hello"), Close()}, tServerOptions{true, "", ""});
+  ASSERT_TRUE(server.Listening());
+  for (const char* host : {"::1", "[::1]"}) {
+    SCOPED_TRACE(host);
+    tEasySocket socket(kSafetyTimeOut, false, true);
+    ASSERT_TRUE(socket.Connect(server.Port(), host)) << socket.LastError();
+    EXPECT_TRUE(socket.Connected());
+    ASSERT_TRUE(socket.SendBuf(std::string("GET / HTTP/1.1\r\n\r\n")));
+    char buffer[5];
+    ASSERT_TRUE(socket.ReceiveExact(buffer, 5));
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+  }
+}
+
+TEST(EasySocket, TriesEachAddressOfANameInTurn) {
+  tScriptServer server({ReadRequest(), Send("hello"), Close()});  // on 127.0.0.1 only
+  tRefusingPort refusing;
+  const struct {
+    std::vector<std::string> Addresses;
+    uint16_t Port;
+    int Error;  // 0: connects
+    const char* Fault;
+  } cases[] = {
+      {{"::1", "127.0.0.1"}, server.Port(), 0, "an address that refuses must not end the try"},
+      {{"no address", "127.0.0.1"}, server.Port(), 0, "an unusable address must be passed over"},
+      {{"127.0.0.1", "::1"}, server.Port(), 0, "the first address that connects is kept"},
+      {{"127.0.0.1"}, refusing.Port(), WSAECONNREFUSED, "the last failure must be reported"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Fault);
+    for (const tSocketMode& mode : kModes) {
+      SCOPED_TRACE(mode.Name);
+      tEasySocket socket(kSafetyTimeOut, false, mode.ConnectInThread);
+      if (mode.WithIdle) socket.OnIdle = [](tEasySocket&) {};
+      std::vector<std::string> asked;
+      socket.LookupAddresses = [&](const std::string& name, std::vector<std::string>& found) {
+        asked.push_back(name);
+        found = c.Addresses;
+        return 0;
+      };
+      EXPECT_EQ(socket.Connect(c.Port, " stream.test "), c.Error == 0) << socket.LastError();
+      if (c.Error != 0) {
+        EXPECT_EQ(socket.LastError(), c.Error);
+      }
+      EXPECT_EQ(asked, std::vector<std::string>{"stream.test"}) << "one look-up of the trimmed name";
+    }
+  }
+}
+
+TEST(ResolveHostAddresses, LiteralsAreNeverLookedUp) {
+  const struct {
+    const char* Host;
+    std::vector<std::string> Addresses;  // empty: looked up
+  } cases[] = {
+      {"127.0.0.1", {"127.0.0.1"}},
+      {" 10.1 ", {"10.0.0.1"}},  // the short dotted forms an address may take
+      {"::1", {"::1"}},
+      {"[2001:db8::1]", {"2001:db8::1"}},
+      {"localhost", {}},
+      {"::1 evil", {}},
+      {"[::1", {}},
+  };
+  for (const auto& c : cases) {
+    int lookups = 0;
+    std::vector<std::string> found;
+    int result = ResolveHostAddresses(c.Host, found, [&](const std::string&, std::vector<std::string>& out) {
+      ++lookups;
+      out = {"192.0.2.1"};
+      return 0;
+    });
+    EXPECT_EQ(result, 0) << c.Host;
+    EXPECT_EQ(lookups, c.Addresses.empty() ? 1 : 0) << c.Host;
+    if (!c.Addresses.empty()) {
+      EXPECT_EQ(found, c.Addresses) << c.Host;
+    }
+  }
+  std::vector<std::string> found;
+  EXPECT_EQ(ResolveHostAddresses("  ", found), WSAHOST_NOT_FOUND);
+  EXPECT_EQ(
+      ResolveHostAddresses("x.test", found, [](const std::string&, std::vector<std::string>&) { return 0; }),
+      WSANO_DATA)
+      << "a look-up that finds nothing is no success";
 }
 
 }  // namespace

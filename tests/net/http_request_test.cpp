@@ -54,6 +54,14 @@ TEST(BuildHTTPGetRequest, AnAddressCannotAddHeaderLines) {
   EXPECT_NE(request.find("Host: 1.2.3.4X-Injected: 1\r\n"), std::string::npos) << request;
 }
 
+TEST(BuildHTTPGetRequest, HostLineOfAnIPv6LiteralAndOfHttps) {
+  EXPECT_EQ(Request("http://[::1]:8000/tv.ogg"),
+            "GET /tv.ogg HTTP/1.1\r\nHost: [::1]\r\n" + Agent() + "Connection: close\r\n\r\n")
+      << "an IPv6 literal must stand in brackets on the Host line";
+  EXPECT_EQ(Request("https://host:8443/a"), Request("http://host/a"))
+      << "TLS changes nothing in the request itself";
+}
+
 TEST(GetProgramVersion, IsTheProjectVersionInFourNumbers) {
   const std::string version = GetProgramVersion();
   EXPECT_EQ(std::count(version.begin(), version.end(), '.'), 3)

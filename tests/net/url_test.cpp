@@ -93,5 +93,64 @@ TEST(EscapeURLPath, EscapesOnlyBytesBelowTheAsterisk) {
   for (const tEscapeCase& c : cases) EXPECT_EQ(EscapeURLPath(c.Path), c.Expected) << c.Fault;
 }
 
+TEST(ParseURL, KnowsHttpsAndIPv6Literals) {
+  const struct {
+    const char* URL;
+    const char* Scheme;
+    const char* Host;
+    uint16_t Port;
+    const char* Path;
+    const char* Written;  // FormatURL of the record
+    const char* Fault;
+  } cases[] = {
+      {"https://host/live.ogg", "https", "host", 443, "/live.ogg", "https://host/live.ogg",
+       "https must default to port 443 and keep its scheme"},
+      {"HTTPS://host:8443", "https", "host", 8443, "/", "https://host:8443/",
+       "the https scheme depends on case"},
+      {"hTTps://host:443/x", "https", "host", 443, "/x", "https://host/x", "the default port written back"},
+      {"https://host:abc/x", "https", "host", 443, "/x", "https://host/x",
+       "an unparsable port must fall back to the scheme's default"},
+      {"https://host:80/x", "https", "host", 80, "/x", "https://host:80/x",
+       "port 80 is no default for https and must be written"},
+      {"http://host:443/x", "http", "host", 443, "/x", "http://host:443/x",
+       "port 443 is no default for http and must be written"},
+      {"host:8000/s", "http", "host", 8000, "/s", "http://host:8000/s", "an address without scheme is http"},
+      {"http://[::1]:8000/tv.ogg", "http", "::1", 8000, "/tv.ogg", "http://[::1]:8000/tv.ogg",
+       "the colons of an IPv6 literal taken for the port"},
+      {"https://[2001:db8::7]/a:b", "https", "2001:db8::7", 443, "/a:b", "https://[2001:db8::7]/a:b",
+       "an IPv6 literal without port, a colon in the path"},
+      {"http://u:p@[::1]:81/", "http", "::1", 81, "/", "http://[::1]:81/", "credentials before a literal"},
+      {"http://[::1]", "http", "::1", 80, "/", "http://[::1]/", "a bare literal"},
+      {"http://[::1]:/x", "http", "::1", 80, "/x", "http://[::1]/x", "an empty port after a literal"},
+      {"http://[::1/x", "http", "[", 80, "/x", "http://[/x", "an unclosed bracket is no literal"},
+      {"http://host/[::1]", "http", "host", 80, "/[::1]", "http://host/[::1]",
+       "brackets in the path taken for a literal"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("URL \"") + c.URL + "\": " + c.Fault);
+    tURLParts parts;
+    ParseURL(c.URL, parts);
+    EXPECT_EQ(parts.Scheme, c.Scheme);
+    EXPECT_EQ(parts.IsSecure(), std::string(c.Scheme) == "https");
+    EXPECT_EQ(parts.Host, c.Host);
+    EXPECT_EQ(parts.Port, c.Port);
+    EXPECT_EQ(parts.Path, c.Path);
+    EXPECT_EQ(FormatURL(parts), c.Written);
+  }
+}
+
+TEST(FormatURL, WritesCredentialsOnlyWhenAsked) {
+  tURLParts parts;
+  ParseURL("https://user:secret@[::1]:8443/x", parts);
+  EXPECT_EQ(FormatURL(parts), "https://[::1]:8443/x") << "the address shown must not carry the password";
+  EXPECT_EQ(FormatURL(parts, true), "https://user:secret@[::1]:8443/x");
+  tURLParts again;
+  ParseURL(FormatURL(parts, true), again);
+  EXPECT_EQ(again.User, "user");
+  EXPECT_EQ(again.Password, "secret");
+  EXPECT_EQ(again.Host, "::1");
+  EXPECT_EQ(again.Port, 8443);
+}
+
 }  // namespace
 }  // namespace ktv

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/clock.h"
+#include "stream/receiver_helpers.h"
 #include "support/script_server.h"
 #include "support/test_support.h"
 
@@ -15,37 +16,6 @@ namespace ktv {
 namespace {
 
 using namespace ktv::test;
-
-// Waits up to `ms` for the condition; true when it held.
-bool WaitUntil(const std::function<bool()>& condition, uint32_t ms = 5000) {
-  uint32_t start = timeGetTime();
-  while (!condition()) {
-    if (timeGetTime() - start > ms) return false;
-    Sleep(5);
-  }
-  return true;
-}
-
-// Reads whatever the queue holds (what the decoding thread would do), for up to `ms`.
-std::string Consume(tNetworkOggReceiver& r, uint32_t ms) {
-  std::string out;
-  uint8_t buf[4096];
-  uint32_t start = timeGetTime();
-  while (timeGetTime() - start < ms) {
-    int32_t n = r.ReadData(buf, 512);
-    out.append(reinterpret_cast<char*>(buf), static_cast<size_t>(n));
-    if (n < 512 && r.InputEnded()) break;
-  }
-  return out;
-}
-
-std::string Clip(const char* seconds = "1") {
-  return ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", seconds}));
-}
-
-std::string OggAnswer(const std::string& head, const std::string& body) {
-  return head + "\r\n" + body;
-}
 
 TEST(Receiver, AnswersFromServers) {
   const std::string clip = Clip();

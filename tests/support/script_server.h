@@ -2,9 +2,10 @@
 // read the client's request, stall, close in order or reset. It stands in for ICY and HTTP servers, slow
 // servers, servers that accept and say nothing and servers that close early.
 //
-// It listens on 127.0.0.1 only, on a free port chosen by the system. Everything the client sends is kept per
-// connection and can be read by the test. The destructor stops the server: it closes every connection,
-// wakes every wait and joins every thread it started.
+// It listens on 127.0.0.1 (or on [::1]) only, on a free port chosen by the system, and may speak TLS with a
+// certificate of the test authority (support/test_authority.h) for https tests. Everything the client sends
+// is kept per connection and can be read by the test. The destructor stops the server: it closes every
+// connection, wakes every wait and joins every thread it started.
 //
 //   tScriptServer server({ReadRequest(), Send("ICY 200 OK\r\n\r\n"), Pause(100), Send(bytes), Close()});
 //   ... connect to server.Port() or open server.URL("/live.ogg") ...
@@ -20,7 +21,17 @@
 #include <thread>
 #include <vector>
 
+struct ssl_st;
+struct ssl_ctx_st;
+
 namespace ktv::test {
+
+// Where and how the server listens.
+struct tServerOptions {
+  bool IPv6 = false;  // on [::1] instead of 127.0.0.1
+  // Both set: every connection speaks TLS with this certificate (PEM files), as an https server.
+  std::string CertFile, KeyFile;
+};
 
 struct tScriptStep {
   enum class tKind { Send, Pause, ReadRequest, Stall, Ignore, Close, Reset };
@@ -52,9 +63,9 @@ tScript Steps(std::initializer_list<std::vector<tScriptStep>> Pieces);
 class tScriptServer {
  public:
   // One script for every connection.
-  explicit tScriptServer(tScript Script);
+  explicit tScriptServer(tScript Script, const tServerOptions& Options = {});
   // Connection i plays Scripts[i]; connections beyond the list play the last script.
-  explicit tScriptServer(std::vector<tScript> Scripts);
+  explicit tScriptServer(std::vector<tScript> Scripts, const tServerOptions& Options = {});
   ~tScriptServer();
   tScriptServer(const tScriptServer&) = delete;
   tScriptServer& operator=(const tScriptServer&) = delete;
@@ -62,7 +73,7 @@ class tScriptServer {
   // False when no listening socket could be made (the tests then fail on it).
   bool Listening() const { return ListenFd >= 0; }
   uint16_t Port() const { return ListenPort; }
-  // "http://127.0.0.1:<port>" + Path.
+  // "http://127.0.0.1:<port>" + Path ("https://" with TLS, "[::1]" on IPv6).
   std::string URL(const std::string& Path = "/") const;
 
   // Connections accepted so far.
@@ -71,6 +82,8 @@ class tScriptServer {
   std::string Received(int Index) const;
   // True once connection Index has played its whole script (or was ended by the client).
   bool Finished(int Index) const;
+  // The server name the client indicated in its TLS greeting on connection Index ("" for none).
+  std::string ServerName(int Index) const;
   // Waits up to Ms for Count connections to be accepted / for connection Index to finish its script.
   bool WaitForConnections(int Count, int Ms) const;
   bool WaitForFinished(int Index, int Ms) const;
@@ -78,8 +91,10 @@ class tScriptServer {
  private:
   struct tConnection {
     int Fd = -1;
-    std::string Received;  // guarded by the server's Lock
-    bool Done = false;     // guarded by the server's Lock
+    ssl_st* Tls = nullptr;   // the player thread's own
+    std::string Received;    // guarded by the server's Lock
+    std::string ServerName;  // guarded by the server's Lock
+    bool Done = false;       // guarded by the server's Lock
     std::thread Player;
   };
   void Accept();
@@ -87,8 +102,13 @@ class tScriptServer {
   bool SendAll(tConnection& Connection, const std::string& Bytes);
   // Reads what is there within Ms; false when the client closed or the server stops.
   bool Collect(tConnection& Connection, int Ms);
+  // The TLS greeting of a new connection; false when it failed (the client refused us, or went).
+  bool Handshake(tConnection& Connection);
+  void EndTls(tConnection& Connection);
 
   std::vector<tScript> Scripts;
+  bool IPv6 = false;
+  ssl_ctx_st* TlsContext = nullptr;  // null for plain TCP
   int ListenFd = -1;
   uint16_t ListenPort = 0;
   std::atomic<bool> Stopping{false};

@@ -190,5 +190,22 @@ TEST(StreamInformation, NewSnapshotWhenTheMainWindowSaysTheNextLinkWasRead) {
   EXPECT_EQ(dialog.lblStreams->currentRow(), 0);
 }
 
+TEST(StreamInformation, ShowsTheAddressTheStreamCameFromInTheEnd) {
+  const std::string clip =
+      test::ReadFile(test::MakeMedia({"--width", "32", "--height", "32", "--seconds", "1"}));
+  test::tScriptServer target({test::ReadRequest(),
+                              test::Send("ICY 200 OK\r\nContent-Type: application/ogg\r\n\r\n" + clip),
+                              test::Stall()});
+  test::tScriptServer first(
+      {test::ReadRequest(),
+       test::Send("HTTP/1.1 302 Found\r\nLocation: " + target.URL("/final.ogg") + "\r\n\r\n"),
+       test::Close()});
+  tPlayingStream stream(first.URL("/typed.ogg"));
+  ASSERT_TRUE(stream.WaitForHeaders());
+  TfrmAboutstreamDlg dialog(nullptr, stream.Manager.get());
+  EXPECT_EQ(dialog.lblAddress->toolTip().toStdString(), target.URL("/final.ogg"));
+  EXPECT_EQ(dialog.size(), QSize(500, 467)) << "the row fits the designed size";
+}
+
 }  // namespace
 }  // namespace ktv
