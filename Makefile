@@ -1,12 +1,13 @@
 # The two commands of the README: `make run` and `make test`. Both install what is missing first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS) --timeout 600
 
-.PHONY: all deps build run test test-main test-asan fuzz bench format clean
+.PHONY: all deps build run test test-main test-asan test-tsan fuzz bench format clean
 
 all: build
 
@@ -24,7 +25,7 @@ build: deps $(BUILD)/build.ninja
 run: build
 	@scripts/run-demo $(BUILD)
 
-test: deps test-main test-asan fuzz
+test: deps test-main test-asan test-tsan fuzz
 	@echo "make test: all passed"
 
 test-main: build
@@ -37,6 +38,17 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest $(CTEST_FLAGS)
+
+# The threaded tests again, with ThreadSanitizer; any report fails. Only their programs are built. The
+# real-time playback suites stay out: they measure timing, which the sanitizer's slowdown distorts, and the
+# other play tests run the same threads.
+TSAN_LABELS = ^(platform|net|stream|playback|vis|cli)$$
+TSAN_TARGETS = $(foreach label,platform net stream playback vis cli,ktv_tests_$(label))
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DKTV_WERROR=ON -DKTV_SANITIZE_THREAD=ON -DKTV_WITH_QT=OFF -DKTV_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest $(CTEST_FLAGS) -L '$(TSAN_LABELS)' -E 'HighFrameRate|LiveStream'
 
 # Each fuzz target runs for FUZZ_SECONDS; a crash or sanitizer report fails the run.
 fuzz: build
@@ -52,4 +64,4 @@ format:
 	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

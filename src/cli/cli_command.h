@@ -2,7 +2,8 @@
 //
 //   static ktv::cli::tCommandRegistration reg{"probe", "probe FILE|URL", RunProbe};
 //
-// A command returns the process exit code: 0 success, 1 failure of the job, 2 bad usage.
+// A command returns the process exit code: 0 success, 1 failure of the job, 2 bad usage (the program then
+// prints the command's usage line).
 #pragma once
 
 #include <string>

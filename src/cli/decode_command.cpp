@@ -10,6 +10,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/decoder_set.h"
+#include "stream/network_receiver_thread.h"
 
 namespace ktv::cli {
 namespace {
@@ -265,12 +266,9 @@ int RunDecode(const std::vector<std::string>& args) {
       break;
     }
   }
-  if (source.empty()) {
-    std::fprintf(stderr, "usage: kestrova-cli decode SOURCE [--y4m OUT.y4m] [--wav OUT.wav]\n");
-    return 2;
-  }
+  if (source.empty()) return 2;
   auto start = std::chrono::steady_clock::now();
-  tDecoderSet set(LocalPath(source));
+  tDecoderSet set(LocalFilePath(source));
   if (!set.Source.IsOpen()) {
     std::fprintf(stderr, "kestrova-cli: cannot open %s\n", source.c_str());
     return 1;

@@ -2,7 +2,6 @@
 // decoding thread uses. Used by the probe and decode commands.
 #pragma once
 
-#include <string>
 #include <utility>
 
 #include "ogg/file_source.h"
@@ -34,10 +33,5 @@ struct tDecoderSetOn {
 };
 
 using tDecoderSet = tDecoderSetOn<tOggFileSource>;
-
-// "file://" addresses name local files too.
-inline std::string LocalPath(const std::string& address) {
-  return address.rfind("file://", 0) == 0 ? address.substr(7) : address;
-}
 
 }  // namespace ktv::cli

@@ -66,5 +66,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::vector<std::string> args(argv + 2, argv + argc);
-  return commands[argv[1]].Run(args);
+  const auto& command = commands[argv[1]];
+  const int code = command.Run(args);
+  if (code == 2) std::fprintf(stderr, "usage: kestrova-cli %s\n", command.Usage);
+  return code;
 }

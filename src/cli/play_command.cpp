@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "cli/headless_player.h"
 #include "platform/clock.h"
 #include "platform/main_thread.h"
-#include "playback/headless_player.h"
 #include "stream/ogg_thread_manager.h"
 #include "stream/stream_title.h"
 
@@ -45,16 +45,14 @@ class tWakingMessageQueue final : public tMessageTarget {
 // The status line is polled this often, as the main window does.
 constexpr uint32_t kStatusPollMs = 100;
 
-int Usage() {
-  std::fprintf(
-      stderr,
-      "usage: kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] "
-      "[--buffer SECONDS] [--reconnect N] [--reconnect-unit MS] [--stats]\n");
-  return 2;
-}
+constexpr char kUsage[] =
+    "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS] "
+    "[--reconnect N] [--reconnect-unit MS] [--stats]";
+
+constexpr int kBadUsage = 2;
 
 int RunPlay(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage();
+  if (args.empty()) return kBadUsage;
   std::string source;
   double seconds = 0;  // 0: until the stream ends
   tSoundOutputKind kind = tSoundOutputKind::Ring;
@@ -69,33 +67,33 @@ int RunPlay(const std::vector<std::string>& args) {
     char* end = nullptr;
     if (a == "--seconds" && hasValue) {
       seconds = std::strtod(args[++i].c_str(), &end);
-      if (*end || !(seconds > 0)) return Usage();
+      if (*end || !(seconds > 0)) return kBadUsage;
     } else if (a == "--output" && hasValue) {
-      if (!ParseSoundOutputKind(args[++i], kind)) return Usage();
+      if (!ParseSoundOutputKind(args[++i], kind)) return kBadUsage;
     } else if (a == "--volume" && hasValue) {
       volume = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end || volume < 0 || volume > 65535) return Usage();
+      if (*end || volume < 0 || volume > 65535) return kBadUsage;
     } else if (a == "--buffer" && hasValue) {
       bufferSeconds = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end || bufferSeconds < 1 || bufferSeconds > 60) return Usage();
+      if (*end || bufferSeconds < 1 || bufferSeconds > 60) return kBadUsage;
     } else if (a == "--reconnect" && hasValue) {
       long attempts = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end || attempts < 0 || attempts > 100) return Usage();
+      if (*end || attempts < 0 || attempts > 100) return kBadUsage;
       options.ReconnectAttempts = static_cast<int32_t>(attempts);
     } else if (a == "--reconnect-unit" && hasValue) {
       // The waits before the attempts are 1, 2, 4, 8, 16 of this; tests shorten them.
       long unit = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end || unit < 1 || unit > 60000) return Usage();
+      if (*end || unit < 1 || unit > 60000) return kBadUsage;
       options.ReconnectUnitMs = static_cast<uint32_t>(unit);
     } else if (a == "--stats") {
       stats = true;
     } else if (source.empty() && (a.empty() || a[0] != '-')) {
       source = a;
     } else {
-      return Usage();
+      return kBadUsage;
     }
   }
-  if (source.empty()) return Usage();
+  if (source.empty()) return kBadUsage;
 
   const double cpuStart = CpuSeconds();
   tWakingMessageQueue messages;
@@ -195,11 +193,7 @@ int RunPlay(const std::vector<std::string>& args) {
   return failed ? 1 : 0;
 }
 
-tCommandRegistration reg{"play",
-                         "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume V] [--reconnect N] "
-                         "[--reconnect-unit MS] "
-                         "[--stats]",
-                         RunPlay};
+tCommandRegistration reg{"play", kUsage, RunPlay};
 
 }  // namespace
 }  // namespace ktv::cli

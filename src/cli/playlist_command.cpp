@@ -10,10 +10,7 @@ namespace ktv::cli {
 namespace {
 
 int RunPlaylist(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "usage: kestrova-cli playlist FILE\n");
-    return 2;
-  }
+  if (args.size() != 1) return 2;
   tPlaylist list;
   bool isPlaylist = list.LoadFromFile(args[0]);
   std::string out = std::string("{\"playlist\":") + (isPlaylist ? "true" : "false") + ",\"entries\":[";

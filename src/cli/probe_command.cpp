@@ -10,6 +10,7 @@
 #include "cli/decoder_set.h"
 #include "ogg/opus_codec.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "stream/network_ogg_receiver.h"
 
 namespace ktv::cli {
@@ -99,7 +100,7 @@ std::string MetadataJson(const tNetworkOggReceiver& r) {
 
 bool IsLocalFile(const std::string& address) {
   std::error_code ec;
-  return address.rfind("file://", 0) == 0 || std::filesystem::is_regular_file(address, ec) ||
+  return StartsWithText(address, "file://") || std::filesystem::is_regular_file(address, ec) ||
          address.find("://") == std::string::npos;
 }
 
@@ -133,12 +134,9 @@ int ProbeStream(const std::string& address) {
 }
 
 int RunProbe(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "usage: kestrova-cli probe FILE|URL\n");
-    return 2;
-  }
+  if (args.size() != 1) return 2;
   if (!IsLocalFile(args[0])) return ProbeStream(args[0]);
-  tDecoderSet set(LocalPath(args[0]));
+  tDecoderSet set(LocalFilePath(args[0]));
   if (!set.Source.IsOpen()) {
     std::fprintf(stderr, "kestrova-cli: cannot open %s\n", args[0].c_str());
     return 1;

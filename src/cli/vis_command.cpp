@@ -3,7 +3,7 @@
 // Runs the visualisation over the sound of a source without a window: the audio is handed over as a sound
 // output would (ahead of playback), the played position advances 20 ms per frame on a clock of the command's
 // own, and every Nth finished picture is written to DIR as frame_00000.png, frame_00001.png, ... SOURCE is a
-// 16-bit PCM WAV file.
+// local Ogg file (its Vorbis sound, link after link) or a 16-bit PCM WAV file.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "cli/cli_command.h"
-#include "cli/decoder_set.h"
 #include "ogg/file_source.h"
 #include "ogg/link_decoders.h"
+#include "stream/network_receiver_thread.h"
 #include "vis/png_writer.h"
 #include "vis/visulisation_system.h"
 
@@ -207,13 +207,10 @@ int RunVis(const std::vector<std::string>& args) {
       break;
     }
   }
-  if (source.empty() || folder.empty()) {
-    std::fprintf(stderr, "usage: kestrova-cli vis SOURCE --png DIR [--frames N] [--size WxH]\n");
-    return 2;
-  }
+  if (source.empty() || folder.empty()) return 2;
   // A RIFF header means a WAV file; anything else is taken for Ogg.
   std::unique_ptr<tSoundSource> sound;
-  std::string path = LocalPath(source);
+  std::string path = LocalFilePath(source);
   std::string head = FileHead(path);
   if (head == "RIFF") {
     tPcm pcm;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "library/playlist.h"
-#include "net/xml_parser.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 extern char** environ;
 

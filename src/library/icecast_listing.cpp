@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "net/xml_parser.h"
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -40,7 +41,7 @@ std::string Field(const tXMLTree& entry, const char* name) {
 // Only what the player fetches from a server: a listing from the network must not point it at local files.
 bool IsStreamAddress(const std::string& url) {
   for (const std::string scheme : {"http://", "https://"})
-    if (url.size() > scheme.size() && SameText(url.substr(0, scheme.size()), scheme)) return true;
+    if (url.size() > scheme.size() && StartsWithText(url, scheme)) return true;
   return false;
 }
 

@@ -5,9 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <variant>
 
 #include "library/playlist.h"
-#include "net/xml_parser.h"
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -23,7 +24,7 @@ const std::string kMRUKey = kKey + "\\MRU";
 
 bool ReadInt(const tRegistry& store, const std::string& key, const std::string& name, int64_t& value) {
   std::string text;
-  return store.ReadString(key, name, text) && ParseInt64(text, value);
+  return store.ReadString(key, name, text) && ParseInteger(TrimText(text), value);
 }
 
 int32_t ReadInt32(const tRegistry& store, const std::string& key, const std::string& name, int32_t fallback) {
@@ -34,17 +35,8 @@ int32_t ReadInt32(const tRegistry& store, const std::string& key, const std::str
   return static_cast<int32_t>(v);
 }
 
-bool ReadBool(const tRegistry& store, const std::string& name, bool fallback) {
-  int64_t v;
-  return ReadInt(store, kKey, name, v) ? v != 0 : fallback;
-}
-
 void WriteInt(tRegistry& store, const std::string& key, const std::string& name, int64_t value) {
   store.WriteString(key, name, std::to_string(value));
-}
-
-void WriteBool(tRegistry& store, const std::string& name, bool value) {
-  store.WriteString(kKey, name, value ? "1" : "0");
 }
 
 // A list's entry count, bounded by what the key can hold so a damaged count cannot make millions of entries.
@@ -110,6 +102,81 @@ void WriteStations(tRegistry& store, const std::string& key, const tStationList&
   }
 }
 
+// The values of the settings key, in the order they are written: name, field, default as stored (null for
+// UseDirectX: the capability probe's answer at load, false before), and for numbers the range beyond which
+// a stored value counts as damage and gives the default.
+struct tSetting {
+  const char* Name;
+  std::variant<bool tPlayerSettings::*, uint16_t tPlayerSettings::*, int32_t tPlayerSettings::*,
+               std::string tPlayerSettings::*>
+      Field;
+  const char* Default;
+  int64_t Min = std::numeric_limits<int32_t>::min();
+  int64_t Max = std::numeric_limits<int32_t>::max();
+};
+
+const tSetting kSettings[] = {
+    {"ShowTVBorder", &tPlayerSettings::ShowTVBorder, "1"},
+    {"LastVolume", &tPlayerSettings::LastVolume, "65535", 0, 65535},  // beyond is damage, not louder
+    {"UseDirectX", &tPlayerSettings::UseDirectX, nullptr},
+    {"BufferSeconds", &tPlayerSettings::BufferSeconds, "10"},
+    {"ReconnectAttempts", &tPlayerSettings::ReconnectAttempts, "5", 0, kMaxReconnectAttempts},
+    {"FilmGrain", &tPlayerSettings::FilmGrain, "1"},
+    {"FilmGrainValue", &tPlayerSettings::FilmGrainValue, "90"},
+    {"HighQualityVideo", &tPlayerSettings::HighQualityVideo, "1"},
+    {"MinimizeToTray", &tPlayerSettings::MinimizeToTray, "1"},
+    {"PlayInTray", &tPlayerSettings::PlayInTray, "1"},
+    {"StayOnTop", &tPlayerSettings::StayOnTop, "1"},
+    {"LastPlayerCheck", &tPlayerSettings::LastPlayerCheck, "0.0.0.0"},
+    {"MaxRenderW", &tPlayerSettings::MaxRenderW, "352"},
+    {"MaxRenderH", &tPlayerSettings::MaxRenderH, "288"},
+    {"VisEnabled", &tPlayerSettings::VisEnabled, "1"},
+    {"LowPriority", &tPlayerSettings::LowPriority, "1"},
+    {"FirstRun", &tPlayerSettings::FirstRun, "1"},
+    {"DirectoryServer", &tPlayerSettings::DirectoryServer, "http://dir.kestrova.tv"},
+    {"WebSite", &tPlayerSettings::WebSite, "http://www.kestrova.tv"},
+    {"IcecastDirectory", &tPlayerSettings::IcecastDirectory, kDefaultIcecastDirectory},
+};
+
+// Sets the field from its stored text; false (field unchanged) when the text is no valid value for it. A
+// Boolean is any number, true unless 0.
+bool AssignSetting(const tSetting& setting, const std::string& text, tPlayerSettings& settings) {
+  return std::visit(
+      [&](auto field) {
+        using tValue = std::remove_reference_t<decltype(settings.*field)>;
+        if constexpr (std::is_same_v<tValue, std::string>) {
+          settings.*field = text;
+          return true;
+        } else {
+          int64_t number;
+          if (!ParseInteger(TrimText(text), number)) return false;
+          if constexpr (std::is_same_v<tValue, bool>) {
+            settings.*field = number != 0;
+          } else {
+            if (number < setting.Min || number > setting.Max) return false;
+            settings.*field = static_cast<tValue>(number);
+          }
+          return true;
+        }
+      },
+      setting.Field);
+}
+
+std::string SettingText(const tSetting& setting, const tPlayerSettings& settings) {
+  return std::visit(
+      [&](auto field) {
+        using tValue = std::remove_cvref_t<decltype(settings.*field)>;
+        if constexpr (std::is_same_v<tValue, std::string>) {
+          return settings.*field;
+        } else if constexpr (std::is_same_v<tValue, bool>) {
+          return std::string(settings.*field ? "1" : "0");
+        } else {
+          return std::to_string(settings.*field);
+        }
+      },
+      setting.Field);
+}
+
 bool ShareAURL(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b) {
   for (const std::string& x : a.URLs)
     for (const std::string& y : b.URLs)
@@ -157,7 +224,9 @@ std::string ReadBlock(const tRegistry& store, const std::string& key, size_t max
   return bytes;
 }
 
-tPlayerSettings::tPlayerSettings(const std::string& storeFile) : Registry(storeFile) {}
+tPlayerSettings::tPlayerSettings(const std::string& storeFile) : Registry(storeFile) {
+  ResetToDefaults();
+}
 
 tPlayerSettings& Settings() {
   static tPlayerSettings settings;
@@ -165,103 +234,48 @@ tPlayerSettings& Settings() {
 }
 
 void tPlayerSettings::ResetToDefaults() {
-  ShowTVBorder = true;
-  LastVolume = 65535;
-  UseDirectX = CanUseDirectX();
-  BufferSeconds = 10;
-  ReconnectAttempts = 5;
-  FilmGrain = true;
-  FilmGrainValue = 90;
-  HighQualityVideo = true;
-  MinimizeToTray = true;
-  PlayInTray = true;
-  StayOnTop = true;
+  for (const tSetting& setting : kSettings)
+    AssignSetting(setting, setting.Default ? setting.Default : "0", *this);
   MRU.clear();
-  LastPlayerCheck = "0.0.0.0";
-  MaxRenderW = 352;
-  MaxRenderH = 288;
-  VisEnabled = true;
-  LowPriority = true;
   visrefresh = 0;
   strrefresh = 0;
   icerefresh = 0;
   recent.clear();
   books.clear();
-  FirstRun = true;
-  DirectoryServer = "http://dir.kestrova.tv";
-  WebSite = "http://www.kestrova.tv";
-  IcecastDirectory = kDefaultIcecastDirectory;
 }
 
 bool tPlayerSettings::LoadSettings() {
   bool read = Registry.Load();
   ResetToDefaults();
+  UseDirectX = CanUseDirectX();
   const tRegistry& s = Registry;
-  ShowTVBorder = ReadBool(s, "ShowTVBorder", ShowTVBorder);
-  // A volume outside 0..65535 is damage, not a louder setting.
-  int32_t volume = ReadInt32(s, kKey, "LastVolume", LastVolume);
-  LastVolume = (volume >= 0 && volume <= 65535) ? static_cast<uint16_t>(volume) : 65535;
-  UseDirectX = ReadBool(s, "UseDirectX", UseDirectX);
-  BufferSeconds = ReadInt32(s, kKey, "BufferSeconds", BufferSeconds);
-  int32_t reconnects = ReadInt32(s, kKey, "ReconnectAttempts", ReconnectAttempts);
-  if (reconnects >= 0 && reconnects <= kMaxReconnectAttempts) ReconnectAttempts = reconnects;
-  FilmGrain = ReadBool(s, "FilmGrain", FilmGrain);
-  FilmGrainValue = ReadInt32(s, kKey, "FilmGrainValue", FilmGrainValue);
-  HighQualityVideo = ReadBool(s, "HighQualityVideo", HighQualityVideo);
-  MinimizeToTray = ReadBool(s, "MinimizeToTray", MinimizeToTray);
-  PlayInTray = ReadBool(s, "PlayInTray", PlayInTray);
-  StayOnTop = ReadBool(s, "StayOnTop", StayOnTop);
+  for (const tSetting& setting : kSettings) {
+    std::string text;
+    if (s.ReadString(kKey, setting.Name, text)) AssignSetting(setting, text, *this);
+  }
   int64_t mruCount = ReadCount(s, kMRUKey);
   for (int64_t i = 0; i < mruCount; ++i) MRU.push_back(s.ReadString(kMRUKey, "mru" + std::to_string(i)));
-  if (s.ValueExists(kKey, "LastPlayerCheck")) LastPlayerCheck = s.ReadString(kKey, "LastPlayerCheck");
-  MaxRenderW = ReadInt32(s, kKey, "MaxRenderW", MaxRenderW);
-  MaxRenderH = ReadInt32(s, kKey, "MaxRenderH", MaxRenderH);
-  VisEnabled = ReadBool(s, "VisEnabled", VisEnabled);
-  LowPriority = ReadBool(s, "LowPriority", LowPriority);
   visrefresh = ReadDateTime(s, kKey + "\\visrefresh");
   strrefresh = ReadDateTime(s, kKey + "\\strrefresh");
   icerefresh = ReadDateTime(s, kKey + "\\icerefresh");
   ReadStations(s, kKey + "\\recent", recent);
   ReadStations(s, kKey + "\\books", books);
-  FirstRun = ReadBool(s, "FirstRun", FirstRun);
-  if (s.ValueExists(kKey, "DirectoryServer")) DirectoryServer = s.ReadString(kKey, "DirectoryServer");
-  if (s.ValueExists(kKey, "WebSite")) WebSite = s.ReadString(kKey, "WebSite");
-  if (s.ValueExists(kKey, "IcecastDirectory")) IcecastDirectory = s.ReadString(kKey, "IcecastDirectory");
   return read;
 }
 
 bool tPlayerSettings::SaveSettings() {
   tRegistry& s = Registry;
-  WriteBool(s, "ShowTVBorder", ShowTVBorder);
-  WriteInt(s, kKey, "LastVolume", LastVolume);
-  WriteBool(s, "UseDirectX", UseDirectX);
-  WriteInt(s, kKey, "BufferSeconds", BufferSeconds);
-  WriteInt(s, kKey, "ReconnectAttempts", ReconnectAttempts);
-  WriteBool(s, "FilmGrain", FilmGrain);
-  WriteInt(s, kKey, "FilmGrainValue", FilmGrainValue);
-  WriteBool(s, "HighQualityVideo", HighQualityVideo);
-  WriteBool(s, "MinimizeToTray", MinimizeToTray);
-  WriteBool(s, "PlayInTray", PlayInTray);
-  WriteBool(s, "StayOnTop", StayOnTop);
+  for (const tSetting& setting : kSettings) s.WriteString(kKey, setting.Name, SettingText(setting, *this));
   s.DeleteKey(kMRUKey);
   s.CreateKey(kMRUKey);
   WriteInt(s, kMRUKey, "count", static_cast<int64_t>(MRU.size()));
   for (size_t i = 0; i < MRU.size(); ++i) s.WriteString(kMRUKey, "mru" + std::to_string(i), MRU[i]);
-  s.WriteString(kKey, "LastPlayerCheck", LastPlayerCheck);
-  WriteInt(s, kKey, "MaxRenderW", MaxRenderW);
-  WriteInt(s, kKey, "MaxRenderH", MaxRenderH);
-  WriteBool(s, "VisEnabled", VisEnabled);
-  WriteBool(s, "LowPriority", LowPriority);
   WriteDateTime(s, kKey + "\\visrefresh", visrefresh);
   WriteDateTime(s, kKey + "\\strrefresh", strrefresh);
   WriteDateTime(s, kKey + "\\icerefresh", icerefresh);
   TrimRecent();
   WriteStations(s, kKey + "\\recent", recent);
   WriteStations(s, kKey + "\\books", books);
-  WriteBool(s, "FirstRun", FirstRun);
-  s.WriteString(kKey, "DirectoryServer", DirectoryServer);
-  s.WriteString(kKey, "WebSite", WebSite);
-  s.WriteString(kKey, "IcecastDirectory", IcecastDirectory);
   return s.Save();
 }
 

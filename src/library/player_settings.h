@@ -69,35 +69,39 @@ class tPlayerSettings {
 
   tRegistry& Store() { return Registry; }
 
-  bool ShowTVBorder = true;
-  uint16_t LastVolume = 65535;
-  bool UseDirectX = false;  // LoadSettings defaults it to CanUseDirectX()
-  int32_t BufferSeconds = 10;
+  // The values of the settings key; their defaults (and the ranges beyond which a stored number counts as
+  // damage) are the table in player_settings.cpp, which the constructor applies.
+  bool ShowTVBorder;
+  uint16_t LastVolume;
+  bool UseDirectX;  // false until loaded; LoadSettings defaults it to CanUseDirectX()
+  int32_t BufferSeconds;
   // Tries to bring back a live stream that drops (0: it ends instead), at most kMaxReconnectAttempts.
-  int32_t ReconnectAttempts = 5;
-  bool FilmGrain = true;
-  int32_t FilmGrainValue = 90;
-  bool HighQualityVideo = true;
-  bool MinimizeToTray = true;
-  bool PlayInTray = true;
-  bool StayOnTop = true;
+  int32_t ReconnectAttempts;
+  bool FilmGrain;
+  int32_t FilmGrainValue;
+  bool HighQualityVideo;
+  bool MinimizeToTray;
+  bool PlayInTray;
+  bool StayOnTop;
+  std::string LastPlayerCheck;
+  int32_t MaxRenderW;
+  int32_t MaxRenderH;
+  bool VisEnabled;
+  bool LowPriority;
+  bool FirstRun;
+  // Base URLs of the directory server and the product web site.
+  std::string DirectoryServer;
+  std::string WebSite;
+  // Address of the public Icecast directory's listing (its YP XML document).
+  std::string IcecastDirectory;
+
+  // The lists and stamps of the subkeys.
   std::vector<std::string> MRU;
-  std::string LastPlayerCheck = "0.0.0.0";
-  int32_t MaxRenderW = 352;
-  int32_t MaxRenderH = 288;
-  bool VisEnabled = true;
-  bool LowPriority = true;
   tDateTime visrefresh = 0;  // last channel-list download
   tDateTime strrefresh = 0;  // last directory download
   tDateTime icerefresh = 0;  // last Icecast listing download
   tStationList recent;
   tStationList books;
-  bool FirstRun = true;
-  // Base URLs of the directory server and the product web site.
-  std::string DirectoryServer = "http://dir.kestrova.tv";
-  std::string WebSite = "http://www.kestrova.tv";
-  // Address of the public Icecast directory's listing (its YP XML document).
-  std::string IcecastDirectory = kDefaultIcecastDirectory;
 
  private:
   void ResetToDefaults();

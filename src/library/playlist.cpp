@@ -1,13 +1,11 @@
 #include "library/playlist.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <unordered_map>
 
 #include "net/xml_parser.h"
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -24,19 +22,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-bool ParseInt64(const std::string& raw, int64_t& value) {
-  std::string text = TrimText(raw);
-  size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
-  if (i >= text.size()) return false;
-  for (size_t k = i; k < text.size(); ++k)
-    if (text[k] < '0' || text[k] > '9') return false;
-  errno = 0;
-  long long v = std::strtoll(text.c_str(), nullptr, 10);
-  if (errno == ERANGE) return false;
-  value = v;
-  return true;
-}
-
 void tPlaylist::SetSingleEntry(const std::string& name) {
   Clear();
   tPlayListEntry entry;
@@ -47,7 +32,7 @@ void tPlaylist::SetSingleEntry(const std::string& name) {
   size_t cut = name.find_last_of(localFile ? "\\:/" : "\\:");
   entry.Title = cut == std::string::npos ? name : name.substr(cut + 1);
   entry.Duration = -1;
-  entry.Annotation = (localFile || UpperCase(name.substr(0, 7)) == "FILE://") ? "Local File" : "Ogg File";
+  entry.Annotation = (localFile || StartsWithText(name, "file://")) ? "Local File" : "Ogg File";
   Add(entry);
 }
 
@@ -105,11 +90,11 @@ void tPlaylist::ReadM3U(const std::vector<std::string>& lines) {
   std::string title;
   int64_t length = -1;
   for (const std::string& line : lines) {
-    if (UpperCase(line.substr(0, 7)) == "#EXTINF") {
+    if (StartsWithText(line, "#EXTINF")) {
       std::string info = line.size() > 8 ? line.substr(8) : std::string();
       size_t comma = info.find(',');
       if (comma != std::string::npos) {
-        if (!ParseInt64(info.substr(0, comma), length)) length = -1;
+        if (!ParseInteger(TrimText(info.substr(0, comma)), length)) length = -1;
         title = TrimText(info.substr(comma + 1));
       }
       continue;
@@ -138,13 +123,13 @@ void tPlaylist::ReadPLS(const std::vector<std::string>& lines) {
     return it == values.end() ? std::string() : it->second;
   };
   int64_t count;
-  if (!ParseInt64(value("NumberOfEntries"), count)) return;
+  if (!ParseInteger(value("NumberOfEntries"), count)) return;
   // An entry needs a line of its own, so no more can exist than there are lines (a huge count must not hang).
   count = std::min<int64_t>(count, static_cast<int64_t>(lines.size()));
   for (int64_t i = 1; i <= count; ++i) {
     std::string n = std::to_string(i);
     int64_t length;
-    if (!ParseInt64(value("Length" + n), length)) continue;
+    if (!ParseInteger(value("Length" + n), length)) continue;
     std::string file = value("File" + n);
     if (file.empty()) continue;
     tPlayListEntry entry;
@@ -166,11 +151,8 @@ void tPlaylist::ReadXSPF(const std::string& text) {
     entry.Location = xml.GetValue(path + ".location");
     entry.Title = xml.GetValue(path + ".title");
     entry.Annotation = xml.GetValue(path + ".annotation");
-    int64_t duration;
-    bool valid = ParseInt64(xml.GetValue(path + ".duration"), duration) &&
-                 duration >= std::numeric_limits<int32_t>::min() &&
-                 duration <= std::numeric_limits<int32_t>::max();
-    entry.Duration = valid ? duration : 0;
+    int32_t duration;
+    entry.Duration = ParseInteger(TrimText(xml.GetValue(path + ".duration")), duration) ? duration : 0;
     entry.Info = xml.GetValue(path + ".info");
     entry.Genre = xml.GetValue(path + ".genre");
     if (entry.Info.empty()) entry.Info = xml.GetValue("playlist.info");

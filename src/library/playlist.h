@@ -50,8 +50,5 @@ class tPlaylist {
 
 // Splits text at CR LF, LF or CR; a final line break does not start another line.
 std::vector<std::string> SplitLines(const std::string& text);
-// Strict signed decimal (optional sign, digits only, after trimming); false when it is no number or
-// overflows.
-bool ParseInt64(const std::string& text, int64_t& value);
 
 }  // namespace ktv

@@ -12,6 +12,7 @@
 #include "library/playlist.h"
 #include "net/http_request.h"
 #include "net/xml_parser.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 
 namespace ktv {
@@ -117,7 +118,7 @@ int64_t VersionToNumber(const std::string& version) {
     std::string part = version.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
     int64_t n;
     // Not a number (or negative) counts as 0, for every part, not only the last.
-    uint64_t bits = (ParseInt64(part, n) && n >= 0) ? static_cast<uint64_t>(n) : 0;
+    uint64_t bits = (ParseInteger(TrimText(part), n) && n >= 0) ? static_cast<uint64_t>(n) : 0;
     value = (value << 16) | bits;
     if (dot == std::string::npos) break;
     pos = dot + 1;
@@ -170,8 +171,7 @@ std::string ReadCacheDocument(const std::string& fileName) {
 }
 
 std::string DocumentFromCacheBytes(const std::string& bytes) {
-  if (UpperCase(bytes.substr(0, 5)) == "<?XML")
-    return bytes.size() <= kMaxDocumentBytes ? bytes : std::string();
+  if (StartsWithText(bytes, "<?xml")) return bytes.size() <= kMaxDocumentBytes ? bytes : std::string();
   std::string text;
   InflateDocument(bytes, text);
   return text;

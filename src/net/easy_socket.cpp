@@ -17,6 +17,7 @@
 #include "net/url.h"
 #include "net/winsock_errors.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -121,26 +122,6 @@ bool MakeSocketAddress(const std::string& Address, uint16_t Port, sockaddr_stora
   }
   ::freeaddrinfo(found);
   return made;
-}
-
-// The wildcard address of a family, on a local port.
-void BindLocalPort(int fd, int Family, uint16_t Port) {
-  sockaddr_storage local{};
-  socklen_t length = 0;
-  if (Family == AF_INET6) {
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&local);
-    v6->sin6_family = AF_INET6;
-    v6->sin6_addr = in6addr_any;
-    v6->sin6_port = htons(Port);
-    length = sizeof *v6;
-  } else {
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&local);
-    v4->sin_family = AF_INET;
-    v4->sin_addr.s_addr = htonl(INADDR_ANY);
-    v4->sin_port = htons(Port);
-    length = sizeof *v4;
-  }
-  (void)::bind(fd, reinterpret_cast<const sockaddr*>(&local), length);  // a failed bind is not fatal
 }
 
 }  // namespace
@@ -284,7 +265,7 @@ bool tEasySocket::TimeOutPassed(uint32_t Start) const {
   return limit > 0 && timeGetTime() - Start >= static_cast<uint32_t>(limit) * 1000u;
 }
 
-bool tEasySocket::Connect(uint16_t Port, const std::string& Host, int LocalPort) {
+bool tEasySocket::Connect(uint16_t Port, const std::string& Host) {
   std::vector<std::string> addresses;
   int resolved =
       ResolveHostAddresses(Host, addresses, LookupAddresses ? LookupAddresses : LookupHostAddresses);
@@ -309,7 +290,7 @@ bool tEasySocket::Connect(uint16_t Port, const std::string& Host, int LocalPort)
       if (used >= total) break;
       share = std::max<uint32_t>((total - used) / static_cast<uint32_t>(addresses.size() - i), 1);
     }
-    result = ConnectAddress(addresses[i], Port, LocalPort, share);
+    result = ConnectAddress(addresses[i], Port, share);
     if (result == tConnectResult::Interrupted) return false;
   }
   if (result == tConnectResult::TimedOut) {
@@ -325,7 +306,7 @@ bool tEasySocket::Connect(uint16_t Port, const std::string& Host, int LocalPort)
 }
 
 tEasySocket::tConnectResult tEasySocket::ConnectAddress(const std::string& Address, uint16_t Port,
-                                                        int LocalPort, uint32_t ShareMs) {
+                                                        uint32_t ShareMs) {
   sockaddr_storage remote{};
   socklen_t length = 0;
   if (!MakeSocketAddress(Address, Port, remote, length)) {
@@ -341,8 +322,6 @@ tEasySocket::tConnectResult tEasySocket::ConnectAddress(const std::string& Addre
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }
-  if (LocalPort >= 0 && LocalPort <= 65535)
-    BindLocalPort(fd, remote.ss_family, static_cast<uint16_t>(LocalPort));
   {
     std::lock_guard<std::mutex> lock(HandleLock);
     Open.Fd = fd;

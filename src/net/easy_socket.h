@@ -73,10 +73,9 @@ class tEasySocket {
 
   // Closes any old socket, then connects to Host (name, dotted address or IPv6 literal) on Port, trying its
   // addresses in order until one connects. A timed connect gives each address an equal share of the time
-  // that is left, so one address that never answers leaves time for the next. LocalPort -1: no bind;
-  // 0..65535: bind to that local port first (a failed bind is ignored).
+  // that is left, so one address that never answers leaves time for the next.
   // With neither ConnectInThread nor OnIdle the wait has no time limit of its own (the system's applies).
-  bool Connect(uint16_t Port, const std::string& Host, int LocalPort = -1);
+  bool Connect(uint16_t Port, const std::string& Host);
   // True when all Count bytes were sent. On failure the socket is closed.
   bool SendBuf(const void* Buffer, size_t Count);
   bool SendBuf(const std::string& Bytes) { return SendBuf(Bytes.data(), Bytes.size()); }
@@ -111,7 +110,7 @@ class tEasySocket {
   };
   enum class tConnectResult { Connected, Failed, Interrupted, TimedOut };
   // ShareMs: how long this address may take (0: no limit of its own).
-  tConnectResult ConnectAddress(const std::string& Address, uint16_t Port, int LocalPort, uint32_t ShareMs);
+  tConnectResult ConnectAddress(const std::string& Address, uint16_t Port, uint32_t ShareMs);
   tConnectResult ConnectHandle(int fd, const void* Remote, unsigned Length, uint32_t ShareMs);
   bool Handshake(const std::string& Host);
   // One transfer step: the bytes moved (> 0), 0 when the peer ended the connection in order, -1 on a failure

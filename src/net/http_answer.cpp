@@ -1,7 +1,6 @@
 #include "net/http_answer.h"
 
-#include "net/url.h"
-#include "net/xml_parser.h"
+#include "platform/text.h"
 
 namespace ktv {
 

@@ -1,51 +1,19 @@
 #include "net/url.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <limits>
+
+#include "platform/text.h"
 
 namespace ktv {
 
 namespace {
-
-// Whole-text decimal integer with an optional sign, within the 32-bit range; anything else is not a number.
-bool ParseInteger(const std::string& Text, int64_t& Value) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) negative = Text[i++] == '-';
-  if (i == Text.size()) return false;
-  int64_t v = 0;
-  for (; i < Text.size(); ++i) {
-    if (Text[i] < '0' || Text[i] > '9') return false;
-    v = v * 10 + (Text[i] - '0');
-    if (v > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
-  }
-  if (negative) v = -v;
-  if (v > std::numeric_limits<int32_t>::max() || v < std::numeric_limits<int32_t>::min()) return false;
-  Value = v;
-  return true;
-}
 
 size_t FindOrEnd(const std::string& s, char c) {
   size_t at = s.find(c);
   return at == std::string::npos ? s.size() : at;
 }
 
-bool HasPrefixNoCase(const std::string& s, const char* prefix) {
-  size_t i = 0;
-  for (; prefix[i]; ++i)
-    if (i >= s.size() || std::toupper(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  return true;
-}
-
 }  // namespace
-
-std::string TrimText(const std::string& Text) {
-  size_t first = 0, last = Text.size();
-  while (first < last && static_cast<unsigned char>(Text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(Text[last - 1]) <= ' ') --last;
-  return Text.substr(first, last - first);
-}
 
 uint16_t DefaultPort(const std::string& Scheme) {
   return Scheme == "https" ? 443 : 80;
@@ -54,10 +22,10 @@ uint16_t DefaultPort(const std::string& Scheme) {
 void ParseURL(const std::string& URL, tURLParts& Parts) {
   Parts = tURLParts{};
   std::string s = TrimText(URL);
-  if (HasPrefixNoCase(s, "HTTPS://")) {
+  if (StartsWithText(s, "https://")) {
     Parts.Scheme = "https";
     s.erase(0, 8);
-  } else if (HasPrefixNoCase(s, "HTTP://")) {
+  } else if (StartsWithText(s, "http://")) {
     s.erase(0, 7);
   }
   const uint16_t defaultPort = DefaultPort(Parts.Scheme);
@@ -96,7 +64,7 @@ void ParseURL(const std::string& URL, tURLParts& Parts) {
     Parts.Host = s.substr(0, colon);
     s.erase(0, colon + 1);
     slash = FindOrEnd(s, '/');
-    int64_t port = 0;
+    int32_t port = 0;
     // A number beyond 16 bits keeps its low 16 bits, as the port field has always done.
     Parts.Port = slash > 0 && ParseInteger(s.substr(0, slash), port) ? static_cast<uint16_t>(port & 0xFFFF)
                                                                      : defaultPort;
@@ -127,20 +95,7 @@ std::string FormatURL(const tURLParts& Parts, bool WithLogin) {
 }
 
 std::string EscapeURLPath(const std::string& Path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(Path.size());
-  for (char c : Path) {
-    auto b = static_cast<unsigned char>(c);
-    if (b < 0x2A) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return PercentEscape(Path, [](unsigned char b) { return b < 0x2A; });
 }
 
 }  // namespace ktv

@@ -40,7 +40,4 @@ std::string HostForAddress(const std::string& Host);
 // Everything else is copied unchanged, "%" included: an escaped path is escaped again.
 std::string EscapeURLPath(const std::string& Path);
 
-// The text without leading and trailing blanks and control characters (bytes up to 0x20).
-std::string TrimText(const std::string& Text);
-
 }  // namespace ktv

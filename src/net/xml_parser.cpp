@@ -20,13 +20,6 @@ bool IsBlank(unsigned char c) {
   return c <= 32;
 }
 
-char LowerChar(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char UpperChar(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool StartsWith(const std::string& text, size_t pos, const char* prefix) {
   return text.compare(pos, std::strlen(prefix), prefix) == 0;
 }
@@ -41,25 +34,6 @@ bool AllDigits(const std::string& s, bool hex) {
 }
 
 }  // namespace
-
-std::string UpperCase(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) c = UpperChar(c);
-  return out;
-}
-
-std::string LowerCase(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) c = LowerChar(c);
-  return out;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
-  return true;
-}
 
 // ---- tParamList ----
 
@@ -121,25 +95,6 @@ void tParamList::ParseAttributes(const std::string& text) {
       Values[at->second] = value;
     }
   }
-}
-
-// ---- tIntParamList ----
-
-int32_t tIntParamList::Get(const std::string& name) const {
-  for (size_t i = 0; i < Names.size(); ++i)
-    if (SameText(Names[i], name)) return Values[i];
-  return 0;
-}
-
-void tIntParamList::Set(const std::string& name, int32_t value) {
-  for (size_t i = 0; i < Names.size(); ++i) {
-    if (SameText(Names[i], name)) {
-      Values[i] = value;
-      return;
-    }
-  }
-  Names.push_back(name);
-  Values.push_back(value);
 }
 
 // ---- tXMLTree ----
@@ -441,17 +396,6 @@ std::string XMLUnescape(const std::string& text) {
     if (!replaced) out += numeric[i++];
   }
   return out;
-}
-
-int32_t HexToInt(const std::string& text) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  uint32_t result = 0;
-  for (char c : text) {
-    result *= 16;
-    const char* at = std::strchr(kDigits, UpperChar(c));
-    if (at && *at) result += static_cast<uint32_t>(at - kDigits);
-  }
-  return static_cast<int32_t>(result);
 }
 
 }  // namespace ktv

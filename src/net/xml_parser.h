@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "net/url.h"  // TrimText
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -31,17 +31,6 @@ class tParamList {
   // Clears the list and fills it from attribute text (name="value" name2=value2 ...).
   void ParseAttributes(const std::string& text);
   int Find(const std::string& name) const;
-};
-
-// String-to-integer list, names compared without regard to ASCII case.
-class tIntParamList {
- public:
-  std::vector<std::string> Names;
-  std::vector<int32_t> Values;  // parallel to Names
-
-  // The number of the name, or 0.
-  int32_t Get(const std::string& name) const;
-  void Set(const std::string& name, int32_t value);
 };
 
 // One element.
@@ -108,12 +97,5 @@ class tXMLParser {
 
 std::string XMLEscape(const std::string& text);
 std::string XMLUnescape(const std::string& text);
-// Hexadecimal digits to a number; a character that is no digit adds nothing (but still shifts). Wraps at 32
-// bits.
-int32_t HexToInt(const std::string& text);
-
-std::string UpperCase(const std::string& text);
-std::string LowerCase(const std::string& text);
-bool SameText(const std::string& a, const std::string& b);
 
 }  // namespace ktv

@@ -1,8 +1,8 @@
 #include "ogg/ogg_io_base.h"
-#include "net/url.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -10,8 +10,12 @@ namespace {
 
 // Every refill asks for this many bytes.
 constexpr int32_t kRefillBytes = 4096;
-// GetPacket gives up after this many refills without a packet of its stream.
-constexpr int kMaxRefillsPerPacket = 51;
+// GetPacket gives up when this many bytes have come without a page of its stream (the stream has paused
+// while the others go on: the caller asks again later, and the other streams play meanwhile), or when this
+// many refills in a row brought nothing. A packet whose pages keep coming is waited for whole, however
+// large: a keyframe of a big picture spans hundreds of kilobytes.
+constexpr int64_t kMaxBytesWithoutPage = 51 * kRefillBytes;
+constexpr int kMaxEmptyRefills = 51;
 
 bool IsNameCharacter(unsigned char c) {
   return c == ' ' || c == '.' || (c >= '0' && c <= '9') || (c >= 65 && c <= 122);
@@ -25,15 +29,13 @@ std::string CodecNameFromFirstPage(const uint8_t* body, long length) {
     text.assign(reinterpret_cast<const char*>(body) + 1, static_cast<size_t>(length - 1));
   text = TrimText(text);
   std::string name;
-  std::string head = text.substr(0, 4);
-  for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (head == "?XML") {
+  if (StartsWithText(text, "?xml")) {
     name = "XML";
   } else {
     size_t cut = 0;
     while (cut < text.size() && IsNameCharacter(static_cast<unsigned char>(text[cut]))) ++cut;
     name = text.substr(0, cut);
-    if (!name.empty()) name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    if (!name.empty()) name.replace(0, 1, UpperCase(name.substr(0, 1)));
     name = TrimText(name.substr(0, 30));
   }
   return name.empty() ? "Unknown" : name;
@@ -73,12 +75,15 @@ bool tOggIOBase::NextPage(ogg_page& page) {
   return result > 0;
 }
 
-bool tOggIOBase::FeedPage(ogg_page& page, bool force) {
+bool tOggIOBase::FeedPage(ogg_page& page, bool force, int* fedSerial) {
   int serial = OggApi.ogg_page_serialno(&page);
   for (auto& stream : Streams) {
     if (stream->StreamState.serialno != serial) continue;
     if (!stream->Active && !force && !FeedAllStreams) return true;  // nobody decodes it: dropped
-    if (OggApi.ogg_stream_pagein(&stream->StreamState, &page) == 0) return true;
+    if (OggApi.ogg_stream_pagein(&stream->StreamState, &page) == 0) {
+      if (fedSerial) *fedSerial = serial;
+      return true;
+    }
   }
   return false;
 }
@@ -143,10 +148,13 @@ bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
   };
   bool got = ask();
   if (PagePending) return got;  // nothing more is read until the next link has been dealt with
-  for (int refills = 0; !got;) {
+  int64_t withoutPage = 0;
+  for (int emptyRefills = 0; !got;) {
     int32_t count = Refill();
     if (count < 0) return false;
     BytesRead += count;
+    withoutPage += count;
+    emptyRefills = count > 0 ? 0 : emptyRefills + 1;
     ogg_page page;
     int result;
     while ((result = OggApi.ogg_sync_pageout(&SyncState, &page)) != 0) {
@@ -158,11 +166,15 @@ bool tOggIOBase::GetPacket(int32_t index, ogg_packet* packet, bool peek) {
         HoldPage(page);
         return ask();
       }
-      if (FeedPage(page, false)) continue;
+      int fed = -1;
+      if (FeedPage(page, false, &fed)) {
+        if (fed == state->serialno) withoutPage = 0;
+        continue;
+      }
       // any other page that no stream takes is dropped
     }
     got = ask();
-    if (!got && ++refills >= kMaxRefillsPerPacket) return false;
+    if (!got && (withoutPage >= kMaxBytesWithoutPage || emptyRefills >= kMaxEmptyRefills)) return false;
   }
   return true;
 }

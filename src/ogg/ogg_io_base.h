@@ -42,7 +42,8 @@ class tOggIOBase {
   // Scans the headers of the current link (starting from the held page, if any); true when the scan ran to
   // its end: the first page with a positive granule position, or the end of the source.
   bool ReadStreamHeaders();
-  // Next packet of the stream (or a look at it, with peek); false when none could be had.
+  // Next packet of the stream (or a look at it, with peek); false when none could be had: the source has
+  // nothing more for now, or the stream's pages have stopped coming while other streams' go on.
   bool GetPacket(int32_t index, ogg_packet* packet, bool peek);
   // The first position (granulepos) carried by a packet still buffered for the stream, and how many whole
   // packets come before that packet; false when none of the buffered packets carries one.
@@ -71,7 +72,9 @@ class tOggIOBase {
  private:
   int32_t Refill();
   bool NextPage(ogg_page& page);
-  bool FeedPage(ogg_page& page, bool force);
+  // True when a stream took the page (or dropped it, nobody decoding it); fedSerial receives the serial
+  // number of the stream that took it in.
+  bool FeedPage(ogg_page& page, bool force, int* fedSerial = nullptr);
   int32_t AddStream(std::unique_ptr<tOggStreamData> stream);
   void HoldPage(const ogg_page& page);
   void ClearPendingPage();

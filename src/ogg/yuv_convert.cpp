@@ -95,23 +95,4 @@ void YUVToRGB16(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool is565)
   }
 }
 
-uint8_t YUVClamp(int32_t i) {
-  return Clamp(i);
-}
-int32_t YUVTableCrToR(int c) {
-  return CrToR[c];
-}
-int32_t YUVTableCbToG(int c) {
-  return CbToG[c];
-}
-int32_t YUVTableCrToG(int c) {
-  return CrToG[c];
-}
-int32_t YUVTableCbToB(int c) {
-  return CbToB[c];
-}
-int32_t YUVTableYScale(int c) {
-  return YScale[c];
-}
-
 }  // namespace ktv

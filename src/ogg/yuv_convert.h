@@ -17,12 +17,4 @@ void YUVToRGB32(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv);
 // The same picture as 16-bit words at dest + row * pitch + 2 * column: RGB565 when is565, else RGB555.
 void YUVToRGB16(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool is565);
 
-// The tables, for tests: clamp(i) for i in -1024..1024, and the five per-sample tables.
-uint8_t YUVClamp(int32_t i);
-int32_t YUVTableCrToR(int c);
-int32_t YUVTableCbToG(int c);
-int32_t YUVTableCrToG(int c);
-int32_t YUVTableCbToB(int c);
-int32_t YUVTableYScale(int c);
-
 }  // namespace ktv

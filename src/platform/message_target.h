@@ -1,5 +1,5 @@
-// Messages posted from worker threads to a window (progress 1024, commands 1025-1043 and 1122).
-// The window turns them into events of its own loop; the command-line program and the tests record them.
+// Messages posted from a worker thread to a window: the decoding thread's progress (1024). The window turns
+// them into events of its own loop; the command-line program and the tests record them.
 #pragma once
 
 #include <condition_variable>

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/text.h"
+
 namespace ktv {
 
 namespace fs = std::filesystem;
@@ -20,16 +22,6 @@ namespace {
 constexpr const char* kHeader = "KestrovaRegistry 1";
 // Last line: "end " + checksum of everything before it, so truncation and stray edits are noticed.
 constexpr const char* kTrailer = "end ";
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lowered(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) c = Lower(c);
-  return out;
-}
 
 // Backslash-separated path without empty steps: "\A\\B\" and "A\B" name the same key.
 std::string Normalise(const std::string& key) {
@@ -55,19 +47,13 @@ uint32_t Checksum(const std::string& text) {
   return h;
 }
 
+// Controls, bytes beyond ASCII and the characters of the file's own syntax are escaped.
+bool NeedsEscape(unsigned char c) {
+  return c < 32 || c >= 127 || c == '%' || c == '=' || c == '[' || c == ']';
+}
+
 std::string Encode(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (c < 32 || c >= 127 || c == '%' || c == '=' || c == '[' || c == ']') {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return PercentEscape(text, NeedsEscape);
 }
 
 int HexDigit(char c) {
@@ -205,7 +191,7 @@ bool tRegistry::Deserialize(const std::string& text) {
       std::string path;
       if (line.back() != ']' || !Decode(line.substr(1, line.size() - 2), path)) return false;
       CreateKey(path);
-      current = &Keys[Lowered(Normalise(path))];
+      current = &Keys[LowerCase(Normalise(path))];
       continue;
     }
     size_t eq = line.find('=');
@@ -219,12 +205,12 @@ bool tRegistry::Deserialize(const std::string& text) {
 }
 
 const tRegistry::tKey* tRegistry::FindKey(const std::string& key) const {
-  auto it = Keys.find(Lowered(Normalise(key)));
+  auto it = Keys.find(LowerCase(Normalise(key)));
   return it == Keys.end() ? nullptr : &it->second;
 }
 
 bool tRegistry::KeyExists(const std::string& key) const {
-  std::string lowered = Lowered(Normalise(key));
+  std::string lowered = LowerCase(Normalise(key));
   if (Keys.count(lowered)) return true;
   // A parent of an existing key exists too.
   auto it = Keys.lower_bound(lowered + "\\");
@@ -243,7 +229,7 @@ std::string tRegistry::ReadString(const std::string& key, const std::string& nam
 }
 
 const std::string* tRegistry::tKey::Find(const std::string& name) const {
-  auto it = Index.find(Lowered(name));
+  auto it = Index.find(LowerCase(name));
   return it == Index.end() ? nullptr : &Values[it->second].second;
 }
 
@@ -256,14 +242,14 @@ bool tRegistry::ReadString(const std::string& key, const std::string& name, std:
 
 void tRegistry::CreateKey(const std::string& key) {
   std::string path = Normalise(key);
-  tKey& k = Keys[Lowered(path)];
+  tKey& k = Keys[LowerCase(path)];
   if (k.Path.empty()) k.Path = path;
 }
 
 void tRegistry::WriteString(const std::string& key, const std::string& name, const std::string& value) {
   CreateKey(key);
-  tKey& k = Keys[Lowered(Normalise(key))];
-  auto [at, added] = k.Index.emplace(Lowered(name), k.Values.size());
+  tKey& k = Keys[LowerCase(Normalise(key))];
+  auto [at, added] = k.Index.emplace(LowerCase(name), k.Values.size());
   if (added) {
     k.Values.emplace_back(name, value);
   } else {
@@ -272,18 +258,18 @@ void tRegistry::WriteString(const std::string& key, const std::string& name, con
 }
 
 void tRegistry::DeleteValue(const std::string& key, const std::string& name) {
-  auto it = Keys.find(Lowered(Normalise(key)));
+  auto it = Keys.find(LowerCase(Normalise(key)));
   if (it == Keys.end()) return;
   tKey& k = it->second;
-  auto at = k.Index.find(Lowered(name));
+  auto at = k.Index.find(LowerCase(name));
   if (at == k.Index.end()) return;
   k.Values.erase(k.Values.begin() + static_cast<std::ptrdiff_t>(at->second));
   k.Index.clear();
-  for (size_t i = 0; i < k.Values.size(); ++i) k.Index.emplace(Lowered(k.Values[i].first), i);
+  for (size_t i = 0; i < k.Values.size(); ++i) k.Index.emplace(LowerCase(k.Values[i].first), i);
 }
 
 void tRegistry::DeleteKey(const std::string& key) {
-  std::string lowered = Lowered(Normalise(key));
+  std::string lowered = LowerCase(Normalise(key));
   Keys.erase(lowered);
   std::string prefix = lowered + "\\";
   for (auto it = Keys.lower_bound(prefix);

@@ -1,8 +1,13 @@
 // A mutex waited on with a bound: every lock in the program gives up after a fixed time instead of
 // blocking for ever.
+//
+// Built from a plain mutex and a condition variable rather than std::timed_mutex: the timed wait of that one
+// goes through pthread_mutex_clocklock, which ThreadSanitizer does not see, so every lock taken with it
+// looked absent and the data it guards looked unguarded.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -12,12 +17,24 @@ class tTimedMutex {
  public:
   // True when the lock was taken within the given milliseconds.
   bool TryLockFor(uint32_t milliseconds) {
-    return Mutex.try_lock_for(std::chrono::milliseconds(milliseconds));
+    std::unique_lock<std::mutex> lock(Guard);
+    if (!Released.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return !Held; }))
+      return false;
+    Held = true;
+    return true;
   }
-  void Unlock() { Mutex.unlock(); }
+  void Unlock() {
+    {
+      std::lock_guard<std::mutex> lock(Guard);
+      Held = false;
+    }
+    Released.notify_one();
+  }
 
  private:
-  std::timed_mutex Mutex;
+  std::mutex Guard;
+  std::condition_variable Released;
+  bool Held = false;  // guarded by Guard
 };
 
 // Holds a tTimedMutex for a scope when the bounded wait succeeded; check Locked() before touching state.

@@ -93,22 +93,10 @@ bool tWaveOut::Restart() {
   return true;
 }
 
-bool tWaveOut::GetPosition(tMMTime& time) {
+bool tWaveOut::GetPosition(uint64_t& samples) {
   if (!Opened) return false;
   std::lock_guard<std::mutex> lock(Guard);
-  uint64_t heard = PlayedBytes - std::min<uint64_t>(Pull.Unheard(), PlayedBytes);
-  switch (time.Type) {
-    case TIME_SAMPLES:
-      time.Value = heard / BlockAlign;
-      break;
-    case TIME_MS:
-      time.Value = heard / BlockAlign * 1000 / SampleRate;
-      break;
-    default:
-      time.Type = TIME_BYTES;
-      time.Value = heard;
-      break;
-  }
+  samples = (PlayedBytes - std::min<uint64_t>(Pull.Unheard(), PlayedBytes)) / BlockAlign;
   return true;
 }
 

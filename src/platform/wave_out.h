@@ -24,22 +24,11 @@ constexpr uint32_t WHDR_DONE = 0x1;      // the device has finished with the blo
 constexpr uint32_t WHDR_PREPARED = 0x2;  // prepared, may be written
 constexpr uint32_t WHDR_INQUEUE = 0x10;  // queued or playing
 
-// Time formats of GetPosition.
-constexpr uint32_t TIME_MS = 0x1;
-constexpr uint32_t TIME_SAMPLES = 0x2;
-constexpr uint32_t TIME_BYTES = 0x4;
-
 struct tWaveHeader {
   uint8_t* Data = nullptr;  // the block's sound, interleaved signed 16-bit PCM
   uint32_t BufferLength = 0;
   uint64_t User = 0;  // free for the owner
   std::atomic<uint32_t> Flags{0};
-};
-
-// A position: Type says the unit the device answered in. 64 bits so that long streams never wrap.
-struct tMMTime {
-  uint32_t Type = TIME_SAMPLES;
-  uint64_t Value = 0;
 };
 
 class tWaveOut final : public tSoundSource {
@@ -65,9 +54,9 @@ class tWaveOut final : public tSoundSource {
   // Pause keeps the queue and the position; Restart plays on from there.
   bool Pause();
   bool Restart();
-  // Position since Open or Reset: the sound heard (the device's last pull is interpolated over its duration).
-  // Answers in the asked Type when it is one of TIME_SAMPLES, TIME_BYTES, TIME_MS; otherwise in TIME_BYTES.
-  bool GetPosition(tMMTime& time);
+  // Position since Open or Reset in sample frames: the sound heard (the device's last pull is interpolated
+  // over its duration). 64 bits, so that long streams never wrap. The one unit the player asks for.
+  bool GetPosition(uint64_t& samples);
   // Linear volume: low 16 bits left, high 16 bits right (0xFFFF full). Mono takes the left value.
   bool SetVolume(uint32_t volume);
   uint32_t GetVolume();

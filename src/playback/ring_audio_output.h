@@ -17,34 +17,29 @@ class tRingAudioOutput final : public tAudioOutput {
  public:
   explicit tRingAudioOutput(tAudioOutputLinks links);
   ~tRingAudioOutput() override;
-  tRingAudioOutput(const tRingAudioOutput&) = delete;
-  tRingAudioOutput& operator=(const tRingAudioOutput&) = delete;
-
-  bool WriteAudio(const int16_t* samples, int32_t count) override;
-  double GetAudioTime() override;
-  int64_t GetPlayedFrames() override;
-  bool IsPlaybackDone() override;
-  void SetVolume(uint16_t volume) override;
-  void Shutdown() override;
 
   // Ring attenuation in hundredths of a decibel for a volume 0..65535: 1000 × log2 of the volume fraction
   // (each halving lowers the level by 10 dB), truncated, limited to −10000.
   static int32_t VolumeToAttenuation(uint16_t volume);
 
-  // For tests and diagnostics: the open ring (null when none) and its format.
+  // For tests and diagnostics: the open ring (null when none).
   tSoundRing* Ring() const { return SoundBuffer.get(); }
-  const tWaveFormat& Format() const { return WaveFormat; }
-  uint32_t RingBytes() const { return SoundBuffer ? SoundBuffer->Size() : 0; }
+
+ protected:
+  bool OpenDevice(const tAudioFormat& format) override;
+  void CloseDevice() override;
+  bool DeviceOpen() const override { return SoundBuffer != nullptr; }
+  bool PlayBlock(const int16_t* samples, int32_t count) override;
+  void StopSound() override;
+  double DeviceAudioTime() override;
+  int64_t DevicePlayedFrames() override;
+  bool DevicePlaybackDone() override;
+  void ApplyVolume(uint16_t volume) override;
 
  private:
-  bool OpenRing();
-  void CloseRing();
+  bool Playing();
 
-  tAudioOutputLinks Links;
-  uint16_t Volume = 65535;
-  bool DeviceReleased = false;  // after Shutdown no ring opens again
   std::shared_ptr<tSoundRing> SoundBuffer;
-  tWaveFormat WaveFormat;
   uint32_t WriteCursor = 0;
   std::unique_ptr<tPauseAtBufferEnd> Watcher;  // exists exactly while SoundBuffer does
 };

@@ -1,6 +1,5 @@
 #include "playback/wave_out_audio_output.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace ktv {
@@ -14,12 +13,11 @@ constexpr int64_t kMaxBlockSeconds = 10;
 
 }  // namespace
 
-tWaveOutAudioOutput::tWaveOutAudioOutput(tAudioOutputLinks links) : Links(std::move(links)) {
-  if (!Links.CreateDevice) Links.CreateDevice = CreateSDLSoundDevice;
-}
+tWaveOutAudioOutput::tWaveOutAudioOutput(tAudioOutputLinks links)
+    : tAudioOutput(std::move(links), kVisualisationQueueSeconds) {}
 
 tWaveOutAudioOutput::~tWaveOutAudioOutput() {
-  CloseOutput();
+  Shutdown();
 }
 
 bool tWaveOutAudioOutput::IsFree(const tWaveHeader& block) const {
@@ -33,58 +31,37 @@ int tWaveOutAudioOutput::FreeBlocks() const {
   return free;
 }
 
-void tWaveOutAudioOutput::OpenOutput() {
+bool tWaveOutAudioOutput::OpenDevice(const tAudioFormat& format) {
   FramesWritten = 0;
   PlayedBase = 0;
-  tAudioFormat format;
-  if (Links.GetFormat) format = Links.GetFormat();
-  if (IsPlayableFormat(format)) {
-    WaveFormat = MakeWaveFormat(format);
-    if (Links.Visualisation) {
-      Links.Visualisation->SetAudioFormat(format.SampleRate, format.Channels, kVisualisationQueueSeconds);
-    }
-    auto device = std::make_unique<tWaveOut>(Links.CreateDevice());
-    if (device->Open(format.SampleRate, format.Channels)) {
-      WaveOut = std::move(device);
-      SetVolume(Volume);
-      return;
-    }
-  }
-  // No sound output: the thread stops offering sound and times the picture by the wall clock.
-  if (Links.OnNoSoundOutput) Links.OnNoSoundOutput();
+  auto device = std::make_unique<tWaveOut>(Links.CreateDevice());
+  if (!device->Open(format.SampleRate, format.Channels)) return false;
+  WaveOut = std::move(device);
+  return true;
 }
 
-void tWaveOutAudioOutput::CloseOutput() {
-  if (!WaveOut) return;
+void tWaveOutAudioOutput::CloseDevice() {
+  std::unique_ptr<tWaveOut> device = std::move(WaveOut);
   // Reset hands every block back at once (no wait for the device needed), so each can be freed.
-  WaveOut->Reset();
+  device->Reset();
   for (int i = 0; i < kBlockCount; ++i) {
-    WaveOut->UnprepareHeader(Blocks[i]);
+    device->UnprepareHeader(Blocks[i]);
     BlockMemory[i].reset();
     Blocks[i].Data = nullptr;
     Blocks[i].BufferLength = 0;
     Blocks[i].User = 0;
     Blocks[i].Flags = 0;
   }
-  WaveOut->Close();
-  WaveOut.reset();
+  device->Close();
   Paused = false;
 }
 
-bool tWaveOutAudioOutput::WriteAudio(const int16_t* samples, int32_t count) {
-  if (count < 0) {  // stop: pause, keeping the queued blocks and the position
-    if (WaveOut && !Paused && WaveOut->Pause()) Paused = true;
-    return true;
-  }
-  if (WaveOut && samples != nullptr && Links.GetFormat) {
-    tAudioFormat format = Links.GetFormat();
-    if (format.Channels != WaveFormat.Channels || format.SampleRate != WaveFormat.SamplesPerSec)
-      CloseOutput();
-  }
-  if (samples == nullptr && count == 0) CloseOutput();
-  if (!WaveOut && count > 0 && samples != nullptr) OpenOutput();
-  if (!WaveOut || samples == nullptr || count == 0) return true;  // nothing to play, or no output: consumed
+void tWaveOutAudioOutput::StopSound() {
+  // A pause keeps the queued blocks and the position.
+  if (!Paused && WaveOut->Pause()) Paused = true;
+}
 
+bool tWaveOutAudioOutput::PlayBlock(const int16_t* samples, int32_t count) {
   if (Paused && WaveOut->Restart()) Paused = false;
 
   int64_t need = static_cast<int64_t>(WaveFormat.BlockAlign) * count;
@@ -115,48 +92,30 @@ bool tWaveOutAudioOutput::WriteAudio(const int16_t* samples, int32_t count) {
   return false;  // every block is queued: the thread offers this one again later
 }
 
-int64_t tWaveOutAudioOutput::GetPlayedFrames() {
-  if (!WaveOut || WaveFormat.BlockAlign <= 0 || WaveFormat.SamplesPerSec <= 0) return 0;
-  tMMTime time;
-  time.Type = TIME_SAMPLES;
-  if (!WaveOut->GetPosition(time)) return 0;
-  auto value = static_cast<int64_t>(time.Value);
-  switch (time.Type) {
-    case TIME_SAMPLES:
-      return value - PlayedBase;
-    case TIME_BYTES:
-      return value / WaveFormat.BlockAlign - PlayedBase;
-    case TIME_MS:
-      return static_cast<int64_t>(std::trunc(value / 1000.0 * WaveFormat.SamplesPerSec)) - PlayedBase;
-    default:
-      return 0;
-  }
+int64_t tWaveOutAudioOutput::DevicePlayedFrames() {
+  uint64_t samples = 0;
+  if (WaveFormat.BlockAlign <= 0 || WaveFormat.SamplesPerSec <= 0 || !WaveOut->GetPosition(samples)) return 0;
+  return static_cast<int64_t>(samples) - PlayedBase;
 }
 
-double tWaveOutAudioOutput::GetAudioTime() {
+double tWaveOutAudioOutput::DeviceAudioTime() {
   if (WaveFormat.SamplesPerSec < 1) return 0.0;
-  return static_cast<double>(GetPlayedFrames()) / WaveFormat.SamplesPerSec;
+  return static_cast<double>(DevicePlayedFrames()) / WaveFormat.SamplesPerSec;
 }
 
-bool tWaveOutAudioOutput::IsPlaybackDone() {
+bool tWaveOutAudioOutput::DevicePlaybackDone() {
   if (FreeBlocks() < kDoneFreeBlocks) {
     // Paused by a stop request with blocks still queued: the stream has nothing more to give, so play them
     // out; a paused queue would never drain and the thread would wait for ever.
-    if (Paused && WaveOut && WaveOut->Restart()) Paused = false;
+    if (Paused && WaveOut->Restart()) Paused = false;
     return false;
   }
   PlayedBase = FramesWritten;  // the next chain link's clock starts from 0
-  if (Links.Visualisation) Links.Visualisation->ResetPosition();
   return true;
 }
 
-void tWaveOutAudioOutput::SetVolume(uint16_t volume) {
-  Volume = volume;
-  if (WaveOut) WaveOut->SetVolume(static_cast<uint32_t>(volume) | (static_cast<uint32_t>(volume) << 16));
-}
-
-void tWaveOutAudioOutput::Shutdown() {
-  CloseOutput();
+void tWaveOutAudioOutput::ApplyVolume(uint16_t volume) {
+  WaveOut->SetVolume(static_cast<uint32_t>(volume) | (static_cast<uint32_t>(volume) << 16));
 }
 
 }  // namespace ktv

@@ -23,36 +23,32 @@ class tWaveOutAudioOutput final : public tAudioOutput {
 
   explicit tWaveOutAudioOutput(tAudioOutputLinks links);
   ~tWaveOutAudioOutput() override;
-  tWaveOutAudioOutput(const tWaveOutAudioOutput&) = delete;
-  tWaveOutAudioOutput& operator=(const tWaveOutAudioOutput&) = delete;
-
-  bool WriteAudio(const int16_t* samples, int32_t count) override;
-  double GetAudioTime() override;
-  int64_t GetPlayedFrames() override;
-  bool IsPlaybackDone() override;
-  void SetVolume(uint16_t volume) override;
-  void Shutdown() override;
 
   // For tests and diagnostics.
   tWaveOut* Device() const { return WaveOut.get(); }
-  const tWaveFormat& Format() const { return WaveFormat; }
-  int FreeBlocks() const;
   bool IsPaused() const { return Paused; }
   // Bytes of memory held by block i (0..39).
   uint64_t BlockCapacity(int i) const { return Blocks[i].User; }
 
+ protected:
+  bool OpenDevice(const tAudioFormat& format) override;
+  void CloseDevice() override;
+  bool DeviceOpen() const override { return WaveOut != nullptr; }
+  bool PlayBlock(const int16_t* samples, int32_t count) override;
+  void StopSound() override;
+  double DeviceAudioTime() override;
+  int64_t DevicePlayedFrames() override;
+  bool DevicePlaybackDone() override;
+  void ApplyVolume(uint16_t volume) override;
+
  private:
   bool IsFree(const tWaveHeader& block) const;
-  void OpenOutput();
-  void CloseOutput();
+  int FreeBlocks() const;
 
-  tAudioOutputLinks Links;
-  uint16_t Volume = 65535;
   // Each block's Data is its memory (owned by BlockMemory); User holds the capacity in bytes.
   std::array<tWaveHeader, kBlockCount> Blocks;
   std::array<std::unique_ptr<uint8_t[]>, kBlockCount> BlockMemory;
   std::unique_ptr<tWaveOut> WaveOut;  // null when no output is open
-  tWaveFormat WaveFormat;
   bool Paused = false;
   int64_t FramesWritten = 0;  // sample frames handed to the device since the output opened
   int64_t PlayedBase = 0;     // device position (frames) that counts as 0

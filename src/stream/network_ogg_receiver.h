@@ -25,7 +25,7 @@ class tNetworkOggReceiver : public tOggIOBase {
   void Connect(const std::string& url, const tReceiverOptions& options);
   void Disconnect();
   int32_t ReadData(uint8_t* buffer, int32_t size) override;
-  // Scans the stream headers; on failure stops the session and stores error 6 (Abort).
+  // Scans the stream headers; on failure stops the session and stores RE_TYPE (Abort).
   bool OpenStreams();
   // Stops the session, closes the connection and stores the error code.
   void Abort(uint8_t code);

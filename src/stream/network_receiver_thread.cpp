@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "net/xml_parser.h"
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -21,12 +21,8 @@ constexpr uint32_t kQueueWaitMs = 250;
 constexpr uint32_t kIdleWaitMs = 250;
 constexpr size_t kTextChunk = 128;
 
-bool HasPrefix(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
-
 bool HasFileScheme(const std::string& url) {
-  return UpperCase(url.substr(0, 7)) == "FILE://";
+  return StartsWithText(url, "file://");
 }
 
 // File name without folder and extension.
@@ -72,14 +68,14 @@ bool NamesALocalFile(const std::string& url) {
   // On this platform these prefixes can only be paths; a missing file must say so, not fail a name lookup.
   if (HasFileScheme(url)) return true;
   for (const char* prefix : {"/", "./", "../", "~/"})
-    if (HasPrefix(url, prefix)) return true;
+    if (url.starts_with(prefix)) return true;
   std::error_code ec;
   return std::filesystem::is_regular_file(url, ec);
 }
 
 std::string LocalFilePath(const std::string& url) {
   std::string path = HasFileScheme(url) ? url.substr(7) : url;
-  if (HasPrefix(path, "~/")) {
+  if (path.starts_with("~/")) {
     const char* home = std::getenv("HOME");
     if (home && *home) path = std::string(home) + path.substr(1);
   }

@@ -17,7 +17,7 @@
 
 #include "net/easy_socket.h"
 #include "net/url.h"
-#include "ogg/byte_queue.h"
+#include "platform/byte_queue.h"
 #include "platform/thread.h"
 #include "stream/ogg_page_watch.h"
 #include "stream/stream_metadata.h"
@@ -81,7 +81,7 @@ class tNetworkReceiverThread : public tThread {
   // fewer only for the last bytes of a stream that has ended; 0 when nothing more can be had.
   int32_t ReadExact(uint8_t* buffer, int32_t n);
   int32_t GetBufferLevel() const;
-  // The reader has played everything after the end of the input: the session may end (state 0, code 7).
+  // The reader has played everything after the end of the input: the session may end (RS_IDLE, RE_ENDED).
   void FinishStream();
   void CloseSocket();
   // The decoding thread knows the stream's nominal bit rate (kbit/s) from its identification headers. When
@@ -153,11 +153,11 @@ class tNetworkReceiverThread : public tThread {
   // Ends a session in failure: state 0 and the code.
   void Fail(uint8_t code);
   // A text answer: collects it through read (which fills up to the given bytes and returns how many it read,
-  // 0 at the end) unless it looks binary or grows too long (then code 6). Either way the thread then ends.
+  // 0 at the end) unless it looks binary or grows too long (then RE_TYPE). Either way the thread then ends.
   void CaptureText(std::string text, const std::function<size_t(char*, size_t)>& read);
   // Stores the bytes in the queue, waiting for room while the session runs; false when it stopped first.
   bool WriteToQueue(tByteQueue& queue, const char* bytes, int32_t count);
-  // Buffering (4) below level 25 after playing, playing (5) above level 191.
+  // RS_BUFFERING below level 25 after playing, RS_PLAYING above level 191.
   void UpdateLevelState(bool& full);
   void Drain();
   void SetMeta(std::string tStreamMetadata::*field, const std::string& value);

@@ -6,8 +6,8 @@
 #include "net/http_redirect.h"
 #include "net/http_request.h"
 #include "net/winsock_errors.h"
-#include "net/xml_parser.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "stream/network_receiver_thread.h"
 
 namespace ktv {
@@ -67,7 +67,7 @@ uint8_t tNetworkReceiverThread::OpenAnswer(tAnswerHeader& header, bool reconnect
     const tURLParts& parts = chain.Parts();
     if (!reconnecting) State = RS_CONNECTING;
     Socket->SetSecure(parts.IsSecure());
-    if (!Socket->Connect(parts.Port, parts.Host, -1)) return ConnectErrorCode(Socket->LastError());
+    if (!Socket->Connect(parts.Port, parts.Host)) return ConnectErrorCode(Socket->LastError());
     SocketOpen = true;
     if (!reconnecting) State = RS_REQUESTING;
     if (!Socket->SendBuf(BuildHTTPGetRequest(parts))) return RE_TIMEOUT;

@@ -1,6 +1,6 @@
 #include "stream/stream_metadata.h"
 
-#include <charconv>
+#include "platform/text.h"
 
 namespace ktv {
 
@@ -22,19 +22,6 @@ const tMetaHeader kMetaHeaders[] = {
     {"ICE-GENRE", &tStreamMetadata::Genre},
     {"ICY-URL", &tStreamMetadata::StationURL},
 };
-
-// The whole text as a decimal integer (an optional sign); false for anything else, overflow included.
-template <class tInt>
-bool ParseInteger(const std::string& text, tInt& value) {
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (begin != end && *begin == '+') ++begin;
-  tInt parsed;
-  auto [ptr, ec] = std::from_chars(begin, end, parsed);
-  if (ec != std::errc() || ptr != end || begin == end) return false;
-  value = parsed;
-  return true;
-}
 
 }  // namespace
 

@@ -1,29 +1,18 @@
 #include "stream/stream_title.h"
-#include "net/url.h"
 
-#include <cctype>
+#include "platform/text.h"
+#include "stream/network_receiver_thread.h"
 
 namespace ktv {
-
-namespace {
-
-bool StartsWithNoCase(const std::string& line, const char* prefix) {
-  size_t i = 0;
-  for (; prefix[i]; ++i)
-    if (i >= line.size() || std::toupper(static_cast<unsigned char>(line[i])) != prefix[i]) return false;
-  return true;
-}
-
-}  // namespace
 
 std::string CommentTitle(const std::vector<std::string>& videoComments,
                          const std::vector<std::string>& audioComments) {
   std::string title, artist;
   for (const auto* list : {&videoComments, &audioComments}) {
     for (const std::string& line : *list) {
-      if (StartsWithNoCase(line, "TITLE="))
+      if (StartsWithText(line, "TITLE="))
         title = TrimText(line.substr(6));
-      else if (StartsWithNoCase(line, "ARTIST="))
+      else if (StartsWithText(line, "ARTIST="))
         artist = TrimText(line.substr(7));
     }
   }
@@ -46,13 +35,13 @@ std::string BuildStreamTitle(const std::string& stationName, const std::string& 
 
 std::string ReceiverStatusText(uint8_t state, int32_t level) {
   switch (state) {
-    case 1:
+    case RS_CONNECTING:
       return "Connecting to Stream...";
-    case 2:
+    case RS_REQUESTING:
       return "Requesting Stream...";
-    case 3:
+    case RS_READING_HEADERS:
       return "Reading Stream Headers...";
-    case 4:
+    case RS_BUFFERING:
       return "Kestrova.tv Player [Buffering Stream: " + std::to_string(level * 100 / 256) +
              "%] - Please Wait...";
     default:

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "library/playlist.h"
+#include "platform/text.h"
 #include "ui/downloading_form.h"
 #include "ui/kestrova_button.h"
 #include "ui/kestrova_panel.h"
@@ -64,7 +65,7 @@ int CompareNumbers(int64_t a, int64_t b) {
 
 int64_t NumberOr0(const std::string& text) {
   int64_t value;
-  return ParseInt64(text, value) ? value : 0;
+  return ParseInteger(TrimText(text), value) ? value : 0;
 }
 
 // The listener count: the number before "/" in "listeners/capacity".

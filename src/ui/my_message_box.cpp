@@ -66,7 +66,7 @@ TMyMessageBox::TMyMessageBox(QWidget* owner) : tSkinnedForm(owner, tBorderStyle:
   B2->setGeometry(189, 146, 128, 25);
   B3 = new TKestrovaButton(client);
   B3->setGeometry(322, 146, 132, 25);
-  int number = 1;
+  int number = kButton1;
   for (TKestrovaButton* button : {B1, B2, B3}) {
     connect(button, &QAbstractButton::clicked, this, [this, number] { CloseWith(number); });
     ++number;
@@ -99,25 +99,25 @@ void TMyMessageBox::Setup(const QString& text, const QString& caption, int flags
 int TMyMessageBox::ResultFor(int buttonSet, int buttonNumber) {
   const int s = buttonSet;
   switch (buttonNumber) {
-    case 0:
-      return s == 2 ? IDABORT : s == 4 ? IDNO : IDCANCEL;
-    case 1:
-      if (s == 2) return IDABORT;
-      if (s == 3) return IDYES;
+    case kClosedByEscape:
+      return s == MB_ABORTRETRYIGNORE ? IDABORT : s == MB_YESNO ? IDNO : IDCANCEL;
+    case kButton1:
+      if (s == MB_ABORTRETRYIGNORE) return IDABORT;
+      if (s == MB_YESNOCANCEL) return IDYES;
       break;
-    case 2:
-      if (s == 2 || s == 5) return IDRETRY;
-      if (s == 3) return IDNO;
-      if (s == 4) return IDYES;
+    case kButton2:
+      if (s == MB_ABORTRETRYIGNORE || s == MB_RETRYCANCEL) return IDRETRY;
+      if (s == MB_YESNOCANCEL) return IDNO;
+      if (s == MB_YESNO) return IDYES;
       return IDOK;
-    case 3:
-      if (s == 0) return IDOK;
-      if (s == 2) return IDIGNORE;
-      if (s == 4) return IDNO;
+    case kButton3:
+      if (s == MB_OK) return IDOK;
+      if (s == MB_ABORTRETRYIGNORE) return IDIGNORE;
+      if (s == MB_YESNO) return IDNO;
       return IDCANCEL;
-    case 4:
-      if (s == 2 || s == 5) return IDRETRY;
-      if (s == 3 || s == 4) return IDYES;
+    case kClosedByEnter:
+      if (s == MB_ABORTRETRYIGNORE || s == MB_RETRYCANCEL) return IDRETRY;
+      if (s == MB_YESNOCANCEL || s == MB_YESNO) return IDYES;
       return IDOK;
     default:
       break;
@@ -133,11 +133,11 @@ void TMyMessageBox::CloseWith(int number) {
 bool TMyMessageBox::PreviewKeyPress(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Escape:
-      CloseWith(0);
+      CloseWith(kClosedByEscape);
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      CloseWith(4);
+      CloseWith(kClosedByEnter);
       return true;
     default:
       break;

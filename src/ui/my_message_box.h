@@ -29,6 +29,8 @@ enum : int {
 };
 // Results.
 enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
+// How a box was closed: Escape or the close box, one of the buttons B1 to B3, or Enter.
+enum : int { kClosedByEscape = 0, kButton1 = 1, kButton2 = 2, kButton3 = 3, kClosedByEnter = 4 };
 
 class TMyMessageBox : public tSkinnedForm {
   Q_OBJECT
@@ -38,9 +40,9 @@ class TMyMessageBox : public tSkinnedForm {
 
   // Fills the box: buttons and icon from the flags, the caption and the message.
   void Setup(const QString& text, const QString& caption, int flags);
-  // The button set in use (0 to 5).
+  // The button set in use (MB_OK to MB_RETRYCANCEL).
   int ButtonSet() const { return Set; }
-  // How the box was closed: 0 Escape or the close box, 1 to 3 the buttons B1 to B3, 4 Enter.
+  // How the box was closed (kClosedByEscape, kButton1 to kButton3, kClosedByEnter).
   int ButtonNumber() const { return Number; }
   // The result for the way the box was closed.
   int MessageResult() const { return ResultFor(Set, Number); }

@@ -75,7 +75,7 @@ void TVisulisationRenderer::SetForeground(int32_t kind, uint32_t now) {
   if (kind == 0) {
     int32_t last = Random(3) + 3;
     for (int32_t i = 0; i <= last; ++i) {
-      tMovingPartical p;
+      tMovingParticle p;
       p.FromColour = 0;
       p.ToColour = PaletteColour();
       p.OrbitPeriod = Random(300) + 400;
@@ -161,7 +161,7 @@ void TVisulisationRenderer::DrawParticles(bool beat, uint32_t now) {
   s.BlendMode = TVisulisationSurface::kBlendAdd;
   int32_t cx = s.Width() >> 1, cy = s.Height() >> 1;
   for (tForegroundObject& object : Foreground) {
-    auto* p = std::get_if<tMovingPartical>(&object);
+    auto* p = std::get_if<tMovingParticle>(&object);
     if (!p) continue;
     double duration = std::max(p->Duration, 1);
     double t = std::min<double>(now - p->StartTime, duration) / duration;

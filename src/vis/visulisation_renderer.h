@@ -40,7 +40,7 @@ struct tColourFade {
   uint32_t ToColour = 0;
 };
 
-struct tMovingPartical : tColourFade {
+struct tMovingParticle : tColourFade {
   int32_t OrbitPeriod = 1;  // ms per radian, signed
   double StartAngle = 0;    // radians
   int32_t Radius = 0, BeatRadius = 0;
@@ -58,7 +58,7 @@ struct tSpinningCube : tColourFade {
   double SpeedX = 0, SpeedY = 0, SpeedZ = 0;  // radians per frame
 };
 
-using tForegroundObject = std::variant<tMovingPartical, tSimpleWaveform, tSpinningCube>;
+using tForegroundObject = std::variant<tMovingParticle, tSimpleWaveform, tSpinningCube>;
 
 class TVisulisationRenderer {
  public:

@@ -23,8 +23,7 @@ TVisulisationSystem::TVisulisationSystem(tPlayedFramesCallback onGetPlayedFrames
     : TVisulisationSystem(std::move(onGetPlayedFrames), tOptions{}) {}
 
 TVisulisationSystem::TVisulisationSystem(tPlayedFramesCallback onGetPlayedFrames, tOptions options)
-    : Renderer(Detector,
-               options.Random ? options.Random : tRandomFunction([this](int32_t n) { return Generator(n); })),
+    : Renderer(Detector, [this](int32_t n) { return Generator(n); }),
       Generator(options.Seed != 0 ? options.Seed
                                   : (static_cast<uint64_t>(timeGetTime()) << 20) ^ 0x5DEECE66Dull),
       OnGetPlayedFrames(std::move(onGetPlayedFrames)) {
@@ -177,11 +176,11 @@ void TVisulisationSystem::Execute() {
     }
     FeedPlayedAudio();
     if (!Enabled || Suppressed) {
-      Sleep(kDisabledSleep);
+      Pause(kDisabledSleep);
       continue;
     }
     BuildFrame(timeGetTime());
-    Sleep(kFrameSleep);
+    Pause(kFrameSleep);
   }
 }
 

@@ -3,12 +3,10 @@
 //
 // Thread contract:
 // - Every outside call (SetAudioFormat, AddAudio, ResetPosition, SetSize, Configure, SetSuppressed,
-// LockFrame,
-//   UnlockFrame) comes from the main thread. The played-frames callback is always run on the main thread too
-//   (through the main-thread call queue), so it may read the back-end's state.
+//   LockFrame, UnlockFrame) comes from the main thread. The played-frames callback is always run on the main
+//   thread too (through the main-thread call queue), so it may read the back-end's state.
 // - The thread builds frames holding FrameMutex; LockFrame/UnlockFrame hand the finished picture to the
-// consumer
-//   under the same lock. Every wait on it is bounded to 20 ms.
+//   consumer under the same lock. Every wait on it is bounded to 20 ms.
 // - The detector and the sample queue are fed under FeedLock, held only for the few blocks being analysed.
 // - Flags and counters shared by both threads are atomics.
 #pragma once
@@ -19,10 +17,10 @@
 #include <memory>
 #include <mutex>
 
-#include "ogg/byte_queue.h"
+#include "platform/audio_visualiser.h"
+#include "platform/byte_queue.h"
 #include "platform/thread.h"
 #include "platform/timed_mutex.h"
-#include "playback/audio_visualiser.h"
 #include "vis/beat_detector.h"
 #include "vis/visulisation_renderer.h"
 
@@ -36,10 +34,8 @@ class TVisulisationSystem : public tThread, public tAudioVisualiser {
   struct tOptions {
     // False: no thread; the owner drives FeedPlayedAudio and BuildFrame itself (command-line program, tests).
     bool StartThread = true;
-    // Seed of the effect choice; 0 seeds from the clock.
+    // Seed of the effect choice (a seed always picks the same sequence of effects); 0 seeds from the clock.
     uint64_t Seed = 0;
-    // Replaces the generator (tests that check the order of the random choices).
-    tRandomFunction Random;
   };
 
   static constexpr int32_t kStartWidth = 32, kStartHeight = 24;  // the size while disabled, and of "no frame"

@@ -146,7 +146,7 @@ TEST(EasySocket, SendsTheRequestByteForByte) {
   tURLParts parts;
   ParseURL(server.URL("/dir/my stream.ogg"), parts);
   tEasySocket socket(kSafetyTimeOut, false, true);
-  ASSERT_TRUE(socket.Connect(parts.Port, parts.Host, -1));
+  ASSERT_TRUE(socket.Connect(parts.Port, parts.Host));
   std::string request = BuildHTTPGetRequest(parts);
   ASSERT_TRUE(socket.SendBuf(request));
   EXPECT_EQ(socket.BytesSent(), static_cast<int64_t>(request.size()));
@@ -231,7 +231,7 @@ TEST(EasySocket, ReconnectStartsAFreshCount) {
   tEasySocket socket(kSafetyTimeOut, false, false);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    ASSERT_TRUE(socket.Connect(server.Port(), "127.0.0.1", round == 0 ? -1 : 0));
+    ASSERT_TRUE(socket.Connect(server.Port(), "127.0.0.1"));
     EXPECT_EQ(socket.BytesReceived(), 0);
     EXPECT_EQ(socket.BytesSent(), 0);
     ASSERT_TRUE(socket.SendBuf(std::string("GET / HTTP/1.1\r\n\r\n")));
@@ -278,7 +278,7 @@ TEST(EasySocket, ConnectsOverIPv6) {
   for (const char* host : {"::1", "[::1]"}) {
     SCOPED_TRACE(host);
     tEasySocket socket(kSafetyTimeOut, false, true);
-    ASSERT_TRUE(socket.Connect(server.Port(), host, 0)) << socket.LastError();
+    ASSERT_TRUE(socket.Connect(server.Port(), host)) << socket.LastError();
     EXPECT_TRUE(socket.Connected());
     ASSERT_TRUE(socket.SendBuf(std::string("GET / HTTP/1.1\r\n\r\n")));
     char buffer[5];
@@ -355,26 +355,6 @@ TEST(ResolveHostAddresses, LiteralsAreNeverLookedUp) {
       ResolveHostAddresses("x.test", found, [](const std::string&, std::vector<std::string>&) { return 0; }),
       WSANO_DATA)
       << "a look-up that finds nothing is no success";
-}
-
-TEST(WinsockErrors, MapTheCodesTheReceiverTellsApart) {
-  const std::pair<int, int> errnos[] = {
-      {ENETUNREACH, 10051},
-      {ENETDOWN, 10050},
-      {ECONNREFUSED, 10061},
-      {ETIMEDOUT, 10060},
-      {ECONNRESET, 10054},
-      {EPIPE, 10054},
-      {0, 0},
-  };
-  for (const auto& [code, expected] : errnos) EXPECT_EQ(WinsockErrorFromErrno(code), expected) << code;
-  EXPECT_NE(WinsockErrorFromErrno(ENOENT), 0) << "an unlisted errno must still read as a failure";
-  const std::pair<int, int> resolver[] = {
-      {EAI_NONAME, 11001}, {EAI_AGAIN, 11002}, {EAI_NODATA, 11004}, {EAI_FAIL, 11003}, {0, 0},
-  };
-  for (const auto& [code, expected] : resolver)
-    EXPECT_EQ(WinsockErrorFromResolver(code, 0), expected) << code;
-  EXPECT_EQ(WinsockErrorFromResolver(EAI_SYSTEM, ENETUNREACH), 10051);
 }
 
 }  // namespace

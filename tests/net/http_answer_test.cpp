@@ -33,7 +33,7 @@ TEST(HttpAnswer, LinesAreReadUpToTheirEndWithinABudget) {
   tScriptServer server(
       {Send("HTTP/1.0 200 OK\r\n  Server: x \r\n\r\n" + std::string(100, 'a') + "\n"), Close()});
   tEasySocket socket(5, false, false);
-  ASSERT_TRUE(socket.Connect(server.Port(), "127.0.0.1", -1));
+  ASSERT_TRUE(socket.Connect(server.Port(), "127.0.0.1"));
   size_t budget = 1000;
   std::string line;
   ASSERT_TRUE(ReadHeaderLine(socket, line, budget));

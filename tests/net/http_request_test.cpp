@@ -1,7 +1,8 @@
+#include "net/http_request.h"
+
 #include <gtest/gtest.h>
 
-#include "net/base64.h"
-#include "net/http_request.h"
+#include <algorithm>
 
 namespace ktv {
 namespace {
@@ -61,27 +62,10 @@ TEST(BuildHTTPGetRequest, HostLineOfAnIPv6LiteralAndOfHttps) {
       << "TLS changes nothing in the request itself";
 }
 
-TEST(Base64Encode, MatchesTheStandardTestVectors) {
-  const std::pair<std::string, std::string> vectors[] = {
-      {"", ""},
-      {"f", "Zg=="},
-      {"fo", "Zm8="},
-      {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="},
-      {"fooba", "Zm9vYmE="},
-      {"foobar", "Zm9vYmFy"},
-      {std::string("\xfb\xff\xbf", 3), "+/+/"},  // the two last alphabet letters; bytes taken unsigned
-      {std::string("\0\0\0\0", 4), "AAAAAA=="},  // NUL bytes are data, not an end
-  };
-  for (const auto& [bytes, text] : vectors) EXPECT_EQ(Base64Encode(bytes), text);
-  std::string long_text(1000, 'x');
-  EXPECT_EQ(Base64Encode(long_text).find('\n'), std::string::npos) << "no line breaks, whatever the length";
-  EXPECT_EQ(Base64Encode(long_text).size(), 1336u);
-}
-
 TEST(GetProgramVersion, IsTheProjectVersionInFourNumbers) {
-  EXPECT_EQ(GetProgramVersion(), FormatProgramVersion(KTV_VERSION));
-  EXPECT_NE(GetProgramVersion(), "Unknown") << "the build gives a project version";
+  const std::string version = GetProgramVersion();
+  EXPECT_EQ(std::count(version.begin(), version.end(), '.'), 3)
+      << version << ": the build gives four numbers";
   const std::pair<const char*, const char*> cases[] = {
       {"1.1.2.53", "1.1.2.53"},
       {"1.2", "1.2.0.0"},

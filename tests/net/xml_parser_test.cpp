@@ -201,14 +201,5 @@ TEST(XMLEscapeAndUnescape, Tables) {
   for (const Row& row : rows) EXPECT_EQ(XMLUnescape(row.In), row.Out) << row.Note;
 }
 
-TEST(HexToIntTest, Digits) {
-  EXPECT_EQ(HexToInt("FF"), 255);
-  EXPECT_EQ(HexToInt("ff"), 255);
-  EXPECT_EQ(HexToInt("1G"), 16);  // a non-digit still shifts
-  EXPECT_EQ(HexToInt(""), 0);
-  EXPECT_EQ(HexToInt("FFFFFFFF"), -1);
-  EXPECT_EQ(HexToInt("123456789"), 0x23456789);  // wraps at 32 bits instead of overflowing
-}
-
 }  // namespace
 }  // namespace ktv

@@ -49,8 +49,9 @@ TEST(CodecName, NamingRules) {
   }
 }
 
-// Counts every packet of every stream to the end of the source, all streams active. A packet fetch gives up
-// after 51 small reads, so the loop goes on until the source is drained.
+// Counts every packet of every stream to the end of the source, all streams active. A packet fetch may give
+// up before the end (its stream paused, or small reads brought nothing), so the loop goes on until the source
+// is drained.
 std::vector<int> CountPackets(tMemorySource& src) {
   std::vector<int> counts(static_cast<size_t>(src.StreamCount()), 0);
   if (counts.empty()) return counts;
@@ -192,26 +193,34 @@ TEST(OggSourceDamage, BadInputNeverCrashesOrHangs) {
   for (size_t i = 3000; i < corrupted.size(); i += 997) corrupted[i] = static_cast<char>(rng());
   std::string garbageFirst = std::string(5000, 'x') + good;
   std::string lostPage = good.substr(0, 6000) + good.substr(9000);
+  tMemorySource whole(good);
+  ASSERT_TRUE(whole.ReadStreamHeaders());
+  const std::vector<int> all = CountPackets(whole);
   struct {
     std::string bytes;
     int minStreams;
+    bool complete;  // every packet of the undamaged file still arrives
     const char* note;
   } rows[] = {
-      {"", 0, "empty source"},
-      {std::string(100000, '\0'), 0, "zeros, not Ogg"},
-      {"OggS", 0, "capture pattern only"},
-      {good.substr(0, good.size() / 2), 2, "truncated in the middle"},
-      {good.substr(0, 300), 0, "truncated inside the headers"},
-      {corrupted, 2, "bytes overwritten after the headers"},
-      {garbageFirst, 2, "garbage before the first page"},
-      {lostPage, 2, "pages lost"},
+      {"", 0, false, "empty source"},
+      {std::string(100000, '\0'), 0, false, "zeros, not Ogg"},
+      {"OggS", 0, false, "capture pattern only"},
+      {good.substr(0, good.size() / 2), 2, false, "truncated in the middle"},
+      {good.substr(0, 300), 0, false, "truncated inside the headers"},
+      {corrupted, 2, false, "bytes overwritten after the headers"},
+      {garbageFirst, 2, true, "garbage before the first page loses nothing"},
+      {lostPage, 2, false, "pages lost"},
   };
   for (const auto& r : rows) {
     tMemorySource src(r.bytes);
     src.ReadStreamHeaders();
     EXPECT_GE(src.StreamCount(), r.minStreams) << r.note;
-    auto counts = CountPackets(src);  // must end: the source runs dry
-    (void)counts;
+    const std::vector<int> counts = CountPackets(src);  // must end: the source runs dry
+    if (r.complete) {
+      EXPECT_EQ(counts, all) << r.note;
+    }
+    for (size_t i = 0; i < counts.size() && i < all.size(); ++i)
+      EXPECT_LE(counts[i], all[i]) << "damage never makes packets up: " << r.note;
   }
 }
 
@@ -228,27 +237,49 @@ class tEndlessSource : public tOggIOBase {
   int ReadCalls = 0;
 };
 
-TEST(OggSourceBounds, GetPacketGivesUpAfter51Refills) {
-  std::string bytes = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "1"}));
-  for (char fill : {'\0', 'x'}) {
-    tEndlessSource src(fill);
-    EXPECT_TRUE(src.ReadStreamHeaders() || fill == 'x');
-    src.ResetStreams();
-    ogg_packet packet;
-    // No stream: the index is outside the list and nothing is read.
-    EXPECT_FALSE(src.GetPacket(0, &packet, false));
+// A large packet (a keyframe of a big picture) comes as many pages among those of the other streams: it is
+// waited for whole. When a stream's pages stop while the others go on, the fetch gives up long before the
+// source ends, so that the caller can play the other streams meanwhile; their packets are kept.
+TEST(OggSourceBounds, APacketIsWaitedForWholeWhileItsPagesComeAndGivenUpWhenTheyStop) {
+  uint32_t videoPage = 0, audioPage = 0;
+  auto append = [](std::string& out, const std::vector<std::string>& pages) {
+    for (const std::string& page : pages) out += page;
+  };
+  std::string bytes;
+  append(bytes, test::OggPacketPages(1, videoPage, "\x80video head", 0, true));
+  append(bytes, test::OggPacketPages(2, audioPage, "\x01audio head", 0, true));
+  append(bytes, test::OggPacketPages(2, audioPage, std::string(1000, 'a'), 1, false));  // ends the scan
+  const std::string keyframe(1 << 20, 'k');
+  std::vector<std::string> keyframePages = test::OggPacketPages(1, videoPage, keyframe, 1, false);
+  int64_t audioGranule = 2;
+  for (const std::string& page : keyframePages) {
+    bytes += page;
+    append(bytes, test::OggPacketPages(2, audioPage, std::string(1000, 'b'), audioGranule++, false));
   }
-  // A source that dries up after the headers: 51 refills, then false.
-  tMemorySource src(bytes.substr(0, 2500));
+  // Then the picture stops for 2 MB of sound.
+  for (int i = 0; i < 2000; ++i)
+    append(bytes, test::OggPacketPages(2, audioPage, std::string(1000, 'c'), audioGranule++, false));
+
+  tMemorySource src(bytes);
   ASSERT_TRUE(src.ReadStreamHeaders());
-  ASSERT_GE(src.StreamCount(), 1);
+  ASSERT_EQ(src.StreamCount(), 2);
   src.ActivateStream(0);
+  src.ActivateStream(1);
   ogg_packet packet;
-  while (src.GetPacket(0, &packet, false)) {
-  }
-  int before = src.ReadCalls;
+  const int readsBefore = src.ReadCalls;
+  EXPECT_FALSE(src.GetPacket(2, &packet, false)) << "no such stream";
+  EXPECT_EQ(src.ReadCalls, readsBefore) << "and nothing read for it";
+  ASSERT_TRUE(src.GetPacket(0, &packet, false));  // the head
+  ASSERT_TRUE(src.GetPacket(0, &packet, false)) << "a 1 MB keyframe among the sound's pages";
+  EXPECT_TRUE(std::string(reinterpret_cast<char*>(packet.packet), static_cast<size_t>(packet.bytes)) ==
+              keyframe);
+
+  const int64_t before = src.BytesRead;
   EXPECT_FALSE(src.GetPacket(0, &packet, false));
-  EXPECT_EQ(src.ReadCalls - before, 51);
+  EXPECT_LT(src.BytesRead - before, 1 << 20) << "the stopped picture must not hold up the sound for long";
+  int sound = 0;
+  while (src.GetPacket(1, &packet, false)) ++sound;
+  EXPECT_GE(sound, 1 + static_cast<int>(keyframePages.size()) + 100) << "the sound read meanwhile is kept";
 }
 
 TEST(OggSourceBounds, EndlessGarbageEndsTheScan) {

@@ -32,14 +32,6 @@ TEST(ModuleLoader, SearchFolderReplacesTheNormalSearch) {
   FreeModule(ogg);
 }
 
-TEST(Clock, AdvancesWithSleep) {
-  uint32_t start = timeGetTime();
-  Sleep(30);
-  uint32_t elapsed = timeGetTime() - start;
-  EXPECT_GE(elapsed, 29u);
-  EXPECT_LT(elapsed, 5000u);
-}
-
 TEST(TimedMutex, GivesUpAfterItsBound) {
   tTimedMutex mutex;
   ASSERT_TRUE(mutex.TryLockFor(10));

@@ -45,7 +45,7 @@ struct tRingTest : ::testing::Test {
 TEST_F(tRingTest, StartsWithOneSecondQueuedAndRefusesWhenFull) {
   for (int i = 0; i < 9; ++i) ASSERT_TRUE(Offer(4410));
   ASSERT_NE(Output.Ring(), nullptr);
-  EXPECT_EQ(Output.RingBytes(), kRing) << "two seconds of 44.1 kHz stereo";
+  EXPECT_EQ(Output.Ring()->Size(), kRing) << "two seconds of 44.1 kHz stereo";
   EXPECT_FALSE(Playing()) << "158760 bytes queued is less than a second";
   ASSERT_TRUE(Offer(4410));
   EXPECT_TRUE(Playing()) << "176400 bytes queued starts the sound";
@@ -190,70 +190,12 @@ TEST_F(tRingTest, VolumeMapsToAttenuation) {
   EXPECT_EQ(H.DevicesMade, 2);
 }
 
-TEST_F(tRingTest, WithoutARingNothingIsPlayedAndAllIsDone) {
-  EXPECT_TRUE(Output.WriteAudio(nullptr, -1));
-  EXPECT_EQ(H.DevicesMade, 0) << "a stop request opens nothing";
-  EXPECT_TRUE(Output.IsPlaybackDone());
-  EXPECT_EQ(H.Visualiser.Resets, 1) << "done without a ring restarts the visualisation's position";
-  EXPECT_EQ(Output.GetAudioTime(), 0.0);
-  EXPECT_EQ(Output.GetPlayedFrames(), 0);
-}
-
-TEST_F(tRingTest, NoSoundOutputPath) {
-  struct {
-    tAudioFormat Format;
-    bool Refuse;
-    int Devices;
-    const char* Fault;
-  } rows[] = {
-      {{44100, 2}, true, 1, "a device that cannot open"},
-      {{0, 2}, false, 0, "a zero rate must not size a ring"},
-      {{44100, 0}, false, 0, "zero channels"},
-      {{44100, 255}, false, 0, "more channels than any device takes"},
-      {{2000000000, 2}, false, 0, "a rate whose ring size would overflow"},
-  };
-  for (const auto& row : rows) {
-    test::tSoundHarness h;
-    h.Format = row.Format;
-    h.RefuseOpen = row.Refuse;
-    tRingAudioOutput output(h.Links());
-    std::vector<int16_t> block = Pcm(100, 2, 1);
-    EXPECT_TRUE(output.WriteAudio(block.data(), 100)) << "the block is dropped as consumed: " << row.Fault;
-    EXPECT_EQ(h.NoSoundCalls, 1) << row.Fault;
-    EXPECT_EQ(h.DevicesMade, row.Devices) << row.Fault;
-    EXPECT_EQ(output.Ring(), nullptr) << row.Fault;
-    EXPECT_EQ(output.GetAudioTime(), 0.0) << row.Fault;
-  }
-}
-
-TEST_F(tRingTest, FormatChangeOpensANewRing) {
-  ASSERT_TRUE(Offer(4410));
-  H.Format = {48000, 1};
-  ASSERT_TRUE(Offer(4800));
-  EXPECT_EQ(H.DevicesMade, 2);
-  EXPECT_EQ(Output.RingBytes(), 192000u);
-  EXPECT_EQ(H.Device->SampleRate(), 48000);
-  EXPECT_EQ(H.Device->Channels(), 1);
-  ASSERT_EQ(H.Visualiser.Formats.size(), 2u);
-  EXPECT_EQ(H.Visualiser.Formats[1], (std::vector<int32_t>{48000, 1, 2}));
-}
-
 TEST_F(tRingTest, ABlockLongerThanTheRingIsCutNotRefusedForever) {
   EXPECT_TRUE(Offer(100000)) << "a block of 400000 bytes can never fit the ring; the thread would hang";
   EXPECT_EQ(Output.GetPlayedFrames(), 0);
   ASSERT_TRUE(H.Device->Advance(176400));
   EXPECT_EQ(HeardBytes(), 176400) << "one second of it was queued and started at once";
   EXPECT_TRUE(H.Device->Played() == Written.substr(0, 176400));
-}
-
-TEST_F(tRingTest, ShutdownEndsTheOutputForGood) {
-  ASSERT_TRUE(Offer(4410));
-  tManualSoundDevice* device = H.Device;
-  Output.Shutdown();
-  EXPECT_EQ(Output.Ring(), nullptr);
-  EXPECT_FALSE(device == nullptr);
-  EXPECT_TRUE(Offer(4410));
-  EXPECT_EQ(H.DevicesMade, 1) << "no device is opened after Shutdown";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/main_thread.h"
 #include "platform/manual_sound_device.h"
 #include "playback/audio_output.h"
 
@@ -26,6 +27,23 @@ struct tRecordingVisualiser final : tAudioVisualiser {
   void ResetPosition() override { ++Resets; }
 };
 
+// A manual device whose Close first serves the main-thread call queue, as a close that waits for a device's
+// own threads does: a call waiting then runs in the middle of the output's close.
+class tServingDevice final : public tSoundDevice {
+ public:
+  explicit tServingDevice(std::unique_ptr<tManualSoundDevice> device) : Device(std::move(device)) {}
+  bool Open(int32_t rate, int32_t channels, tSoundSource* source) override {
+    return Device->Open(rate, channels, source);
+  }
+  void Close() override {
+    DrainMainThreadCalls();
+    Device->Close();
+  }
+
+ private:
+  std::unique_ptr<tManualSoundDevice> Device;
+};
+
 struct tSoundHarness {
   tAudioFormat Format{44100, 2};
   tRecordingVisualiser Visualiser;
@@ -33,6 +51,7 @@ struct tSoundHarness {
   int DevicesMade = 0;
   int NoSoundCalls = 0;
   bool RefuseOpen = false;
+  bool CloseServesCalls = false;  // devices made are tServingDevice
 
   tAudioOutputLinks Links() {
     tAudioOutputLinks links;
@@ -43,6 +62,7 @@ struct tSoundHarness {
       auto device = std::make_unique<tManualSoundDevice>(RefuseOpen);
       Device = device.get();
       ++DevicesMade;
+      if (CloseServesCalls) return std::make_unique<tServingDevice>(std::move(device));
       return device;
     };
     return links;

@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <deque>
 #include <numbers>
+#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,26 +29,10 @@ std::vector<int16_t> Cosine(int32_t frames, int32_t channels, double level, doub
   return pcm;
 }
 
-// Answers Random from a script and records what was asked (n of every call, in order).
-struct tScriptedRandom {
-  std::deque<int32_t> Answers;
-  std::vector<int32_t> Asked;
-  tRandomFunction Function() {
-    return [this](int32_t n) {
-      Asked.push_back(n);
-      if (Answers.empty()) return 0;
-      int32_t v = Answers.front();
-      Answers.pop_front();
-      return v;
-    };
-  }
-};
-
-TVisulisationSystem::tOptions NoThread(tRandomFunction random = {}) {
+TVisulisationSystem::tOptions NoThread(uint64_t seed = 3) {
   TVisulisationSystem::tOptions o;
   o.StartThread = false;
-  o.Seed = 3;
-  o.Random = std::move(random);
+  o.Seed = seed;
   return o;
 }
 
@@ -59,96 +44,73 @@ void Prepare(TVisulisationSystem& vis) {
   vis.RestartClock(kStart);
 }
 
-TEST(VisulisationSystemTest, ChooseEffectsAsksRandomInItsOrder) {
-  struct tCase {
-    const char* Fault;
-    std::vector<int32_t> Answers, Asked;
-    std::function<void(const TVisulisationRenderer&)> Check;
-  } cases[] = {
-      {"waves both ways, a cube (kind 5) with a mirror",
-       {17, 50, 3, 90, 99, 2, 10, 3, 1, 0, 4, 1, 5, 0, 3, 0, 0, 0, 8, 4, 0, 1, 0, 0, 7, 1, 2},
-       {18, 200, 7,   360, 360, 6,  20, 20, 2, 2, 20, 2, 13, 1000,
-        7,  360, 360, 360, 10,  10, 10, 2,  2, 2, 8,  2, 10},
-       [](const TVisulisationRenderer& r) {
-         EXPECT_TRUE(r.HWaveOn && r.VWaveOn && !r.MapOn);
-         EXPECT_EQ(r.WavePeriod, 1050);
-         EXPECT_EQ(r.WaveFrequency, 5);
-         EXPECT_DOUBLE_EQ(r.WavePhase, std::numbers::pi / 2 + 0.2) << "one frame has advanced it";
-         EXPECT_DOUBLE_EQ(r.WavePhaseStep, 0.2);
-         EXPECT_EQ(r.WaveAmplitude, 7);
-         EXPECT_EQ(r.ZoomDX, -15);
-         EXPECT_EQ(r.ZoomDY, 8);
-         EXPECT_EQ(r.RotateStep, -6);
-         EXPECT_EQ(r.ForegroundKind, 5);
-         ASSERT_EQ(r.Foreground.size(), 1u);
-         const auto& cube = std::get<tSpinningCube>(r.Foreground[0]);
-         EXPECT_EQ(cube.Duration, 1500);
-         EXPECT_EQ(cube.ToColour, 0xFF0000u) << "palette entry 3 is blue";
-         EXPECT_DOUBLE_EQ(cube.SpeedX, -0.01);
-         EXPECT_DOUBLE_EQ(cube.SpeedY, 0.005);
-         EXPECT_EQ(r.PixelSize, 11);
-         EXPECT_TRUE(r.MirrorRightToLeftNext);
-         EXPECT_TRUE(r.MirrorOn && !r.PixelateOn && !r.ZoomOn && !r.RotateOn);
-       }},
-      {"a polar map with a spectrum: the mirror is refused for spectrum kinds",
-       {5, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 2},
-       {18, 20, 20, 2, 2, 20, 2, 13, 1000, 7, 8, 2, 10},
-       [](const TVisulisationRenderer& r) {
-         EXPECT_TRUE(r.MapOn && !r.HWaveOn && !r.VWaveOn);
-         EXPECT_EQ(r.ForegroundKind, 10);
-         EXPECT_FALSE(r.MirrorOn);
-       }},
-      {"particles: 4 to 6 of them, each asking in its own order",
-       {13, 0, 0, 0, 0, 0, 0, 0, 1},
-       {18, 2, 2, 2, 2, 2, 2,  // grid map 32 x 24: two choices per pixel follow; checked by count below
-        20, 20, 2, 2, 20, 2, 13, 3},
-       nullptr},
-  };
-  for (tCase& c : cases) {
-    tScriptedRandom script;
-    script.Answers.assign(c.Answers.begin(), c.Answers.end());
-    TVisulisationSystem vis({}, NoThread(script.Function()));
+// The effects chosen, judged by what they are: each within its range, every kind chosen by some seed.
+TEST(VisulisationSystemTest, ChosenEffectsStayWithinTheirRanges) {
+  std::set<int32_t> kinds;
+  bool maps = false, waves = false, mirrors = false;
+  for (uint64_t seed = 1; seed <= 100; ++seed) {
+    TVisulisationSystem vis({}, NoThread(seed));
     Prepare(vis);
-    ASSERT_TRUE(vis.BuildFrame(kStart)) << c.Fault;  // at the start time: no second effect change yet
-    if (c.Check) {
-      ASSERT_GE(script.Asked.size(), c.Asked.size()) << c.Fault;
-      EXPECT_EQ(std::vector<int32_t>(script.Asked.begin(),
-                                     script.Asked.begin() + static_cast<long>(c.Asked.size())),
-                c.Asked)
-          << c.Fault;
-      c.Check(vis.GetRenderer());
+    ASSERT_TRUE(vis.BuildFrame(kStart));
+    const TVisulisationRenderer& r = vis.GetRenderer();
+    const std::string note = "seed " + std::to_string(seed);
+    ASSERT_TRUE(r.ForegroundKind >= 0 && r.ForegroundKind < TVisulisationRenderer::kForegroundKinds) << note;
+    kinds.insert(r.ForegroundKind);
+    EXPECT_NE(r.MapOn, r.HWaveOn || r.VWaveOn) << "a displacement map or waves, never both: " << note;
+    maps = maps || r.MapOn;
+    waves = waves || r.HWaveOn || r.VWaveOn;
+    if (r.HWaveOn || r.VWaveOn) {
+      EXPECT_TRUE(r.WavePeriod >= 1000 && r.WavePeriod < 2400) << note;
+      EXPECT_TRUE(r.WaveAmplitude >= 5 && r.WaveAmplitude <= 10) << note;
+    }
+    EXPECT_TRUE(std::abs(r.ZoomDX) >= 2 && std::abs(r.ZoomDX) <= 24) << note;
+    EXPECT_TRUE(std::abs(r.RotateStep) >= 1 && std::abs(r.RotateStep) <= 21) << note;
+    EXPECT_TRUE(r.PixelSize >= 4 && r.PixelSize <= 11) << note;
+    EXPECT_LE(r.MirrorOn + r.PixelateOn + r.ZoomOn + r.RotateOn, 1) << "at most one extra step: " << note;
+    mirrors = mirrors || r.MirrorOn;
+    if (r.ForegroundKind > 8) {
+      EXPECT_FALSE(r.MirrorOn) << "a mirrored spectrum would hide its bars: " << note;
+    }
+    if (r.ForegroundKind == 0) {
+      EXPECT_TRUE(r.Foreground.size() >= 4 && r.Foreground.size() <= 6) << "4 to 6 particles: " << note;
+      for (const tForegroundObject& object : r.Foreground) {
+        const auto& p = std::get<tMovingParticle>(object);
+        EXPECT_EQ(p.ToRadiusX, 0) << "no sound yet: the particle stays at the centre, " << note;
+        EXPECT_TRUE(p.Radius >= 5 && p.Radius < 10) << "a 32nd of the half width: " << note;
+        EXPECT_TRUE(p.BeatRadius >= p.Radius + 10 && p.BeatRadius < p.Radius + 20) << note;
+      }
     } else {
-      // Grid kind 0 asks two fresh Random(2) per pixel right after the first call.
-      size_t grid = 2 * 320 * 240;
-      ASSERT_GT(script.Asked.size(), 1 + grid);
-      std::vector<int32_t> after(script.Asked.begin() + 1 + static_cast<long>(grid), script.Asked.end());
-      std::vector<int32_t> want = {20, 20, 2, 2, 20, 2, 13};
-      ASSERT_GE(after.size(), want.size());
-      EXPECT_EQ(std::vector<int32_t>(after.begin(), after.begin() + 7), want) << c.Fault;
+      EXPECT_EQ(r.Foreground.size(), 1u) << note;
     }
   }
+  EXPECT_EQ(kinds.size(), static_cast<size_t>(TVisulisationRenderer::kForegroundKinds))
+      << "every foreground kind is chosen by some seed";
+  EXPECT_TRUE(maps && waves && mirrors);
 }
 
-TEST(VisulisationSystemTest, ParticleKindCreatesItsObjects) {
-  // Kind 0 with Random(3) = 2: six particles, each asking palette, orbit, sign, angle, radii, duration.
-  tScriptedRandom script;
-  script.Answers = {15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};  // waves, zoom, rotate, kind 0, six
-  TVisulisationSystem vis({}, NoThread(script.Function()));
-  Prepare(vis);
-  ASSERT_TRUE(vis.BuildFrame(kStart));
-  const TVisulisationRenderer& r = vis.GetRenderer();
-  ASSERT_EQ(r.ForegroundKind, 0);
-  EXPECT_EQ(r.Foreground.size(), 6u);
-  std::vector<int32_t> perParticle = {7, 300, 2, 360, 160 >> 5, 160 >> 4, 150, 110, 1000};
-  auto first = std::find(script.Asked.begin(), script.Asked.end(), 3);  // Random(3): how many particles
-  ASSERT_NE(first, script.Asked.end());
-  EXPECT_EQ(std::vector<int32_t>(first + 1, first + 1 + static_cast<long>(perParticle.size())), perParticle);
-  for (const tForegroundObject& o : r.Foreground) {
-    const auto& p = std::get<tMovingPartical>(o);
-    EXPECT_EQ(p.ToRadiusX, 0) << "no sound yet: the orbit has radius 0 and the particle stays at the centre";
-    EXPECT_EQ(p.Radius, 5);
-    EXPECT_EQ(p.BeatRadius, 15);
-  }
+// A seed always picks the same effects: the same sound paints the same pictures.
+TEST(VisulisationSystemTest, TheSameSeedPaintsTheSamePictures) {
+  auto paint = [](uint64_t seed) {
+    TVisulisationSystem vis({}, NoThread(seed));
+    Prepare(vis);
+    vis.SetAudioFormat(44100, 2, 2);
+    std::vector<uint32_t> pictures;
+    for (int frame = 0; frame < 40; ++frame) {
+      std::vector<int16_t> sound = Cosine(768, 2, frame % 8 == 0 ? 0.9 : 0.05);
+      vis.AddAudio(sound.data(), 768);
+      vis.FeedPlayedAudio();
+      vis.BuildFrame(kStart + static_cast<uint32_t>(frame) * 20);
+      int32_t w = 0, h = 0;
+      const uint32_t* pixels = vis.LockFrame(w, h);
+      if (pixels) pictures.insert(pictures.end(), pixels, pixels + w * h);
+      vis.UnlockFrame();
+    }
+    return pictures;
+  };
+  const std::vector<uint32_t> first = paint(7);
+  ASSERT_FALSE(first.empty());
+  EXPECT_TRUE(paint(7) == first);
+  EXPECT_FALSE(paint(8) == first) << "another seed, other pictures";
 }
 
 TEST(VisulisationSystemTest, FramesAreHandedOutOnlyOnceBuilt) {
@@ -258,31 +220,25 @@ TEST(VisulisationSystemTest, ChunksHoldWholeFramesAtEveryChannelCount) {
 
 TEST(VisulisationSystemTest, SpectrumOverSilenceDrawsNoBarsAndTheFrameCompletes) {
   for (int32_t kind : {9, 10, 11, 12}) {
-    tScriptedRandom script;
-    // r = 15 (a horizontal wave, no map), zoom/rotate answers 0, kind, then m = 0 (no extra step).
-    script.Answers = {15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, kind};
-    TVisulisationSystem vis({}, NoThread(script.Function()));
-    Prepare(vis);
-    ASSERT_TRUE(vis.BuildFrame(kStart));
-    ASSERT_EQ(vis.GetRenderer().ForegroundKind, kind);
-    EXPECT_EQ(vis.GetFrameCount(), 1) << "the frame was not abandoned";
-    int32_t w, h;
-    const uint32_t* pixels = vis.LockFrame(w, h);
-    ASSERT_NE(pixels, nullptr);
-    for (int32_t i = 0; i < w * h; ++i) ASSERT_EQ(pixels[i], 0u) << "a bar over silence, kind " << kind;
-    vis.UnlockFrame();
+    tBeatDetector detector;
+    detector.Create(44100, 1);
+    tVisRandom random(5);
+    TVisulisationRenderer r(detector, [&random](int32_t n) { return random(n); });
+    r.Recreate(320, 240, kStart);
+    r.ForceEffects(15, kind, 0, kStart);  // a horizontal wave and the spectrum, no extra step
+    auto lit = [&r] {
+      const uint32_t* pixels = r.Surface->FrontBuffer();
+      return std::count_if(pixels, pixels + 320 * 240, [](uint32_t v) { return v != 0; });
+    };
+    r.Step(false, kStart);
+    EXPECT_EQ(r.FrameCount, 1) << "the frame was not abandoned";
+    EXPECT_EQ(lit(), 0) << "a bar over silence, kind " << kind;
 
     // With sound, the same frame shows bars.
-    vis.SetAudioFormat(44100, 1, 2);
     std::vector<int16_t> tone = Cosine(768, 1, 0.5, 192);  // a bin every bar layout samples
-    vis.AddAudio(tone.data(), 768);
-    ASSERT_TRUE(vis.BuildFrame(kStart + 20));
-    pixels = vis.LockFrame(w, h);
-    ASSERT_NE(pixels, nullptr);
-    int32_t lit = 0;
-    for (int32_t i = 0; i < w * h; ++i) lit += pixels[i] != 0;
-    EXPECT_GT(lit, 0) << "kind " << kind;
-    vis.UnlockFrame();
+    detector.AddSamples(tone.data(), 768);
+    r.Step(false, kStart + 20);
+    EXPECT_GT(lit(), 0) << "kind " << kind;
   }
 }
 

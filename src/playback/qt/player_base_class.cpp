@@ -180,33 +180,20 @@ bool tPlayerBaseClass::FramePicture(const yuv_buffer& frame, QRect& source) {
   return !known || info.pixelformat == OC_PF_420;
 }
 
-template <class tCall, class tResult>
-tResult tPlayerBaseClass::SoundCall(tCall call, tResult nested) {
-  if (!Sound || SoundCalls > 0) return nested;
-  ++SoundCalls;
-  struct tLeave {
-    int& Calls;
-    ~tLeave() { --Calls; }
-  } leave{SoundCalls};
-  return call(*Sound);
-}
-
 int64_t tPlayerBaseClass::PlayedFramesForVisualisation() {
-  return LastPlayedFrames =
-             SoundCall([](tAudioOutput& sound) { return sound.GetPlayedFrames(); }, LastPlayedFrames);
+  return Sound ? Sound->GetPlayedFrames() : 0;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Sound: the back-end's sound half answers. Without one (after the destructor's first steps) a block counts
-// as taken and playback as done; a nested call is told to come again.
+// Sound: the back-end's sound half answers (also a question that arrives while it is closing a device).
+// Without one (after the destructor's first steps) a block counts as taken and playback as done.
 
 bool tPlayerBaseClass::WriteAudio(const int16_t* samples, int32_t count) {
-  if (!Sound) return true;
-  return SoundCall([&](tAudioOutput& sound) { return sound.WriteAudio(samples, count); }, false);
+  return !Sound || Sound->WriteAudio(samples, count);
 }
 
 double tPlayerBaseClass::GetAudioTime() {
-  return LastAudioTime = SoundCall([](tAudioOutput& sound) { return sound.GetAudioTime(); }, LastAudioTime);
+  return Sound ? Sound->GetAudioTime() : 0.0;
 }
 
 int64_t tPlayerBaseClass::GetPlayedFrames() {
@@ -214,36 +201,20 @@ int64_t tPlayerBaseClass::GetPlayedFrames() {
 }
 
 bool tPlayerBaseClass::IsPlaybackDone() {
-  if (!Sound) return true;
-  return SoundCall([](tAudioOutput& sound) { return sound.IsPlaybackDone(); }, false);
+  return !Sound || Sound->IsPlaybackDone();
 }
 
 void tPlayerBaseClass::SetBufferState(bool buffering, uint8_t level) {
-  SoundCall(
-      [&](tAudioOutput& sound) {
-        sound.SetBufferState(buffering, level);
-        return true;
-      },
-      false);
+  if (Sound) Sound->SetBufferState(buffering, level);
 }
 
 void tPlayerBaseClass::SetVolume(uint16_t volume) {
   Volume = volume;
-  SoundCall(
-      [&](tAudioOutput& sound) {
-        sound.SetVolume(volume);
-        return true;
-      },
-      false);
+  if (Sound) Sound->SetVolume(volume);
 }
 
 void tPlayerBaseClass::Shutdown() {
-  SoundCall(
-      [](tAudioOutput& sound) {
-        sound.Shutdown();
-        return true;
-      },
-      false);
+  if (Sound) Sound->Shutdown();
 }
 
 // ---------------------------------------------------------------------------------------------------------------

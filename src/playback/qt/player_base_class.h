@@ -162,19 +162,10 @@ class tPlayerBaseClass : public QWidget {
   void BindEvents(tOggThreadManager& thread);
   void UnbindEvents();
   int64_t PlayedFramesForVisualisation();
-  // Runs a call of the sound half unless one is already running; see SoundCalls.
-  template <class tCall, class tResult>
-  tResult SoundCall(tCall call, tResult nested);
 
   std::array<QRegion, 4> CornerRegion;
   tOggThreadManager* Thread = nullptr;
   std::unique_ptr<tAudioOutput> Sound;
-  // Closing an output waits for the sound half's own threads, and that wait serves the main-thread call
-  // queue: the decoding thread's or the visualisation's next question can arrive in the middle of it. Such a
-  // nested call gets an answer that asks again later, and never reaches the half-closed output.
-  int SoundCalls = 0;
-  double LastAudioTime = 0;
-  int64_t LastPlayedFrames = 0;
   QTimer FrameTimer;
   std::function<bool(theora_info&)> VideoInfoSource;
   bool Aligned = false;

@@ -1,4 +1,4 @@
-#include "playback/headless_player.h"
+#include "cli/headless_player.h"
 
 #include "playback/ring_audio_output.h"
 #include "playback/wave_out_audio_output.h"

@@ -1,4 +1,4 @@
-#include "ogg/byte_queue.h"
+#include "platform/byte_queue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// A player without a window: the chosen sound output plays the decoding thread's sound, and pictures are
-// counted instead of drawn. The command-line program and the integration tests play streams with it, through
-// the same five events a windowed back-end answers.
+// The command-line program's player without a window: the chosen sound output plays the decoding thread's
+// sound, and pictures are counted instead of drawn, through the same five events a windowed back-end answers.
 //
 // Threads: everything runs on the main thread (the decoding thread's events arrive by synchronised calls).
 #pragma once
