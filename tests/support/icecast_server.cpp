@@ -136,11 +136,19 @@ bool tIcecastServer::Feed(const std::string& oggFile, const std::string& mount, 
                           const std::string& genre, const std::string& description) {
   if (!Running()) return false;
   End(FeederPid);
-  FeederPid = Spawn({"oggfwd", "-n", name, "-g", genre, "-d", description, "127.0.0.1",
-                     std::to_string(ListenPort), kPassword, mount},
-                    oggFile, Dir.File("feeder.out"));
-  // The mount is up once the server answers it with 200.
-  for (int i = 0; i < 300 && FeederPid > 0; ++i) {
+  auto start = [&] {
+    return Spawn({"oggfwd", "-n", name, "-g", genre, "-d", description, "127.0.0.1",
+                  std::to_string(ListenPort), kPassword, mount},
+                 oggFile, Dir.File("feeder.out"));
+  };
+  FeederPid = start();
+  // The mount is up once the server answers it with 200. On a loaded machine the feeder's first connection
+  // can fail ("Couldn't connect") although the server accepts others: a feeder that gave up is started again.
+  for (int i = 0, restarts = 0; i < 300 && FeederPid > 0; ++i) {
+    if (waitpid(FeederPid, nullptr, WNOHANG) == FeederPid) {
+      FeederPid = ++restarts <= 3 ? start() : -1;
+      continue;
+    }
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
