@@ -570,19 +570,5 @@ TEST_F(Directory, TakesNoClicksWhileAListDownloads) {
   EXPECT_TRUE(form->Tree->isEnabled());
 }
 
-TEST_F(Directory, NewerVersionIsOfferedOnce) {
-  std::string offering = kDirectoryXML;
-  offering.insert(offering.find("<dir>") + 5, "<kestrovaplayer><version>99.0.0.0</version></kestrovaplayer>");
-  Serve(Serving(offering), Serving(kChannelXML));
-  for (int opening = 0; opening < 2; ++opening) {
-    auto form = Open();
-    ClickCategory(*form, dcDirectoryTV);
-  }
-  EXPECT_EQ(Boxes,
-            (Names{"Upgrade to Kestrova.TV Player 99.0.0.0|There is a new version of the Kestrova.TV player "
-                   "available.\r\nWould you like to download the new version?"}));
-  EXPECT_EQ(BoxFlags, std::vector<int>{MB_YESNO | MB_ICONQUESTION});
-}
-
 }  // namespace
 }  // namespace ktv
