@@ -325,21 +325,6 @@ namespace {
 
 using namespace ktv::test;
 
-TEST(ThreadManager, ClearEventsUnbindsAllFive) {
-  tPlayback p(Media({"--width", "32", "--height", "32", "--seconds", "1"}));
-  tCountingPlayer player;
-  player.Attach(*p.Manager);
-  p.Manager->OnAudioData = [](const int16_t*, int32_t) { return true; };
-  p.Manager->OnGetAudioTime = [] { return 0.0; };
-  p.Manager->OnBufferState = [](bool, int32_t) {};
-  p.Manager->ClearEvents();
-  EXPECT_FALSE(p.Manager->OnAudioData);
-  EXPECT_FALSE(p.Manager->OnVideoFrame);
-  EXPECT_FALSE(p.Manager->OnGetAudioTime);
-  EXPECT_FALSE(p.Manager->OnBufferState);
-  EXPECT_FALSE(p.Manager->OnPlaybackDone) << "a freed player must not be asked whether it is done";
-}
-
 // Without a sound output the decoded sound counts as played at its own rate: the stream plays in real time
 // (it neither races through the queue nor stalls), and the position follows the time decoded.
 TEST(ThreadManager, WithoutSoundTheWallClockPacesPlayback) {
