@@ -86,12 +86,12 @@ TEST(PlayCommand, RealSoundDeviceCarriesTheTone) {
       {MakeMedia({"--no-video", "--opus", "--seconds", "2", "--tone", "440", "--clicks", "0"}), 48000,
        "Opus"},
   };
-  setenv("SDL_AUDIODRIVER", "disk", 1);
+  tScopedEnv driver("SDL_AUDIODRIVER", "disk");
   for (const auto& c : clips) {
     for (const char* output : {"ring", "blocks"}) {
       SCOPED_TRACE(std::string(c.note) + " through " + output);
       std::string raw = dir.File(std::string(output) + ".raw");
-      setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+      tScopedEnv file("SDL_DISKAUDIOFILE", raw);
       tRunResult run = RunCli({"play", c.clip, "--output", output});
       EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
       std::string bytes = ReadFile(raw);
@@ -105,8 +105,6 @@ TEST(PlayCommand, RealSoundDeviceCarriesTheTone) {
       EXPECT_GT(tone, 20 * other) << "the generated tone dominates";
     }
   }
-  unsetenv("SDL_AUDIODRIVER");
-  unsetenv("SDL_DISKAUDIOFILE");
 }
 
 // Feeds the clip to a real icecast2 under the station's name and description and plays it with the command's
@@ -118,9 +116,8 @@ void PlayFromIcecast(const std::string& clip, const std::string& name, const std
   ASSERT_TRUE(server.Feed(clip, "/live.ogg", name, "Tests", description)) << server.Log();
   std::vector<std::string> command = {"play", server.URL("/live.ogg")};
   command.insert(command.end(), args.begin(), args.end());
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  tScopedEnv driver("SDL_AUDIODRIVER", "dummy");
   run = RunCli(command);
-  unsetenv("SDL_AUDIODRIVER");
 }
 
 TEST(PlayCommand, RealStreamingServerWithChainedLinks) {
@@ -182,9 +179,8 @@ TEST_P(HighFrameRate, DropsAtMostOnePercent) {
   const int seconds = 8;
   std::string clip = MakeMedia({"--width", "160", "--height", "120", "--fps", std::to_string(fps), "--rate",
                                 std::to_string(rate), "--seconds", std::to_string(seconds)});
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  tScopedEnv driver("SDL_AUDIODRIVER", "dummy");
   tRunResult run = RunCli({"play", clip, "--output", output, "--stats"});
-  unsetenv("SDL_AUDIODRIVER");
   ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   std::string json = run.Out.substr(run.Out.rfind('{'));
   const double frames = fps * seconds;

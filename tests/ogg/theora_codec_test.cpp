@@ -71,23 +71,7 @@ tDecodedVideo DecodeAll(const std::string& bytes) {
   return out;
 }
 
-double Psnr(const std::string& a, const std::string& b) {
-  if (a.size() != b.size() || a.empty()) return 0;
-  double sum = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    double d = static_cast<uint8_t>(a[i]) - static_cast<uint8_t>(b[i]);
-    sum += d * d;
-  }
-  double mse = sum / static_cast<double>(a.size());
-  return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
-double MeanPsnr(const std::vector<std::string>& decoded, const std::vector<std::string>& original) {
-  if (decoded.size() != original.size() || decoded.empty()) return 0;
-  double sum = 0;
-  for (size_t i = 0; i < decoded.size(); ++i) sum += Psnr(decoded[i], original[i]);
-  return sum / static_cast<double>(decoded.size());
-}
+using test::MeanPsnr;
 
 TEST(TheoraCodec, PicturesMatchTheEncodedOnesAtEverySize) {
   struct {

@@ -1,12 +1,11 @@
 #include "stream/ogg_thread_manager.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <map>
 
+#include "ogg/library_folder.h"
 #include "platform/clock.h"
 #include "platform/main_thread.h"
 #include "platform/module_loader.h"
@@ -146,12 +145,7 @@ TEST(ThreadManager, NoUsableCodecMeansAnUnplayableStream) {
   std::string clip = Media({"--width", "32", "--height", "32", "--seconds", "1"});
   // Only libogg is there: neither decoder opens.
   tTempDir libs;
-  void* probe = dlopen("libogg.so.0", RTLD_NOW);
-  ASSERT_NE(probe, nullptr);
-  Dl_info info{};
-  ASSERT_NE(dladdr(dlsym(probe, "ogg_sync_init"), &info), 0);
-  std::filesystem::copy_file(info.dli_fname, libs.File("libogg.so.0"));
-  dlclose(probe);
+  ASSERT_NO_FATAL_FAILURE(LinkCodecLibraries(libs.Path(), {"libogg.so.0"}));
   SetModuleSearchFolder(libs.Path());
   {
     tPlayback p(clip);
