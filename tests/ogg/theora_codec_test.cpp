@@ -110,18 +110,6 @@ TEST(TheoraCodec, PicturesMatchTheEncodedOnesAtEverySize) {
   }
 }
 
-TEST(TheoraCodec, TwoDecodesAreBitIdentical) {
-  std::string bytes =
-      ReadFile(MakeMedia({"--width", "90", "--height", "70", "--seconds", "1", "--keyint", "4"}));
-  tDecodedVideo a = DecodeAll(bytes), b = DecodeAll(bytes);
-  ASSERT_EQ(a.Pictures.size(), 25u);
-  EXPECT_EQ(a.Pictures, b.Pictures);
-  EXPECT_EQ(a.Keyframes, b.Keyframes);
-  int keys = 0;
-  for (bool k : a.Keyframes) keys += k;
-  EXPECT_EQ(keys, 7) << "a keyframe every 4 frames";
-}
-
 TEST(TheoraCodec, StreamParameters) {
   struct {
     std::vector<std::string> args;
