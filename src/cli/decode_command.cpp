@@ -22,14 +22,47 @@ constexpr int kMaxFailuresInARow = 16;
 // A WAV's sizes are 32-bit; the data stops short of overflowing them.
 constexpr uint64_t kMaxWavData = 0xFFFFFFFFull - 36;
 
-// The pictures of the first video link, as YUV4MPEG2. Stops (with a note) at pictures it cannot represent.
-class tY4MWriter {
+// An output file of the decode command: it ends with a note at what it cannot represent, and fails (with the
+// same note for every cause) when the file cannot be written.
+class tOutputFile {
  public:
-  explicit tY4MWriter(std::string path) : Path(std::move(path)) {}
-  ~tY4MWriter() {
+  explicit tOutputFile(std::string path) : Path(std::move(path)) {}
+  tOutputFile(const tOutputFile&) = delete;
+  tOutputFile& operator=(const tOutputFile&) = delete;
+  ~tOutputFile() {
     if (File) std::fclose(File);
   }
   bool Failed() const { return WriteFailed; }
+
+ protected:
+  bool Open() {
+    File = std::fopen(Path.c_str(), "wb");
+    if (!File) Fail();
+    return File != nullptr;
+  }
+  bool Close() {
+    if (File && std::fclose(File) != 0) WriteFailed = true;
+    File = nullptr;
+    return !WriteFailed;
+  }
+  void End(const std::string& note) {
+    std::fprintf(stderr, "kestrova-cli: %s\n", note.c_str());
+    Ended = true;
+  }
+  void Fail() {
+    std::fprintf(stderr, "kestrova-cli: cannot write %s\n", Path.c_str());
+    WriteFailed = Ended = true;
+  }
+
+  std::string Path;
+  FILE* File = nullptr;
+  bool Ended = false, WriteFailed = false;
+};
+
+// The pictures of the first video link, as YUV4MPEG2. Stops (with a note) at pictures it cannot represent.
+class tY4MWriter : public tOutputFile {
+ public:
+  using tOutputFile::tOutputFile;
 
   // At every link with video: the first fixes the format; a later one of another format ends the output.
   void StartLink(const tOggTheoraCodec& video, int link) {
@@ -37,8 +70,7 @@ class tY4MWriter {
     tPictureRegion region = PictureRegion(video.Info);
     if (!File) {
       if (video.PixelFormat() != OC_PF_420) return End("the video is not 4:2:0: no Y4M written");
-      File = std::fopen(Path.c_str(), "wb");
-      if (!File) return Fail();
+      if (!Open()) return;
       Region = region;
       uint32_t num = video.Info.fps_numerator, den = video.Info.fps_denominator;
       if (num == 0 || den == 0) num = 15, den = 1;
@@ -72,40 +104,22 @@ class tY4MWriter {
     if (!ok) Fail();
   }
 
-  bool Finish() {
-    if (File && std::fclose(File) != 0) WriteFailed = true;
-    File = nullptr;
-    return !WriteFailed;
-  }
+  bool Finish() { return Close(); }
 
  private:
-  void End(const std::string& note) {
-    std::fprintf(stderr, "kestrova-cli: %s\n", note.c_str());
-    Ended = true;
-  }
-  void Fail() {
-    std::fprintf(stderr, "kestrova-cli: cannot write %s\n", Path.c_str());
-    WriteFailed = Ended = true;
-  }
-
-  std::string Path;
-  FILE* File = nullptr;
   tPictureRegion Region;
-  bool Ended = false, WriteFailed = false;
 };
 
 // The sound of the first audio link's format, as a 16-bit PCM WAV.
-class tWavWriter {
+class tWavWriter : public tOutputFile {
  public:
-  explicit tWavWriter(std::string path) : Path(std::move(path)) {}
+  using tOutputFile::tOutputFile;
   ~tWavWriter() { Finish(); }
-  bool Failed() const { return WriteFailed; }
 
   void StartLink(int channels, int rate, int link) {
     if (Path.empty() || Ended) return;
     if (!File) {
-      File = std::fopen(Path.c_str(), "wb");
-      if (!File) return Fail();
+      if (!Open()) return;
       Channels = channels;
       Rate = rate;
       WriteHeader();
@@ -133,9 +147,7 @@ class tWavWriter {
     if (!File) return !WriteFailed;
     if (std::fseek(File, 0, SEEK_SET) != 0) WriteFailed = true;
     if (!WriteFailed) WriteHeader();
-    if (std::fclose(File) != 0) WriteFailed = true;
-    File = nullptr;
-    return !WriteFailed;
+    return Close();
   }
 
  private:
@@ -158,21 +170,10 @@ class tWavWriter {
     put(data, 4);
     if (std::ferror(File)) Fail();
   }
-  void End(const std::string& note) {
-    std::fprintf(stderr, "kestrova-cli: %s\n", note.c_str());
-    Ended = true;
-  }
-  void Fail() {
-    std::fprintf(stderr, "kestrova-cli: cannot write %s\n", Path.c_str());
-    WriteFailed = Ended = true;
-  }
 
-  std::string Path;
-  FILE* File = nullptr;
   int Channels = 0, Rate = 0;
   uint64_t DataBytes = 0;
   std::vector<uint8_t> Bytes;
-  bool Ended = false, WriteFailed = false;
 };
 
 struct tTotals {

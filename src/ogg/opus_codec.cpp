@@ -41,9 +41,14 @@ int tOggOpusCodec::HeaderIn(ogg_packet* packet) {
 bool tOggOpusCodec::SetUp() {
   Comments = Tags;
   Vendor = TagsVendor;
+  // The mapping names the decoded channel of each output channel, so the device's channel order costs nothing
+  // here: the mapping is read in that order.
+  uint8_t mapping[sizeof Info.Mapping];
+  const uint8_t* order = WaveChannelOrder(Info.Channels);
+  for (int c = 0; c < Info.Channels; ++c) mapping[c] = Info.Mapping[order ? order[c] : c];
   int error = OPUS_OK;
   Decoder = OpusApi.opus_multistream_decoder_create(kOpusRate, Info.Channels, Info.StreamCount,
-                                                    Info.CoupledCount, Info.Mapping, &error);
+                                                    Info.CoupledCount, mapping, &error);
   if (!Decoder || error != OPUS_OK) return false;
   // The library applies the header's gain (the same Q7.8 dB) to everything it decodes.
   if (OpusApi.opus_multistream_decoder_ctl(Decoder, OPUS_SET_GAIN(Info.OutputGain)) != OPUS_OK) return false;

@@ -55,6 +55,12 @@ class tOggStreamDecoder {
   bool NextPacket(ogg_packet* packet);
 };
 
+// Sound leaves the decoders with its channels in the order of WAV files and of the sound device (front left,
+// front right, centre, low frequency, back, side), not in the order both Ogg sound codecs code them in (front
+// left, centre, front right, ..., low frequency last). For each output channel: the coded channel that goes
+// there; null where the two orders agree (one, two and four channels) or for more than eight.
+const uint8_t* WaveChannelOrder(int channels);
+
 // A sound decoder: interleaved signed 16-bit PCM with the time of each block.
 enum class tAudioCodecKind { Vorbis, Opus };
 const char* AudioCodecName(tAudioCodecKind kind);  // "Vorbis", "Opus"

@@ -76,8 +76,13 @@ bool tOggVorbisCodec::Decode(int16_t* buffer, int32_t& count, double& time) {
     }
     int32_t n = std::min<int32_t>(avail, wanted);
     int16_t* out = buffer + static_cast<int64_t>(delivered) * channels;
-    for (int32_t f = 0; f < n; ++f)
-      for (int c = 0; c < channels; ++c) *out++ = ToSample(pcm[c][f]);
+    if (const uint8_t* order = WaveChannelOrder(channels)) {
+      for (int32_t f = 0; f < n; ++f)
+        for (int c = 0; c < channels; ++c) *out++ = ToSample(pcm[order[c]][f]);
+    } else {
+      for (int32_t f = 0; f < n; ++f)
+        for (int c = 0; c < channels; ++c) *out++ = ToSample(pcm[c][f]);
+    }
     delivered += n;
     count = delivered;
     wanted -= n;

@@ -48,7 +48,7 @@ TKestrovaPanel* AddGroup(QWidget* client, const char* title, const QRect& place)
 TfrmConfigDialog::TfrmConfigDialog(QWidget* owner, tPlayerSettings& settings)
     : tSkinnedForm(owner, tBorderStyle::bsSingle, biSystemMenu | biMinimize), Settings(settings) {
   setWindowTitle(QStringLiteral("Kestrova.TV Settings"));
-  SetClientSize(454, 258);
+  SetClientSize(454, 280);
   QWidget* client = Client();
 
   TKestrovaPanel* playback = AddGroup(client, "Playback Method", QRect(4, 4, 221, 61));
@@ -81,25 +81,29 @@ TfrmConfigDialog::TfrmConfigDialog(QWidget* owner, tPlayerSettings& settings)
   spnVisY = AddSpin(vis, 100, 2000, QRect(128, 66, 54, 22));
   lblMaxSizePixels = AddLabel(vis, "pixels", QRect(186, 66, 32, 22));
 
-  TKestrovaPanel* misc = AddGroup(client, "Misc Settings", QRect(4, 177, 446, 48));
+  TKestrovaPanel* misc = AddGroup(client, "Misc Settings", QRect(4, 177, 446, 72));
   AddLabel(misc, "Buffer", QRect(kIndent, 22, 34, 22));
   spnBuffering = AddSpin(misc, 5, 60, QRect(42, 22, 44, 22));
   AddLabel(misc, "seconds before playing", QRect(90, 22, 130, 22));
+  // How often a live stream that drops is called back (0: it ends at once).
+  AddLabel(misc, "Retry", QRect(kIndent, 46, 34, 22));
+  spnReconnect = AddSpin(misc, 0, kMaxReconnectAttempts, QRect(42, 46, 44, 22));
+  AddLabel(misc, "times when a live stream drops", QRect(90, 46, 170, 22));
   cboOnTop = new QCheckBox(QStringLiteral("Keep Player On Top of Other Windows"), misc);
   cboOnTop->setGeometry(229, 24, 210, kRowHeight);
 
   btnOK = new TKestrovaButton(client, QStringLiteral("&OK"));
-  btnOK->setGeometry(270, 229, 88, 25);
+  btnOK->setGeometry(270, 253, 88, 25);
   btnOK->SetDefault(true);
   btnCancel = new TKestrovaButton(client, QStringLiteral("&Cancel"));
-  btnCancel->setGeometry(362, 229, 88, 25);
+  btnCancel->setGeometry(362, 253, 88, 25);
   btnCancel->SetModalResult(mrCancel);
   btnCancel->SetCancel(true);
   connect(btnOK, &QAbstractButton::clicked, this, &TfrmConfigDialog::btnOKClick);
 
   QWidget* order[] = {radWIN,       radDX,           cboSkin,       cboHighQuality, cboNoise, tbFilmGrain,
                       cboMinTray,   cboMinVideoPlay, cboVisenabled, cboLowPri,      spnVisX,  spnVisY,
-                      spnBuffering, cboOnTop,        btnOK,         btnCancel};
+                      spnBuffering, spnReconnect,    cboOnTop,      btnOK,          btnCancel};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   Checks = {{cboSkin, &Settings.ShowTVBorder},       {cboHighQuality, &Settings.HighQualityVideo},
@@ -108,7 +112,8 @@ TfrmConfigDialog::TfrmConfigDialog(QWidget* owner, tPlayerSettings& settings)
             {cboLowPri, &Settings.LowPriority},      {cboOnTop, &Settings.StayOnTop}};
   Numbers = {{spnVisX, &Settings.MaxRenderW},
              {spnVisY, &Settings.MaxRenderH},
-             {spnBuffering, &Settings.BufferSeconds}};
+             {spnBuffering, &Settings.BufferSeconds},
+             {spnReconnect, &Settings.ReconnectAttempts}};
 
   // A stored choice of the accelerated back-end still shows checked where it cannot run.
   radDX->setEnabled(CanUseDirectX());

@@ -43,6 +43,7 @@ class TfrmConfigDialog : public tSkinnedForm {
   QSpinBox* spnVisY;
   QLabel* lblMaxSizePixels;
   QSpinBox* spnBuffering;
+  QSpinBox* spnReconnect;
   QCheckBox* cboOnTop;
   TKestrovaButton* btnOK;
   TKestrovaButton* btnCancel;

@@ -121,6 +121,27 @@ TEST(VorbisCodec, DecodedToneHasTheEncodedFrequencyLevelAndLength) {
   }
 }
 
+TEST(VorbisCodec, SurroundComesOutInTheOrderOfTheDevice) {
+  // Coded as front left, centre, front right, back left, back right, low frequency; a sound device and a WAV
+  // file take front left, front right, centre, low frequency, back left, back right.
+  const std::string tones = "440,550,660,770,880,60";
+  const double heard[] = {440, 660, 550, 60, 770, 880};
+  tDecodedAudio audio =
+      DecodeAll(ReadFile(MakeMedia({"--no-video", "--seconds", "1", "--clicks", "0", "--rate", "48000",
+                                    "--channels", "6", "--tones", tones})),
+                4800);
+  ASSERT_EQ(audio.Channels, 6);
+  for (int c = 0; c < 6; ++c) {
+    // Half a second holds a whole number of periods of every tone.
+    double own = ToneAmplitude(audio.Samples, 6, c, 48000, heard[c], 12000, 24000);
+    for (double other : heard) {
+      if (other == heard[c]) continue;
+      EXPECT_LT(ToneAmplitude(audio.Samples, 6, c, 48000, other, 12000, 24000), own / 10)
+          << "channel " << c << " carries the tone of " << other << " Hz";
+    }
+  }
+}
+
 TEST(VorbisCodec, TimesAreUnknownUntilAGranuleIsSeenThenAdvanceByTheFramesDelivered) {
   std::string bytes = ReadFile(MakeMedia({"--no-video", "--seconds", "2", "--rate", "44100"}));
   for (int32_t block : {64, 1000, 4410}) {

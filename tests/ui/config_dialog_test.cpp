@@ -27,6 +27,7 @@ class ConfigDialog : public ::testing::Test {
     stored->UseDirectX = true;  // chosen earlier on a machine that could
     stored->FilmGrainValue = 90;
     stored->BufferSeconds = 12;
+    stored->ReconnectAttempts = 3;
     ASSERT_TRUE(stored->SaveSettings());
     Store = Config.Stored();
     ASSERT_FALSE(Store.empty());
@@ -52,6 +53,7 @@ TEST_F(ConfigDialog, AcceleratedChoiceDisabledWithoutTheBackEndButStillChecked) 
   EXPECT_TRUE(dialog.radDX->isChecked());
   EXPECT_FALSE(dialog.radWIN->isChecked());
   EXPECT_EQ(dialog.spnBuffering->value(), 12);
+  EXPECT_EQ(dialog.spnReconnect->value(), 3);
   EXPECT_EQ(dialog.tbFilmGrain->value(), 90);
 
   SetCanUseDirectXProbe([] { return true; });
@@ -121,6 +123,7 @@ TEST_F(ConfigDialog, OkWritesEveryControlAndSaves) {
   dialog.tbFilmGrain->setValue(200);
   dialog.spnVisX->setValue(640);
   dialog.spnVisY->setValue(480);
+  dialog.spnReconnect->setValue(0);  // reconnecting off
   dialog.spnBuffering->selectAll();
   QTest::keyClicks(dialog.spnBuffering, "25");
   // Enter in the spin box goes to the default button.
@@ -142,6 +145,7 @@ TEST_F(ConfigDialog, OkWritesEveryControlAndSaves) {
     EXPECT_EQ(s->MaxRenderW, 640);
     EXPECT_EQ(s->MaxRenderH, 480);
     EXPECT_EQ(s->BufferSeconds, 25);
+    EXPECT_EQ(s->ReconnectAttempts, 0);
     EXPECT_FALSE(s->StayOnTop);
   }
 }
