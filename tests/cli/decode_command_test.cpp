@@ -37,7 +37,8 @@ TEST(DecodeCommand, WritesThePicturesAndSoundThatWereEncoded) {
   test::tY4M got = test::ParseY4M(ReadFile(out.File("a.y4m")));
   EXPECT_EQ(got.Header, "YUV4MPEG2 W90 H70 F25:2 Ip A4:3 C420jpeg");
   ASSERT_EQ(got.Frames.size(), 25u);
-  EXPECT_GT(test::MeanPsnr(got.Frames, raw.Frames), 30.0) << "picture region cut from the wrong place or planes mixed up";
+  EXPECT_GT(test::MeanPsnr(got.Frames, raw.Frames), 30.0)
+      << "picture region cut from the wrong place or planes mixed up";
 
   test::tWav rawWav = test::ParseWav(ReadFile(media.Wav));
   test::tWav gotWav = test::ParseWav(ReadFile(out.File("a.wav")));

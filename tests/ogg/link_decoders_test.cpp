@@ -34,8 +34,7 @@ int64_t DecodeToEnd(tOggAudioCodec& audio) {
 TEST(LinkDecoders, EachLinkPlaysTheSoundCodecItHas) {
   // A station that changes from Vorbis with pictures to Opus and back, with the rate and the channels.
   const std::string bytes = ReadFile(MakeMedia(
-      {"--width", "32", "--height", "32", "--seconds", "1", "--acomment", "TITLE=One", "--link", "--no-video",
-       "--opus", "--channels", "1",
+      {"--seconds", "1", "--acomment", "TITLE=One", "--link", "--no-video", "--opus", "--channels", "1",
        "--acomment", "TITLE=Two", "--link", "--vorbis", "--rate", "22050", "--acomment", "TITLE=Three"}));
   struct {
     tAudioCodecKind kind;

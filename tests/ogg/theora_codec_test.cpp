@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-
 #include "library_folder.h"
 #include "media_files.h"
 #include "memory_source.h"

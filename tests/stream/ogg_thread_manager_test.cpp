@@ -171,7 +171,8 @@ TEST(ThreadManager, ChainedLinksAreFollowed) {
   EXPECT_EQ(p.Manager->LinksOpened, 3);
   EXPECT_NEAR(p.Manager->DecodedSeconds(), 3.0, 0.1) << "every link's time is summed";
   EXPECT_EQ(player.LastFrameWidth, 48) << "the last link's picture is shown after a link without one";
-  EXPECT_EQ(p.Count(PROGRESS_VIDEO), 2) << "the picture is announced at the start and again when it comes back";
+  EXPECT_EQ(p.Count(PROGRESS_VIDEO), 2)
+      << "the picture is announced at the start and again when it comes back";
   player.Detach();
 }
 

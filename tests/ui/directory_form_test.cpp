@@ -198,9 +198,8 @@ TEST_F(Directory, EachCategoryListsItsStations) {
   EXPECT_EQ(Column(views, 0), (Names{"alpha TV", "Kids", "TV One (News)"})) << "names sorted ignoring case";
   EXPECT_EQ(views->headerItem()->text(1), "Now Playing");
   const QTreeWidgetItem* one = views->topLevelItem(2);
-  EXPECT_EQ(
-      one->text(1) + "|" + one->text(2) + "|" + one->text(3) + "|" + one->text(4) + "|" + one->text(5),
-      "Headlines|Talk|12/100|300|Vorbis Theora");
+  EXPECT_EQ(one->text(1) + "|" + one->text(2) + "|" + one->text(3) + "|" + one->text(4) + "|" + one->text(5),
+            "Headlines|Talk|12/100|300|Vorbis Theora");
   EXPECT_FALSE(form->VisLink->isVisible());
   EXPECT_TRUE(form->visStreams->isVisible());
   ClickRowNamed(views, "TV One (News)");

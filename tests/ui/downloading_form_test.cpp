@@ -29,9 +29,10 @@ using test::tDuringTransfer;
 
 TEST(DownloadDialog, WritesTheBodyAndGoesAway) {
   const std::string body = Body(1000);
-  tScriptServer server({test::ReadRequest(),
-                        test::Send("HTTP/1.0 200 OK\r\nServer: test\r\nContent-Type: text/xml\r\n\r\n" + body),
-                        test::Close()});
+  tScriptServer server(
+      {test::ReadRequest(),
+       test::Send("HTTP/1.0 200 OK\r\nServer: test\r\nContent-Type: text/xml\r\n\r\n" + body),
+       test::Close()});
   std::ostringstream out;
   EXPECT_TRUE(DownloadToStream("Downloading the channel list...", "Channel List Update",
                                server.URL("/streams.php"), out));
