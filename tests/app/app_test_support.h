@@ -30,25 +30,9 @@ namespace ktv::test {
 // settings file are private to it) and the settings record on it.
 struct tTempConfig {
   tTempDir Folder;
-  std::string OldConfig;
-  bool HadConfig;
-  std::unique_ptr<tPlayerSettings> Settings;
-
-  tTempConfig() {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    HadConfig = old != nullptr;
-    OldConfig = old ? old : "";
-    setenv("XDG_CONFIG_HOME", Folder.Path().c_str(), 1);
-    // Sound goes nowhere, at the real pace.
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    Settings = std::make_unique<tPlayerSettings>();
-  }
-  ~tTempConfig() {
-    if (HadConfig)
-      setenv("XDG_CONFIG_HOME", OldConfig.c_str(), 1);
-    else
-      unsetenv("XDG_CONFIG_HOME");
-  }
+  tScopedEnv Config{"XDG_CONFIG_HOME", Folder.Path()};
+  tScopedEnv Sound{"SDL_AUDIODRIVER", "dummy"};  // sound goes nowhere, at the real pace
+  std::unique_ptr<tPlayerSettings> Settings = std::make_unique<tPlayerSettings>();
 };
 
 // One command event as a window got it.

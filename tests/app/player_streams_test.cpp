@@ -14,7 +14,6 @@
 #include "playback/qt/player_base_class.h"
 #include "stream/ogg_thread_manager.h"
 #include "support/script_server.h"
-#include "support/test_authority.h"
 #include "ui/config_dialog.h"
 #include "ui/directory_form.h"
 #include "ui/kestrova_button.h"
@@ -312,22 +311,7 @@ TEST_F(PlayerStreams, SettingsNeedingARestartSaySo) {
   EXPECT_TRUE(Stand().isVisible());
 }
 
-// Servers of today: a secure connection refused, a redirected stream remembered, a dropped stream brought
-// back while the window stays.
-TEST_F(PlayerStreams, SecureConnectionThatCannotBeMadeIsReported) {
-  ASSERT_TRUE(TestAuthority().Ready()) << TestAuthority().Error;
-  tTrustTestAuthority trust;
-  const tServerIdentity self = TestAuthority().SelfSigned();
-  tScriptServer server({ReadRequest(), Send(IcyHeader() + ReadFile(Clip(64, 48, 1))), Close()},
-                       tServerOptions{false, self.CertFile, self.KeyFile});
-  Make();
-  OpenAsUser(server.URL("/live.ogg"));
-  ASSERT_TRUE(WaitUntil([&] { return Marquee() == kClosedText; }, 10000)) << Marquee().toStdString();
-  ASSERT_EQ(Boxes.Boxes.size(), 1u);
-  EXPECT_EQ(Boxes.Boxes[0].Text, QStringLiteral("A secure connection to the stream could not be made."));
-  EXPECT_EQ(Boxes.Boxes[0].Caption, QStringLiteral("Error"));
-}
-
+// Servers of today: a redirected stream remembered, a dropped stream brought back while the window stays.
 TEST_F(PlayerStreams, RedirectedStreamIsRememberedAtItsFinalAddress) {
   tScriptServer target({ReadRequest(), Send(IcyHeader() + ReadFile(Clip(64, 48, 1))), Close()});
   tScriptServer typed({ReadRequest(),

@@ -43,13 +43,12 @@ TEST(SingleInstance, SocketLivesWhereOnlyThisUserMayEnter) {
   tTempConfig config;
   tTempDir runtime;  // made 0700, as the desktop makes $XDG_RUNTIME_DIR
   const QString folder = QString::fromStdString(runtime.Path());
-  setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+  tScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.Path());
   EXPECT_TRUE(tSingleInstance::DefaultName().startsWith(folder + QLatin1Char('/')));
   chmod(runtime.Path().c_str(), 0755);
   const QString fallback = tSingleInstance::DefaultName();
   EXPECT_FALSE(fallback.startsWith(folder)) << "a folder others may enter is not used";
   EXPECT_FALSE(fallback.isEmpty());
-  unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(SingleInstance, LaterStartHandsItsArgumentOver) {

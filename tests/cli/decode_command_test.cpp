@@ -19,22 +19,6 @@ double Field(const std::string& json, const std::string& name) {
   return test::JsonNumber(json, name);
 }
 
-double MeanPsnr(const test::tY4M& a, const test::tY4M& b) {
-  if (a.Frames.size() != b.Frames.size() || a.Frames.empty()) return 0;
-  double total = 0;
-  for (size_t f = 0; f < a.Frames.size(); ++f) {
-    if (a.Frames[f].size() != b.Frames[f].size()) return 0;
-    double sum = 0;
-    for (size_t i = 0; i < a.Frames[f].size(); ++i) {
-      double d = static_cast<uint8_t>(a.Frames[f][i]) - static_cast<uint8_t>(b.Frames[f][i]);
-      sum += d * d;
-    }
-    double mse = sum / static_cast<double>(a.Frames[f].size());
-    total += mse == 0 ? 99 : 10 * std::log10(255.0 * 255 / mse);
-  }
-  return total / static_cast<double>(a.Frames.size());
-}
-
 TEST(DecodeCommand, WritesThePicturesAndSoundThatWereEncoded) {
   auto media = MakeMediaWithRaw({"--width", "90", "--height", "70", "--seconds", "2", "--keyint", "16",
                                  "--aspect", "4:3", "--fps", "25/2"});
@@ -53,7 +37,8 @@ TEST(DecodeCommand, WritesThePicturesAndSoundThatWereEncoded) {
   test::tY4M got = test::ParseY4M(ReadFile(out.File("a.y4m")));
   EXPECT_EQ(got.Header, "YUV4MPEG2 W90 H70 F25:2 Ip A4:3 C420jpeg");
   ASSERT_EQ(got.Frames.size(), 25u);
-  EXPECT_GT(MeanPsnr(got, raw), 30.0) << "picture region cut from the wrong place or planes mixed up";
+  EXPECT_GT(test::MeanPsnr(got.Frames, raw.Frames), 30.0)
+      << "picture region cut from the wrong place or planes mixed up";
 
   test::tWav rawWav = test::ParseWav(ReadFile(media.Wav));
   test::tWav gotWav = test::ParseWav(ReadFile(out.File("a.wav")));
@@ -109,15 +94,10 @@ TEST(DecodeCommand, ExitCodes) {
   std::string extraOnly = dir.File("extra.ogg");
   // Only the unknown stream of a generated file: keep the pages whose serial number ends in 3.
   {
-    std::string all = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--extra-stream", "writ"})),
-                kept;
-    for (size_t at = 0; at + 27 <= all.size();) {
-      size_t segments = static_cast<uint8_t>(all[at + 26]), body = 0;
-      for (size_t s = 0; s < segments; ++s) body += static_cast<uint8_t>(all[at + 27 + s]);
-      size_t size = 27 + segments + body;
-      if (static_cast<uint8_t>(all[at + 14]) == 0x03) kept += all.substr(at, size);
-      at += size;
-    }
+    std::string kept;
+    for (const std::string& page :
+         test::SplitPages(ReadFile(MakeMedia({"--width", "32", "--height", "32", "--extra-stream", "writ"}))))
+      if (static_cast<uint8_t>(page[14]) == 0x03) kept += page;
     ASSERT_FALSE(kept.empty());
     test::WriteFile(extraOnly, kept);
   }

@@ -13,7 +13,6 @@
 #include "ogg/media_files.h"
 #include "support/icecast_server.h"
 #include "support/script_server.h"
-#include "support/test_authority.h"
 #include "support/test_support.h"
 
 namespace ktv {
@@ -76,37 +75,6 @@ TEST(PlayCommand, BadUsage) {
     EXPECT_EQ(RunCli(args).ExitCode, 2) << args.back();
 }
 
-TEST(PlayCommand, ServerErrorsAndStatusTexts) {
-  std::string clip = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "2"}));
-  struct {
-    tScript script;
-    int exit, error;
-    const char* output;
-    const char* note;
-  } rows[] = {
-      {{ReadRequest(), Pause(300), Send("FOO 500 Broken\r\n\r\n"), Close()},
-       1,
-       5,
-       "Requested stream is not available.",
-       "status refused"},
-      {{ReadRequest(), Pause(300),
-        Send("ICY 200 OK\r\nContent-Type: application/ogg\r\nicy-name: Loop Radio\r\n\r\n" + clip), Close()},
-       0,
-       7,
-       "title: Loop Radio",
-       "a whole stream"},
-  };
-  for (auto& r : rows) {
-    tScriptServer server(r.script);
-    tRunResult run = RunCli({"play", server.URL("/s"), "--output", "none", "--seconds", "20"});
-    EXPECT_EQ(run.ExitCode, r.exit) << r.note << "\n" << run.Out;
-    EXPECT_EQ(JsonNumber(run.Out.substr(run.Out.rfind('{')), "error_code"), r.error) << r.note;
-    EXPECT_NE(run.Out.find(r.output), std::string::npos) << r.note << "\n" << run.Out;
-    EXPECT_NE(run.Out.find("status: Reading Stream Headers..."), std::string::npos) << r.note << "\n"
-                                                                                    << run.Out;
-  }
-}
-
 TEST(PlayCommand, RealSoundDeviceCarriesTheTone) {
   tTempDir dir;
   struct {
@@ -118,12 +86,12 @@ TEST(PlayCommand, RealSoundDeviceCarriesTheTone) {
       {MakeMedia({"--no-video", "--opus", "--seconds", "2", "--tone", "440", "--clicks", "0"}), 48000,
        "Opus"},
   };
-  setenv("SDL_AUDIODRIVER", "disk", 1);
+  tScopedEnv driver("SDL_AUDIODRIVER", "disk");
   for (const auto& c : clips) {
     for (const char* output : {"ring", "blocks"}) {
       SCOPED_TRACE(std::string(c.note) + " through " + output);
       std::string raw = dir.File(std::string(output) + ".raw");
-      setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+      tScopedEnv file("SDL_DISKAUDIOFILE", raw);
       tRunResult run = RunCli({"play", c.clip, "--output", output});
       EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
       std::string bytes = ReadFile(raw);
@@ -137,8 +105,6 @@ TEST(PlayCommand, RealSoundDeviceCarriesTheTone) {
       EXPECT_GT(tone, 20 * other) << "the generated tone dominates";
     }
   }
-  unsetenv("SDL_AUDIODRIVER");
-  unsetenv("SDL_DISKAUDIOFILE");
 }
 
 // Feeds the clip to a real icecast2 under the station's name and description and plays it with the command's
@@ -150,9 +116,8 @@ void PlayFromIcecast(const std::string& clip, const std::string& name, const std
   ASSERT_TRUE(server.Feed(clip, "/live.ogg", name, "Tests", description)) << server.Log();
   std::vector<std::string> command = {"play", server.URL("/live.ogg")};
   command.insert(command.end(), args.begin(), args.end());
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  tScopedEnv driver("SDL_AUDIODRIVER", "dummy");
   run = RunCli(command);
-  unsetenv("SDL_AUDIODRIVER");
 }
 
 TEST(PlayCommand, RealStreamingServerWithChainedLinks) {
@@ -214,9 +179,8 @@ TEST_P(HighFrameRate, DropsAtMostOnePercent) {
   const int seconds = 8;
   std::string clip = MakeMedia({"--width", "160", "--height", "120", "--fps", std::to_string(fps), "--rate",
                                 std::to_string(rate), "--seconds", std::to_string(seconds)});
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  tScopedEnv driver("SDL_AUDIODRIVER", "dummy");
   tRunResult run = RunCli({"play", clip, "--output", output, "--stats"});
-  unsetenv("SDL_AUDIODRIVER");
   ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   std::string json = run.Out.substr(run.Out.rfind('{'));
   const double frames = fps * seconds;
@@ -318,34 +282,6 @@ TEST(PlayCommand, ServerThatNeverComesBackEndsAfterTheAttempts) {
   EXPECT_EQ(JsonNumber(json, "reconnects"), 0);
   EXPECT_NE(run.Out.find("status: Reconnecting to Stream (attempt 5 of 5)..."), std::string::npos) << run.Out;
   EXPECT_EQ(Count(run.Out, "progress 6\n"), 1) << "the end is reported once, after the last attempt";
-}
-
-TEST(PlayCommand, HttpsFromTheTestServer) {
-  ASSERT_TRUE(TestAuthority().Ready()) << TestAuthority().Error;
-  const std::string clip = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "1"}));
-  const struct {
-    tServerIdentity Identity;
-    int Exit, Error;
-    const char* Note;
-  } rows[] = {
-      {TestAuthority().Loopback(), 0, 7, "a trusted server plays"},
-      {TestAuthority().SelfSigned(), 1, 9, "an untrusted one is refused"},
-  };
-  tTrustTestAuthority trust;  // the command inherits SSL_CERT_FILE
-  for (const auto& row : rows) {
-    tScriptServer server({ReadRequest(), Send(IcyAnswer(clip)), Close()},
-                         tServerOptions{false, row.Identity.CertFile, row.Identity.KeyFile});
-    tRunResult run = RunCli({"play", server.URL("/tv.ogg"), "--output", "none", "--seconds", "20"});
-    std::string json = run.Out.substr(run.Out.rfind('{'));
-    EXPECT_EQ(run.ExitCode, row.Exit) << row.Note << "\n" << run.Out << run.Err;
-    EXPECT_EQ(JsonNumber(json, "error_code"), row.Error) << row.Note;
-    if (row.Error == 9) {
-      EXPECT_EQ(JsonText(json, "error_text"), "A secure connection to the stream could not be made.");
-    } else {
-      EXPECT_EQ(JsonText(json, "title"), "Loop Radio");
-      EXPECT_EQ(JsonNumber(json, "shown"), 25) << "every picture of the clip";
-    }
-  }
 }
 
 }  // namespace

@@ -107,54 +107,6 @@ TEST(DirectXOggPlayer9, SurfaceFormatsComeInTheDesignedOrder) {
   EXPECT_EQ(player.GetSurfaceMode(), RGB565) << "the first format accepted";
 }
 
-TEST(DirectXOggPlayer9, VideoRectangleAndFrameGrid) {
-  tPanelWindow window(OpenGLKind(), true);
-  tDirectXOggPlayer9& player = Player(window);
-  EXPECT_EQ(player.GetVideoRect(), QRect(6, 5, 628, 470)) << "(6, 5)-(634, 475)";
-  const tGridVertices& v = player.Vertices();
-  const float frameX[] = {0, 49, 591, 640}, frameY[] = {0, 42, 438, 480};
-  const float grainX[] = {6, 215, 425, 634}, grainY[] = {5, 162, 318, 475};
-  for (int row = 0; row < 4; ++row) {
-    for (int column = 0; column < 4; ++column) {
-      const tGridVertex& grain = v[4 * row + column];
-      const tGridVertex& frame = v[kGridVertices + 4 * row + column];
-      EXPECT_EQ(frame.X, frameX[column]);
-      EXPECT_EQ(frame.Y, frameY[row]);
-      EXPECT_EQ(grain.X, grainX[column]) << "grain grid over the video rectangle, rounded";
-      EXPECT_EQ(grain.Y, grainY[row]);
-      EXPECT_EQ(frame.Diffuse, 0xFFFFFFFFu);
-    }
-  }
-  EXPECT_FLOAT_EQ(v[kGridVertices + 1].U, 49.0f / 64);
-  EXPECT_FLOAT_EQ(v[kGridVertices + 3].U, 0);
-  EXPECT_FLOAT_EQ(v[kGridVertices + 4].V, 42.0f / 64);
-
-  player.SetShowTVBorder(false);
-  EXPECT_EQ(player.GetVideoRect(), QRect(0, 0, 640, 480));
-  EXPECT_EQ(player.Vertices()[15].X, 640);
-}
-
-TEST(DirectXOggPlayer9, GrainAlphaAndPhase) {
-  tPanelWindow window(OpenGLKind(), true);
-  tDirectXOggPlayer9& player = Player(window);
-  struct {
-    uint8_t Level;
-    uint32_t Alpha;
-  } levels[] = {{128, 20}, {255, 40}, {90, 14}, {0, 0}};
-  for (const auto& level : levels) {
-    player.SetFilmGrainLevel(level.Level);
-    EXPECT_EQ(player.Vertices()[5].Diffuse >> 24, level.Alpha) << "level " << int(level.Level);
-  }
-  // The grain moves by a quarter texel per rebuild, across, then down, and comes back after 16.
-  const int start = player.GetGrainPhase();
-  for (int step = 0; step <= 16; ++step) {
-    const int phase = (start + step) % 16;
-    player.SetFilmGrain(true);  // every grain setting rebuilds the grids
-    EXPECT_FLOAT_EQ(player.Vertices()[0].U, (phase % 4) * 0.25f) << "rebuild " << step;
-    EXPECT_FLOAT_EQ(player.Vertices()[0].V, (phase / 4) * 0.25f) << "rebuild " << step;
-  }
-}
-
 TEST(DirectXOggPlayer9, GrainIsDrawnFromLevelTwoAndNeverOverVisualisations) {
   test::tOwnedFrame frame = test::ClipFrame({"--width", "628", "--height", "470"});
   ASSERT_TRUE(frame.Valid);

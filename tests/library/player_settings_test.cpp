@@ -39,6 +39,7 @@ TEST_F(SettingsTest, FreshProfileGivesDefaults) {
     EXPECT_TRUE(s.ShowTVBorder);
     EXPECT_EQ(s.LastVolume, 65535);
     EXPECT_EQ(s.BufferSeconds, 10);
+    EXPECT_EQ(s.ReconnectAttempts, 5);
     EXPECT_TRUE(s.FilmGrain);
     EXPECT_EQ(s.FilmGrainValue, 90);
     EXPECT_TRUE(s.HighQualityVideo && s.MinimizeToTray && s.PlayInTray && s.StayOnTop);
@@ -66,6 +67,7 @@ TEST_F(SettingsTest, EveryFieldAndListRoundTrips) {
   a.LastVolume = 1234;
   a.UseDirectX = true;
   a.BufferSeconds = 42;
+  a.ReconnectAttempts = 0;  // the bottom of its range: reconnecting off
   a.FilmGrain = false;
   a.FilmGrainValue = 7;
   a.HighQualityVideo = false;
@@ -103,6 +105,7 @@ TEST_F(SettingsTest, EveryFieldAndListRoundTrips) {
   EXPECT_EQ(b.LastVolume, 1234);
   EXPECT_TRUE(b.UseDirectX);
   EXPECT_EQ(b.BufferSeconds, 42);
+  EXPECT_EQ(b.ReconnectAttempts, 0);
   EXPECT_FALSE(b.FilmGrain);
   EXPECT_EQ(b.FilmGrainValue, 7);
   EXPECT_FALSE(b.HighQualityVideo || b.MinimizeToTray || b.PlayInTray || b.StayOnTop);
@@ -190,6 +193,7 @@ TEST_F(SettingsTest, DamagedValuesTakeDefaults) {
   store.WriteString(kKey, "BufferSeconds", "ten");
   store.WriteString(kKey, "MaxRenderW", "99999999999");
   store.WriteString(kKey, "LastVolume", "70000");
+  store.WriteString(kKey, "ReconnectAttempts", "101");
   store.WriteString(kKey, "StayOnTop", "5");
   store.WriteString(kKey, "FilmGrain", "yes");
   store.WriteString(kKey + "\\MRU", "count", "2000000000");
@@ -204,6 +208,7 @@ TEST_F(SettingsTest, DamagedValuesTakeDefaults) {
   EXPECT_EQ(s.BufferSeconds, 10) << "not a number";
   EXPECT_EQ(s.MaxRenderW, 352) << "beyond 32 bits";
   EXPECT_EQ(s.LastVolume, 65535) << "beyond 16 bits";
+  EXPECT_EQ(s.ReconnectAttempts, 5) << "more attempts than allowed";
   EXPECT_TRUE(s.StayOnTop) << "any number other than 0 is true";
   EXPECT_TRUE(s.FilmGrain) << "not a number";
   EXPECT_LE(s.MRU.size(), 2u) << "a damaged count cannot make millions of entries";
@@ -322,39 +327,6 @@ TEST_F(SettingsTest, RecentListIsTrimmedOldestFirst) {
   small.recent.push_back(Station("old", {"b"}, 1));
   small.TrimRecent();
   EXPECT_EQ(small.recent[0]->Name, "new");
-}
-
-}  // namespace
-}  // namespace ktv
-
-namespace ktv {
-namespace {
-
-TEST(ReconnectAttemptsSetting, DefaultsRoundTripsAndRefusesDamage) {
-  test::tTempDir dir;
-  const std::string file = dir.File("settings");
-  tPlayerSettings fresh(file);
-  fresh.LoadSettings();
-  EXPECT_EQ(fresh.ReconnectAttempts, 5);
-  const struct {
-    const char* Stored;
-    int32_t Read;
-  } rows[] = {{"0", 0}, {"12", 12}, {"-1", 5}, {"101", 5}, {"many", 5}};
-  for (const auto& row : rows) {
-    tRegistry store(file);
-    store.WriteString(kSettingsKey, "ReconnectAttempts", row.Stored);
-    ASSERT_TRUE(store.Save());
-    tPlayerSettings s(file);
-    s.LoadSettings();
-    EXPECT_EQ(s.ReconnectAttempts, row.Read) << row.Stored;
-  }
-  tPlayerSettings a(file);
-  a.LoadSettings();
-  a.ReconnectAttempts = 3;
-  ASSERT_TRUE(a.SaveSettings());
-  tPlayerSettings b(file);
-  b.LoadSettings();
-  EXPECT_EQ(b.ReconnectAttempts, 3);
 }
 
 }  // namespace

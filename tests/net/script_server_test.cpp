@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "net/easy_socket.h"
-#include "net/winsock_errors.h"
 #include "support/script_server.h"
 
 namespace ktv {
@@ -50,15 +49,6 @@ TEST(ScriptServer, StoppingEndsConnectionsThatAreStillOpen) {
     }
     EXPECT_FALSE(socket.TimedOut()) << "the stopped server must close its side";
   }
-}
-
-TEST(ScriptServer, ResetIsSeenAsAResetNotAnOrderlyClose) {
-  tScriptServer server({Send("ab"), Pause(50), Reset()});
-  tEasySocket socket(2, false, false);
-  ASSERT_TRUE(socket.Connect(server.Port(), "127.0.0.1"));
-  char buffer[8];
-  EXPECT_EQ(socket.ReceiveBuf(buffer, sizeof buffer), 2u);
-  EXPECT_EQ(socket.LastError(), WSAECONNRESET);
 }
 
 }  // namespace

@@ -138,6 +138,25 @@ inline bool DamageAfter(std::string& file, const std::string& marker, size_t ski
   return true;
 }
 
+// Mean peak signal-to-noise ratio in dB of decoded pictures against the encoded ones (99 for an exact
+// picture); 0 when the counts or sizes differ.
+inline double MeanPsnr(const std::vector<std::string>& decoded, const std::vector<std::string>& original) {
+  if (decoded.size() != original.size() || decoded.empty()) return 0;
+  double total = 0;
+  for (size_t f = 0; f < decoded.size(); ++f) {
+    const std::string &a = decoded[f], &b = original[f];
+    if (a.size() != b.size() || a.empty()) return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+      const double d = static_cast<uint8_t>(a[i]) - static_cast<uint8_t>(b[i]);
+      sum += d * d;
+    }
+    const double mse = sum / static_cast<double>(a.size());
+    total += mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+  }
+  return total / static_cast<double>(decoded.size());
+}
+
 // Level of one frequency in one channel of interleaved 16-bit sound (Goertzel; 0.5 for a full-scale sine).
 inline double ToneLevel(const std::vector<int16_t>& samples, int channels, int channel, double rate,
                         double hz) {

@@ -214,50 +214,6 @@ TEST(VorbisCodec, CommentLines) {
   EXPECT_EQ(codec.Comments[2], "ARTIST=Ktv");
 }
 
-TEST(VorbisCodec, FindsItsStreamAfterTheVideoAndReopensForTheNextLink) {
-  // Link 1: video and stereo audio; link 2: mono audio at another rate.
-  std::string bytes = ReadFile(MakeMedia({"--width", "32", "--height", "32", "--seconds", "1", "--link",
-                                          "--no-video", "--rate", "22050", "--channels", "1"}));
-  tMemorySource src(bytes);
-  ASSERT_TRUE(src.ReadStreamHeaders());
-  tOggLinkDecoders link;
-  ASSERT_TRUE(link.Open(src));
-  ASSERT_TRUE(link.Video && link.Audio);
-  tOggAudioCodec& audio = *link.Audio;
-  EXPECT_EQ(audio.Kind(), tAudioCodecKind::Vorbis);
-  EXPECT_EQ(audio.StreamIndex, 1);
-  EXPECT_EQ(audio.Channels(), 2);
-  std::vector<int16_t> buffer(4096 * 2);
-  int64_t first = 0;
-  yuv_buffer yuv;
-  double time;
-  for (bool more = true; more;) {
-    int32_t count = 4096;
-    more = audio.Decode(buffer.data(), count, time);
-    first += count;
-    if (link.Video->IsOpen() && !link.Video->DecodeFrame(yuv, nullptr, time)) link.Video->Close();
-  }
-  EXPECT_EQ(first, 44100);
-  ASSERT_TRUE(src.PagePending) << "the second link's first page ends the first link";
-  // The decoding thread's order at a link: close, reset, scan from the held page, reopen.
-  tOggAudioCodec* firstCodec = link.Audio.get();
-  ASSERT_TRUE(link.NextLink(src));
-  ASSERT_TRUE(link.Open(src));
-  EXPECT_FALSE(link.Video) << "the second link has no video";
-  ASSERT_EQ(link.Audio.get(), firstCodec) << "the same decoder reopens for the next link";
-  EXPECT_EQ(audio.StreamIndex, 0);
-  EXPECT_EQ(audio.Channels(), 1);
-  EXPECT_EQ(audio.Rate(), 22050);
-  int64_t second = 0;
-  double firstKnown = -1;
-  for (int32_t count = 4096; audio.Decode(buffer.data(), count, time); count = 4096) {
-    if (firstKnown < 0 && time >= 0) firstKnown = time - static_cast<double>(second) / 22050;
-    second += count;
-  }
-  EXPECT_EQ(second, 22050);
-  EXPECT_NEAR(firstKnown, 0.0, 1e-9) << "times of the new link start again at its own zero";
-}
-
 TEST(VorbisCodec, MissingOrDamagedStreamsFailOpenCleanly) {
   tOggVorbisCodec codec;
   tMemorySource videoOnly(ReadFile(MakeMedia({"--no-audio", "--width", "32", "--height", "32"})));

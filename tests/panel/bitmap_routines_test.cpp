@@ -45,30 +45,6 @@ TEST(ConvertFrame, PackedModesPairTwoLumaSamplesWithTheirChroma) {
   }
 }
 
-TEST(ConvertFrame, RgbModesAreTheTableConverters) {
-  BuildYUVTables();
-  tPlanes frame(8, 4, 2);
-  struct {
-    int32_t Mode;
-    int Bytes;
-    const char* Note;
-  } rows[] = {
-      {RGB555, 2, "5-5-5 words"},
-      {RGB565, 2, "5-6-5 words"},
-      {RGB32, 4, "B, G, R with the fourth byte left alone"},
-  };
-  for (const auto& row : rows) {
-    const int pitch = 8 * row.Bytes + 6;  // padded rows: the padding stays as it was
-    std::vector<uint8_t> out(static_cast<size_t>(pitch) * 4, 0xAB), expected(out);
-    ConvertFrame(frame.Buffer, row.Mode, out.data(), pitch);
-    if (row.Mode == RGB32)
-      YUVToRGB32(expected.data(), pitch, frame.Buffer);
-    else
-      YUVToRGB16(expected.data(), pitch, frame.Buffer, row.Mode == RGB565);
-    EXPECT_EQ(out, expected) << row.Note;
-  }
-}
-
 TEST(ConvertFrame, NegativePitchWritesABottomUpPicture) {
   tPlanes frame(4, 4, 2);
   for (int32_t mode : {UYVY, RGB32}) {

@@ -102,33 +102,6 @@ TEST(GDIWavePlayback, EdgesMeetTheCornersWithoutBlendingTwice) {
   }
 }
 
-TEST(GDIWavePlayback, GrainPicturesTileTheNoiseQuartersAtTheirStrength) {
-  test::tOwnedFrame frame = test::ClipFrame({"--width", "200", "--height", "100"});
-  ASSERT_TRUE(frame.Valid);
-  tPanelWindow window(RasterKind(), true);
-  auto& player = static_cast<tGDIWavePlayback&>(*window.Player);
-  struct {
-    uint8_t Level;
-    int Alpha;
-  } levels[] = {{128, 10}, {255, 20}, {90, 7}};
-  for (const auto& level : levels) {
-    player.SetFilmGrainLevel(level.Level);
-    player.ShowVideoFrame(&frame.Buffer, nullptr);
-    const QImage& noise = player.GetNoiseBitmap();
-    for (int i = 0; i < tGDIWavePlayback::kGrainPictures; ++i) {
-      const QImage& grain = player.Grain(i);
-      ASSERT_EQ(grain.size(), player.Picture().size());
-      const QPoint quarter((i % 2) * 64, (i / 2) * 64);
-      for (QPoint at : {QPoint(0, 0), QPoint(63, 63), QPoint(64, 0), QPoint(130, 70), QPoint(199, 99)}) {
-        const int g = qBlue(noise.pixel(quarter + QPoint(at.x() % 64, at.y() % 64)));
-        const QRgb p = grain.pixel(at);
-        EXPECT_EQ(qAlpha(p), level.Alpha) << "level " << int(level.Level);
-        EXPECT_EQ(qBlue(p), g * level.Alpha >> 8) << "picture " << i << " at " << at.x() << "," << at.y();
-      }
-    }
-  }
-}
-
 TEST(GDIWavePlayback, GrainChangesThePictureOnlyFromLevelTwo) {
   test::tOwnedFrame frame = test::ClipFrame({"--width", "320", "--height", "240"});
   ASSERT_TRUE(frame.Valid);

@@ -26,13 +26,6 @@
 
 namespace ktv::test {
 
-// Sets an environment variable for the object's lifetime.
-struct tScopedEnv {
-  std::string Name;
-  tScopedEnv(const char* name, const std::string& value) : Name(name) { setenv(name, value.c_str(), 1); }
-  ~tScopedEnv() { unsetenv(Name.c_str()); }
-};
-
 // A decoded frame whose planes the test owns (the decoder's memory goes with the decoder).
 struct tOwnedFrame {
   std::vector<uint8_t> Y, U, V;

@@ -128,7 +128,7 @@ TEST(PlayerBaseClass, AttachBindsTheFiveEventsAndDetachingLeavesNoneBehind) {
     EXPECT_TRUE(first.NoneBound()) << "the thread attached before keeps no event of this player";
     EXPECT_TRUE(second.AllBound());
     window.Player->Attach(nullptr);
-    EXPECT_TRUE(second.NoneBound()) << "detaching unbinds OnPlaybackDone too, which ClearEvents leaves";
+    EXPECT_TRUE(second.NoneBound()) << "detaching unbinds every event";
     window.Player->Attach(second.Manager.get());
     EXPECT_TRUE(second.AllBound());
   }

@@ -22,12 +22,7 @@ std::string WavData(const std::string& wav) {
   return wav.substr(at + 8);
 }
 
-// Sets an environment variable for the test's lifetime.
-struct tScopedEnv {
-  std::string Name;
-  tScopedEnv(const char* name, const std::string& value) : Name(name) { setenv(name, value.c_str(), 1); }
-  ~tScopedEnv() { unsetenv(Name.c_str()); }
-};
+using test::tScopedEnv;
 
 TEST(SDLSoundOutput, DiskDriverRecordsTheGeneratedToneUnbroken) {
   test::tMediaFiles media = test::MakeMediaWithRaw(

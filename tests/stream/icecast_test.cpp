@@ -1,25 +1,14 @@
 // Integration with a real streaming server on 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include <functional>
-
-#include "platform/clock.h"
 #include "stream/network_ogg_receiver.h"
+#include "stream/receiver_helpers.h"
 #include "support/icecast_server.h"
 
 namespace ktv {
 namespace {
 
 using namespace ktv::test;
-
-bool WaitUntil(const std::function<bool()>& condition, uint32_t ms) {
-  uint32_t start = timeGetTime();
-  while (!condition()) {
-    if (timeGetTime() - start > ms) return false;
-    Sleep(10);
-  }
-  return true;
-}
 
 TEST(Icecast, ReceiverReadsTheServersMetadataAndStreams) {
   std::string clip = MakeMedia({"--width", "64", "--height", "48", "--seconds", "3", "--link", "--link"});

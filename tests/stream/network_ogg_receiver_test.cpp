@@ -261,24 +261,11 @@ TEST(Receiver, BinaryTest) {
 namespace ktv {
 namespace {
 
-// HOME for the life of the object.
-class tScopedHome {
- public:
-  explicit tScopedHome(const std::string& home) {
-    if (const char* old = std::getenv("HOME")) Old = old;
-    setenv("HOME", home.c_str(), 1);
-  }
-  ~tScopedHome() { setenv("HOME", Old.c_str(), 1); }
-
- private:
-  std::string Old;
-};
-
 // Paths that can only name files are files here, existing or not: a missing one is a file that cannot be
 // opened (8), never a name that failed to resolve (1).
 TEST(Receiver, PathsAreFilesEvenWhenMissing) {
   tTempDir home;
-  tScopedHome scopedHome(home.Path());
+  tScopedEnv scopedHome("HOME", home.Path());
   ASSERT_TRUE(WriteFile(home.File("show.ogg"), Clip()));
   const std::string cwdMissing = "./no-such-" + std::to_string(::getpid()) + ".ogv";
   struct {

@@ -1,12 +1,11 @@
 #include "stream/ogg_thread_manager.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <map>
 
+#include "ogg/library_folder.h"
 #include "platform/clock.h"
 #include "platform/main_thread.h"
 #include "platform/module_loader.h"
@@ -146,12 +145,7 @@ TEST(ThreadManager, NoUsableCodecMeansAnUnplayableStream) {
   std::string clip = Media({"--width", "32", "--height", "32", "--seconds", "1"});
   // Only libogg is there: neither decoder opens.
   tTempDir libs;
-  void* probe = dlopen("libogg.so.0", RTLD_NOW);
-  ASSERT_NE(probe, nullptr);
-  Dl_info info{};
-  ASSERT_NE(dladdr(dlsym(probe, "ogg_sync_init"), &info), 0);
-  std::filesystem::copy_file(info.dli_fname, libs.File("libogg.so.0"));
-  dlclose(probe);
+  ASSERT_NO_FATAL_FAILURE(LinkCodecLibraries(libs.Path(), {"libogg.so.0"}));
   SetModuleSearchFolder(libs.Path());
   {
     tPlayback p(clip);
@@ -177,7 +171,8 @@ TEST(ThreadManager, ChainedLinksAreFollowed) {
   EXPECT_EQ(p.Manager->LinksOpened, 3);
   EXPECT_NEAR(p.Manager->DecodedSeconds(), 3.0, 0.1) << "every link's time is summed";
   EXPECT_EQ(player.LastFrameWidth, 48) << "the last link's picture is shown after a link without one";
-  EXPECT_EQ(p.Count(PROGRESS_VIDEO), 2) << "the picture is announced at the start and again when it comes back";
+  EXPECT_EQ(p.Count(PROGRESS_VIDEO), 2)
+      << "the picture is announced at the start and again when it comes back";
   player.Detach();
 }
 
@@ -324,21 +319,6 @@ namespace ktv {
 namespace {
 
 using namespace ktv::test;
-
-TEST(ThreadManager, ClearEventsUnbindsAllFive) {
-  tPlayback p(Media({"--width", "32", "--height", "32", "--seconds", "1"}));
-  tCountingPlayer player;
-  player.Attach(*p.Manager);
-  p.Manager->OnAudioData = [](const int16_t*, int32_t) { return true; };
-  p.Manager->OnGetAudioTime = [] { return 0.0; };
-  p.Manager->OnBufferState = [](bool, int32_t) {};
-  p.Manager->ClearEvents();
-  EXPECT_FALSE(p.Manager->OnAudioData);
-  EXPECT_FALSE(p.Manager->OnVideoFrame);
-  EXPECT_FALSE(p.Manager->OnGetAudioTime);
-  EXPECT_FALSE(p.Manager->OnBufferState);
-  EXPECT_FALSE(p.Manager->OnPlaybackDone) << "a freed player must not be asked whether it is done";
-}
 
 // Without a sound output the decoded sound counts as played at its own rate: the stream plays in real time
 // (it neither races through the queue nor stalls), and the position follows the time decoded.

@@ -75,19 +75,7 @@ const tTestAuthority& TestAuthority() {
   return authority;
 }
 
-tTrustTestAuthority::tTrustTestAuthority() {
-  const char* old = std::getenv("SSL_CERT_FILE");
-  Had = old != nullptr;
-  Old = old ? old : "";
-  setenv("SSL_CERT_FILE", TestAuthority().AuthorityFile().c_str(), 1);
-}
-
-tTrustTestAuthority::~tTrustTestAuthority() {
-  if (Had)
-    setenv("SSL_CERT_FILE", Old.c_str(), 1);
-  else
-    unsetenv("SSL_CERT_FILE");
-}
+tTrustTestAuthority::tTrustTestAuthority() : Trust("SSL_CERT_FILE", TestAuthority().AuthorityFile()) {}
 
 bool HasIPv6Loopback() {
   int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -44,13 +44,9 @@ const tTestAuthority& TestAuthority();
 class tTrustTestAuthority {
  public:
   tTrustTestAuthority();
-  ~tTrustTestAuthority();
-  tTrustTestAuthority(const tTrustTestAuthority&) = delete;
-  tTrustTestAuthority& operator=(const tTrustTestAuthority&) = delete;
 
  private:
-  bool Had;
-  std::string Old;
+  tScopedEnv Trust;
 };
 
 // Whether this machine has the IPv6 loopback address (::1) to listen on.

@@ -21,6 +21,18 @@ namespace ktv::test {
 
 namespace fs = std::filesystem;
 
+tScopedEnv::tScopedEnv(const char* name, const std::string& value) : Name(name) {
+  if (const char* old = std::getenv(name)) Old = old;
+  setenv(name, value.c_str(), 1);
+}
+
+tScopedEnv::~tScopedEnv() {
+  if (Old)
+    setenv(Name.c_str(), Old->c_str(), 1);
+  else
+    unsetenv(Name.c_str());
+}
+
 tTempDir::tTempDir() {
   std::string templ = (fs::temp_directory_path() / "ktv-test-XXXXXX").string();
   char* made = mkdtemp(templ.data());

@@ -1,10 +1,24 @@
 // Helpers shared by the tests: temporary folders, generated media, running the command-line program.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace ktv::test {
+
+// An environment variable set for the object's life; the earlier value (or its absence) comes back after.
+class tScopedEnv {
+ public:
+  tScopedEnv(const char* name, const std::string& value);
+  ~tScopedEnv();
+  tScopedEnv(const tScopedEnv&) = delete;
+  tScopedEnv& operator=(const tScopedEnv&) = delete;
+
+ private:
+  std::string Name;
+  std::optional<std::string> Old;
+};
 
 // A fresh folder under the system's temporary folder, removed with everything in it when the object goes.
 class tTempDir {

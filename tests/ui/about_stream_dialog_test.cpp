@@ -73,7 +73,6 @@ TEST(StreamInformation, StationMetadataAndEveryStreamOfTheLink) {
 
   TfrmAboutstreamDlg dialog(nullptr, stream.Manager.get());
   EXPECT_EQ(dialog.windowTitle(), "About Current Stream");
-  EXPECT_EQ(dialog.size(), QSize(500, 467));
   EXPECT_EQ(dialog.lblName->toolTip(), "Test Radio");
   EXPECT_EQ(dialog.lblDesc->toolTip(), "Night programme");
   EXPECT_EQ(dialog.lblGenre->toolTip(), "Jazz");

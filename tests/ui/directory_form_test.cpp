@@ -176,62 +176,48 @@ class Directory : public ::testing::Test {
 };
 
 TEST_F(Directory, EachCategoryListsItsStations) {
-  struct Row {
-    bool ZlibDirectory;
-    const char* Note;
-  } rows[] = {{true, "directory compressed, channel list plain"},
-              {false, "directory plain, channel list compressed"}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.Note);
-    Cache = std::make_unique<test::tTempDir>();
-    Serve(row.ZlibDirectory ? Zlib(kDirectoryXML) : kDirectoryXML,
-          row.ZlibDirectory ? kChannelXML : Zlib(kChannelXML));
-    auto form = Open();
-    QTreeWidget* views = form->Views;
-    EXPECT_EQ(form->Category(), dcBookmarks) << "the window opens on the bookmarks";
-    EXPECT_EQ(form->Tree->currentItem()->text(0), "Your Bookmarks");
-    EXPECT_EQ(Column(views, 0), (Names{"bookmark a", "Bookmark B"}));
-    EXPECT_EQ(Column(views, 1), (Names{"bookmark a described", "Bookmark B described"}));
-    EXPECT_EQ(Column(views, 3), (Names{"", ""})) << "a bookmark keeps no listener count";
-    EXPECT_EQ(views->headerItem()->text(1), "Description");
-    if (row.ZlibDirectory) test::SaveScreenshot(form->grab().toImage(), "directory_bookmarks");
+  auto form = Open();
+  QTreeWidget* views = form->Views;
+  EXPECT_EQ(form->Category(), dcBookmarks) << "the window opens on the bookmarks";
+  EXPECT_EQ(form->Tree->currentItem()->text(0), "Your Bookmarks");
+  EXPECT_EQ(Column(views, 0), (Names{"bookmark a", "Bookmark B"}));
+  EXPECT_EQ(Column(views, 1), (Names{"bookmark a described", "Bookmark B described"}));
+  EXPECT_EQ(Column(views, 3), (Names{"", ""})) << "a bookmark keeps no listener count";
+  EXPECT_EQ(views->headerItem()->text(1), "Description");
+  test::SaveScreenshot(form->grab().toImage(), "directory_bookmarks");
 
-    ClickCategory(*form, dcKestrovaTV);
-    EXPECT_EQ(Column(views, 0), (Names{"Kestrova One", "Kestrova Two"}));
-    EXPECT_EQ(Column(views, 1), (Names{"Music all day", "All jazz, all night"}));
-    EXPECT_EQ(Column(views, 5), (Names{"Video", "Video"}));
-    EXPECT_EQ(views->headerItem()->text(1), "Description");
-    EXPECT_TRUE(form->VisLink->isVisible());
-    EXPECT_FALSE(form->visStreams->isVisible());
+  ClickCategory(*form, dcKestrovaTV);
+  EXPECT_EQ(Column(views, 0), (Names{"Kestrova One", "Kestrova Two"}));
+  EXPECT_EQ(Column(views, 1), (Names{"Music all day", "All jazz, all night"}));
+  EXPECT_EQ(Column(views, 5), (Names{"Video", "Video"}));
+  EXPECT_EQ(views->headerItem()->text(1), "Description");
+  EXPECT_TRUE(form->VisLink->isVisible());
+  EXPECT_FALSE(form->visStreams->isVisible());
 
-    ClickCategory(*form, dcDirectoryTV);
-    EXPECT_EQ(Column(views, 0), (Names{"alpha TV", "Kids", "TV One (News)"})) << "names sorted ignoring case";
-    EXPECT_EQ(views->headerItem()->text(1), "Now Playing");
-    const QTreeWidgetItem* one = views->topLevelItem(2);
-    EXPECT_EQ(
-        one->text(1) + "|" + one->text(2) + "|" + one->text(3) + "|" + one->text(4) + "|" + one->text(5),
-        "Headlines|Talk|12/100|300|Vorbis Theora");
-    EXPECT_FALSE(form->VisLink->isVisible());
-    EXPECT_TRUE(form->visStreams->isVisible());
-    if (row.ZlibDirectory) {
-      ClickRowNamed(views, "TV One (News)");
-      test::RunEvents(50);  // the link shown lays out with the next events
-      test::SaveScreenshot(form->grab().toImage(), "directory_tv");
-    }
+  ClickCategory(*form, dcDirectoryTV);
+  EXPECT_EQ(Column(views, 0), (Names{"alpha TV", "Kids", "TV One (News)"})) << "names sorted ignoring case";
+  EXPECT_EQ(views->headerItem()->text(1), "Now Playing");
+  const QTreeWidgetItem* one = views->topLevelItem(2);
+  EXPECT_EQ(one->text(1) + "|" + one->text(2) + "|" + one->text(3) + "|" + one->text(4) + "|" + one->text(5),
+            "Headlines|Talk|12/100|300|Vorbis Theora");
+  EXPECT_FALSE(form->VisLink->isVisible());
+  EXPECT_TRUE(form->visStreams->isVisible());
+  ClickRowNamed(views, "TV One (News)");
+  test::RunEvents(50);  // the link shown lays out with the next events
+  test::SaveScreenshot(form->grab().toImage(), "directory_tv");
 
-    ClickCategory(*form, dcDirectoryRadio);
-    EXPECT_EQ(Column(views, 0), (Names{"Jazz FM", "Radio Talk"})) << "a station without codecs is radio";
-    EXPECT_EQ(Column(views, 1), (Names{"Take Five", ""}));
-    EXPECT_TRUE(form->visStreams->isVisible());
+  ClickCategory(*form, dcDirectoryRadio);
+  EXPECT_EQ(Column(views, 0), (Names{"Jazz FM", "Radio Talk"})) << "a station without codecs is radio";
+  EXPECT_EQ(Column(views, 1), (Names{"Take Five", ""}));
+  EXPECT_TRUE(form->visStreams->isVisible());
 
-    ClickCategory(*form, dcRecent);
-    EXPECT_EQ(Column(views, 0), (Names{"Recent One"}));
-    EXPECT_FALSE(form->visStreams->isVisible() || form->VisLink->isVisible() || form->Link->isVisible());
+  ClickCategory(*form, dcRecent);
+  EXPECT_EQ(Column(views, 0), (Names{"Recent One"}));
+  EXPECT_FALSE(form->visStreams->isVisible() || form->VisLink->isVisible() || form->Link->isVisible());
 
-    EXPECT_EQ(DirectoryServer->Connections(), 1) << "radio came from the cache TV had just filled";
-    EXPECT_EQ(ChannelServer->Connections(), 1);
-    EXPECT_EQ(Boxes, Names{});
-  }
+  EXPECT_EQ(DirectoryServer->Connections(), 1) << "radio came from the cache TV had just filled";
+  EXPECT_EQ(ChannelServer->Connections(), 1);
+  EXPECT_EQ(Boxes, Names{});
 }
 
 TEST_F(Directory, IcecastCategoriesSplitTheServedListing) {
@@ -568,20 +554,6 @@ TEST_F(Directory, TakesNoClicksWhileAListDownloads) {
   EXPECT_EQ(form->Category(), dcKestrovaTV);
   EXPECT_EQ(Boxes.size(), 1u) << "the cancelled download is reported once";
   EXPECT_TRUE(form->Tree->isEnabled());
-}
-
-TEST_F(Directory, NewerVersionIsOfferedOnce) {
-  std::string offering = kDirectoryXML;
-  offering.insert(offering.find("<dir>") + 5, "<kestrovaplayer><version>99.0.0.0</version></kestrovaplayer>");
-  Serve(Serving(offering), Serving(kChannelXML));
-  for (int opening = 0; opening < 2; ++opening) {
-    auto form = Open();
-    ClickCategory(*form, dcDirectoryTV);
-  }
-  EXPECT_EQ(Boxes,
-            (Names{"Upgrade to Kestrova.TV Player 99.0.0.0|There is a new version of the Kestrova.TV player "
-                   "available.\r\nWould you like to download the new version?"}));
-  EXPECT_EQ(BoxFlags, std::vector<int>{MB_YESNO | MB_ICONQUESTION});
 }
 
 }  // namespace

@@ -16,18 +16,7 @@ namespace ktv::test {
 class tTempSettings {
  public:
   tTempSettings() {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    HadSaved = saved != nullptr;
-    if (saved) Saved = saved;
-    setenv("XDG_CONFIG_HOME", Folder.Path().c_str(), 1);
     EXPECT_EQ(DefaultRegistryFile().rfind(Folder.Path(), 0), 0u) << "never the user's own settings";
-  }
-  ~tTempSettings() {
-    if (HadSaved) {
-      setenv("XDG_CONFIG_HOME", Saved.c_str(), 1);
-    } else {
-      unsetenv("XDG_CONFIG_HOME");
-    }
   }
   tTempSettings(const tTempSettings&) = delete;
   tTempSettings& operator=(const tTempSettings&) = delete;
@@ -44,8 +33,7 @@ class tTempSettings {
 
  private:
   tTempDir Folder;
-  std::string Saved;
-  bool HadSaved = false;
+  tScopedEnv Config{"XDG_CONFIG_HOME", Folder.Path()};
 };
 
 }  // namespace ktv::test

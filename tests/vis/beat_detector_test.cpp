@@ -23,24 +23,6 @@ std::vector<int16_t> Tone(int32_t frames, int32_t channels, double hz, double ra
   return pcm;
 }
 
-TEST(BeatDetectorTest, FormatGivesBandsAndBeatGap) {
-  struct tCase {
-    int32_t Rate, Bands, Gap;
-    const char* Fault;
-  } cases[] = {
-      {48000, 64, 15, "all bands at 48 kHz"},
-      {44100, 58, 14, "bands scale with the rate (integer division)"},
-      {8000, 10, 2, "a low rate keeps few bands and a short gap"},
-      {96000, 64, 31, "bands are capped at 64"},
-  };
-  for (const tCase& c : cases) {
-    tBeatDetector d;
-    d.Create(c.Rate, 2);
-    EXPECT_EQ(d.GetBandCount(), c.Bands) << c.Fault;
-    EXPECT_EQ(d.GetMinBeatGap(), c.Gap) << c.Fault;
-  }
-}
-
 TEST(BeatDetectorTest, SilenceNeverBeats) {
   tBeatDetector d;
   d.Create(44100, 2);

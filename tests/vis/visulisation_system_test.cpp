@@ -44,8 +44,9 @@ void Prepare(TVisulisationSystem& vis) {
   vis.RestartClock(kStart);
 }
 
-// The effects chosen, judged by what they are: each within its range, every kind chosen by some seed.
-TEST(VisulisationSystemTest, ChosenEffectsStayWithinTheirRanges) {
+// The effects chosen, judged by how they combine: every kind is chosen by some seed, and no seed picks a
+// combination that hides the picture.
+TEST(VisulisationSystemTest, ChosenEffectsCombineSoundly) {
   std::set<int32_t> kinds;
   bool maps = false, waves = false, mirrors = false;
   for (uint64_t seed = 1; seed <= 100; ++seed) {
@@ -59,28 +60,10 @@ TEST(VisulisationSystemTest, ChosenEffectsStayWithinTheirRanges) {
     EXPECT_NE(r.MapOn, r.HWaveOn || r.VWaveOn) << "a displacement map or waves, never both: " << note;
     maps = maps || r.MapOn;
     waves = waves || r.HWaveOn || r.VWaveOn;
-    if (r.HWaveOn || r.VWaveOn) {
-      EXPECT_TRUE(r.WavePeriod >= 1000 && r.WavePeriod < 2400) << note;
-      EXPECT_TRUE(r.WaveAmplitude >= 5 && r.WaveAmplitude <= 10) << note;
-    }
-    EXPECT_TRUE(std::abs(r.ZoomDX) >= 2 && std::abs(r.ZoomDX) <= 24) << note;
-    EXPECT_TRUE(std::abs(r.RotateStep) >= 1 && std::abs(r.RotateStep) <= 21) << note;
-    EXPECT_TRUE(r.PixelSize >= 4 && r.PixelSize <= 11) << note;
     EXPECT_LE(r.MirrorOn + r.PixelateOn + r.ZoomOn + r.RotateOn, 1) << "at most one extra step: " << note;
     mirrors = mirrors || r.MirrorOn;
     if (r.ForegroundKind > 8) {
       EXPECT_FALSE(r.MirrorOn) << "a mirrored spectrum would hide its bars: " << note;
-    }
-    if (r.ForegroundKind == 0) {
-      EXPECT_TRUE(r.Foreground.size() >= 4 && r.Foreground.size() <= 6) << "4 to 6 particles: " << note;
-      for (const tForegroundObject& object : r.Foreground) {
-        const auto& p = std::get<tMovingParticle>(object);
-        EXPECT_EQ(p.ToRadiusX, 0) << "no sound yet: the particle stays at the centre, " << note;
-        EXPECT_TRUE(p.Radius >= 5 && p.Radius < 10) << "a 32nd of the half width: " << note;
-        EXPECT_TRUE(p.BeatRadius >= p.Radius + 10 && p.BeatRadius < p.Radius + 20) << note;
-      }
-    } else {
-      EXPECT_EQ(r.Foreground.size(), 1u) << note;
     }
   }
   EXPECT_EQ(kinds.size(), static_cast<size_t>(TVisulisationRenderer::kForegroundKinds))
