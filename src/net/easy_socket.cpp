@@ -126,26 +126,6 @@ bool MakeSocketAddress(const std::string& Address, uint16_t Port, sockaddr_stora
 
 }  // namespace
 
-int LookupHostName(const std::string& Name, uint32_t& Address) {
-  bool found = false;
-  int code = LookUp(Name, AF_INET, [&](const addrinfo& a) {
-    if (!found) Address = reinterpret_cast<const sockaddr_in*>(a.ai_addr)->sin_addr.s_addr;
-    found = true;
-  });
-  return code != 0 ? code : found ? 0 : WSANO_DATA;
-}
-
-int ResolveHostAddress(const std::string& Host, uint32_t& Address, const tNameLookup& Lookup) {
-  std::string host;
-  if (!UsableHost(Host, host)) return WSAHOST_NOT_FOUND;
-  in_addr dotted{};
-  if (IsDottedAddress(host, dotted)) {
-    Address = dotted.s_addr;
-    return 0;
-  }
-  return Lookup(host, Address);
-}
-
 int LookupHostAddresses(const std::string& Name, std::vector<std::string>& Addresses) {
   int code = LookUp(Name, AF_UNSPEC, [&](const addrinfo& a) {
     char text[NI_MAXHOST];

@@ -23,17 +23,6 @@ namespace ktv {
 
 class tTlsSession;
 
-// Looks a host name up; returns 0 and the first IPv4 address (network byte order), or a Winsock error number.
-using tNameLookup = std::function<int(const std::string& Name, uint32_t& Address)>;
-
-// The system resolver (getaddrinfo, IPv4 only).
-int LookupHostName(const std::string& Name, uint32_t& Address);
-
-// Trims the host; a dotted IPv4 address is taken as it stands and never handed to Lookup; anything else is
-// looked up. An empty host is not found (11001). Returns 0 or the Winsock error number.
-int ResolveHostAddress(const std::string& Host, uint32_t& Address,
-                       const tNameLookup& Lookup = LookupHostName);
-
 // Looks a host name up for every address it has, IPv4 and IPv6, as numeric texts in the order to try them;
 // returns 0 or the Winsock error number.
 using tAddressLookup = std::function<int(const std::string& Name, std::vector<std::string>& Addresses)>;
@@ -41,8 +30,8 @@ using tAddressLookup = std::function<int(const std::string& Name, std::vector<st
 // The system resolver (getaddrinfo for both families, in the order it sorts them).
 int LookupHostAddresses(const std::string& Name, std::vector<std::string>& Addresses);
 
-// As ResolveHostAddress, for both families: a dotted IPv4 address or an IPv6 literal (with or without its
-// brackets) is the one address and never handed to Lookup.
+// Trims the host; a dotted IPv4 address or an IPv6 literal (with or without its brackets) is the one address
+// and never handed to Lookup; anything else is looked up. An empty host is not found (11001).
 int ResolveHostAddresses(const std::string& Host, std::vector<std::string>& Addresses,
                          const tAddressLookup& Lookup = LookupHostAddresses);
 
