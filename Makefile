@@ -36,7 +36,7 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DKTV_WERROR=ON -DKTV_SANITIZE=ON -DKTV_WITH_QT=OFF -DKTV_BENCH=OFF \
 	  -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest $(CTEST_FLAGS)
 
 # The threaded tests again, with ThreadSanitizer; any report fails. Only their programs are built. The
