@@ -22,6 +22,7 @@ constexpr const char* kMakerWebSite = "http://www.halcyra.com";
 constexpr const char* kOggWebSite = "https://xiph.org/ogg/";
 constexpr const char* kVorbisWebSite = "https://xiph.org/vorbis/";
 constexpr const char* kTheoraWebSite = "https://www.theora.org/";
+constexpr const char* kOpusWebSite = "https://opus-codec.org/";
 
 // The licence the codec libraries are published under.
 constexpr const char* kCodecLicence =
@@ -93,7 +94,7 @@ QString TheoraVersion() {
 TfrmAbout::TfrmAbout(QWidget* owner, const tPlayerSettings& settings)
     : tSkinnedForm(owner, tBorderStyle::bsSingle, biSystemMenu | biMinimize) {
   setWindowTitle(QStringLiteral("About Kestrova.TV Player"));
-  SetClientSize(276, 419);
+  SetClientSize(276, 435);
   QWidget* client = Client();
   constexpr int kWidth = 268, kInside = kWidth - 12;
 
@@ -115,13 +116,14 @@ TfrmAbout::TfrmAbout(QWidget* owner, const tPlayerSettings& settings)
   lnkDirectory = AddLink(pnlProduct, settings.DirectoryServer, QRect(6, 72, kInside, 16), Qt::AlignHCenter);
 
   pnlCodecs = new TKestrovaPanel(client);
-  pnlCodecs->setGeometry(4, 218, kWidth, 80);
+  pnlCodecs->setGeometry(4, 218, kWidth, 96);
   const struct {
     const char* Caption;
     const char* Url;
     TLink** Link;
   } codecs[] = {{"Ogg Container Format:", kOggWebSite, &lnkOgg},
                 {"Vorbis (Audio) Codec:", kVorbisWebSite, &lnkVorbis},
+                {"Opus (Audio) Codec:", kOpusWebSite, &lnkOpus},
                 {"Theora (Video) Codec:", kTheoraWebSite, &lnkTheora}};
   int y = 5;
   for (const auto& codec : codecs) {
@@ -129,16 +131,16 @@ TfrmAbout::TfrmAbout(QWidget* owner, const tPlayerSettings& settings)
     *codec.Link = AddLink(pnlCodecs, codec.Url, QRect(132, y, kInside - 126, 16), Qt::AlignLeft);
     y += 16;
   }
-  theVer = AddText(pnlCodecs, TheoraVersion(), QRect(6, 58, kInside, 16), Qt::AlignHCenter);
+  theVer = AddText(pnlCodecs, TheoraVersion(), QRect(6, 74, kInside, 16), Qt::AlignHCenter);
 
   memLicence = new QPlainTextEdit(QString::fromLatin1(kCodecLicence), client);
-  memLicence->setGeometry(4, 302, kWidth, 84);
+  memLicence->setGeometry(4, 318, kWidth, 84);
   memLicence->setReadOnly(true);
   memLicence->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memLicence->setFont(DesignFont("Tahoma", 8));
 
   btnOK = new TKestrovaButton(client, QStringLiteral("&OK"));
-  btnOK->setGeometry(94, 390, 88, 25);
+  btnOK->setGeometry(94, 406, 88, 25);
   btnOK->SetModalResult(mrOk);
   btnOK->SetDefault(true);
   btnOK->setFocus();

@@ -30,6 +30,7 @@ class TfrmAbout : public tSkinnedForm {
   TKestrovaPanel* pnlCodecs;
   TLink* lnkOgg;
   TLink* lnkVorbis;
+  TLink* lnkOpus;
   TLink* lnkTheora;
   QLabel* theVer;
   QPlainTextEdit* memLicence;

@@ -39,7 +39,7 @@ TEST(AboutBox, VersionsLinksAndLicence) {
   EXPECT_EQ(about.lnkWebSite->URL(), "http://site.test");
   EXPECT_EQ(about.lnkWebSite->text(), "site.test");
   EXPECT_EQ(about.lnkDirectory->URL(), "http://directory.test");
-  for (TLink* link : {about.lnkMaker, about.lnkOgg, about.lnkVorbis, about.lnkTheora})
+  for (TLink* link : {about.lnkMaker, about.lnkOgg, about.lnkVorbis, about.lnkOpus, about.lnkTheora})
     EXPECT_TRUE(link->URL().startsWith("http")) << link->text().toStdString();
   QTest::keyClick(about.btnOK, Qt::Key_Return);
   ASSERT_TRUE(test::WaitUntil([&] { return !about.isVisible(); }));
