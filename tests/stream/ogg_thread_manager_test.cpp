@@ -335,8 +335,10 @@ TEST(ThreadManager, WithoutSoundTheWallClockPacesPlayback) {
   EXPECT_LT(position, 2.5) << "1.5 s of playing has not decoded the whole 3 s clip";
   ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 10000));
   EXPECT_GE(timeGetTime() - start, 2500u) << "a 3 s clip takes about 3 s to play";
-  EXPECT_EQ(p.Manager->FramesShown, 75);
-  EXPECT_EQ(p.Manager->FramesDropped, 0);
+  EXPECT_EQ(p.Manager->FramesShown + p.Manager->FramesDropped, 75) << "every picture is shown or dropped";
+  // A stream that raced through the queue or stalled drops most of its pictures; a loaded machine (or a
+  // sanitizer's slowdown) may leave one or two more than a frame late.
+  EXPECT_LE(p.Manager->FramesDropped, 3);
   player.Detach();
 }
 
