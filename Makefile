@@ -42,8 +42,8 @@ test-asan: deps
 # The threaded tests again, with ThreadSanitizer; any report fails. Only their programs are built. The
 # real-time playback suites stay out: they measure timing, which the sanitizer's slowdown distorts, and the
 # other play tests run the same threads.
-TSAN_LABELS = ^(platform|net|stream|playback|vis|cli)$$
-TSAN_TARGETS = $(foreach label,platform net stream playback vis cli,ktv_tests_$(label))
+TSAN_LABELS = ^(platform|net|stream|playback|vis|control|cli)$$
+TSAN_TARGETS = $(foreach label,platform net stream playback vis control cli,ktv_tests_$(label))
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DKTV_WERROR=ON -DKTV_SANITIZE_THREAD=ON -DKTV_WITH_QT=OFF -DKTV_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)

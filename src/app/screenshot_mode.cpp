@@ -185,7 +185,7 @@ QString tScreenshotRun::BuildReport() const {
   }
   report["backend"] = Window.BackEndIsDirectX() ? "gl" : "raster";
   report["state"] = Window.ThreadManager() ? Window.ThreadManager()->Receiver().GetState() : 0;
-  report["title"] = Window.Title;
+  report["title"] = Window.Title();
   return QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact));
 }
 

@@ -14,6 +14,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/headless_player.h"
+#include "control/stream_controller.h"
 #include "platform/clock.h"
 #include "platform/main_thread.h"
 #include "stream/ogg_thread_manager.h"
@@ -40,6 +41,60 @@ class tWakingMessageQueue final : public tMessageTarget {
 
  private:
   tMessageQueue Messages;
+};
+
+// The command's view of the stream controller: the player is attached to each stream, what the window would
+// show is printed, and the figures of every stream played are added up.
+class tCliStreamView final : public tStreamView {
+ public:
+  explicit tCliStreamView(tHeadlessPlayer& player) : Player(player) {}
+
+  struct tTotals {
+    int64_t Shown = 0, Dropped = 0;
+    int32_t Links = 0, Rebuffers = 0, Reconnects = 0;
+    double MediaSeconds = 0;
+  };
+  // Adds a stream's figures (once, as it goes).
+  void Count(tOggThreadManager& stream) {
+    Totals.Shown += stream.FramesShown;
+    Totals.Dropped += stream.FramesDropped;
+    Totals.Links += stream.LinksOpened;
+    Totals.Rebuffers += stream.Rebuffers;
+    Totals.Reconnects += stream.Receiver().GetReconnects();
+    Totals.MediaSeconds += stream.DecodedSeconds();
+  }
+
+  void StreamClosing(tOggThreadManager& stream) override {
+    Player.Detach();
+    Count(stream);
+  }
+  void StreamOpened(tOggThreadManager* stream) override {
+    if (stream) Player.Attach(*stream);
+  }
+  void Progress(int code) override {
+    std::printf("progress %d\n", code);
+    if (code == PROGRESS_PLAYING && !Played) {
+      Played = true;
+      PlayingSince = timeGetTime();
+    }
+  }
+  void Notify(const std::string& text) override { std::printf("notify: %s\n", text.c_str()); }
+  void TitleChanged(const std::string& title) override {
+    if (title.empty()) return;
+    LastTitle = title;
+    std::printf("title: %s\n", title.c_str());
+  }
+  void ErrorBox(const std::string& text) override { std::printf("error: %s\n", text.c_str()); }
+  void PlaylistEnded() override { Ended = true; }
+
+  tTotals Totals;
+  std::string LastTitle;
+  bool Ended = false;
+  bool Played = false;
+  uint32_t PlayingSince = 0;  // when the stream first played (progress 5)
+
+ private:
+  tHeadlessPlayer& Player;
 };
 
 // The status line is polled this often, as the main window does.
@@ -100,17 +155,16 @@ int RunPlay(const std::vector<std::string>& args) {
   tHeadlessPlayer player(kind);
   player.SetVolume(static_cast<uint16_t>(volume));
   options.BufferSeconds = static_cast<int32_t>(bufferSeconds);
-  auto manager = std::make_unique<tOggThreadManager>(source, MSG_PROGRESS, &messages, options);
-  player.Attach(*manager);
+  tCliStreamView view(player);
+  tStreamController controller(view, messages, nullptr);
+  controller.Options = options;
+  controller.OpenByUser(source);
 
-  std::string title, status;
-  uint8_t endState = RS_IDLE, endError = RE_NONE;
-  bool ended = false;
+  std::string status;
   const uint32_t start = timeGetTime();
-  uint32_t playingSince = 0;  // when the stream first played (progress 5)
-  bool played = false;
   uint32_t lastPoll = start;
-  while (!ended) {
+  bool timeUp = false;
+  while (!view.Ended && !timeUp) {
     DrainMainThreadCalls();
     // Nothing to do until a call or a message arrives, the status is due, or the time is up.
     uint32_t elapsed = timeGetTime() - lastPoll;
@@ -122,69 +176,44 @@ int RunPlay(const std::vector<std::string>& args) {
     if (wait > 0) WaitForMainThreadCalls(wait);
     DrainMainThreadCalls();
     tMessage m;
-    while (!ended && messages.Take(m)) {
-      if (m.Msg != MSG_PROGRESS) continue;
-      std::printf("progress %ld\n", static_cast<long>(m.WParam));
-      tNetworkOggReceiver& r = manager->Receiver();
-      if (m.WParam == PROGRESS_PLAYING && !played) {
-        played = true;
-        playingSince = timeGetTime();
-      }
-      if (m.WParam == PROGRESS_STREAMS) {
-        title = BuildStreamTitle(r.GetStationName(), r.GetDescription(),
-                                 CommentTitle(manager->VideoComments(), manager->AudioComments()),
-                                 r.GetStreamURL());
-        std::printf("title: %s\n", title.c_str());
-      } else if (m.WParam == PROGRESS_IDLE) {
-        endState = r.GetState();
-        endError = static_cast<uint8_t>(r.GetErrorCode() & 0x7F);
-        ended = true;
-      } else if (m.WParam == PROGRESS_TEXT) {
-        endState = RS_TEXT;
-        std::printf("text: %s\n", r.GetTextData().c_str());
-        ended = true;
-      }
-    }
+    while (!view.Ended && messages.Take(m)) controller.HandleMessage(m.Msg, m.WParam, m.LParam);
     std::fflush(stdout);
     uint32_t now = timeGetTime();
     if (now - lastPoll >= kStatusPollMs) {  // the main window's status line
       lastPoll = now;
-      tNetworkOggReceiver& r = manager->Receiver();
-      std::string text = ReceiverStatusText(r.GetState(), r.GetBufferLevel(), r.GetReconnectAttempt(),
-                                            r.GetReconnectAttempts());
+      std::string text = controller.StatusText();
       if (text != status) {
         status = text;
         if (!text.empty()) std::printf("status: %s\n", text.c_str());
       }
     }
-    if (seconds > 0 && (now - start) / 1000.0 >= seconds) {
-      endState = manager->Receiver().GetState();
-      endError = static_cast<uint8_t>(manager->Receiver().GetErrorCode() & 0x7F);
-      ended = true;
-    }
+    timeUp = seconds > 0 && (now - start) / 1000.0 >= seconds;
+  }
+  uint8_t endState = controller.EndState(), endError = controller.EndError();
+  if (tOggThreadManager* stream = controller.Stream(); stream && !view.Ended) {
+    // Stopped by the clock: how the stream stands now.
+    endState = stream->Receiver().GetState();
+    endError = stream->Receiver().GetErrorCode();
   }
   if (player.SoundUnavailable())
     std::fprintf(stderr, "kestrova-cli: no sound output; pictures timed by the clock\n");
 
-  const double mediaSeconds = manager->DecodedSeconds();
-  const int64_t shown = manager->FramesShown, dropped = manager->FramesDropped;
-  const int32_t links = manager->LinksOpened;
-  const int32_t rebuffers = manager->Rebuffers;
-  const int32_t reconnects = manager->Receiver().GetReconnects();
-  const double playingSeconds = played ? (timeGetTime() - playingSince) / 1000.0 : 0.0;
-  player.Detach();
-  manager.reset();
+  const double playingSeconds = view.Played ? (timeGetTime() - view.PlayingSince) / 1000.0 : 0.0;
+  const std::string title = view.LastTitle;
+  controller.Stop();  // the last stream's figures are added as it goes
   const double cpu = CpuSeconds() - cpuStart;
+  const tCliStreamView::tTotals& t = view.Totals;
 
   bool failed = endError != RE_NONE && endError != RE_ENDED;
+  const double mediaSeconds = t.MediaSeconds;
   std::string json =
-      "{\"shown\":" + std::to_string(shown) + ",\"dropped\":" + std::to_string(dropped) +
-      ",\"media_seconds\":" + std::to_string(mediaSeconds) + ",\"links\":" + std::to_string(links) +
-      ",\"reconnects\":" + std::to_string(reconnects) + ",\"state\":" + std::to_string(endState) +
+      "{\"shown\":" + std::to_string(t.Shown) + ",\"dropped\":" + std::to_string(t.Dropped) +
+      ",\"media_seconds\":" + std::to_string(mediaSeconds) + ",\"links\":" + std::to_string(t.Links) +
+      ",\"reconnects\":" + std::to_string(t.Reconnects) + ",\"state\":" + std::to_string(endState) +
       ",\"error_code\":" + std::to_string(endError) +
       ",\"error_text\":" + JsonString(ReceiverErrorText(endError)) + ",\"title\":" + JsonString(title);
   if (stats) {
-    json += ",\"rebuffers\":" + std::to_string(rebuffers) +
+    json += ",\"rebuffers\":" + std::to_string(t.Rebuffers) +
             ",\"playing_seconds\":" + std::to_string(playingSeconds) +
             ",\"cpu_seconds\":" + std::to_string(cpu) +
             ",\"cpu_per_media_second\":" + std::to_string(mediaSeconds > 0 ? cpu / mediaSeconds : 0.0);

@@ -34,6 +34,11 @@ uint32_t MillisecondsUntil(double seconds) {
   return static_cast<uint32_t>(std::min<double>(std::ceil(seconds * 1000.0), kMaxStepWaitMs));
 }
 
+uint64_t NextStreamId() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
+
 int64_t RoundEven(double v) {
   return static_cast<int64_t>(std::nearbyint(v));
 }
@@ -54,7 +59,8 @@ tOggThreadManager::tOggThreadManager(const std::string& url, uint32_t notifyMess
 
 tOggThreadManager::tOggThreadManager(const std::string& url, uint32_t notifyMessage,
                                      tMessageTarget* notifyWindow, const tReceiverOptions& options)
-    : ReceiverSource(std::make_unique<tNetworkOggReceiver>()),
+    : Id(NextStreamId()),
+      ReceiverSource(std::make_unique<tNetworkOggReceiver>()),
       NotifyMessage(notifyMessage),
       NotifyWindow(notifyWindow) {
   ReceiverSource->Connect(url, options);
@@ -130,7 +136,7 @@ int32_t tOggThreadManager::AudioStreamIndex() {
 }
 
 void tOggThreadManager::Post(int code) {
-  if (NotifyWindow) NotifyWindow->PostMessage(NotifyMessage, code, reinterpret_cast<intptr_t>(this));
+  if (NotifyWindow) NotifyWindow->PostMessage(NotifyMessage, code, static_cast<intptr_t>(Id));
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -4,11 +4,11 @@
 // and shown when the player's audio clock reaches it (or by the wall clock without sound), late frames are
 // dropped, and each new link of a chained stream rebuilds the decoders.
 //
-// Progress goes to a tMessageTarget as posted messages (code in WParam, the manager in LParam). The player is
-// driven through five events, each run on the main thread by a synchronised call while this thread waits.
-// Without a sound output (no OnGetAudioTime) the decoded sound counts as played at its own rate by the wall
-// clock, and pictures are timed against that clock. Between steps the thread waits for what it needs next
-// (the next picture's time, room in the sound output, more bytes), never polling.
+// Progress goes to a tMessageTarget as posted messages (code in WParam, the stream's Id in LParam). The
+// player is driven through five events, each run on the main thread by a synchronised call while this thread
+// waits. Without a sound output (no OnGetAudioTime) the decoded sound counts as played at its own rate by the
+// wall clock, and pictures are timed against that clock. Between steps the thread waits for what it needs
+// next (the next picture's time, room in the sound output, more bytes), never polling.
 //
 // Threads: the events and ClearEvents belong to the main thread (set, cleared and run there). The decoders
 // are replaced only by this thread, under DecoderLock; the main thread reads them through the accessors
@@ -62,6 +62,10 @@ class tOggThreadManager : public tThread {
   tOggThreadManager(const std::string& url, uint32_t notifyMessage, tMessageTarget* notifyWindow,
                     const tReceiverOptions& options);
   ~tOggThreadManager() override;
+
+  // Rises with every manager made in this process and is never reused: a message posted by a stream that
+  // has gone since cannot be taken for its successor's, whose address may be the same.
+  const uint64_t Id;
 
   // Main thread: the player attaches by setting these (null = unset).
   tAudioDataEvent OnAudioData;

@@ -1,6 +1,7 @@
 #include "ui/about_stream_dialog.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,7 +15,6 @@
 #include "ui/kestrova_panel.h"
 #include "ui/link.h"
 #include "ui/skin_look.h"
-#include "ui/window_message_event.h"
 
 namespace ktv {
 
@@ -144,9 +144,9 @@ QString ShownStreamName(const tStreamSnapshot& snapshot, int index) {
   return QString::fromStdString(snapshot.StreamNames[static_cast<size_t>(index)]);
 }
 
-TfrmAboutstreamDlg::TfrmAboutstreamDlg(QWidget* owner, tOggThreadManager* manager)
+TfrmAboutstreamDlg::TfrmAboutstreamDlg(QWidget* owner, tStreamSource stream)
     : tSkinnedForm(owner, tBorderStyle::bsSizeable, biSystemMenu | biMinimize | biMaximize),
-      Manager(manager) {
+      Stream(std::move(stream)) {
   setWindowTitle(QStringLiteral("About Current Stream"));
   SetClientSize(492, 440);
   setMinimumSize(500, 440);
@@ -219,7 +219,8 @@ void TfrmAboutstreamDlg::Refresh() {
 }
 
 void TfrmAboutstreamDlg::ShowSnapshot(int selected) {
-  Snapshot = Manager ? TakeStreamSnapshot(*Manager) : tStreamSnapshot();
+  tOggThreadManager* stream = Stream ? Stream() : nullptr;
+  Snapshot = stream ? TakeStreamSnapshot(*stream) : tStreamSnapshot();
   SetValue(lblName, Snapshot.Name);
   SetValue(lblDesc, Snapshot.Description);
   SetValue(lblGenre, Snapshot.Genre);
@@ -259,15 +260,6 @@ void TfrmAboutstreamDlg::SetValue(QLabel* label, const std::string& value) {
   label->setProperty(kWholeText, whole);
   label->setToolTip(whole);  // the hint shows what does not fit
   Elide(label);
-}
-
-bool TfrmAboutstreamDlg::event(QEvent* event) {
-  if (event->type() == tWindowMessageEvent::Type() &&
-      static_cast<tWindowMessageEvent*>(event)->Msg == MSG_PROGRESS) {
-    Refresh();
-    return true;
-  }
-  return tSkinnedForm::event(event);
 }
 
 bool TfrmAboutstreamDlg::eventFilter(QObject* watched, QEvent* event) {

@@ -1,10 +1,11 @@
 // The current-stream information dialog: the receiver's metadata, the logical streams of the current link
 // and the details of the selected one (the decoder's format and comments, or what an unsupported codec is).
-// It shows a snapshot taken when it opens, and takes a new one on message 1024 (the main window forwards it
-// when a new chain link's headers were read).
+// It shows a snapshot taken when it opens, and takes a new one on Refresh (the main window asks for it when a
+// new chain link's headers were read).
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,7 +49,9 @@ class TfrmAboutstreamDlg : public tSkinnedForm {
   Q_OBJECT
 
  public:
-  TfrmAboutstreamDlg(QWidget* owner, tOggThreadManager* manager);
+  // stream: the stream to show, asked at every snapshot (null: none); the dialog keeps no pointer to it.
+  using tStreamSource = std::function<tOggThreadManager*()>;
+  TfrmAboutstreamDlg(QWidget* owner, tStreamSource stream);
 
   // Takes a new snapshot and shows it, keeping the selected stream where it still exists.
   void Refresh();
@@ -73,14 +76,13 @@ class TfrmAboutstreamDlg : public tSkinnedForm {
   TKestrovaButton* btnOK;
 
  protected:
-  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ShowSnapshot(int selected);
   void SetValue(QLabel* label, const std::string& value);
 
-  tOggThreadManager* Manager;
+  tStreamSource Stream;
   tStreamSnapshot Snapshot;
 };
 

@@ -53,7 +53,9 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
       Argument(start.Argument),
       ForcedDirectX(start.UseDirectX),
       SoundDevice(std::move(start.SoundDevice)),
-      MessageTarget(std::make_unique<tQtMessageTarget>(this)) {
+      MessageTarget(std::make_unique<tQtMessageTarget>(this)),
+      Controller(
+          std::make_unique<tStreamController>(static_cast<tStreamView&>(*this), *MessageTarget, &settings)) {
   setWindowTitle(QString::fromLatin1(kPlayerTitle));
   setWindowIcon(ApplicationIcon());
   QPalette black = palette();
@@ -84,7 +86,7 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
   PopupMenu = new TPlayerPopupMenu(this, Settings);
   PopupMenu->OnOpenLocalFile = [this] { OpenLocalFile(); };
   PopupMenu->OnAddBookmark = [this] { AddBookmark(); };
-  PopupMenu->OnCloseStream = [this] { OpenStream(QString()); };
+  PopupMenu->OnCloseStream = [this] { Controller->Stop(); };
   PopupMenu->OnOpenBookmark = [this](int index) { OpenBookmark(index); };
   // The menu's shortcuts work while the main window has the keyboard.
   addActions(PopupMenu->actions());
@@ -114,10 +116,7 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
   tmrRun.setSingleShot(true);
   tmrRun.setInterval(kRunDelayMs);
   connect(&tmrRun, &QTimer::timeout, this, [this] {
-    if (Argument.isEmpty()) return;
-    OpenedByUser = Argument;
-    CurrentPlaylist.Clear();
-    OpenStream(Argument);
+    if (!Argument.trimmed().isEmpty()) OpenStream(Argument);
   });
   tmrRun.start();
   StartupFade.setInterval(kStartupFadeMs);
@@ -136,12 +135,11 @@ TfrmPlayerMain::~TfrmPlayerMain() {
   StatusWatcher.stop();
   Drag->Stop();
   // The decoding thread calls nothing of ours from here on (its frames may go to the console).
-  if (Manager) Manager->ClearEvents();
-  if (PlayerPanel) PlayerPanel->Attach(nullptr);
+  if (tOggThreadManager* stream = Controller->Stream()) StreamClosing(*stream);
   delete InfoDialog.data();
   Stand.reset();
   Settings.SaveSettings();
-  Manager.reset();
+  Controller.reset();
   if (PlayerPanel) PlayerPanel->Shutdown();
   delete PlayerPanel;
   PlayerPanel = nullptr;
@@ -209,9 +207,8 @@ bool TfrmPlayerMain::event(QEvent* event) {
 void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
   switch (command.Msg) {
     case CM_PROGRESS:
-      // Progress of a stream replaced since it was posted is stale: its manager is gone.
-      if (Manager && command.LParam == reinterpret_cast<intptr_t>(Manager.get()))
-        Progress(static_cast<int>(command.WParam));
+    case CM_NEXT_ENTRY:
+      Controller->HandleMessage(command.Msg, command.WParam, command.LParam);
       break;
     case CM_MOVE_WINDOW:
       SysCommand(SC_DRAGMOVE, command.LParam ? UnpackPoint(command.LParam) : QCursor::pos());
@@ -226,12 +223,10 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
       SetVolume(static_cast<uint16_t>(command.WParam & 0xFFFF));
       break;
     case CM_PLAY_STOP:
-      if (command.WParam != 0) {
-        OpenStream(CurrentURL);
-      } else {
-        OpenStream(QString());
-        UserClosed = true;
-      }
+      if (command.WParam != 0)
+        Controller->PlayAgain();
+      else
+        Controller->Stop();
       break;
     case CM_DIRECTORY:
       ShowDirectoryWindow();
@@ -249,8 +244,8 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
       ShowAbout();
       break;
     case CM_POSITION:
-      if (Manager) {
-        const double seconds = Manager->GetPosition();
+      if (Controller->Stream()) {
+        const double seconds = Controller->Position();
         const double value = command.WParam != 0 ? seconds * 1000 : seconds;
         command.Result =
             std::isfinite(value) && value >= 0 ? static_cast<intptr_t>(std::nearbyint(value)) : 0;
@@ -258,15 +253,12 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
       break;
     case CM_TRAY_VIDEO:
       VideoToTV = command.WParam == 1;
-      if (Manager) {
+      if (Controller->Stream()) {
         if (VideoToTV)
           PointVideoAtTV();
         else if (PlayerPanel)
-          PlayerPanel->Attach(Manager.get());
+          PlayerPanel->Attach(Controller->Stream());
       }
-      break;
-    case CM_NEXT_ENTRY:
-      NextEntry();
       break;
     case CM_PLAYLIST:
       ShowPlaylistViewer();
@@ -397,9 +389,9 @@ void TfrmPlayerMain::SetCursorShown(bool shown) {
 void TfrmPlayerMain::ShowDialog(tSkinnedForm* dialog, std::function<void(int result)> finished) {
   Dialog = dialog;
   // The console must not fade while one of our own windows takes the focus.
-  Stand->FadeSuppressed = true;
+  Stand->HoldFade();
   connect(dialog, &tSkinnedForm::Finished, this, [this, dialog, finished = std::move(finished)](int result) {
-    Stand->FadeSuppressed = false;
+    if (Stand) Stand->ReleaseFade();
     if (Dialog == dialog) Dialog = nullptr;
     if (InfoDialog.data() == dialog) InfoDialog = nullptr;
     dialog->deleteLater();
@@ -410,11 +402,12 @@ void TfrmPlayerMain::ShowDialog(tSkinnedForm* dialog, std::function<void(int res
 
 void TfrmPlayerMain::ShowStreamInfo() {
   if (Dialog) return;
-  if (!Manager) {
+  if (!Controller->Stream()) {
     ErrorBox(QStringLiteral("There is currently no stream open."));
     return;
   }
-  auto* dialog = new TfrmAboutstreamDlg(this, Manager.get());
+  tStreamController* streams = Controller.get();
+  auto* dialog = new TfrmAboutstreamDlg(this, [streams] { return streams->Stream(); });
   InfoDialog = dialog;
   ShowDialog(dialog, {});
 }
@@ -425,10 +418,7 @@ void TfrmPlayerMain::ShowOpenURL() {
   dialog->DirectoryRequested = false;
   ShowDialog(dialog, [this, dialog](int result) {
     if (result == mrOk) {
-      const QString url = dialog->cboURL->currentText();
-      OpenedByUser = url;
-      CurrentPlaylist.Clear();
-      OpenStream(url);
+      OpenStream(dialog->cboURL->currentText());
     } else if (dialog->DirectoryRequested) {
       PostCommand(this, CM_DIRECTORY);
     }
@@ -449,23 +439,21 @@ void TfrmPlayerMain::ShowSettings() {
 
 void TfrmPlayerMain::ShowDirectoryWindow() {
   if (Dialog) return;
-  OpenedByUser.clear();
   auto* dialog = new TfmDirectory(this, Settings);
-  // "Play Selection" makes the playlist the chosen station's.
-  dialog->Target = &CurrentPlaylist;
-  ShowDialog(dialog, [this](int result) {
-    if (result == mrOk) PlayPlaylist();
+  // "Play Selection" fills the chosen station's playlist, which then plays.
+  auto chosen = std::make_shared<tPlaylist>();
+  dialog->Target = chosen.get();
+  ShowDialog(dialog, [this, chosen](int result) {
+    if (result == mrOk) Controller->PlayPlaylist(*chosen);
   });
 }
 
 void TfrmPlayerMain::ShowPlaylistViewer() {
   if (Dialog) return;
   auto* dialog = new TfmShowPlaylist(this);
-  dialog->ShowPlaylist(CurrentPlaylist, PlaylistIndex);
+  dialog->ShowPlaylist(Controller->EditPlaylist(), Controller->PlaylistIndex());
   ShowDialog(dialog, [this, dialog](int result) {
-    if (result != mrOk || dialog->SelectedEntry() < 0) return;
-    PlaylistIndex = dialog->SelectedEntry();
-    PostCommand(this, CM_NEXT_ENTRY);
+    if (result == mrOk && dialog->SelectedEntry() >= 0) Controller->PlayEntry(dialog->SelectedEntry());
   });
 }
 
@@ -490,27 +478,26 @@ void TfrmPlayerMain::OpenLocalFile() {
 }
 
 void TfrmPlayerMain::OpenLocalFileChosen(const QString& fileName) {
-  CurrentPlaylist.Clear();
+  tPlaylist playlist;
   tPlayListEntry entry;
   entry.Location = "file://" + fileName.toStdString();
   entry.Title = QFileInfo(fileName).completeBaseName().toStdString();
   entry.Annotation = "Local File";
   entry.Genre = "Local File";
-  CurrentPlaylist.Add(entry);
-  PlaylistIndex = 0;
-  Settings.AddPlaylistToRecent(CurrentPlaylist);
-  PostCommand(this, CM_NEXT_ENTRY);
+  playlist.Add(entry);
+  Controller->PlayPlaylist(playlist);
 }
 
 void TfrmPlayerMain::OpenBookmark(int index) {
   if (index < 0 || index >= static_cast<int>(Settings.books.size())) return;
-  FillPlaylist(CurrentPlaylist, *Settings.books[static_cast<size_t>(index)]);
-  PlayPlaylist();
+  tPlaylist playlist;
+  FillPlaylist(playlist, *Settings.books[static_cast<size_t>(index)]);
+  Controller->PlayPlaylist(playlist);
 }
 
 void TfrmPlayerMain::AddBookmark() {
-  if (CurrentPlaylist.Count() == 0) return;
-  const tPlayListEntry& first = CurrentPlaylist[0];
+  if (Controller->Playlist().Count() == 0) return;
+  const tPlayListEntry& first = Controller->Playlist()[0];
   tRecentPlaylistEntry station;
   station.Name = first.Title;
   station.Description = first.Annotation;

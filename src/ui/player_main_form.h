@@ -1,11 +1,11 @@
-// The player's main window and its controller: a borderless window whose client area is the playback
-// back-end (the player panel), with the console (TfrmTVStandBase) attached below it. It owns the playlist,
-// the decoding thread of the open stream and the back-end; it turns the thread's progress messages into
-// window sizing, titles and error boxes, polls the receiver for the status line, and answers the command
-// events of the console, the menu and a second program instance.
+// The player's main window: a borderless window whose client area is the playback back-end (the player
+// panel), with the console (TfrmTVStandBase) attached below it. The streams and the playlist belong to its
+// stream controller; the window is the controller's view (sizing to the picture, titles, error boxes, the
+// back-end attached to each new stream), polls it for the status line, and answers the command events of the
+// console, the menu and a second program instance.
 //
 // The class is large, so its definition is spread over three files: player_main_form.cpp (creation, events,
-// keys, mouse, menu, dialogs), player_main_stream.cpp (streams, playlist, progress, status, volume,
+// keys, mouse, menu, dialogs), player_main_stream.cpp (the controller's view, the back-end, status, volume,
 // settings) and player_main_geometry.cpp (sizing, aspect rule, full screen, border, console placement).
 //
 // Thread contract: main thread only. The decoding thread reaches the window only through posted progress
@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 
+#include "control/stream_controller.h"
 #include "library/playlist.h"
 #include "platform/sound_device.h"
 #include "ui/command_events.h"
@@ -52,7 +53,7 @@ struct tPlayerStart {
   std::unique_ptr<tTrayIcon> Tray;  // the notification area (null: the desktop's)
 };
 
-class TfrmPlayerMain : public QWidget {
+class TfrmPlayerMain : public QWidget, private tStreamView {
   Q_OBJECT
 
  public:
@@ -63,7 +64,7 @@ class TfrmPlayerMain : public QWidget {
   ~TfrmPlayerMain() override;
 
   // --- Commands ---------------------------------------------------------------------------------------
-  // Opens a stream, a file or a playlist address; an empty URL closes the stream.
+  // Opens an address the user gave (it replaces the playlist and is remembered); empty closes the stream.
   void OpenStream(const QString& url);
   // A later start handed over its argument: come to the front and play it when it is not empty.
   void SecondInstance(const QByteArray& text);
@@ -73,10 +74,12 @@ class TfrmPlayerMain : public QWidget {
   void MinimizeWindow();
 
   // --- What the window shows --------------------------------------------------------------------------
-  tOggThreadManager* ThreadManager() const { return Manager.get(); }
+  tStreamController& Streams() { return *Controller; }
+  tOggThreadManager* ThreadManager() const { return Controller->Stream(); }
   tPlayerBaseClass* Player() const { return PlayerPanel; }
   TfrmTVStandBase* TVStand() const { return Stand.get(); }
-  const tPlaylist& Playlist() const { return CurrentPlaylist; }
+  const tPlaylist& Playlist() const { return Controller->Playlist(); }
+  QString Title() const { return QString::fromStdString(Controller->Title()); }
   TPlayerPopupMenu* Popup() const { return PopupMenu; }
   QLabel* NotifyPanel() const { return pnlNotify; }
   // The dialog opened by the last command (settings, open, information, about), while it is open.
@@ -84,6 +87,9 @@ class TfrmPlayerMain : public QWidget {
   bool IsFullScreen() const { return FullScreen; }
   bool IsMaximized() const { return Maximized; }
   bool IsBorderShown() const { return BorderShown; }
+  bool VideoInTray() const { return VideoToTV; }
+  // A changed setting waits for the next stream.
+  bool RestartPending() const { return RestartPlayer; }
   // The video's frame size (0 x 0 without video) and its height / width for the aspect rule.
   QSize VideoSize() const;
   double VideoRatio() const;
@@ -91,16 +97,6 @@ class TfrmPlayerMain : public QWidget {
   bool StartupFadeRunning() const { return StartupFade.isActive(); }
   // The back-end in use is the accelerated one.
   bool BackEndIsDirectX() const;
-
-  QString CurrentURL;
-  QString Title;
-  QString OpenedByUser;
-  int32_t PlaylistIndex = 0;
-  bool UserClosed = false;
-  bool ShowDisconnected = false;
-  bool VideoToTV = false;
-  bool RestartPlayer = false;
-  bool DragByWidth = true;
 
  protected:
   bool event(QEvent* event) override;
@@ -134,22 +130,25 @@ class TfrmPlayerMain : public QWidget {
   void ClickLink(TLink* link);
   void SetCursorShown(bool shown);
 
+  // player_main_stream.cpp: the stream controller's view
+  void StreamClosing(tOggThreadManager& stream) override;
+  void StreamOpened(tOggThreadManager* stream) override;
+  void Notify(const std::string& text) override;
+  void TitleChanged(const std::string& title) override;
+  void ErrorBox(const std::string& text) override;
+  void PictureSizeChanged() override;
+  void SuppressVisualisation(bool suppressed) override;
+  void PlaylistEnded() override;
+
   // player_main_stream.cpp
   void CreateBackEnd(bool useDirectX);
   void ConfigurePlayer();
   bool WantDirectX() const;
   void PointVideoAtTV();
-  void Progress(int code);
   void SizeToPicture();
-  void StreamHeadersRead();
-  void PlayTextAsPlaylist();
-  void NextEntry();
-  // Plays a station the user chose from its first entry and records it among the recent stations.
-  void PlayPlaylist();
   void StatusWatcherTimer();
-  void Notify(const QString& text);
+  void ShowStatus(const QString& text);
   void SetVolume(uint16_t volume);
-  void SuppressVisualisation(bool suppressed);
   void ApplySettings(int32_t oldBufferSeconds);
   void ErrorBox(const QString& text);
 
@@ -170,10 +169,9 @@ class TfrmPlayerMain : public QWidget {
   std::optional<bool> ForcedDirectX;
   tSoundDeviceFactory SoundDevice;
   std::unique_ptr<tMessageTarget> MessageTarget;
-  std::unique_ptr<tOggThreadManager> Manager;
+  std::unique_ptr<tStreamController> Controller;
   tPlayerBaseClass* PlayerPanel = nullptr;  // child widget, owned
   std::unique_ptr<TfrmTVStandBase> Stand;
-  tPlaylist CurrentPlaylist;
   TPlayerPopupMenu* PopupMenu;
   QLabel* pnlNotify;
   TLink* lnkSchedule;
@@ -195,7 +193,11 @@ class TfrmPlayerMain : public QWidget {
   uint32_t FadeStartTick = 0;
   bool Shown = false;
   bool Activated = false;
-  bool SystemResizing = false;  // a resize the window system runs (Wayland): the aspect rule follows it
+  bool SystemResizing = false;
+  bool VideoToTV = false;      // the pictures go to the tray icon
+  bool RestartPlayer = false;  // a changed setting takes effect with the next stream
+  bool DragByWidth = true;     // the aspect rule follows the width (false: the height) of a drag  // a resize
+                               // the window system runs (Wayland): the aspect rule follows it
 
   QTimer StatusWatcher;
   QTimer tmrRun;

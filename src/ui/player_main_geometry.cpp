@@ -40,14 +40,16 @@ QRect ScreenArea(const QWidget* window, bool whole) {
 QSize TfrmPlayerMain::VideoSize() const {
   theora_info info{};
   double frameRate = 0, aspect = 0;
-  if (!Manager || !Manager->GetVideoInfo(info, frameRate, aspect)) return {};
+  tOggThreadManager* stream = ThreadManager();
+  if (!stream || !stream->GetVideoInfo(info, frameRate, aspect)) return {};
   return {static_cast<int>(info.frame_width), static_cast<int>(info.frame_height)};
 }
 
 double TfrmPlayerMain::VideoRatio() const {
   theora_info info{};
   double frameRate = 0, aspect = 0;
-  if (!Manager || !Manager->GetVideoInfo(info, frameRate, aspect)) return 0;
+  tOggThreadManager* stream = ThreadManager();
+  if (!stream || !stream->GetVideoInfo(info, frameRate, aspect)) return 0;
   return PictureRatio(static_cast<int>(info.frame_width), static_cast<int>(info.frame_height), aspect);
 }
 
@@ -223,8 +225,9 @@ void TfrmPlayerMain::UpdateNotifyPanel() {
     } else {
       pnlNotify->hide();
     }
-    QString text = Title;
-    if (text.isEmpty() && Manager) text = QString::fromStdString(Manager->Receiver().GetStreamURL());
+    QString text = Title();
+    if (text.isEmpty() && ThreadManager())
+      text = QString::fromStdString(ThreadManager()->Receiver().GetStreamURL());
     if (text.isEmpty()) text = QString::fromLatin1(kPlayerTitle);
     pnlNotify->setText(text);
   } else if (CursorShown && now - CursorMoveTick >= kCursorHideMs) {

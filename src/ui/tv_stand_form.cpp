@@ -530,7 +530,7 @@ void TfrmTVStandBase::ApplicationActivation(bool active) {
 }
 
 void TfrmTVStandBase::FadeInTimer() {
-  if (FadeSuppressed || FadeDir == 0) return;
+  if (FadeSuppressed() || FadeDir == 0) return;
   const uint32_t d = std::min<uint32_t>(Now() - FadeStart, 255);
   if (FadeDir > 0) {
     if (d > 0 && !isVisible() && !Tray && (!MayShow || MayShow())) show();

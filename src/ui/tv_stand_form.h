@@ -49,8 +49,14 @@ class TfrmTVStandBase : public QWidget {
 
   // --- Kept up to date by the main window ----------------------------------------------------------------
   QPointer<QWidget> OwnerWindow;
-  double VideoAspect = 0;       // the video's height / width (0 without video)
-  bool FadeSuppressed = false;  // set around the main window's modal dialogs
+  double VideoAspect = 0;  // the video's height / width (0 without video)
+  // Held around the main window's dialogs and message boxes, which may nest: nothing fades until the last
+  // hold is released.
+  void HoldFade() { ++FadeHolds; }
+  void ReleaseFade() {
+    if (FadeHolds > 0) --FadeHolds;
+  }
+  bool FadeSuppressed() const { return FadeHolds > 0; }
   // Whether a fade-in may show the console (not while the main window is in full screen or in the tray).
   std::function<bool()> MayShow;
   // Whether the main window is maximised (the window menu's items follow it).
@@ -126,6 +132,7 @@ class TfrmTVStandBase : public QWidget {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
+  int FadeHolds = 0;
   void CreateButtons();
   TKestrovaImageButton* AddButton(const TImageList& list, int image, QRect place, const char* hint,
                                   std::function<void()> click);

@@ -160,7 +160,7 @@ class PlayerWindowTest : public ::testing::Test {
   void OpenAsUser(const std::string& url);
   // Waits until the stream's headers were read (the title is set from them).
   bool WaitForTitle(int ms = 10000) {
-    return WaitUntil([&] { return Window->ThreadManager() && !Window->Title.isEmpty(); }, ms);
+    return WaitUntil([&] { return Window->ThreadManager() && !Window->Title().isEmpty(); }, ms);
   }
 
   tTempConfig Config;

@@ -121,7 +121,7 @@ TEST_F(PlayerStreams, AddressOpenedByTheUserEndsOnceAndIsRemembered) {
   Make();
   OpenAsUser(server.URL("/live.ogg"));
   ASSERT_TRUE(WaitForTitle());
-  EXPECT_TRUE(Window->Title.startsWith(QStringLiteral("Loopback"))) << Window->Title.toStdString();
+  EXPECT_TRUE(Window->Title().startsWith(QStringLiteral("Loopback"))) << Window->Title().toStdString();
   EXPECT_TRUE(WaitUntil([&] { return Marquee() == kClosedText; }, 15000)) << Marquee().toStdString();
   RunEvents(300);
   EXPECT_EQ(server.Connections(), 1) << "an address that ends is not opened again";
@@ -154,7 +154,7 @@ TEST_F(PlayerStreams, LocalFileFromTheMenuPlaysToItsEnd) {
   dialog->selectFile(QString::fromStdString(clip));
   static_cast<QDialog*>(dialog)->accept();
   ASSERT_TRUE(WaitForTitle());
-  EXPECT_EQ(Window->CurrentURL, QString::fromStdString("file://" + clip));
+  EXPECT_EQ(Window->Streams().CurrentURL(), "file://" + clip);
   ASSERT_EQ(Config.Settings->recent.size(), 1u) << "the file is a recent station";
   EXPECT_EQ(Config.Settings->recent[0]->Genre, "Local File");
   EXPECT_TRUE(WaitUntil([&] { return Marquee() == kClosedText; }, 15000)) << Marquee().toStdString();
@@ -176,8 +176,9 @@ TEST_F(PlayerStreams, TitleComesFromTheStreamHeaders) {
   ASSERT_TRUE(WaitForTitle());
   // A file's station name and description are its name.
   const QString name = QFileInfo(path).completeBaseName();
-  EXPECT_TRUE(Window->Title.startsWith(name + QStringLiteral(" - ") + name)) << Window->Title.toStdString();
-  EXPECT_TRUE(WaitUntil([&] { return Marquee() == Window->Title; }));
+  EXPECT_TRUE(Window->Title().startsWith(name + QStringLiteral(" - ") + name))
+      << Window->Title().toStdString();
+  EXPECT_TRUE(WaitUntil([&] { return Marquee() == Window->Title(); }));
 }
 
 TEST_F(PlayerStreams, ArgumentOpensAfterStartAndIsRemembered) {
@@ -185,7 +186,7 @@ TEST_F(PlayerStreams, ArgumentOpensAfterStartAndIsRemembered) {
   start.Argument = QString::fromStdString(Clip(64, 48, 4));
   Make(std::move(start));
   ASSERT_TRUE(WaitForTitle());
-  EXPECT_EQ(Window->CurrentURL, QString::fromStdString(Clip(64, 48, 4)));
+  EXPECT_EQ(Window->Streams().CurrentURL(), Clip(64, 48, 4));
   ASSERT_EQ(Config.Settings->recent.size(), 1u)
       << "opened by the user: a recent station once its headers are read";
 }
@@ -231,7 +232,7 @@ TEST_F(PlayerChoosing, AStationChosenInTheDirectoryPlaysAndIsRecent) {
   ASSERT_TRUE(WaitUntil([&] { return Window->OpenDialog() == nullptr; }));
 
   ASSERT_TRUE(WaitForTitle()) << "the station plays";
-  EXPECT_EQ(Window->CurrentURL.toStdString(), Servers[0]->URL("/first.ogg")) << "from its first address";
+  EXPECT_EQ(Window->Streams().CurrentURL(), Servers[0]->URL("/first.ogg")) << "from its first address";
   ASSERT_EQ(Window->Playlist().Count(), 2);
   EXPECT_EQ(Window->Playlist()[1].Title, "Loopback TV");
   tPlayerSettings stored;
@@ -255,7 +256,7 @@ TEST_F(PlayerChoosing, AnEntryPickedInThePlaylistViewerPlays) {
   DoubleClickRow(viewer->Views, 1);
   ASSERT_TRUE(WaitUntil([&] { return Window->OpenDialog() == nullptr; }));
   EXPECT_TRUE(WaitUntil([&] { return Servers[1]->Connections() == 1; }, 10000)) << "the picked entry plays";
-  EXPECT_EQ(Window->CurrentURL.toStdString(), Servers[1]->URL("/second.ogg"));
+  EXPECT_EQ(Window->Streams().CurrentURL(), Servers[1]->URL("/second.ogg"));
 }
 
 TEST_F(PlayerStreams, InformationDialogClosesWithItsStream) {
@@ -286,7 +287,7 @@ TEST_F(PlayerStreams, TrayShowsTheVideoWhileMinimised) {
   EXPECT_TRUE(WaitUntil([&] { return Tray->Modified > 3; })) << "frames reach the icon";
   Tray->DoubleClick();
   EXPECT_TRUE(WaitUntil([&] { return Window->isVisible() && Stand().isVisible(); }));
-  EXPECT_FALSE(Window->VideoToTV) << "frames go to the window again";
+  EXPECT_FALSE(Window->VideoInTray()) << "frames go to the window again";
 }
 
 TEST_F(PlayerStreams, SettingsNeedingARestartSaySo) {
@@ -302,7 +303,7 @@ TEST_F(PlayerStreams, SettingsNeedingARestartSaySo) {
       QStringLiteral("Some of your changes will not be applied until you restart this stream.");
   ASSERT_TRUE(WaitUntil([&] { return Boxes.Find(text) != nullptr; }));
   EXPECT_EQ(Boxes.Find(text)->Caption, QStringLiteral("Stream Restart Required"));
-  EXPECT_TRUE(Window->RestartPlayer);
+  EXPECT_TRUE(Window->RestartPending());
   EXPECT_EQ(Window->OpenDialog(), nullptr);
   // Staying on top is applied at once, to both windows, which stay shown.
   EXPECT_FALSE(Window->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
@@ -393,7 +394,7 @@ TEST_F(SecondStart, WithAnArgumentPlaysItInTheFirstWindow) {
   const tRunResult second = Start({clip});
   EXPECT_EQ(second.ExitCode, 0) << second.Err;
   ASSERT_TRUE(WaitForTitle());
-  EXPECT_EQ(Window->CurrentURL, QString::fromStdString(clip));
+  EXPECT_EQ(Window->Streams().CurrentURL(), clip);
 }
 
 TEST_F(SecondStart, RelativeFileNameIsTheSecondStartsFile) {
@@ -406,7 +407,7 @@ TEST_F(SecondStart, RelativeFileNameIsTheSecondStartsFile) {
   std::filesystem::current_path(here);
   EXPECT_EQ(second.ExitCode, 0) << second.Err;
   ASSERT_TRUE(WaitForTitle());
-  EXPECT_EQ(Window->CurrentURL, QString::fromStdString(clip));
+  EXPECT_EQ(Window->Streams().CurrentURL(), clip);
 }
 
 TEST_F(SecondStart, WithoutAnArgumentOnlyRaisesTheFirstWindow) {

@@ -313,13 +313,18 @@ TEST_F(ConsoleTest, FadesWithTheProgramsActivation) {
   Console->FadeInTimer();
   EXPECT_FALSE(Console->isVisible()) << "a finished fade-out hides the console";
 
-  // Around the main window's dialogs nothing fades.
-  Console->FadeSuppressed = true;
+  // Around the main window's dialogs nothing fades; a box over a dialog holds it too, and closing the box
+  // leaves the dialog's hold.
+  Console->HoldFade();
+  Console->HoldFade();
   Console->ApplicationActivation(true);
   Clock += 300;
   Console->FadeInTimer();
   EXPECT_FALSE(Console->isVisible());
-  Console->FadeSuppressed = false;
+  Console->ReleaseFade();
+  Console->FadeInTimer();
+  EXPECT_FALSE(Console->isVisible()) << "the dialog still holds the fade";
+  Console->ReleaseFade();
   Console->FadeInTimer();
   EXPECT_TRUE(Console->isVisible());
 }

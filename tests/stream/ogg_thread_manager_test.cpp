@@ -61,7 +61,7 @@ struct tPlayback {
       tMessage m;
       while (Messages.Take(m)) {
         EXPECT_EQ(m.Msg, MSG_PROGRESS);
-        EXPECT_EQ(m.LParam, reinterpret_cast<intptr_t>(Manager.get()));
+        EXPECT_EQ(m.LParam, static_cast<intptr_t>(Manager->Id));
         Codes.push_back(static_cast<int>(m.WParam));
         if (m.WParam == code) return true;
       }

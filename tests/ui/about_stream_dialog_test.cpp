@@ -14,7 +14,6 @@
 #include "support/script_server.h"
 #include "support/test_support.h"
 #include "ui/link.h"
-#include "ui/window_message_event.h"
 
 namespace ktv {
 namespace {
@@ -71,7 +70,7 @@ TEST(StreamInformation, StationMetadataAndEveryStreamOfTheLink) {
   tPlayingStream stream(server.URL("/live.ogg"));
   ASSERT_TRUE(stream.WaitForHeaders());
 
-  TfrmAboutstreamDlg dialog(nullptr, stream.Manager.get());
+  TfrmAboutstreamDlg dialog(nullptr, [&] { return stream.Manager.get(); });
   EXPECT_EQ(dialog.windowTitle(), "About Current Stream");
   EXPECT_EQ(dialog.lblName->toolTip(), "Test Radio");
   EXPECT_EQ(dialog.lblDesc->toolTip(), "Night programme");
@@ -136,7 +135,7 @@ TEST(StreamInformation, StreamsNoDecoderPlays) {
     ASSERT_FALSE(file.empty());
     tPlayingStream stream("file://" + file);
     ASSERT_TRUE(stream.WaitForHeaders());
-    TfrmAboutstreamDlg dialog(nullptr, stream.Manager.get());
+    TfrmAboutstreamDlg dialog(nullptr, [&] { return stream.Manager.get(); });
     EXPECT_EQ(dialog.lblName->toolTip(), QFileInfo(QString::fromStdString(file)).completeBaseName());
     EXPECT_EQ(dialog.lblType->toolTip(), "Local File");
     ASSERT_EQ(dialog.lblStreams->count(), 2);
@@ -153,7 +152,7 @@ TEST(StreamInformation, OpusSoundShowsItsVendorFormatAndComments) {
   ASSERT_FALSE(file.empty());
   tPlayingStream stream("file://" + file);
   ASSERT_TRUE(stream.WaitForHeaders());
-  TfrmAboutstreamDlg dialog(nullptr, stream.Manager.get());
+  TfrmAboutstreamDlg dialog(nullptr, [&] { return stream.Manager.get(); });
   ASSERT_EQ(dialog.lblStreams->count(), 2);
   EXPECT_EQ(dialog.lblStreams->item(1)->text(), "Opus") << "listed by its identification";
   dialog.lblStreams->setCurrentRow(1);
@@ -175,7 +174,7 @@ TEST(StreamInformation, NewSnapshotWhenTheMainWindowSaysTheNextLinkWasRead) {
   bool nextLink = false;
   stream.Manager->OnPlaybackDone = [&] { return nextLink; };
   ASSERT_TRUE(stream.WaitForHeaders());
-  TfrmAboutstreamDlg dialog(nullptr, stream.Manager.get());
+  TfrmAboutstreamDlg dialog(nullptr, [&] { return stream.Manager.get(); });
   ASSERT_EQ(dialog.lblStreams->count(), 1);
   EXPECT_EQ(Rows(dialog).back(), (std::pair<std::string, std::string>{"Title", "First"}));
 
@@ -184,7 +183,7 @@ TEST(StreamInformation, NewSnapshotWhenTheMainWindowSaysTheNextLinkWasRead) {
   stream.Manager->OnPlaybackDone = [] { return false; };  // the second link stays open
   test::RunEvents(20);
   EXPECT_EQ(Rows(dialog).back(), (std::pair<std::string, std::string>{"Title", "First"})) << "a snapshot";
-  PostWindowMessage(&dialog, MSG_PROGRESS, PROGRESS_STREAMS);
+  dialog.Refresh();
   ASSERT_TRUE(test::WaitUntil([&] { return Rows(dialog).back().second == "Second"; }));
   EXPECT_EQ(dialog.lblStreams->currentRow(), 0);
 }
@@ -201,7 +200,7 @@ TEST(StreamInformation, ShowsTheAddressTheStreamCameFromInTheEnd) {
        test::Close()});
   tPlayingStream stream(first.URL("/typed.ogg"));
   ASSERT_TRUE(stream.WaitForHeaders());
-  TfrmAboutstreamDlg dialog(nullptr, stream.Manager.get());
+  TfrmAboutstreamDlg dialog(nullptr, [&] { return stream.Manager.get(); });
   EXPECT_EQ(dialog.lblAddress->toolTip().toStdString(), target.URL("/final.ogg"));
   EXPECT_EQ(dialog.size(), QSize(500, 467)) << "the row fits the designed size";
 }

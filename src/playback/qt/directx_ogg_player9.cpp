@@ -12,6 +12,9 @@ namespace ktv {
 
 namespace {
 
+// Uploads of one format that may fail in a row before the format is given up for this back-end.
+constexpr int kMaxUploadFailures = 3;
+
 // The frame grid: the corner cell is 49 x 42 pixels of the 64 x 64 frame texture; the coordinates run back
 // to 0 on the right and bottom, so the one corner picture is mirrored into all four corners and the edges
 // are stretched from its inner texel row and column.
@@ -244,13 +247,19 @@ void tDirectXOggPlayer9::DrawScene(tGLScene& scene, qreal devicePixelRatio) {
   }
   if (SurfaceDirty && scene.IsReady()) {
     SurfaceDirty = false;
-    if (SurfaceWidth == 0) {
-      scene.ReleasePicture();
-    } else if (!scene.UploadSurface(SurfaceMode, SurfaceWidth, SurfaceHeight, SurfacePitch, Surface.data(),
-                                    SourceRect)) {
-      // This context cannot draw the mode: the next picture takes the next format.
-      RefusedModes.insert(SurfaceMode);
-      ReleaseSurface();
+    if (SurfaceWidth == 0 || SourceRect.isEmpty()) {
+      scene.ReleasePicture();  // nothing of this picture to show; the format is not to blame
+    } else if (scene.UploadSurface(SurfaceMode, SurfaceWidth, SurfaceHeight, SurfacePitch, Surface.data(),
+                                   SourceRect)) {
+      UploadFailures.erase(SurfaceMode);
+    } else {
+      // A context without a program for the mode never draws it, and one that fails it again and again is
+      // taken at its word: the next picture takes the next format. A single failure (a framebuffer not yet
+      // complete) is tried again with the next picture.
+      if (!scene.CanDraw(SurfaceMode) || ++UploadFailures[SurfaceMode] >= kMaxUploadFailures) {
+        RefusedModes.insert(SurfaceMode);
+        ReleaseSurface();
+      }
       scene.ReleasePicture();
     }
   }

@@ -16,6 +16,7 @@
 
 #include <QRect>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -106,7 +107,8 @@ class tDirectXOggPlayer9 : public tPlayerBaseClass {
   bool VisualMode = false;  // the surface holds a visualisation picture: no grain then
   tGridVertices GridVertices{};
   std::set<int32_t> AcceptedModes;
-  std::set<int32_t> RefusedModes;  // modes the context could not draw
+  std::set<int32_t> RefusedModes;         // modes the context could not draw
+  std::map<int32_t, int> UploadFailures;  // failed uploads in a row, by mode
   bool LossMarked = false, RemakeAllowed = false, RemakePosted = false;
   int SceneCount = 0;
   int64_t DroppedFrames = 0;

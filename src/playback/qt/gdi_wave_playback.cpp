@@ -193,10 +193,11 @@ void tGDIWavePlayback::ShowVideoFrame(const yuv_buffer* frame, const bool* /*key
     return;
   }
   if (PictureBitmap.size() != QSize(frame->y_width, frame->y_height) ||
-      PictureBitmap.format() != PictureFormat) {
+      PictureBitmap.format() != PictureFormat)
     PictureBitmap = BlackPicture(frame->y_width, frame->y_height, PictureFormat);
-    BuildGrain();
-  }
+  // The grain fits the picture it is drawn on: a visualisation picture may have stood in its place, and a
+  // level changed meanwhile was built for that one.
+  if (GrainBitmap[0].size() != PictureBitmap.size()) BuildGrain();
   if (FramePicture(*frame, SourceRect))
     ConvertFrame(*frame, ModeForBitmap(PictureBitmap), PictureBitmap.bits(),
                  static_cast<int32_t>(PictureBitmap.bytesPerLine()));

@@ -87,6 +87,8 @@ class tGLScene : protected QOpenGLFunctions {
   bool UploadSurface(int32_t mode, int width, int height, int pitch, const uint8_t* bits,
                      const QRect& source);
   void ReleasePicture();
+  // Whether this context has a program for the mode at all (false: it never will).
+  bool CanDraw(int32_t mode) { return Ready && UnpackProgram(mode) != nullptr; }
   bool HasPicture() const { return PictureTexture != 0; }
   void UploadVertices(const tGridVertices& vertices);
 

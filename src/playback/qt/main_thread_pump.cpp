@@ -12,10 +12,13 @@ void InstallQtMainThreadPump() {
   SetMainThreadWakeHandler([] {
     // Runs on the worker; the queued call runs on the application's (main) thread.
     if (QCoreApplication* application = QCoreApplication::instance())
-      QMetaObject::invokeMethod(application, [] { DrainMainThreadCalls(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          application, [] { DrainMainThreadCalls(); }, Qt::QueuedConnection);
   });
 }
 
-void RemoveQtMainThreadPump() { SetMainThreadWakeHandler({}); }
+void RemoveQtMainThreadPump() {
+  SetMainThreadWakeHandler({});
+}
 
 }  // namespace ktv

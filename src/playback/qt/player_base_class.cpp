@@ -233,10 +233,14 @@ QRegion tPlayerBaseClass::WindowShape(int width, int height) const {
 void tPlayerBaseClass::HandleSize(int width, int height) {
   QWidget* owner = parentWidget();
   QWidget* shaped = owner ? owner : this;
-  if (ShowTVBorder)
+  // A panel shapes its owner only once it covers the owner's client area: before that it has a widget's
+  // first size, and a visible window cut to it would flash.
+  if (owner && !Aligned) {
+  } else if (ShowTVBorder) {
     shaped->setMask(owner ? WindowShape(width, height).translated(pos()) : WindowShape(width, height));
-  else
+  } else {
     shaped->clearMask();
+  }
   try {
     ResizeOutput(width, height);
     Visualisation->SetSize(width, height);
@@ -321,6 +325,7 @@ void tPlayerBaseClass::FrameTimerTick() {
       }
     } else if (VisualShown) {
       ShowVisualFrame(nullptr, 0, 0);
+      VisualShown = false;  // handed once: the video shows again
     }
   } catch (const std::exception&) {
     // A picture that could not be shown is skipped; the next tick brings a new one.

@@ -1,0 +1,222 @@
+#include "control/stream_controller.h"
+
+#include "library/player_settings.h"
+#include "stream/ogg_thread_manager.h"
+#include "stream/stream_title.h"
+
+namespace ktv {
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+tStreamController::tStreamController(tStreamView& view, tMessageTarget& messages, tPlayerSettings* settings)
+    : View(view), Messages(messages), Settings(settings) {}
+
+tStreamController::~tStreamController() {
+  if (Manager) View.StreamClosing(*Manager);
+  Manager.reset();
+}
+
+uint64_t tStreamController::StreamId() const {
+  return Manager ? Manager->Id : 0;
+}
+
+bool tStreamController::HandleMessage(uint32_t msg, intptr_t wParam, intptr_t lParam) {
+  if (msg != MSG_PROGRESS && msg != MSG_NEXT_ENTRY) return false;
+  // A message about a stream replaced since it was posted is stale.
+  if (lParam != static_cast<intptr_t>(StreamId())) return true;
+  if (msg == MSG_PROGRESS)
+    Progress(static_cast<int>(wParam));
+  else
+    NextEntry();
+  return true;
+}
+
+// --- Opening and closing -----------------------------------------------------------------------------------
+
+void tStreamController::OpenStream(const std::string& url) {
+  Closed = false;
+  ShowDisconnected = false;
+  if (CurrentPlaylist.Count() == 0) {
+    CurrentPlaylist.SetSingleEntry(url);
+    // The entry opened now is played: when it ends the list has run out (it is not opened again).
+    Index = 1;
+  }
+  if (!url.empty()) View.Notify("Opening " + url + ", Please Wait...");
+  const std::string trimmed = Trimmed(url);
+  if (!trimmed.empty()) URL = trimmed;
+
+  if (Manager) {
+    View.StreamClosing(*Manager);
+    Manager.reset();
+  }
+  if (!trimmed.empty()) {
+    tReceiverOptions options = Options;
+    if (Settings) {
+      options.BufferSeconds = Settings->BufferSeconds;
+      options.ReconnectAttempts = Settings->ReconnectAttempts;
+    }
+    Manager = std::make_unique<tOggThreadManager>(trimmed, MSG_PROGRESS, &Messages, options);
+  }
+  View.StreamOpened(Manager.get());
+}
+
+void tStreamController::OpenByUser(const std::string& url) {
+  OpenedByUser = url;
+  CurrentPlaylist.Clear();
+  OpenStream(url);
+}
+
+void tStreamController::Stop() {
+  OpenStream(std::string());
+  Closed = true;
+}
+
+void tStreamController::PlayAgain() {
+  OpenStream(URL);
+}
+
+void tStreamController::PlayPlaylist(const tPlaylist& playlist, int32_t index) {
+  OpenedByUser.clear();
+  if (&playlist != &CurrentPlaylist) CurrentPlaylist = playlist;
+  PlayEntry(index);
+  if (Settings) Settings->AddPlaylistToRecent(CurrentPlaylist);
+}
+
+void tStreamController::PlayEntry(int32_t index) {
+  Index = index;
+  PostNextEntry();
+}
+
+// --- Progress ----------------------------------------------------------------------------------------------
+
+void tStreamController::Progress(int code) {
+  View.Progress(code);
+  switch (code) {
+    case PROGRESS_OPENING:
+      View.SuppressVisualisation(true);
+      break;
+    case PROGRESS_VIDEO:
+      View.PictureSizeChanged();
+      View.SuppressVisualisation(true);
+      break;
+    case PROGRESS_AUDIO:
+      View.SuppressVisualisation(Manager->HasVideo());
+      break;
+    case PROGRESS_IDLE: {
+      StreamTitle.clear();
+      View.TitleChanged(StreamTitle);
+      View.SuppressVisualisation(true);
+      tNetworkOggReceiver& receiver = Manager->Receiver();
+      LastState = receiver.GetState();
+      LastError = receiver.GetErrorCode();
+      const std::string error = ReceiverErrorText(LastError);
+      if (!error.empty()) View.ErrorBox(error);
+      ShowDisconnected = !Closed;
+      if (!Closed) PostNextEntry();
+      break;
+    }
+    case PROGRESS_TEXT:
+      View.SuppressVisualisation(true);
+      LastState = RS_TEXT;
+      PlayTextAsPlaylist();
+      StreamTitle.clear();
+      break;
+    case PROGRESS_STREAMS:
+      StreamHeadersRead();
+      break;
+    default:
+      break;
+  }
+}
+
+void tStreamController::StreamHeadersRead() {
+  tNetworkOggReceiver& receiver = Manager->Receiver();
+  StreamTitle = BuildStreamTitle(receiver.GetStationName(), receiver.GetDescription(),
+                                 CommentTitle(Manager->VideoComments(), Manager->AudioComments()),
+                                 receiver.GetStreamURL());
+  View.TitleChanged(StreamTitle);
+  if (!OpenedByUser.empty()) RecordRecent();
+}
+
+// The address the user opened gets the station's texts and goes to the recent stations.
+void tStreamController::RecordRecent() {
+  tNetworkOggReceiver& receiver = Manager->Receiver();
+  tPlayListEntry entry;
+  // A stream that redirects is remembered at the address it came from in the end; the typed address stays in
+  // the recently used list.
+  const std::string finalURL = receiver.GetFinalURL();
+  entry.Location = finalURL.empty() ? OpenedByUser : finalURL;
+  entry.Title = receiver.GetStationName().empty() ? receiver.GetStreamURL() : receiver.GetStationName();
+  entry.Annotation = receiver.GetDescription();
+  entry.Genre = receiver.GetGenre();
+  entry.Info = receiver.GetStationURL();
+  // The entry made when the address was opened gets the station's texts; a second entry of the same address
+  // would be played again when the stream ends, and doubles the address in the recent list.
+  int same = -1;
+  for (int i = 0; i < CurrentPlaylist.Count() && same < 0; ++i)
+    if (CurrentPlaylist[i].Location == entry.Location || CurrentPlaylist[i].Location == OpenedByUser)
+      same = i;
+  if (same >= 0)
+    CurrentPlaylist[same] = entry;
+  else
+    CurrentPlaylist.Add(entry);
+  if (Settings) Settings->AddPlaylistToRecent(CurrentPlaylist);
+  OpenedByUser.clear();
+}
+
+void tStreamController::PlayTextAsPlaylist() {
+  Index = 0;
+  // The address turned out to be a playlist: its entries are what is played and remembered. Recording the
+  // address itself once the first entry's headers arrive would add it behind the entries, and the whole list
+  // would play a second time.
+  OpenedByUser.clear();
+  const std::string text = Manager->Receiver().GetTextData();
+  if (!text.empty()) CurrentPlaylist.LoadFromText(text);
+  if (!text.empty() && CurrentPlaylist.Count() > 0)
+    PostNextEntry();
+  else {
+    View.ErrorBox("The playlist specified is empty.");
+    View.PlaylistEnded();
+  }
+}
+
+void tStreamController::NextEntry() {
+  if (CurrentPlaylist.Count() > Index) {
+    if (Settings) Settings->AddPlaylistToRecent(CurrentPlaylist);
+    const std::string location = CurrentPlaylist[Index].Location;
+    OpenStream(location);
+    ++Index;
+    View.SuppressVisualisation(true);
+  } else if (ShowDisconnected) {
+    View.Notify("Stream closed or got disconnected.");
+    View.PlaylistEnded();
+  }
+  ShowDisconnected = false;
+}
+
+void tStreamController::PostNextEntry() {
+  Messages.PostMessage(MSG_NEXT_ENTRY, 0, static_cast<intptr_t>(StreamId()));
+}
+
+// --- What the front end polls ------------------------------------------------------------------------------
+
+std::string tStreamController::StatusText() const {
+  if (!Manager) return {};
+  tNetworkOggReceiver& receiver = Manager->Receiver();
+  return ReceiverStatusText(receiver.GetState(), receiver.GetBufferLevel(), receiver.GetReconnectAttempt(),
+                            receiver.GetReconnectAttempts());
+}
+
+double tStreamController::Position() const {
+  return Manager ? Manager->GetPosition() : 0.0;
+}
+
+}  // namespace ktv
