@@ -119,8 +119,9 @@ void tNetworkReceiverThread::WakeWaiters() {
 
 void tNetworkReceiverThread::Start() {
   Running = true;
-  ErrorState &= kOwnerSet;
+  // The state first: a poller never sees the old idle state without its code.
   State = RS_CONNECTING;
+  ErrorState &= kOwnerSet;
   Wake();
 }
 
@@ -142,13 +143,15 @@ void tNetworkReceiverThread::CloseSocket() {
   WakeWaiters();
 }
 
-void tNetworkReceiverThread::SetSessionError(uint8_t code) {
+void tNetworkReceiverThread::SetSessionError(uint8_t code, bool onlyWhenNone) {
   uint8_t current = ErrorState;
-  while (!(current & kOwnerSet) && !ErrorState.compare_exchange_weak(current, code)) {
+  while (!(current & kOwnerSet) && !(onlyWhenNone && current != RE_NONE) &&
+         !ErrorState.compare_exchange_weak(current, code)) {
   }
 }
 
 void tNetworkReceiverThread::Fail(uint8_t code) {
+  // The code before the state: whoever sees the session idle sees why.
   SetSessionError(code);
   State = RS_IDLE;
 }
@@ -221,8 +224,10 @@ void tNetworkReceiverThread::Execute() {
 }
 
 void tNetworkReceiverThread::BeginSession() {
-  ErrorState &= kOwnerSet;
   State = RS_CONNECTING;
+  ErrorState &= kOwnerSet;
+  AttemptsUsed = 0;
+  AttemptTicks.clear();
   Bitrate = 0;
   NamedBitrate = 0;
   InputEnded = false;
@@ -258,12 +263,20 @@ bool tNetworkReceiverThread::WriteToQueue(tByteQueue& queue, const char* bytes, 
 }
 
 void tNetworkReceiverThread::UpdateLevelState(bool& full) {
-  int32_t level = GetBufferLevel();
-  if (level < kLevelLow && full) {
-    full = false;
-    State = RS_BUFFERING;
-  } else if (level > kLevelFull && !full) {
+  auto queue = Queue();
+  if (!queue) return;
+  const int64_t count = queue->GetCount();
+  const int64_t capacity = queue->GetCapacity();
+  if (full) {
+    // Running dry is judged against the queue that was full when playing began: when the decoding thread
+    // grows the queue for the stream's bit rate, the same bytes are a lower level, but no less to play.
+    if (count * 255 / std::max<int64_t>(PlayingCapacity, 1) < kLevelLow) {
+      full = false;
+      State = RS_BUFFERING;
+    }
+  } else if (count * 255 / capacity > kLevelFull) {
     full = true;
+    PlayingCapacity = capacity;
     State = RS_PLAYING;
   }
 }
@@ -279,7 +292,7 @@ void tNetworkReceiverThread::Drain() {
     return more && Running && !Terminated();
   };
   while (goesOn()) queue->WaitUntil([&] { return !goesOn(); }, kQueueWaitMs);
-  if (!Terminated()) State = RS_IDLE;
+  // The caller ends the session (Fail): the code is published before the idle state.
 }
 
 int32_t tNetworkReceiverThread::ReadExact(uint8_t* buffer, int32_t n) {
@@ -293,6 +306,7 @@ int32_t tNetworkReceiverThread::ReadExact(uint8_t* buffer, int32_t n) {
     // A connection that is gone ends the stream, unless it is being reconnected.
     auto connectionGone = [&] { return !IsFile && !SocketOpen && !Reconnecting; };
     if (connectionGone()) {
+      SetSessionError(RE_ENDED, true);
       State = RS_IDLE;
       return 0;
     }

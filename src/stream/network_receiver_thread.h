@@ -10,12 +10,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "net/easy_socket.h"
+#include "net/http_answer.h"
 #include "net/url.h"
 #include "platform/byte_queue.h"
 #include "platform/thread.h"
@@ -64,8 +66,13 @@ struct tReceiverOptions {
   int32_t ReconnectAttempts = 0;
   // The waits before the attempts are 1, 2, 4, 8 and 16 (and 16 for any later) of this many milliseconds.
   uint32_t ReconnectUnitMs = 1000;
-  // The socket's limit for a connect, a handshake and each receive: a server silent this long has dropped.
+  // The socket's limit for a connect, a handshake and each receive, and for an answer's whole header: a
+  // server silent (or still sending its header) this long has dropped.
   int32_t TimeOutSeconds = 60;
+  // A connection that carried the stream this long has recovered it: a later drop counts attempts from 1.
+  uint32_t ReconnectSteadyMs = 10000;
+  // Attempts within this window are limited to three times ReconnectAttempts, whatever each connection did.
+  uint32_t ReconnectWindowMs = 10 * 60 * 1000;
 };
 
 class tNetworkReceiverThread : public tThread {
@@ -143,13 +150,16 @@ class tNetworkReceiverThread : public tThread {
   // Brings a dropped live stream back: true when a new connection carries it on. False when the session
   // was stopped, or when every attempt failed (the last failure's code is then set).
   bool Reconnect(tByteQueue& queue, int64_t& contentLength, bool& full, tOggPageWatch& pages);
+  // Counts one attempt against the window's budget; false when the budget is spent.
+  bool TakeReconnectBudget();
   // The wait before an attempt, keeping the buffering state right meanwhile; false when stopped.
   bool WaitToReconnect(int32_t attempt, bool& full);
 
   // Shared by both sessions.
   void BeginSession();
   // The session's own code, unless the owner has stored one.
-  void SetSessionError(uint8_t code);
+  // OnlyWhenNone: leaves a code already set (another thread's end of the session names its own).
+  void SetSessionError(uint8_t code, bool onlyWhenNone = false);
   // Ends a session in failure: state 0 and the code.
   void Fail(uint8_t code);
   // A text answer: collects it through read (which fills up to the given bytes and returns how many it read,
@@ -167,7 +177,13 @@ class tNetworkReceiverThread : public tThread {
   void WakeWaiters();
 
   tURLParts URLParts;
-  std::unique_ptr<tEasySocket> Socket;  // null for a file
+  std::unique_ptr<tEasySocket> Socket;    // null for a file
+  std::unique_ptr<tAnswerReader> Reader;  // receiver thread only: the answer on the current connection
+  // receiver thread only: reconnect bookkeeping of the session
+  int32_t AttemptsUsed = 0;           // attempts since the stream last ran steadily
+  uint32_t ConnectionStart = 0;       // when the current connection began carrying the stream
+  std::deque<uint32_t> AttemptTicks;  // when each attempt within the window began
+  int64_t PlayingCapacity = 0;        // the queue's capacity when it last turned to playing
   std::atomic<uint8_t> ErrorState{RE_NONE};
   std::atomic<int32_t> NamedBitrate{0};  // the server's own "ICY-BR"/"ICE-BITRATE", 0 when it named none
   std::atomic<bool> PlaybackFinished{false};
