@@ -82,11 +82,25 @@ std::string LocalFilePath(const std::string& url) {
   return path;
 }
 
+bool IsStreamAddress(const std::string& url) {
+  return StartsWithText(url, "http://") || StartsWithText(url, "https://");
+}
+
+tReceiverOptions PlaylistEntryOptions(const tReceiverOptions& playlist, bool playlistFromNetwork) {
+  tReceiverOptions entry = playlist;
+  entry.PlaylistDepth = std::min(playlist.PlaylistDepth, kMaxPlaylistDepth) + 1;
+  entry.FromNetworkPlaylist = playlist.FromNetworkPlaylist || playlistFromNetwork;
+  return entry;
+}
+
 tNetworkReceiverThread::tNetworkReceiverThread(const std::string& url, int32_t bufferSeconds)
     : tNetworkReceiverThread(url, tReceiverOptions{bufferSeconds}) {}
 
 tNetworkReceiverThread::tNetworkReceiverThread(const std::string& url, const tReceiverOptions& options)
-    : IsFile(NamesALocalFile(url)), BufferSeconds(options.BufferSeconds), Options(options) {
+    : IsFile(NamesALocalFile(url)),
+      BufferSeconds(options.BufferSeconds),
+      Options(options),
+      Refused(options.FromNetworkPlaylist && !IsStreamAddress(url)) {
   if (IsFile) {
     URLParts.Path = LocalFilePath(url);
     std::string bare = BareName(URLParts.Path);
@@ -207,7 +221,12 @@ void tNetworkReceiverThread::Execute() {
     // decoding thread and the window always see why a stream stopped.
     uint8_t none = RE_NONE;
     ErrorState.compare_exchange_strong(none, RE_ENDED);
-    if (Running) {
+    if (Running && Refused) {
+      // A network playlist named a local file or another scheme: nothing is opened.
+      BeginSession();
+      Running = false;
+      Fail(RE_NOT_AVAILABLE);
+    } else if (Running) {
       if (IsFile)
         FileSession();
       else
@@ -237,7 +256,8 @@ void tNetworkReceiverThread::BeginSession() {
 
 void tNetworkReceiverThread::CaptureText(std::string text, const std::function<size_t(char*, size_t)>& read) {
   SetMeta(&tStreamMetadata::TextData, text);
-  bool refused = LooksBinary(text);
+  // A playlist this deep in playlists is not followed further.
+  bool refused = LooksBinary(text) || Options.PlaylistDepth >= kMaxPlaylistDepth;
   char buf[kTextChunk];
   size_t got;
   while (!refused && !Terminated() && (got = read(buf, sizeof buf)) > 0) {

@@ -73,7 +73,23 @@ struct tReceiverOptions {
   uint32_t ReconnectSteadyMs = 10000;
   // Attempts within this window are limited to three times ReconnectAttempts, whatever each connection did.
   uint32_t ReconnectWindowMs = 10 * 60 * 1000;
+  // Playlist answers that led to this address (0: the user named it). A text answer at kMaxPlaylistDepth
+  // is refused (RE_TYPE): a playlist that names itself, or playlists nested without end, end there.
+  int32_t PlaylistDepth = 0;
+  // The address is an entry of a playlist that came from the network: only http and https are opened, never
+  // a local file (RE_NOT_AVAILABLE).
+  bool FromNetworkPlaylist = false;
 };
+
+// Playlist answers nest at most this deep.
+constexpr int32_t kMaxPlaylistDepth = 3;
+
+// Whether an address is one a network playlist may name: http or https (in any case).
+bool IsStreamAddress(const std::string& url);
+
+// The options to open the entries of a text answer (a playlist) with: one level deeper, and restricted to
+// stream addresses when the playlist came from the network.
+tReceiverOptions PlaylistEntryOptions(const tReceiverOptions& playlist, bool playlistFromNetwork);
 
 class tNetworkReceiverThread : public tThread {
  public:
@@ -121,6 +137,7 @@ class tNetworkReceiverThread : public tThread {
   const bool IsFile;
   const int32_t BufferSeconds;
   const tReceiverOptions Options;
+  const bool Refused;  // the address is not one this receiver may open (see FromNetworkPlaylist)
 
   std::string Meta(const std::string tStreamMetadata::*field) const;
   // The queue of the current session (null before the first); shared so that a reader keeps it alive.

@@ -78,8 +78,30 @@ void tOggThreadManager::ClearEvents() {
 }
 
 double tOggThreadManager::GetPosition() {
-  if (AudioOpen && OnGetAudioTime) return OnGetAudioTime() + ChainOffset;
-  return ChainOffset + LinkTime;  // no sound output: the time decoded, which the wall clock paces
+  const tChainTime chain = ChainTime();
+  if (AudioOpen && OnGetAudioTime) return OnGetAudioTime() + chain.Offset;
+  return chain.Offset + chain.Link;  // no sound output: the time decoded, which the wall clock paces
+}
+
+double tOggThreadManager::DecodedSeconds() const {
+  const tChainTime chain = ChainTime();
+  return chain.Offset + chain.Link;
+}
+
+tOggThreadManager::tChainTime tOggThreadManager::ChainTime() const {
+  std::lock_guard<std::mutex> guard(ChainTimeLock);
+  return Chain;
+}
+
+void tOggThreadManager::AddLinkTime(double seconds) {
+  std::lock_guard<std::mutex> guard(ChainTimeLock);
+  Chain.Link += seconds;
+}
+
+void tOggThreadManager::StartLinkTime() {
+  std::lock_guard<std::mutex> guard(ChainTimeLock);
+  Chain.Offset += Chain.Link;
+  Chain.Link = 0;
 }
 
 bool tOggThreadManager::HasVideo() {
@@ -272,8 +294,7 @@ void tOggThreadManager::NextLink() {
   const uint8_t before = Link.Kinds();  // what played the last link
   const bool scanned = Link.NextLink(source);
   LinkPending = false;
-  ChainOffset = ChainOffset + LinkTime;
-  LinkTime = 0;
+  StartLinkTime();
   if (!scanned) {
     source.Abort(RE_TYPE);  // as the receiver's OpenStreams does for a failed scan
     return;
@@ -328,7 +349,7 @@ uint32_t tOggThreadManager::StepVideoOnly() {
   LastFrameTick = now;
   KeySeen = KeySeen || key;
   if (KeySeen) CallVideoFrame(&frame, &key);
-  LinkTime = LinkTime + 1.0 / SafeFrameRate();
+  AddLinkTime(1.0 / SafeFrameRate());
   return interval;
 }
 
@@ -410,7 +431,7 @@ bool tOggThreadManager::StepAudio(bool clocked, double clock, uint32_t& wait) {
       PreSamples += n;
     }
     // The link's length counts every decoded sample, whether or not the player took it at once.
-    LinkTime = LinkTime + static_cast<double>(n) / Rate;
+    AddLinkTime(static_cast<double>(n) / Rate);
     if (n > 0 && (!Held.empty() || !AudioStarted) && !ReleaseHeld) {
       // Sound is held back until its time is known (the end of its first page): played at once, it would be
       // heard before the pictures could be timed against it, and they would all be late.
