@@ -199,6 +199,7 @@ void tNetworkReceiverThread::FreeQueue() {
 }
 
 void tNetworkReceiverThread::SizeQueueForStream(int32_t nominalKbps) {
+  QueueSized = true;
   auto queue = Queue();
   // A file is read as fast as it is played; a server that names its bit rate has the queue it asked for.
   if (!queue || IsFile || NamedBitrate > 0 || nominalKbps <= 0) return;
@@ -249,6 +250,7 @@ void tNetworkReceiverThread::BeginSession() {
   AttemptTicks.clear();
   Bitrate = 0;
   NamedBitrate = 0;
+  QueueSized = false;
   InputEnded = false;
   PlaybackFinished = false;
   FreeQueue();
@@ -294,7 +296,8 @@ void tNetworkReceiverThread::UpdateLevelState(bool& full) {
       full = false;
       State = RS_BUFFERING;
     }
-  } else if (count * 255 / capacity > kLevelFull) {
+  } else if (count * 255 / capacity > kLevelFull &&
+             (IsFile || !Options.AwaitStreamRate || NamedBitrate > 0 || QueueSized)) {
     full = true;
     PlayingCapacity = capacity;
     State = RS_PLAYING;

@@ -73,6 +73,10 @@ struct tReceiverOptions {
   uint32_t ReconnectSteadyMs = 10000;
   // Attempts within this window are limited to three times ReconnectAttempts, whatever each connection did.
   uint32_t ReconnectWindowMs = 10 * 60 * 1000;
+  // A decoding thread will size the queue for the stream's own rate (SizeQueueForStream) once it has read
+  // the headers: a stream whose server names no bit rate buffers until then, so that it never starts on a
+  // queue sized for 100 kbit/s and falls back to buffering when the queue grows.
+  bool AwaitStreamRate = false;
   // Playlist answers that led to this address (0: the user named it). A text answer at kMaxPlaylistDepth
   // is refused (RE_TYPE): a playlist that names itself, or playlists nested without end, end there.
   int32_t PlaylistDepth = 0;
@@ -184,7 +188,7 @@ class tNetworkReceiverThread : public tThread {
   void CaptureText(std::string text, const std::function<size_t(char*, size_t)>& read);
   // Stores the bytes in the queue, waiting for room while the session runs; false when it stopped first.
   bool WriteToQueue(tByteQueue& queue, const char* bytes, int32_t count);
-  // RS_BUFFERING below level 25 after playing, RS_PLAYING above level 191.
+  // RS_BUFFERING below level 25 after playing, RS_PLAYING above level 191 (once the queue has its size).
   void UpdateLevelState(bool& full);
   void Drain();
   void SetMeta(std::string tStreamMetadata::*field, const std::string& value);
@@ -202,7 +206,9 @@ class tNetworkReceiverThread : public tThread {
   std::deque<uint32_t> AttemptTicks;  // when each attempt within the window began
   int64_t PlayingCapacity = 0;        // the queue's capacity when it last turned to playing
   std::atomic<uint8_t> ErrorState{RE_NONE};
-  std::atomic<int32_t> NamedBitrate{0};  // the server's own "ICY-BR"/"ICE-BITRATE", 0 when it named none
+  std::atomic<int32_t> NamedBitrate{0};
+  std::atomic<bool> QueueSized{false};  // SizeQueueForStream was called in this session  // the server's own
+                                        // "ICY-BR"/"ICE-BITRATE", 0 when it named none
   std::atomic<bool> PlaybackFinished{false};
   mutable std::mutex MetaLock;
   tStreamMetadata Metadata;  // guarded by MetaLock

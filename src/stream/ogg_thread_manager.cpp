@@ -57,7 +57,9 @@ tOggThreadManager::tOggThreadManager(const std::string& url, uint32_t notifyMess
     : ReceiverSource(std::make_unique<tNetworkOggReceiver>()),
       NotifyMessage(notifyMessage),
       NotifyWindow(notifyWindow) {
-  ReceiverSource->Connect(url, options);
+  tReceiverOptions own = options;
+  own.AwaitStreamRate = true;  // SizeQueue follows the header scan
+  ReceiverSource->Connect(url, own);
   Start();
 }
 
@@ -270,7 +272,8 @@ void tOggThreadManager::SizeQueue() {
     if (Link.Audio) bits += Link.Audio->NominalBitrate();
   }
   int64_t kbps = std::min<int64_t>(bits / 1000, INT32_MAX);
-  if (kbps > 0) ReceiverSource->SizeQueueForStream(static_cast<int32_t>(kbps));
+  // Called even without a rate: the receiver waits for this before it plays a stream of unknown rate.
+  ReceiverSource->SizeQueueForStream(static_cast<int32_t>(kbps));
 }
 
 void tOggThreadManager::OpenStreams() {
