@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Seeds for the answer header near its bounds: a line of 8 KiB and a header of short lines just short of
+# Seeds for the answer header near its bounds: a line of 8 KiB and a header of short lines around
 # 64 KiB, each followed by the start of a body. $1: output folder ($2, the generator, is not needed).
 set -euo pipefail
 out=$1
