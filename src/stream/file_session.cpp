@@ -1,7 +1,12 @@
 // The receiver's file session: a local Ogg file is read into the queue as fast as the reader takes it; a
 // file that is not Ogg is collected as a text answer (a playlist).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "stream/network_receiver_thread.h"
 
@@ -16,11 +21,28 @@ constexpr int32_t kFileQueueBytes = 100 * 5 * 1024 / 8;
 constexpr int32_t kMinRoom = 129;
 constexpr uint32_t kRoomWaitMs = 250;
 
+// Opens only a regular file: a FIFO or a device would block the open or the reads where Stop cannot end
+// them. Null when the path names anything else or cannot be opened.
+FILE* OpenRegularFile(const std::string& path) {
+  // Non-blocking, so that opening a FIFO with no writer returns at once; the file is then read blocking.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  FILE* file = ::fdopen(fd, "rb");
+  if (!file) ::close(fd);
+  return file;
+}
+
 }  // namespace
 
 void tNetworkReceiverThread::FileSession() {
   BeginSession();
-  FILE* file = std::fopen(URLParts.Path.c_str(), "rb");
+  FILE* file = OpenRegularFile(URLParts.Path);
   if (!file) return Fail(RE_FILE);
   State = RS_REQUESTING;
   Bitrate = 100;

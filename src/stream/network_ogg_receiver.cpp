@@ -158,4 +158,10 @@ int32_t tNetworkOggReceiver::GetReconnects() const {
   return thread ? thread->Reconnects.load() : 0;
 }
 
+tReceiverOptions tNetworkOggReceiver::EntryOptions() const {
+  auto thread = Thread();
+  if (!thread) return PlaylistEntryOptions(tReceiverOptions{}, false);
+  return PlaylistEntryOptions(thread->Options, !thread->IsFile);
+}
+
 }  // namespace ktv

@@ -60,6 +60,8 @@ class tNetworkOggReceiver : public tOggIOBase {
   int32_t GetReconnectAttempts() const;
   // Reconnects that brought the stream back so far.
   int32_t GetReconnects() const;
+  // After a text answer: the options to open its entries with (PlaylistEntryOptions).
+  tReceiverOptions EntryOptions() const;
 
  private:
   std::shared_ptr<tNetworkReceiverThread> Thread() const;

@@ -82,11 +82,25 @@ std::string LocalFilePath(const std::string& url) {
   return path;
 }
 
+bool IsStreamAddress(const std::string& url) {
+  return StartsWithText(url, "http://") || StartsWithText(url, "https://");
+}
+
+tReceiverOptions PlaylistEntryOptions(const tReceiverOptions& playlist, bool playlistFromNetwork) {
+  tReceiverOptions entry = playlist;
+  entry.PlaylistDepth = std::min(playlist.PlaylistDepth, kMaxPlaylistDepth) + 1;
+  entry.FromNetworkPlaylist = playlist.FromNetworkPlaylist || playlistFromNetwork;
+  return entry;
+}
+
 tNetworkReceiverThread::tNetworkReceiverThread(const std::string& url, int32_t bufferSeconds)
     : tNetworkReceiverThread(url, tReceiverOptions{bufferSeconds}) {}
 
 tNetworkReceiverThread::tNetworkReceiverThread(const std::string& url, const tReceiverOptions& options)
-    : IsFile(NamesALocalFile(url)), BufferSeconds(options.BufferSeconds), Options(options) {
+    : IsFile(NamesALocalFile(url)),
+      BufferSeconds(options.BufferSeconds),
+      Options(options),
+      Refused(options.FromNetworkPlaylist && !IsStreamAddress(url)) {
   if (IsFile) {
     URLParts.Path = LocalFilePath(url);
     std::string bare = BareName(URLParts.Path);
@@ -119,8 +133,9 @@ void tNetworkReceiverThread::WakeWaiters() {
 
 void tNetworkReceiverThread::Start() {
   Running = true;
-  ErrorState &= kOwnerSet;
+  // The state first: a poller never sees the old idle state without its code.
   State = RS_CONNECTING;
+  ErrorState &= kOwnerSet;
   Wake();
 }
 
@@ -142,13 +157,15 @@ void tNetworkReceiverThread::CloseSocket() {
   WakeWaiters();
 }
 
-void tNetworkReceiverThread::SetSessionError(uint8_t code) {
+void tNetworkReceiverThread::SetSessionError(uint8_t code, bool onlyWhenNone) {
   uint8_t current = ErrorState;
-  while (!(current & kOwnerSet) && !ErrorState.compare_exchange_weak(current, code)) {
+  while (!(current & kOwnerSet) && !(onlyWhenNone && current != RE_NONE) &&
+         !ErrorState.compare_exchange_weak(current, code)) {
   }
 }
 
 void tNetworkReceiverThread::Fail(uint8_t code) {
+  // The code before the state: whoever sees the session idle sees why.
   SetSessionError(code);
   State = RS_IDLE;
 }
@@ -182,6 +199,7 @@ void tNetworkReceiverThread::FreeQueue() {
 }
 
 void tNetworkReceiverThread::SizeQueueForStream(int32_t nominalKbps) {
+  QueueSized = true;
   auto queue = Queue();
   // A file is read as fast as it is played; a server that names its bit rate has the queue it asked for.
   if (!queue || IsFile || NamedBitrate > 0 || nominalKbps <= 0) return;
@@ -204,7 +222,12 @@ void tNetworkReceiverThread::Execute() {
     // decoding thread and the window always see why a stream stopped.
     uint8_t none = RE_NONE;
     ErrorState.compare_exchange_strong(none, RE_ENDED);
-    if (Running) {
+    if (Running && Refused) {
+      // A network playlist named a local file or another scheme: nothing is opened.
+      BeginSession();
+      Running = false;
+      Fail(RE_NOT_AVAILABLE);
+    } else if (Running) {
       if (IsFile)
         FileSession();
       else
@@ -221,10 +244,13 @@ void tNetworkReceiverThread::Execute() {
 }
 
 void tNetworkReceiverThread::BeginSession() {
-  ErrorState &= kOwnerSet;
   State = RS_CONNECTING;
+  ErrorState &= kOwnerSet;
+  AttemptsUsed = 0;
+  AttemptTicks.clear();
   Bitrate = 0;
   NamedBitrate = 0;
+  QueueSized = false;
   InputEnded = false;
   PlaybackFinished = false;
   FreeQueue();
@@ -232,7 +258,8 @@ void tNetworkReceiverThread::BeginSession() {
 
 void tNetworkReceiverThread::CaptureText(std::string text, const std::function<size_t(char*, size_t)>& read) {
   SetMeta(&tStreamMetadata::TextData, text);
-  bool refused = LooksBinary(text);
+  // A playlist this deep in playlists is not followed further.
+  bool refused = LooksBinary(text) || Options.PlaylistDepth >= kMaxPlaylistDepth;
   char buf[kTextChunk];
   size_t got;
   while (!refused && !Terminated() && (got = read(buf, sizeof buf)) > 0) {
@@ -258,12 +285,21 @@ bool tNetworkReceiverThread::WriteToQueue(tByteQueue& queue, const char* bytes, 
 }
 
 void tNetworkReceiverThread::UpdateLevelState(bool& full) {
-  int32_t level = GetBufferLevel();
-  if (level < kLevelLow && full) {
-    full = false;
-    State = RS_BUFFERING;
-  } else if (level > kLevelFull && !full) {
+  auto queue = Queue();
+  if (!queue) return;
+  const int64_t count = queue->GetCount();
+  const int64_t capacity = queue->GetCapacity();
+  if (full) {
+    // Running dry is judged against the queue that was full when playing began: when the decoding thread
+    // grows the queue for the stream's bit rate, the same bytes are a lower level, but no less to play.
+    if (count * 255 / std::max<int64_t>(PlayingCapacity, 1) < kLevelLow) {
+      full = false;
+      State = RS_BUFFERING;
+    }
+  } else if (count * 255 / capacity > kLevelFull &&
+             (IsFile || !Options.AwaitStreamRate || NamedBitrate > 0 || QueueSized)) {
     full = true;
+    PlayingCapacity = capacity;
     State = RS_PLAYING;
   }
 }
@@ -279,7 +315,7 @@ void tNetworkReceiverThread::Drain() {
     return more && Running && !Terminated();
   };
   while (goesOn()) queue->WaitUntil([&] { return !goesOn(); }, kQueueWaitMs);
-  if (!Terminated()) State = RS_IDLE;
+  // The caller ends the session (Fail): the code is published before the idle state.
 }
 
 int32_t tNetworkReceiverThread::ReadExact(uint8_t* buffer, int32_t n) {
@@ -293,6 +329,7 @@ int32_t tNetworkReceiverThread::ReadExact(uint8_t* buffer, int32_t n) {
     // A connection that is gone ends the stream, unless it is being reconnected.
     auto connectionGone = [&] { return !IsFile && !SocketOpen && !Reconnecting; };
     if (connectionGone()) {
+      SetSessionError(RE_ENDED, true);
       State = RS_IDLE;
       return 0;
     }

@@ -10,12 +10,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "net/easy_socket.h"
+#include "net/http_answer.h"
 #include "net/url.h"
 #include "platform/byte_queue.h"
 #include "platform/thread.h"
@@ -64,9 +66,34 @@ struct tReceiverOptions {
   int32_t ReconnectAttempts = 0;
   // The waits before the attempts are 1, 2, 4, 8 and 16 (and 16 for any later) of this many milliseconds.
   uint32_t ReconnectUnitMs = 1000;
-  // The socket's limit for a connect, a handshake and each receive: a server silent this long has dropped.
+  // The socket's limit for a connect, a handshake and each receive, and for an answer's whole header: a
+  // server silent (or still sending its header) this long has dropped.
   int32_t TimeOutSeconds = 60;
+  // A connection that carried the stream this long has recovered it: a later drop counts attempts from 1.
+  uint32_t ReconnectSteadyMs = 10000;
+  // Attempts within this window are limited to three times ReconnectAttempts, whatever each connection did.
+  uint32_t ReconnectWindowMs = 10 * 60 * 1000;
+  // A decoding thread will size the queue for the stream's own rate (SizeQueueForStream) once it has read
+  // the headers: a stream whose server names no bit rate buffers until then, so that it never starts on a
+  // queue sized for 100 kbit/s and falls back to buffering when the queue grows.
+  bool AwaitStreamRate = false;
+  // Playlist answers that led to this address (0: the user named it). A text answer at kMaxPlaylistDepth
+  // is refused (RE_TYPE): a playlist that names itself, or playlists nested without end, end there.
+  int32_t PlaylistDepth = 0;
+  // The address is an entry of a playlist that came from the network: only http and https are opened, never
+  // a local file (RE_NOT_AVAILABLE).
+  bool FromNetworkPlaylist = false;
 };
+
+// Playlist answers nest at most this deep.
+constexpr int32_t kMaxPlaylistDepth = 3;
+
+// Whether an address is one a network playlist may name: http or https (in any case).
+bool IsStreamAddress(const std::string& url);
+
+// The options to open the entries of a text answer (a playlist) with: one level deeper, and restricted to
+// stream addresses when the playlist came from the network.
+tReceiverOptions PlaylistEntryOptions(const tReceiverOptions& playlist, bool playlistFromNetwork);
 
 class tNetworkReceiverThread : public tThread {
  public:
@@ -114,6 +141,7 @@ class tNetworkReceiverThread : public tThread {
   const bool IsFile;
   const int32_t BufferSeconds;
   const tReceiverOptions Options;
+  const bool Refused;  // the address is not one this receiver may open (see FromNetworkPlaylist)
 
   std::string Meta(const std::string tStreamMetadata::*field) const;
   // The queue of the current session (null before the first); shared so that a reader keeps it alive.
@@ -143,13 +171,16 @@ class tNetworkReceiverThread : public tThread {
   // Brings a dropped live stream back: true when a new connection carries it on. False when the session
   // was stopped, or when every attempt failed (the last failure's code is then set).
   bool Reconnect(tByteQueue& queue, int64_t& contentLength, bool& full, tOggPageWatch& pages);
+  // Counts one attempt against the window's budget; false when the budget is spent.
+  bool TakeReconnectBudget();
   // The wait before an attempt, keeping the buffering state right meanwhile; false when stopped.
   bool WaitToReconnect(int32_t attempt, bool& full);
 
   // Shared by both sessions.
   void BeginSession();
   // The session's own code, unless the owner has stored one.
-  void SetSessionError(uint8_t code);
+  // OnlyWhenNone: leaves a code already set (another thread's end of the session names its own).
+  void SetSessionError(uint8_t code, bool onlyWhenNone = false);
   // Ends a session in failure: state 0 and the code.
   void Fail(uint8_t code);
   // A text answer: collects it through read (which fills up to the given bytes and returns how many it read,
@@ -157,7 +188,7 @@ class tNetworkReceiverThread : public tThread {
   void CaptureText(std::string text, const std::function<size_t(char*, size_t)>& read);
   // Stores the bytes in the queue, waiting for room while the session runs; false when it stopped first.
   bool WriteToQueue(tByteQueue& queue, const char* bytes, int32_t count);
-  // RS_BUFFERING below level 25 after playing, RS_PLAYING above level 191.
+  // RS_BUFFERING below level 25 after playing, RS_PLAYING above level 191 (once the queue has its size).
   void UpdateLevelState(bool& full);
   void Drain();
   void SetMeta(std::string tStreamMetadata::*field, const std::string& value);
@@ -167,9 +198,17 @@ class tNetworkReceiverThread : public tThread {
   void WakeWaiters();
 
   tURLParts URLParts;
-  std::unique_ptr<tEasySocket> Socket;  // null for a file
+  std::unique_ptr<tEasySocket> Socket;    // null for a file
+  std::unique_ptr<tAnswerReader> Reader;  // receiver thread only: the answer on the current connection
+  // receiver thread only: reconnect bookkeeping of the session
+  int32_t AttemptsUsed = 0;           // attempts since the stream last ran steadily
+  uint32_t ConnectionStart = 0;       // when the current connection began carrying the stream
+  std::deque<uint32_t> AttemptTicks;  // when each attempt within the window began
+  int64_t PlayingCapacity = 0;        // the queue's capacity when it last turned to playing
   std::atomic<uint8_t> ErrorState{RE_NONE};
-  std::atomic<int32_t> NamedBitrate{0};  // the server's own "ICY-BR"/"ICE-BITRATE", 0 when it named none
+  std::atomic<int32_t> NamedBitrate{0};
+  std::atomic<bool> QueueSized{false};  // SizeQueueForStream was called in this session  // the server's own
+                                        // "ICY-BR"/"ICE-BITRATE", 0 when it named none
   std::atomic<bool> PlaybackFinished{false};
   mutable std::mutex MetaLock;
   tStreamMetadata Metadata;  // guarded by MetaLock

@@ -21,6 +21,9 @@ constexpr uint32_t kRoomWaitMs = 250;
 constexpr uint32_t kReconnectSliceMs = 100;
 // The waits before the attempts double up to this many units (1, 2, 4, 8, 16).
 constexpr int32_t kMaxReconnectDoublings = 4;
+// Within the reconnect window a stream may use its attempts this many times over, however long each
+// connection lasted: a server that keeps dropping us ends the stream in the end.
+constexpr size_t kReconnectBudgetRounds = 3;
 
 uint8_t ConnectErrorCode(int winsockError) {
   switch (winsockError) {
@@ -46,14 +49,21 @@ bool IsOggAnswer(const char (&magic)[4], const std::string& contentType) {
 }  // namespace
 
 uint8_t tNetworkReceiverThread::ReadHeader(tAnswerHeader& header, bool checkConnection) {
-  std::string line;
-  for (;;) {
-    size_t budget = kMaxHeaderLine;
-    if (!ReadHeaderLine(*Socket, line, budget)) return RE_TYPE;
-    if (checkConnection && !Socket->Connected()) return RE_TIMEOUT;
-    if (line.empty()) return RE_NONE;
-    ApplyHeaderField(SplitHeaderField(line), header);
-  }
+  // The whole header within the connect time-out: a server that trickles header lines is turned away.
+  const uint32_t limitMs = static_cast<uint32_t>(std::max(Options.TimeOutSeconds, 0)) * 1000u;
+  tAnswerReader::tHeaderResult result = Reader->ReadHeader(limitMs);
+  if (result == tAnswerReader::tHeaderResult::TooLarge) return RE_TYPE;
+  if (result == tAnswerReader::tHeaderResult::TooSlow) return RE_TIMEOUT;
+  const std::vector<std::string>& lines = Reader->Lines();
+  std::string status = lines.empty() ? std::string() : UpperCase(lines[0]);
+  if (!IsAcceptedStatusLine(status)) return RE_NOT_AVAILABLE;
+  const bool redirect = IsRedirectStatus(HttpStatusCode(status));
+  for (size_t i = 1; i < lines.size(); ++i) ApplyHeaderField(SplitHeaderField(lines[i]), header);
+  // A redirect's own connection may close as soon as its header is out: only the Location matters.
+  if (checkConnection && !redirect && result == tAnswerReader::tHeaderResult::Closed) return RE_TIMEOUT;
+  if (header.Chunked) header.ContentLength = -1;
+  Reader->SetChunked(header.Chunked);
+  return RE_NONE;
 }
 
 uint8_t tNetworkReceiverThread::OpenAnswer(tAnswerHeader& header, bool reconnecting) {
@@ -76,16 +86,11 @@ uint8_t tNetworkReceiverThread::OpenAnswer(tAnswerHeader& header, bool reconnect
       IsPublic = true;
       State = RS_READING_HEADERS;
     }
-    std::string status;
-    size_t budget = kMaxHeaderLine;
-    if (!ReadHeaderLine(*Socket, status, budget)) return RE_TYPE;
-    status = UpperCase(status);
-    if (!IsAcceptedStatusLine(status)) return RE_NOT_AVAILABLE;
-    const bool redirect = IsRedirectStatus(HttpStatusCode(status));
+    Reader = std::make_unique<tAnswerReader>(*Socket);
     header = tAnswerHeader{};
     header.Meta = known;
-    // A redirect's own connection may close as soon as its header is out: only the Location matters.
-    if (uint8_t code = ReadHeader(header, !redirect); code != RE_NONE) return code;
+    if (uint8_t code = ReadHeader(header, true); code != RE_NONE) return code;
+    const bool redirect = IsRedirectStatus(HttpStatusCode(UpperCase(Reader->Lines()[0])));
     if (!redirect || header.Location.empty()) break;
     Socket->Close();
     SocketOpen = false;
@@ -112,6 +117,7 @@ void tNetworkReceiverThread::NetworkSession() {
   BeginSession();
   tAnswerHeader header;
   if (uint8_t code = OpenAnswer(header, false); code != RE_NONE) return Fail(code);
+  ConnectionStart = timeGetTime();
   StoreAnswer(header);
   // Computed in 64 bits: a header may name any bit rate.
   NewQueue(static_cast<int64_t>(Bitrate) * BufferSeconds * 1024 / 8);
@@ -119,10 +125,10 @@ void tNetworkReceiverThread::NetworkSession() {
   int64_t contentLength = header.ContentLength;
 
   char magic[4];
-  if (!Socket->ReceiveExact(magic, 4)) return Fail(RE_ENDED);
+  if (Reader->ReadBody(magic, 4) != 4) return Fail(RE_ENDED);
   if (!IsOggAnswer(magic, header.Meta.ContentType)) {
     // A text answer (a playlist served in place of the stream) is collected whole when its length is known.
-    if (contentLength < 1) {
+    if (contentLength < 1 && !header.Chunked) {
       SetMeta(&tStreamMetadata::TextData, std::string(magic, 4));
       CloseSocket();
       Terminate();
@@ -130,8 +136,8 @@ void tNetworkReceiverThread::NetworkSession() {
     }
     bool closed = false;
     CaptureText(std::string(magic, 4), [&](char* buf, size_t size) -> size_t {
-      if (closed || !Socket->Connected()) return 0;
-      size_t got = Socket->ReceiveBuf(buf, size);
+      if (closed || !Reader->Connected()) return 0;
+      size_t got = Reader->ReadBody(buf, size);
       closed = got < size;  // the connection closed
       return got;
     });
@@ -151,7 +157,7 @@ void tNetworkReceiverThread::NetworkSession() {
     tStreamStop stop = PumpStream(*queue, contentLength, full, pages);
     // A live stream that drops is fetched again; one that closed right after the last page of every stream
     // it carried has ended.
-    bool dropped = stop != tStreamStop::Stopped && Running && !Terminated() &&
+    bool dropped = stop != tStreamStop::Stopped && Running && !Terminated() && !Reader->BodyEnded() &&
                    !(Socket->LastError() == 0 && pages.StreamsEnded());
     if (live && dropped && Options.ReconnectAttempts > 0) {
       if (Reconnect(*queue, contentLength, full, pages)) continue;
@@ -167,7 +173,7 @@ void tNetworkReceiverThread::NetworkSession() {
     }
     break;
   }
-  if (!Socket->Connected()) InputEnded = true;
+  if (!Reader->Connected()) InputEnded = true;
   if (InputEnded) SocketOpen = false;
   WakeWaiters();
   if (!Terminated()) Drain();
@@ -178,8 +184,9 @@ tNetworkReceiverThread::tStreamStop tNetworkReceiverThread::PumpStream(tByteQueu
                                                                        int64_t& contentLength, bool& full,
                                                                        tOggPageWatch& pages) {
   while (!Terminated() && Running) {
-    if (!Socket->Connected()) return tStreamStop::Ended;
-    if (contentLength == 0) {  // the whole body has arrived
+    if (Reader->BodyFailed()) return tStreamStop::Broken;
+    if (!Reader->Connected()) return tStreamStop::Ended;
+    if (contentLength == 0 || Reader->BodyEnded()) {  // the whole body has arrived
       InputEnded = true;
       return tStreamStop::Ended;
     }
@@ -187,13 +194,15 @@ tNetworkReceiverThread::tStreamStop tNetworkReceiverThread::PumpStream(tByteQueu
       int32_t chunk = kNetworkChunk;
       if (contentLength >= 0 && contentLength < chunk) chunk = static_cast<int32_t>(contentLength);
       char buf[kNetworkChunk];
-      size_t got = Socket->ReceiveBuf(buf, static_cast<size_t>(chunk));
+      size_t got = Reader->ReadBody(buf, static_cast<size_t>(chunk));
       pages.Feed(buf, got);
       bool stored = got == 0 || WriteToQueue(queue, buf, static_cast<int32_t>(got));
       if (contentLength > 0) contentLength -= static_cast<int64_t>(got);
       if (got < static_cast<size_t>(chunk) || !stored) {
         // The server ended the stream in order: the tail is kept.
-        return stored && Socket->LastError() == 0 ? tStreamStop::Ended : tStreamStop::Broken;
+        if (Reader->BodyEnded()) InputEnded = true;
+        return stored && Socket->LastError() == 0 && !Reader->BodyFailed() ? tStreamStop::Ended
+                                                                           : tStreamStop::Broken;
       }
     } else {
       // Full: nothing to do until the reader makes room (or the session stops).
@@ -220,6 +229,17 @@ bool tNetworkReceiverThread::WaitToReconnect(int32_t attempt, bool& full) {
   return false;
 }
 
+bool tNetworkReceiverThread::TakeReconnectBudget() {
+  // Attempts within the window, oldest first; older ones no longer count.
+  const uint32_t now = timeGetTime();
+  while (!AttemptTicks.empty() && now - AttemptTicks.front() >= Options.ReconnectWindowMs)
+    AttemptTicks.pop_front();
+  const size_t budget = static_cast<size_t>(std::max(Options.ReconnectAttempts, 0)) * kReconnectBudgetRounds;
+  if (AttemptTicks.size() >= budget) return false;
+  AttemptTicks.push_back(now);
+  return true;
+}
+
 bool tNetworkReceiverThread::Reconnect(tByteQueue& queue, int64_t& contentLength, bool& full,
                                        tOggPageWatch& pages) {
   // The reader keeps waiting for bytes while the connection is gone (Reconnecting comes first).
@@ -228,13 +248,17 @@ bool tNetworkReceiverThread::Reconnect(tByteQueue& queue, int64_t& contentLength
   Socket->Close();
   WakeWaiters();
   uint8_t code = RE_TIMEOUT;  // the drop itself, when no attempt gets as far as failing
-  for (int32_t attempt = 1; attempt <= Options.ReconnectAttempts; ++attempt) {
+  // The attempts count on across connections that broke off soon: a server that sends a little and closes
+  // must not restart the count each time. Only a connection that carried the stream for a while did.
+  if (timeGetTime() - ConnectionStart >= Options.ReconnectSteadyMs) AttemptsUsed = 0;
+  while (AttemptsUsed < Options.ReconnectAttempts && TakeReconnectBudget()) {
+    const int32_t attempt = ++AttemptsUsed;
     ReconnectAttempt = attempt;
     if (!WaitToReconnect(attempt, full)) break;
     tAnswerHeader header;
     char magic[4];
     code = OpenAnswer(header, true);
-    if (code == RE_NONE && !Socket->ReceiveExact(magic, 4)) code = RE_TIMEOUT;
+    if (code == RE_NONE && Reader->ReadBody(magic, 4) != 4) code = RE_TIMEOUT;
     if (code == RE_NONE && !IsOggAnswer(magic, UpperCase(header.Meta.ContentType))) code = RE_TYPE;
     if (code == RE_NONE && WriteToQueue(queue, magic, 4)) {
       // The new connection begins with pages of its own: a new chain link for the decoding thread.
@@ -242,6 +266,7 @@ bool tNetworkReceiverThread::Reconnect(tByteQueue& queue, int64_t& contentLength
       contentLength = header.ContentLength;
       pages.Restart();
       pages.Feed(magic, 4);
+      ConnectionStart = timeGetTime();
       ReconnectAttempt = 0;
       ++Reconnects;
       Reconnecting = false;

@@ -63,7 +63,9 @@ tOggThreadManager::tOggThreadManager(const std::string& url, uint32_t notifyMess
       ReceiverSource(std::make_unique<tNetworkOggReceiver>()),
       NotifyMessage(notifyMessage),
       NotifyWindow(notifyWindow) {
-  ReceiverSource->Connect(url, options);
+  tReceiverOptions own = options;
+  own.AwaitStreamRate = true;  // SizeQueue follows the header scan
+  ReceiverSource->Connect(url, own);
   Start();
 }
 
@@ -84,8 +86,30 @@ void tOggThreadManager::ClearEvents() {
 }
 
 double tOggThreadManager::GetPosition() {
-  if (AudioOpen && OnGetAudioTime) return OnGetAudioTime() + ChainOffset;
-  return ChainOffset + LinkTime;  // no sound output: the time decoded, which the wall clock paces
+  const tChainTime chain = ChainTime();
+  if (AudioOpen && OnGetAudioTime) return OnGetAudioTime() + chain.Offset;
+  return chain.Offset + chain.Link;  // no sound output: the time decoded, which the wall clock paces
+}
+
+double tOggThreadManager::DecodedSeconds() const {
+  const tChainTime chain = ChainTime();
+  return chain.Offset + chain.Link;
+}
+
+tOggThreadManager::tChainTime tOggThreadManager::ChainTime() const {
+  std::lock_guard<std::mutex> guard(ChainTimeLock);
+  return Chain;
+}
+
+void tOggThreadManager::AddLinkTime(double seconds) {
+  std::lock_guard<std::mutex> guard(ChainTimeLock);
+  Chain.Link += seconds;
+}
+
+void tOggThreadManager::StartLinkTime() {
+  std::lock_guard<std::mutex> guard(ChainTimeLock);
+  Chain.Offset += Chain.Link;
+  Chain.Link = 0;
 }
 
 bool tOggThreadManager::HasVideo() {
@@ -254,7 +278,8 @@ void tOggThreadManager::SizeQueue() {
     if (Link.Audio) bits += Link.Audio->NominalBitrate();
   }
   int64_t kbps = std::min<int64_t>(bits / 1000, INT32_MAX);
-  if (kbps > 0) ReceiverSource->SizeQueueForStream(static_cast<int32_t>(kbps));
+  // Called even without a rate: the receiver waits for this before it plays a stream of unknown rate.
+  ReceiverSource->SizeQueueForStream(static_cast<int32_t>(kbps));
 }
 
 void tOggThreadManager::OpenStreams() {
@@ -278,8 +303,7 @@ void tOggThreadManager::NextLink() {
   const uint8_t before = Link.Kinds();  // what played the last link
   const bool scanned = Link.NextLink(source);
   LinkPending = false;
-  ChainOffset = ChainOffset + LinkTime;
-  LinkTime = 0;
+  StartLinkTime();
   if (!scanned) {
     source.Abort(RE_TYPE);  // as the receiver's OpenStreams does for a failed scan
     return;
@@ -334,7 +358,7 @@ uint32_t tOggThreadManager::StepVideoOnly() {
   LastFrameTick = now;
   KeySeen = KeySeen || key;
   if (KeySeen) CallVideoFrame(&frame, &key);
-  LinkTime = LinkTime + 1.0 / SafeFrameRate();
+  AddLinkTime(1.0 / SafeFrameRate());
   return interval;
 }
 
@@ -416,7 +440,7 @@ bool tOggThreadManager::StepAudio(bool clocked, double clock, uint32_t& wait) {
       PreSamples += n;
     }
     // The link's length counts every decoded sample, whether or not the player took it at once.
-    LinkTime = LinkTime + static_cast<double>(n) / Rate;
+    AddLinkTime(static_cast<double>(n) / Rate);
     if (n > 0 && (!Held.empty() || !AudioStarted) && !ReleaseHeld) {
       // Sound is held back until its time is known (the end of its first page): played at once, it would be
       // heard before the pictures could be timed against it, and they would all be late.

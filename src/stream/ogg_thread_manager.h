@@ -79,7 +79,7 @@ class tOggThreadManager : public tThread {
   double GetPosition();
 
   // Seconds of media decoded so far, across chain links (diagnostics).
-  double DecodedSeconds() const { return ChainOffset + LinkTime; }
+  double DecodedSeconds() const;
 
   tNetworkOggReceiver& Receiver() { return *ReceiverSource; }
 
@@ -172,9 +172,18 @@ class tOggThreadManager : public tThread {
   double WallSoundTime();
   void PauseWallClock();
 
+  // Seconds of the links before this one, and of this one decoded: one pair, so that a reader never adds
+  // the old link's time to an offset that already holds it (a chain-link change moves one to the other).
+  struct tChainTime {
+    double Offset = 0;
+    double Link = 0;
+  };
+  void AddLinkTime(double seconds);
+  void StartLinkTime();  // the link's time joins the offset
+  tChainTime ChainTime() const;
   // written by the decoding thread, read by GetPosition on the main thread
-  std::atomic<double> ChainOffset{0};
-  std::atomic<double> LinkTime{0};
+  mutable std::mutex ChainTimeLock;
+  tChainTime Chain;  // guarded by ChainTimeLock
   std::atomic<bool> AudioOpen{false};
 };
 

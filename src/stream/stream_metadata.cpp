@@ -37,6 +37,8 @@ void ApplyHeaderField(const tHeaderField& field, tAnswerHeader& header) {
     header.IsPublic = field.Value == "1";
   } else if (name == "ICY-PRIVATE") {
     header.IsPublic = field.Value == "0";
+  } else if (name == "TRANSFER-ENCODING") {
+    header.Chunked = UpperCase(field.Value).find("CHUNKED") != std::string::npos;
   } else if (name == "LOCATION") {
     header.Location = field.Value;
   }

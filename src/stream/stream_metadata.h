@@ -26,6 +26,7 @@ struct tAnswerHeader {
   int64_t ContentLength = -1;  // unknown
   bool IsPublic = true;
   std::string Location;  // where a redirect sends the client
+  bool Chunked = false;  // "Transfer-Encoding: chunked": the body comes in chunks (any length is ignored)
 };
 
 // Applies one field; names outside the table are ignored, and a number that does not parse leaves its value

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -10,6 +11,7 @@
 #include "platform/main_thread.h"
 #include "platform/module_loader.h"
 #include "stream/stream_title.h"
+#include "support/icecast_server.h"
 #include "support/script_server.h"
 #include "support/test_support.h"
 
@@ -339,6 +341,41 @@ TEST(ThreadManager, WithoutSoundTheWallClockPacesPlayback) {
   // A stream that raced through the queue or stalled drops most of its pictures; a loaded machine (or a
   // sanitizer's slowdown) may leave one or two more than a frame late.
   EXPECT_LE(p.Manager->FramesDropped, 3);
+  player.Detach();
+}
+
+}  // namespace
+}  // namespace ktv
+
+namespace ktv {
+namespace {
+
+using namespace ktv::test;
+
+// A live 720p stream near 3 Mbit/s whose server names no bit rate: the queue starts sized for 100 kbit/s and
+// grows once the decoding thread knows the stream's rate. Growing it must not throw the playing stream back
+// into buffering.
+TEST(ThreadManagerIcecast, GrowingTheQueueNeverRebuffersALiveStream) {
+  // A noisy picture at a high rate; ten pictures a second keep the decoding light beside the server.
+  const std::string clip =
+      Media({"--width", "1280", "--height", "720", "--fps", "10", "--kbps", "3000", "--seconds", "45"});
+  tIcecastServer server;
+  ASSERT_TRUE(server.Running()) << server.Log();
+  ASSERT_TRUE(server.Feed(clip, "/hd.ogg", "HD Live", "Tests", "720p")) << server.Log();
+  tPlayback p(server.URL("/hd.ogg"), 2);
+  tCountingPlayer player;
+  player.Attach(*p.Manager);
+  ASSERT_TRUE(p.RunUntil(PROGRESS_PLAYING, 20000)) << ::testing::PrintToString(p.Codes);
+  const size_t playingAt = p.Codes.size();
+  p.RunUntil(-1, 30000);
+  tNetworkOggReceiver& r = p.Manager->Receiver();
+  EXPECT_EQ(r.GetBitrate(), 100) << "the server names no bit rate";
+  EXPECT_GT(r.GetQueueCapacity(), 2 * 2000 * 1024 / 8) << "the queue grew for the stream's own rate";
+  const std::vector<int> after(p.Codes.begin() + static_cast<long>(playingAt), p.Codes.end());
+  EXPECT_EQ(std::count(after.begin(), after.end(), PROGRESS_BUFFERING), 0)
+      << ::testing::PrintToString(p.Codes);
+  EXPECT_EQ(p.Manager->Rebuffers, 0);
+  EXPECT_GT(player.FramesReceived, 100) << "the stream played";
   player.Detach();
 }
 
