@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <variant>
 
 #include "library/playlist.h"
@@ -185,6 +186,16 @@ bool ShareAURL(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b) {
 }
 
 }  // namespace
+
+std::string CapText(const std::string& text, size_t maxBytes) {
+  static constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
+  if (text.size() <= maxBytes) return text;
+  if (maxBytes < kEllipsis.size()) return {};
+  size_t cut = maxBytes - kEllipsis.size();
+  // Never half a character: back up over UTF-8 continuation bytes to the start of the one cut through.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + std::string(kEllipsis);
+}
 
 tDateTime NowUTC() {
   using namespace std::chrono;

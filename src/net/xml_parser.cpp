@@ -28,6 +28,8 @@ bool StartsWith(std::string_view text, size_t pos, const char* prefix) {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // What one element costs beyond its tag and text: its record, and its key and place in the parent's lists.
 constexpr size_t kElementBytes = sizeof(tXMLTree) + sizeof(std::string) + sizeof(void*);
+// What one entry of a level's sibling counts costs beyond its name.
+constexpr size_t kCountBytes = sizeof(std::string) + 4 * sizeof(void*);
 // What one attribute costs beyond its text: its name and value records.
 constexpr size_t kAttributeBytes = 2 * sizeof(std::string);
 
@@ -200,8 +202,11 @@ void tXMLParser::Reset() {
 
 bool tXMLParser::Parse(const std::string& document) {
   Reset();
+  // The window counts from the first character that is no byte-order mark and no blank line.
+  size_t lead = document.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0 ? kByteOrderMark.size() : 0;
+  while (lead < document.size() && IsBlank(static_cast<unsigned char>(document[lead]))) ++lead;
   size_t start = document.find("<?");
-  if (start == std::string::npos || start >= kDeclarationWindow) return false;
+  if (start == std::string::npos || start - std::min(start, lead) >= kDeclarationWindow) return false;
   if (UpperCase(document.substr(start + 2, 4)) != "XML ") return false;
 
   size_t close = document.find("?>", start + 2);
@@ -282,6 +287,12 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
   node.Text.clear();
   // Sibling counts by lower-cased name; a hash instead of a list so that many distinct names stay linear.
   std::unordered_map<std::string, int32_t> counts;
+  size_t countBytes = 0;
+  struct tGiveBack {
+    size_t& Total;
+    const size_t& Bytes;
+    ~tGiveBack() { Total -= Bytes; }
+  } giveBack{TreeBytes, countBytes};
   while (Pos < text.size() && !Refused) {
     size_t lt = text.find('<', Pos);
     if (lt == std::string::npos) return;
@@ -340,7 +351,11 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
       }
       if (blank != std::string::npos) child->Attributes.ParseAttributes(tag.substr(blank + 1));
       auto [count, added] = counts.try_emplace(LowerCase(name), 0);
-      if (added && !Charge(kElementBytes + name.size())) return;  // the sibling count, while this level reads
+      // The sibling count lives while this level reads: charged now, given back at its end.
+      if (added) {
+        countBytes += kCountBytes + name.size();
+        if (!Charge(kCountBytes + name.size())) return;
+      }
       int32_t index = count->second++;
       tXMLTree* made = child.get();
       node.AddChild(name + "{" + std::to_string(index) + "}", std::move(child));
