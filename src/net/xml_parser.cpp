@@ -202,11 +202,8 @@ void tXMLParser::Reset() {
 
 bool tXMLParser::Parse(const std::string& document) {
   Reset();
-  // The window counts from the first character that is no byte-order mark and no blank line.
-  size_t lead = document.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0 ? kByteOrderMark.size() : 0;
-  while (lead < document.size() && IsBlank(static_cast<unsigned char>(document[lead]))) ++lead;
   size_t start = document.find("<?");
-  if (start == std::string::npos || start - std::min(start, lead) >= kDeclarationWindow) return false;
+  if (start == std::string::npos || start >= kDeclarationWindow) return false;
   if (UpperCase(document.substr(start + 2, 4)) != "XML ") return false;
 
   size_t close = document.find("?>", start + 2);
