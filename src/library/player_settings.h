@@ -37,6 +37,10 @@ using tStationList = std::vector<std::unique_ptr<tRecentPlaylistEntry>>;
 
 constexpr const char* kSettingsKey = "Software\\Halcyra Interactive\\Kestrova\\Player";
 constexpr const char* kDefaultIcecastDirectory = "https://dir.xiph.org/yp.xml";
+// Typed addresses kept, newest first.
+constexpr size_t kMaxMRU = 100;
+// Stream addresses kept per stored station.
+constexpr size_t kMaxStoredURLs = 32;
 // TrimRecent keeps this many of the newest recent stations.
 constexpr size_t kMaxRecent = 100;
 // More reconnects than this are damage in the settings store, not a wish (the last waits are 16 s each).
