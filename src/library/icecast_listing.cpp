@@ -30,12 +30,15 @@ std::string KeyName(const std::string& key) {
   return key.substr(0, key.rfind('{'));
 }
 
-// The decoded text of an entry's first child of that name; empty when it has none.
-std::string Field(const tXMLTree& entry, const char* name) {
+// The decoded text of an entry's first child of that name, capped at maxBytes; empty when it has none.
+std::string Field(const tXMLTree& entry, const char* name, size_t maxBytes = kMaxListingText) {
   const tXMLTree* child = entry.FindChild(std::string(name) + "{0}");
   if (!child) return {};
-  // Most texts hold no reference at all: they need no second copy.
-  return child->Text.find('&') == std::string::npos ? child->Text : XMLUnescape(child->Text);
+  // Most texts hold no reference at all: they need no second copy. A text of megabytes is cut before it is
+  // decoded (decoding only shortens it).
+  const std::string& text = child->Text;
+  const std::string raw = text.size() > 2 * maxBytes ? text.substr(0, 2 * maxBytes) : text;
+  return CapText(raw.find('&') == std::string::npos ? raw : XMLUnescape(raw), maxBytes);
 }
 
 // Only what the player fetches from a server: a listing from the network must not point it at local files.
@@ -79,10 +82,13 @@ void ReadIcecastListing(const tXMLParser& xml, tIcecastStations& stations) {
     const tXMLTree& entry = *root->Children[i];
     tIcecastStation station;
     if (!ClassifyServerType(Field(entry, "server_type"), station.Video, station.Station.Format)) continue;
-    const std::string url = TrimText(Field(entry, "listen_url"));
-    if (!IsStreamAddress(url) || !listed.insert(LowerCase(url)).second) continue;
+    // An address is never cut (it would point elsewhere): a longer one leaves the entry out.
+    const std::string url = TrimText(Field(entry, "listen_url", 2 * kMaxAddressBytes));
+    if (url.size() > kMaxAddressBytes || !IsStreamAddress(url) || !listed.insert(LowerCase(url)).second)
+      continue;
     tRecentPlaylistEntry& s = station.Station;
     s.Name = Field(entry, "server_name");
+    if (TrimText(s.Name).empty()) s.Name = CapText(url, kMaxListingText);  // a row must show something
     s.OnNow = Field(entry, "current_song");
     s.Genre = Field(entry, "genre");
     s.Bitrate = Field(entry, "bitrate");

@@ -31,10 +31,11 @@ bool ClassifyServerType(const std::string& serverType, bool& video, std::string&
 bool IsIcecastListing(const std::string& text);
 
 // The Ogg entries of a parsed listing, in document order. Name, OnNow, Genre and Bitrate come from
-// server_name, current_song, genre and bitrate with their entity references decoded (the listing is written
-// by a standard XML writer: "&amp;" is "&"). The listen URL is the only URL; an entry without an http or
-// https listen URL is left out, and a listen URL listed again (ASCII case ignored) only counts the first
-// time.
+// server_name, current_song, genre and bitrate with their entity references decoded once (the listing is
+// written by a standard XML writer: "&amp;" is "&", "&#233;" is "é" in UTF-8), each capped at
+// kMaxListingText; an entry without a name is named by its listen URL. The listen URL is the only URL; an
+// entry without an http or https listen URL (or with one beyond kMaxAddressBytes) is left out, and a listen
+// URL listed again (ASCII case ignored) only counts the first time.
 void ReadIcecastListing(const tXMLParser& xml, tIcecastStations& stations);
 
 }  // namespace ktv

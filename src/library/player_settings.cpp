@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <variant>
 
 #include "library/playlist.h"
@@ -177,6 +178,16 @@ std::string SettingText(const tSetting& setting, const tPlayerSettings& settings
       setting.Field);
 }
 
+// A station's texts as the store keeps them: each capped (a name of megabytes once made a settings file the
+// next start refused), and addresses too long to keep whole left out.
+void CapEntry(tRecentPlaylistEntry& e) {
+  for (std::string* text :
+       {&e.Name, &e.Description, &e.Genre, &e.Format, &e.Bitrate, &e.OnNow, &e.ViewURL, &e.Viewers})
+    *text = CapText(*text, kMaxListingText);
+  std::erase_if(e.URLs, [](const std::string& url) { return url.size() > kMaxAddressBytes; });
+  if (e.URLs.size() > kMaxStoredURLs) e.URLs.resize(kMaxStoredURLs);
+}
+
 bool ShareAURL(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b) {
   for (const std::string& x : a.URLs)
     for (const std::string& y : b.URLs)
@@ -185,6 +196,16 @@ bool ShareAURL(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b) {
 }
 
 }  // namespace
+
+std::string CapText(const std::string& text, size_t maxBytes) {
+  static constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
+  if (text.size() <= maxBytes) return text;
+  if (maxBytes < kEllipsis.size()) return {};
+  size_t cut = maxBytes - kEllipsis.size();
+  // Never half a character: back up over UTF-8 continuation bytes to the start of the one cut through.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + std::string(kEllipsis);
+}
 
 tDateTime NowUTC() {
   using namespace std::chrono;
@@ -281,9 +302,11 @@ bool tPlayerSettings::SaveSettings() {
 
 void tPlayerSettings::AddToMRU(const std::string& rawUrl) {
   std::string url = TrimText(rawUrl);
+  if (url.size() > kMaxAddressBytes) return;  // no address; cut, it would be another one
   MRU.erase(std::remove_if(MRU.begin(), MRU.end(), [&](const std::string& u) { return SameText(u, url); }),
             MRU.end());
   MRU.insert(MRU.begin(), url);
+  if (MRU.size() > kMaxMRU) MRU.resize(kMaxMRU);
   SaveSettings();
 }
 
@@ -303,6 +326,7 @@ void tPlayerSettings::AddPlaylistToRecent(const tPlaylist& playlist) {
 }
 
 void tPlayerSettings::AddOrReplaceEntry(std::unique_ptr<tRecentPlaylistEntry> entry, tStationList& list) {
+  CapEntry(*entry);
   auto same =
       std::find_if(list.begin(), list.end(), [&](const auto& item) { return ShareAURL(*item, *entry); });
   if (same != list.end()) {

@@ -37,10 +37,25 @@ using tStationList = std::vector<std::unique_ptr<tRecentPlaylistEntry>>;
 
 constexpr const char* kSettingsKey = "Software\\Halcyra Interactive\\Kestrova\\Player";
 constexpr const char* kDefaultIcecastDirectory = "https://dir.xiph.org/yp.xml";
+// Typed addresses kept, newest first.
+constexpr size_t kMaxMRU = 100;
+// Stream addresses kept per stored station.
+constexpr size_t kMaxStoredURLs = 32;
 // TrimRecent keeps this many of the newest recent stations.
 constexpr size_t kMaxRecent = 100;
 // More reconnects than this are damage in the settings store, not a wish (the last waits are 16 s each).
 constexpr int32_t kMaxReconnectAttempts = 100;
+
+// Longest text of a station record from a listing; longer ones are cut and end in an ellipsis ("…"). A
+// listing's current_song can run to megabytes, and every repaint measures it.
+constexpr size_t kMaxListingText = 1024;
+// Longest stream address kept from a listing or the settings store: a cut address would point elsewhere, so a
+// longer one is dropped instead.
+constexpr size_t kMaxAddressBytes = 4096;
+
+// The text cut to at most maxBytes (ellipsis included) at a UTF-8 character boundary, ending in "…" when it
+// was cut; as it is when it fits.
+std::string CapText(const std::string& text, size_t maxBytes);
 
 // Whether the accelerated back-end can run. False until a probe is installed (the windowed program installs
 // its OpenGL probe before loading the settings).

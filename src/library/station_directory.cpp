@@ -1,13 +1,19 @@
 #include "library/station_directory.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <streambuf>
 
 #include "library/playlist.h"
 #include "net/http_request.h"
@@ -23,6 +29,51 @@ namespace {
 
 // Inflate works in pieces of this size so a small hostile stream cannot claim a huge buffer up front.
 constexpr size_t kInflateChunk = 64u << 10;
+
+// The byte-order mark a listing's writer may put first.
+constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
+
+// A stream over a file descriptor the caller opened (and closes): the download writes the new cache through
+// it into a file made with O_EXCL, so nothing planted under that name is ever followed or written.
+class tDescriptorBuffer : public std::streambuf {
+ public:
+  explicit tDescriptorBuffer(int fd) : Fd(fd) {}
+
+ protected:
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    std::streamsize done = 0;
+    while (done < count) {
+      ssize_t n = ::write(Fd, bytes + done, static_cast<size_t>(count - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += n;
+    }
+    return done;
+  }
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  }
+
+ private:
+  int Fd;
+};
+
+// Makes the folder (and its parents) when missing; a folder made here is the user's alone.
+bool MakePrivateFolder(const std::string& folder) {
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return true;
+  fs::create_directories(folder, ec);
+  if (ec) return false;
+  return ::chmod(folder.c_str(), 0700) == 0;
+}
+
+// The station's name, or its first address when it has none: an empty row cannot be told apart or picked.
+std::string NameOrAddress(const std::string& name, const std::vector<std::string>& urls) {
+  if (!TrimText(name).empty() || urls.empty()) return name;
+  return CapText(urls.front(), kMaxListingText);
+}
 
 std::string BaseURL(std::string base) {
   if (!base.empty() && base.back() == '/') base.pop_back();
@@ -102,12 +153,29 @@ class tAsideWork : public tThread {
 
 }  // namespace
 
-std::string GetTempFolder() {
+std::string GetCacheFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  std::string root;
+  if (cache && *cache == '/') {  // a relative value is to be ignored
+    root = cache;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || *home != '/') return {};
+    root = std::string(home) + "/.cache";
+  }
   std::error_code ec;
-  std::string folder = fs::temp_directory_path(ec).string();
-  if (ec || folder.empty()) folder = "/tmp";
-  if (folder.back() != '/') folder += '/';
-  return folder;
+  fs::create_directories(root, ec);
+  const std::string folder = root + "/kestrova";
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  // An existing one must be a real folder of this user's (not a link someone planted), and private.
+  struct stat info;
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) return {};
+  if ((info.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) return {};
+  return folder + "/";
+}
+
+std::string GetTempFolder() {
+  return GetCacheFolder();
 }
 
 int64_t VersionToNumber(const std::string& version) {
@@ -171,7 +239,10 @@ std::string ReadCacheDocument(const std::string& fileName) {
 }
 
 std::string DocumentFromCacheBytes(const std::string& bytes) {
-  if (StartsWithText(bytes, "<?xml")) return bytes.size() <= kMaxDocumentBytes ? bytes : std::string();
+  size_t start = StartsWithText(bytes, kByteOrderMark) ? 3 : 0;
+  while (start < bytes.size() && static_cast<unsigned char>(bytes[start]) <= 32) ++start;
+  if (StartsWithText(bytes.substr(start, 5), "<?xml"))
+    return bytes.size() <= kMaxDocumentBytes ? bytes : std::string();
   std::string text;
   InflateDocument(bytes, text);
   return text;
@@ -188,28 +259,31 @@ void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationLi
     std::string path = "dir.station{" + std::to_string(i) + "}";
     if (!xml.Exists(path)) break;
     auto e = std::make_unique<tRecentPlaylistEntry>();
-    std::string name = xml.GetValue(path + ".name");
-    e->Description = xml.GetValue(path + ".description");
-    e->Genre = xml.GetValue(path + ".genre");
-    e->ViewURL = xml.GetValue(path + ".url");
+    const auto text = [&](const char* field) { return CapText(xml.GetValue(path + field), kMaxListingText); };
     for (int j = 0;; ++j) {
       std::string url = path + ".servers.url{" + std::to_string(j) + "}";
       if (!xml.Exists(url)) break;
-      e->URLs.push_back(xml.GetValue(url));
+      std::string address = xml.GetValue(url);
+      if (address.size() <= kMaxAddressBytes) e->URLs.push_back(std::move(address));
     }
     if (directory) {
       std::string codecs = xml.GetValue(path + ".codecs");
       bool video = UpperCase(codecs).find("THEORA") != std::string::npos;
       if (video != wantVideo) continue;
-      e->Name = e->Description.empty() ? name : name + " (" + e->Description + ")";
-      e->Bitrate = xml.GetValue(path + ".bitrate");
-      e->OnNow = xml.GetValue(path + ".playing");
-      e->Viewers = xml.GetValue(path + ".listeners") + "/" + xml.GetValue(path + ".capacity");
-      e->Format = codecs;
+      e->Description = text(".description");
+      const std::string name = NameOrAddress(text(".name"), e->URLs);
+      e->Name = CapText(e->Description.empty() ? name : name + " (" + e->Description + ")", kMaxListingText);
+      e->Bitrate = text(".bitrate");
+      e->OnNow = text(".playing");
+      e->Viewers = CapText(text(".listeners") + "/" + text(".capacity"), kMaxListingText);
+      e->Format = CapText(codecs, kMaxListingText);
     } else {
-      e->Name = name;
+      e->Description = text(".description");
+      e->Name = NameOrAddress(text(".name"), e->URLs);
       e->Format = "Video";
     }
+    e->Genre = text(".genre");
+    e->ViewURL = text(".url");
     stations.push_back(std::move(e));
   }
 }
@@ -235,31 +309,44 @@ void tStationDirectory::RunAside(const std::function<void()>& work) {
 }
 
 bool tStationDirectory::Refresh(tDocument document) {
-  const tDocumentKind& kind = kDocumentKinds[static_cast<int>(document)];
-  std::string cache = TempFolder + kind.CacheName;
+  const int index = static_cast<int>(document);
+  const tDocumentKind& kind = kDocumentKinds[index];
+  const std::string cache = TempFolder + kind.CacheName;
   tDateTime& stamp = Settings.*kind.Stamp;
   std::error_code ec;
   if (!fs::exists(cache, ec)) stamp = 0;
-  if (!IsStale(stamp, NowUTC(), kind.UnitsPerDay, kind.MaxAge)) return true;
+  const tDateTime now = Now();
+  if (!IsStale(stamp, now, kind.UnitsPerDay, kind.MaxAge)) return true;
+  // Failed a moment ago: the user has been told; the old cache (if any) serves until the retry is due.
+  if (FailedAt[index] != 0 && !IsStale(FailedAt[index], now, 24.0 * 60.0, kRetryMinutes - 1)) return false;
 
-  std::string fresh = cache + ".new";
+  // A fresh file of a name nobody can guess or plant, in the private folder; whatever an earlier run left
+  // behind is in nobody's way.
   bool ok = false;
-  {
-    std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-    if (out && Fetch) ok = Fetch(kind.Heading, kind.Caption, kind.Address(Settings), out);
-    out.close();
+  std::string fresh = cache + ".XXXXXX";
+  int fd = TempFolder.empty() || !MakePrivateFolder(TempFolder) ? -1 : ::mkstemp(fresh.data());
+  if (fd >= 0) {
+    tDescriptorBuffer buffer(fd);
+    std::ostream out(&buffer);
+    if (Fetch) ok = Fetch(kind.Heading, kind.Caption, kind.Address(Settings), out);
+    out.flush();
     ok = ok && !out.fail();  // a cache that could not be written whole is no success
+    ok = (::close(fd) == 0) && ok;
+    // A download that was cut short, cancelled or empty can still "succeed" as a transfer; only a document
+    // that reads whole replaces the cache, so a bad refresh never hides the stations for a whole period.
+    if (ok) RunAside([&] { ok = kind.IsWhole(ReadCacheDocument(fresh)); });
+    if (ok) ok = ::rename(fresh.c_str(), cache.c_str()) == 0;
+    if (!ok) ::unlink(fresh.c_str());
   }
-  // A download that was cut short, cancelled or empty still "succeeds" as a transfer; only a document that
-  // reads whole replaces the cache, so a bad refresh never hides the stations for a whole period.
-  if (ok) RunAside([&] { ok = kind.IsWhole(ReadCacheDocument(fresh)); });
   if (ok) {
-    stamp = NowUTC();
+    // Only once the new document is in place: a stamp saved before would mark a cache fresh that never came.
+    FailedAt[index] = 0;
+    stamp = now;
     Settings.SaveSettings();
-    fs::rename(fresh, cache, ec);
-    if (ec) ok = fs::copy_file(fresh, cache, fs::copy_options::overwrite_existing, ec);
+  } else {
+    FailedAt[index] = now;
+    Prompts.ShowWarning("Error", kind.Failure);
   }
-  if (!ok) Prompts.ShowWarning("Error", kind.Failure);
   return ok;
 }
 

@@ -1,7 +1,8 @@
 // The downloaded station lists: the public stream directory (split into TV and radio by whether a station
 // carries Theora), the channel list of the player's own site, and the public Icecast directory's listing
-// (split into TV and radio by its stream type). Each is cached in the temporary folder as plain or
-// zlib-compressed XML, refreshed when older than its period, and read into station records.
+// (split into TV and radio by its stream type). Each is cached in the player's own cache folder as plain or
+// zlib-compressed XML, refreshed when older than its period, and read into station records. A download that
+// fails or is refused keeps the old cache and is not tried again for kRetryMinutes.
 //
 // Thread contract: user-interface thread only (downloads run on it, pumping messages through the dialog).
 // Reading a large document runs on a thread of its own while the caller's thread keeps calling the idle hook;
@@ -45,6 +46,10 @@ constexpr int kIdleMs = 20;
 // A cached or downloaded document, plain or inflated, larger than this is taken as damaged.
 constexpr size_t kMaxDocumentBytes = 32u << 20;
 
+// A failed download of a document waits this long before that document is downloaded again: a filter pause
+// or a category switch must not fetch the whole listing again and show the same error again.
+constexpr int kRetryMinutes = 10;
+
 constexpr const char* kDirectoryCacheName = "~kestrova_directory_data.~xml.~tmp.~z";
 constexpr const char* kChannelCacheName = "~kestrova_stream_data.~xml.~tmp.~z";
 constexpr const char* kIcecastCacheName = "~kestrova_icecast_data.~xml.~tmp.~z";
@@ -54,7 +59,7 @@ constexpr const char* kPlayerPagePath = "/player.php";
 
 class tStationDirectory {
  public:
-  // tempFolder: where the caches live (tests pass their own), ending in "/".
+  // tempFolder: where the caches live (tests pass their own), ending in "/"; made (mode 0700) when missing.
   tStationDirectory(tPlayerSettings& settings, tFetchDocument fetch, tDirectoryPrompts& prompts,
                     std::string tempFolder, tReadIdle idle = {});
 
@@ -73,10 +78,13 @@ class tStationDirectory {
   tStationList Stations;
   // The running program's version, compared with the advertised one.
   std::string ProgramVersion;
+  // The clock of ages and retries (tests move it).
+  std::function<tDateTime()> Now = NowUTC;
 
  private:
   enum class tDocument { Directory, ChannelList, Icecast };
-  // Downloads the document when its stamp is stale or its cache is missing. False when a download failed.
+  // Downloads the document when its stamp is stale or its cache is missing. False when a download failed,
+  // and (without a download or a warning) while a failed one waits for its retry.
   bool Refresh(tDocument document);
   // Reads the Icecast cache into IcecastStations unless that already holds what the file holds.
   void ReadIcecastCache();
@@ -93,9 +101,16 @@ class tStationDirectory {
   // listing runs to megabytes, and the filter reloads the category after every pause in typing.
   tIcecastStations IcecastStations;
   std::string IcecastCacheRead;
+  // When each document's last download failed (0: it did not), by tDocument.
+  tDateTime FailedAt[3] = {};
 };
 
-// The system temporary folder with "/" appended.
+// The player's own cache folder, "$XDG_CACHE_HOME/kestrova/" (or "~/.cache/kestrova/"), made with mode 0700
+// when missing: never a fixed name in a folder every user writes to. Empty when it cannot be made, is no
+// folder of ours, or is a link.
+std::string GetCacheFolder();
+// Where the directory windows keep their caches: the cache folder (the documents used to lie in the system's
+// temporary folder, where anyone could plant a file under their fixed names).
 std::string GetTempFolder();
 
 // "a.b.c.d" as four 16-bit fields from the most significant down; a part that is not a number counts as 0.
@@ -105,9 +120,9 @@ int64_t VersionToNumber(const std::string& version);
 // between the stamp and now, fractions cut off; a stamp that is no finite number is always stale.
 bool IsStale(tDateTime stamp, tDateTime now, double unitsPerDay, int64_t maxAge);
 
-// The document text of a cache file: as it stands when it begins with "<?xml" (any case), else inflated from
-// zlib. Empty when the file is missing, larger than kMaxDocumentBytes, or cannot be inflated within that
-// bound.
+// The document text of a cache file: as it stands when it begins with "<?xml" (any case; a UTF-8 byte-order
+// mark and blank lines may stand before it), else inflated from zlib. Empty when the file is missing, larger
+// than kMaxDocumentBytes, or cannot be inflated within that bound.
 std::string ReadCacheDocument(const std::string& fileName);
 // The same for the file's bytes already in memory.
 std::string DocumentFromCacheBytes(const std::string& bytes);
@@ -120,7 +135,8 @@ bool IsStationDocument(const std::string& text);
 
 // Reads the stations of a parsed document in document order. directory: the directory's field mapping and
 // only the stations whose video flag equals wantVideo; otherwise the channel list's mapping and every
-// station.
+// station. Texts are capped at kMaxListingText, stream addresses beyond kMaxAddressBytes are left out, and
+// a station without a name is named by its first address.
 void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationList& stations);
 
 }  // namespace ktv

@@ -255,6 +255,7 @@ bool tEasySocket::Connect(uint16_t Port, const std::string& Host) {
   }
 
   TimedOutFlag = false;
+  NoGoodbye = false;
   Close();
   SentTotal = 0;
   ReceivedTotal = 0;
@@ -409,7 +410,10 @@ long tEasySocket::ReadSome(const tUse& Use, char* To, size_t Count, short& Want,
   if (!Use.Tls) return SystemStep(::recv(Use.Fd, To, Count, MSG_DONTWAIT), Error);
   size_t moved = 0;
   tTlsResult result = Use.Tls->Read(To, Count, moved);
-  if (result == tTlsResult::Closed) return 0;  // the peer ended the session in order
+  if (result == tTlsResult::Closed) {  // the peer ended the session (in order, or at least without an error)
+    if (Use.Tls->EndedWithoutGoodbye()) NoGoodbye = true;
+    return 0;
+  }
   return TlsStep(result, moved, Use.Tls->Error(), POLLIN, Want, Error);
 }
 

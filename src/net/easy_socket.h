@@ -86,6 +86,9 @@ class tEasySocket {
   int LastError() const { return LastErrorCode; }
   // Set when the last operation ended by time-out; cleared by Connect.
   bool TimedOut() const { return TimedOutFlag; }
+  // Set when a TLS connection's peer ended it without the TLS goodbye (LastError is 0 then, as for any end
+  // in order); cleared by Connect.
+  bool EndedWithoutGoodbye() const { return NoGoodbye; }
   int64_t BytesSent() const { return SentTotal; }  // since the last Connect
   int64_t BytesReceived() const { return ReceivedTotal; }
   int Handle() const;
@@ -116,6 +119,7 @@ class tEasySocket {
   std::atomic<int> TimeOutSeconds;
   std::atomic<int> LastErrorCode{0};
   std::atomic<bool> TimedOutFlag{false};
+  std::atomic<bool> NoGoodbye{false};
   std::atomic<int64_t> SentTotal{0};
   std::atomic<int64_t> ReceivedTotal{0};
   const bool LeaveNagleOn;

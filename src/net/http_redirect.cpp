@@ -139,8 +139,10 @@ bool tRedirectChain::Follow(const std::string& Location) {
   ParseURL(next, parts);
   std::string key = VisitKey(parts);
   if (std::find(Visited.begin(), Visited.end(), key) != Visited.end()) return false;
-  // The user's credentials are for the host the user named; another host never sees them.
-  if (!parts.HasLogin && UpperCase(parts.Host) == UpperCase(Current.Host)) {
+  // The user's credentials are for the server the user named: another host, another port, or the same host
+  // over plain http (where anyone on the way reads them) never sees them.
+  if (!parts.HasLogin && parts.Scheme == Current.Scheme && parts.Port == Current.Port &&
+      UpperCase(parts.Host) == UpperCase(Current.Host)) {
     parts.HasLogin = Current.HasLogin;
     parts.User = Current.User;
     parts.Password = Current.Password;

@@ -30,7 +30,7 @@ class tRedirectChain {
   explicit tRedirectChain(const std::string& URL);
   explicit tRedirectChain(const tURLParts& Parts);
   // The address to ask now: the first one, then where the last Location pointed. Credentials stay only
-  // while the host stays the same (a Location may also bring its own).
+  // while scheme, host and port all stay the same (a Location may also bring its own).
   const tURLParts& Parts() const { return Current; }
   // Moves on to where the Location points. False for an address that is no http or https one, a loop (an
   // address asked before) or a sixth hop; the chain then stays where it was.

@@ -23,6 +23,7 @@ namespace {
 struct tBioSocket {
   int Fd = -1;
   int Errno = 0;
+  bool SawEnd = false;  // the connection itself ended under the session
 };
 
 bool WouldBlock(int Errno) {
@@ -45,6 +46,7 @@ int BioRead(BIO* bio, char* data, int length) {
   auto* io = static_cast<tBioSocket*>(BIO_get_data(bio));
   BIO_clear_retry_flags(bio);
   ssize_t n = ::recv(io->Fd, data, static_cast<size_t>(std::max(length, 0)), MSG_DONTWAIT);
+  if (n == 0) io->SawEnd = true;
   if (n >= 0) return static_cast<int>(n);  // 0: the peer closed
   io->Errno = errno;
   if (WouldBlock(io->Errno)) BIO_set_retry_read(bio);
@@ -145,9 +147,16 @@ tTlsResult tTlsSession::Result(int Returned, size_t* Moved) {
     LastError = ERROR_SECURE_FAILURE;
     return tTlsResult::Failed;
   }
-  if (code == SSL_ERROR_ZERO_RETURN) return tTlsResult::Closed;
+  // A goodbye is read as a record before the connection's own end: seeing that end first means none came.
+  if (code == SSL_ERROR_ZERO_RETURN) {
+    NoGoodbye = State->Io.SawEnd;
+    return tTlsResult::Closed;
+  }
   if (code == SSL_ERROR_SYSCALL) {
-    if (State->Io.Errno == 0) return tTlsResult::Closed;
+    if (State->Io.Errno == 0) {
+      NoGoodbye = true;
+      return tTlsResult::Closed;
+    }
     LastError = WinsockErrorFromErrno(State->Io.Errno);
   } else {
     LastError = WSAECONNABORTED;  // the peer broke the protocol mid-stream

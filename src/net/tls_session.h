@@ -39,6 +39,9 @@ class tTlsSession {
   // The Winsock number of the last Failed: ERROR_SECURE_FAILURE for anything that went wrong in the
   // handshake, the connection's own error afterwards.
   int Error() const { return LastError; }
+  // After Closed: the connection ended without the peer's TLS goodbye (close_notify), so what came may have
+  // been cut short by anyone on the way. Streams accept that; a download with no length of its own does not.
+  bool EndedWithoutGoodbye() const { return NoGoodbye; }
 
  private:
   struct tState;
@@ -46,6 +49,7 @@ class tTlsSession {
   tTlsResult Result(int Returned, size_t* Moved);
   std::unique_ptr<tState> State;
   int LastError = 0;
+  bool NoGoodbye = false;
 };
 
 }  // namespace ktv

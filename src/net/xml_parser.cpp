@@ -20,8 +20,71 @@ bool IsBlank(unsigned char c) {
   return c <= 32;
 }
 
-bool StartsWith(const std::string& text, size_t pos, const char* prefix) {
-  return text.compare(pos, std::strlen(prefix), prefix) == 0;
+bool StartsWith(std::string_view text, size_t pos, const char* prefix) {
+  return pos <= text.size() && text.compare(pos, std::strlen(prefix), prefix) == 0;
+}
+
+// A byte-order mark some writers put before the declaration.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// What one element costs beyond its tag and text: its record, and its key and place in the parent's lists.
+constexpr size_t kElementBytes = sizeof(tXMLTree) + sizeof(std::string) + sizeof(void*);
+// What one entry of a level's sibling counts costs beyond its name.
+constexpr size_t kCountBytes = sizeof(std::string) + 4 * sizeof(void*);
+// What one attribute costs beyond its text: its name and value records.
+constexpr size_t kAttributeBytes = 2 * sizeof(std::string);
+
+std::string_view TrimView(std::string_view text) {
+  size_t first = 0, last = text.size();
+  while (first < last && IsBlank(static_cast<unsigned char>(text[first]))) ++first;
+  while (last > first && IsBlank(static_cast<unsigned char>(text[last - 1]))) --last;
+  return text.substr(first, last - first);
+}
+
+bool IsAllBlank(std::string_view text) {
+  return TrimView(text).empty();
+}
+
+// Position of "<!DOCTYPE" (any case), without an upper-cased copy of a document of megabytes.
+size_t FindDoctype(std::string_view text) {
+  static constexpr std::string_view kName = "DOCTYPE";
+  for (size_t at = text.find("<!"); at != std::string_view::npos; at = text.find("<!", at + 1)) {
+    if (text.size() - at - 2 < kName.size()) return std::string_view::npos;
+    bool same = true;
+    for (size_t i = 0; i < kName.size() && same; ++i)
+      same = std::toupper(static_cast<unsigned char>(text[at + 2 + i])) == kName[i];
+    if (same) return at;
+  }
+  return std::string_view::npos;
+}
+
+// The end of a document type declaration starting at From: after the ">" that brings the count of nested
+// "<" and ">" back to zero, or the end of the text.
+size_t DoctypeEnd(std::string_view text, size_t from) {
+  int depth = 1;
+  size_t i = from + 1;
+  for (; i < text.size() && depth > 0; ++i) {
+    if (text[i] == '<') ++depth;
+    if (text[i] == '>') --depth;
+  }
+  return i;
+}
+
+void AppendUTF8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
 }
 
 bool AllDigits(const std::string& s, bool hex) {
@@ -100,7 +163,7 @@ void tParamList::ParseAttributes(const std::string& text) {
 // ---- tXMLTree ----
 
 void tXMLTree::AddChild(const std::string& key, std::unique_ptr<tXMLTree> child) {
-  if (!ChildIndex.empty()) ChildIndex.emplace(LowerCase(key), Children.size());
+  if (ChildIndex) ChildIndex->emplace(LowerCase(key), Children.size());
   ChildNames.push_back(key);
   Children.push_back(std::move(child));
 }
@@ -113,10 +176,12 @@ tXMLTree* tXMLTree::FindChild(const std::string& key) const {
       if (SameText(ChildNames[i], key)) return Children[i].get();
     return nullptr;
   }
-  if (ChildIndex.empty())
-    for (size_t i = 0; i < ChildNames.size(); ++i) ChildIndex.emplace(LowerCase(ChildNames[i]), i);
-  auto it = ChildIndex.find(LowerCase(key));
-  return it == ChildIndex.end() ? nullptr : Children[it->second].get();
+  if (!ChildIndex) {
+    ChildIndex = std::make_unique<std::unordered_map<std::string, size_t>>();
+    for (size_t i = 0; i < ChildNames.size(); ++i) ChildIndex->emplace(LowerCase(ChildNames[i]), i);
+  }
+  auto it = ChildIndex->find(LowerCase(key));
+  return it == ChildIndex->end() ? nullptr : Children[it->second].get();
 }
 
 // ---- tXMLParser ----
@@ -151,30 +216,57 @@ bool tXMLParser::Parse(const std::string& document) {
   Version = attributes.Get("version");
   Encoding = attributes.Get("encoding");
 
-  // An unterminated declaration swallows the rest of the document: nothing is left to read.
-  std::string text = document.substr(0, start);
-  if (close != std::string::npos) text += document.substr(close + 2);
+  Elements = 0;
+  TreeBytes = 0;
+  Refused = false;
+  Charge(document.size());  // the caller holds it while the tree grows
 
+  // The body is read where it stands in the caller's document; only a shape that needs cutting in the middle
+  // (text before the declaration, a document type declaration after content) is read from a copy. An
+  // unterminated declaration swallows the rest of the document: nothing is left to read.
+  std::string_view whole(document);
+  std::string_view prefix = whole.substr(0, start);
+  if (prefix.substr(0, kByteOrderMark.size()) == kByteOrderMark) prefix.remove_prefix(kByteOrderMark.size());
+  std::string_view body = close == std::string::npos ? std::string_view() : whole.substr(close + 2);
+  std::string copy;
+  std::string_view text = body;
+  if (!IsAllBlank(prefix)) {
+    if (!Charge(start + body.size())) return false;
+    copy = std::string(whole.substr(0, start)) + std::string(body);
+    text = copy;
+  }
   // Remove a document type declaration with its internal subset, counting nested "<" and ">".
-  size_t doctype = UpperCase(text).find("<!DOCTYPE");
-  if (doctype != std::string::npos) {
-    int depth = 1;
-    size_t i = doctype + 1;
-    for (; i < text.size() && depth > 0; ++i) {
-      if (text[i] == '<') ++depth;
-      if (text[i] == '>') --depth;
+  size_t doctype = FindDoctype(text);
+  if (doctype != std::string_view::npos) {
+    size_t end = DoctypeEnd(text, doctype);
+    if (IsAllBlank(text.substr(0, doctype))) {
+      text.remove_prefix(end);
+    } else {
+      if (copy.empty() && !Charge(text.size())) return false;
+      std::string cut = std::string(text.substr(0, doctype)) + std::string(text.substr(end));
+      copy = std::move(cut);
+      text = copy;
     }
-    text.erase(doctype, i - doctype);
   }
 
-  text = TrimText(text);
+  text = TrimView(text);
   EscapeBudget = text.size() + kMinEscapeBudget;
   for (size_t& missing : MissingFrom) missing = std::string::npos;
-  Doc = &text;
+  Doc = text;
   Pos = 0;
-  ReadElement(*Root, 0);
-  Doc = nullptr;
+  if (!Refused) ReadElement(*Root, 0);
+  Doc = {};
+  if (Refused) {
+    Reset();
+    return false;
+  }
   return true;
+}
+
+bool tXMLParser::Charge(size_t bytes) {
+  TreeBytes += bytes;
+  if (TreeBytes > kMaxTreeBytes) Refused = true;
+  return !Refused;
 }
 
 size_t tXMLParser::FindEnd(int marker, const char* end, size_t from) {
@@ -182,27 +274,36 @@ size_t tXMLParser::FindEnd(int marker, const char* end, size_t from) {
   // keeps a document full of unclosed sections from being searched to its end again and again.
   size_t& missingFrom = MissingFrom[marker];
   if (from >= missingFrom) return std::string::npos;
-  size_t at = Doc->find(end, from);
+  size_t at = Doc.find(end, from);
   if (at == std::string::npos) missingFrom = from;
   return at;
 }
 
 void tXMLParser::ReadElement(tXMLTree& node, int depth) {
-  const std::string& text = *Doc;
+  const std::string_view text = Doc;
   node.Text.clear();
   // Sibling counts by lower-cased name; a hash instead of a list so that many distinct names stay linear.
   std::unordered_map<std::string, int32_t> counts;
-  while (Pos < text.size()) {
+  size_t countBytes = 0;
+  struct tGiveBack {
+    size_t& Total;
+    const size_t& Bytes;
+    ~tGiveBack() { Total -= Bytes; }
+  } giveBack{TreeBytes, countBytes};
+  while (Pos < text.size() && !Refused) {
     size_t lt = text.find('<', Pos);
     if (lt == std::string::npos) return;
-    node.Text += TrimText(text.substr(Pos, lt - Pos));
+    std::string_view run = TrimView(text.substr(Pos, lt - Pos));
+    if (!Charge(run.size())) return;
+    node.Text += run;
     Pos = lt + 1;
     while (Pos < text.size() && IsBlank(static_cast<unsigned char>(text[Pos]))) ++Pos;
 
     if (StartsWith(text, Pos, "![CDATA[")) {
       size_t end = FindEnd(kCDataEnd, "]]>", Pos + 8);
       if (end != std::string::npos) {
-        std::string content = TrimText(text.substr(Pos + 8, end - Pos - 8));
+        std::string content(TrimView(text.substr(Pos + 8, end - Pos - 8)));
+        const size_t before = node.Text.size();
         // Each section escapes the element's earlier text once more. Within a budget that is what happens; a
         // hostile run of sections beyond it would grow the text quadratically, so only the new content is
         // escaped then.
@@ -212,6 +313,7 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
         } else {
           node.Text += XMLEscape(content);
         }
+        if (node.Text.size() > before && !Charge(node.Text.size() - before)) return;
         Pos = end + 3;
       } else {
         Pos += 8;
@@ -224,7 +326,7 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
       if (end != std::string::npos) Pos = end + 2;
     } else {
       size_t gt = text.find('>', Pos);
-      std::string tag = text.substr(Pos, gt == std::string::npos ? std::string::npos : gt - Pos);
+      std::string tag(text.substr(Pos, gt == std::string::npos ? std::string::npos : gt - Pos));
       Pos = gt == std::string::npos ? text.size() : gt + 1;
       // A closing tag ends this level whatever its name; at the top level it ends the document.
       if (!tag.empty() && tag[0] == '/') return;
@@ -238,9 +340,20 @@ void tXMLParser::ReadElement(tXMLTree& node, int depth) {
       // Only the blank separates the name: a tab or a line break stays part of it.
       size_t blank = tag.find(' ');
       std::string name = tag.substr(0, blank);
+      // Counted before the attributes are made: every "=" can become a pair of records.
+      const size_t pairs = static_cast<size_t>(std::count(tag.begin(), tag.end(), '='));
+      if (++Elements > kMaxElements || !Charge(kElementBytes + tag.size() + pairs * kAttributeBytes)) {
+        Refused = true;
+        return;
+      }
       if (blank != std::string::npos) child->Attributes.ParseAttributes(tag.substr(blank + 1));
-
-      int32_t index = counts[LowerCase(name)]++;
+      auto [count, added] = counts.try_emplace(LowerCase(name), 0);
+      // The sibling count lives while this level reads: charged now, given back at its end.
+      if (added) {
+        countBytes += kCountBytes + name.size();
+        if (!Charge(kCountBytes + name.size())) return;
+      }
+      int32_t index = count->second++;
       tXMLTree* made = child.get();
       node.AddChild(name + "{" + std::to_string(index) + "}", std::move(child));
       if (!empty && depth < kMaxDepth) ReadElement(*made, depth + 1);
@@ -334,7 +447,8 @@ std::string XMLEscape(const std::string& text) {
         out += "&apos;";
         break;
       default:
-        if (c < 32 || c >= 128) {
+        // Bytes beyond ASCII stay: they are UTF-8 (or another code page) and read back as they were.
+        if (c < 32) {
           out += "&#" + std::to_string(c) + ";";
         } else {
           out += static_cast<char>(c);
@@ -345,55 +459,54 @@ std::string XMLEscape(const std::string& text) {
 }
 
 std::string XMLUnescape(const std::string& text) {
-  // Character references first.
-  std::string numeric;
-  numeric.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] != '&' || i + 1 >= text.size() || text[i + 1] != '#') {
-      numeric += text[i++];
-      continue;
-    }
-    size_t semi = text.find(';', i + 2);
-    bool valid = semi != std::string::npos && semi - i <= 7;
-    unsigned value = 0;
-    if (valid) {
-      std::string digits = text.substr(i + 2, semi - i - 2);
-      bool hex = !digits.empty() && digits[0] == 'x';
-      if (hex) digits.erase(0, 1);
-      valid = AllDigits(digits, hex);
-      if (valid) value = static_cast<unsigned>(std::stoul(digits, nullptr, hex ? 16 : 10));
-    }
-    if (!valid) {
-      numeric += "&#";
-      i += 2;
-      continue;
-    }
-    numeric += static_cast<char>(value & 0xFF);
-    i = semi + 1;
-  }
-
-  // Then named references, each replaced once: what a replacement produced is not read again.
   static const struct {
     const char* Name;
     char Char;
   } kNamed[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  // Enough for U+10FFFF in decimal; a longer run of digits is no reference.
+  constexpr size_t kMaxDigits = 7;
   std::string out;
-  out.reserve(numeric.size());
-  for (i = 0; i < numeric.size();) {
-    bool replaced = false;
-    if (numeric[i] == '&') {
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] != '&') {
+      size_t amp = text.find('&', i);
+      if (amp == std::string::npos) amp = text.size();
+      out.append(text, i, amp - i);
+      i = amp;
+      continue;
+    }
+    if (i + 1 < text.size() && text[i + 1] == '#') {
+      const bool hex = i + 2 < text.size() && text[i + 2] == 'x';
+      const size_t first = i + 2 + (hex ? 1 : 0);
+      size_t end = first;
+      while (end < text.size() && end - first <= kMaxDigits &&
+             (hex ? std::isxdigit(static_cast<unsigned char>(text[end])) != 0
+                  : (text[end] >= '0' && text[end] <= '9')))
+        ++end;
+      const size_t digits = end - first;
+      if (digits > 0 && digits <= kMaxDigits && end < text.size() && text[end] == ';') {
+        uint32_t code = static_cast<uint32_t>(std::stoul(text.substr(first, digits), nullptr, hex ? 16 : 10));
+        // Surrogates and numbers beyond Unicode name no character.
+        if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+        AppendUTF8(out, code);
+        i = end + 1;
+        continue;
+      }
+    } else {
+      bool replaced = false;
       for (const auto& named : kNamed) {
-        size_t len = std::strlen(named.Name);
-        if (SameText(numeric.substr(i, len), named.Name)) {
+        const size_t len = std::strlen(named.Name);
+        if (text.size() - i >= len && SameText(text.substr(i, len), named.Name)) {
           out += named.Char;
           i += len;
           replaced = true;
           break;
         }
       }
+      if (replaced) continue;
     }
-    if (!replaced) out += numeric[i++];
+    out += text[i++];
   }
   return out;
 }

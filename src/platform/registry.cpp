@@ -153,11 +153,31 @@ bool tRegistry::Load() {
   Damaged = true;
   // Keep the damaged file for the user; the store file itself is only replaced by the next successful save.
   fs::copy_file(File, File + ".damaged", fs::copy_options::overwrite_existing, ec);
+  // The file before the last save is the settings as they were a moment earlier: far better than defaults.
+  return LoadBackup();
+}
+
+bool tRegistry::LoadBackup() {
+  Keys.clear();
+  std::ifstream in(File + ".bak", std::ios::binary);
+  if (!in) return false;
+  std::string text(kMaxRegistryBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (text.size() <= kMaxRegistryBytes && Deserialize(text)) return true;
+  Keys.clear();
   return false;
 }
 
 bool tRegistry::Save() {
-  return WriteFileAtomically(File, Serialize());
+  const std::string text = Serialize();
+  // Never write what the next start would refuse to read.
+  if (text.size() > kMaxRegistryBytes) return false;
+  // The file now in place read well (or was ours): it becomes the backup the next Load falls back to.
+  std::error_code ec;
+  if (!Damaged && fs::is_regular_file(File, ec))
+    fs::copy_file(File, File + ".bak", fs::copy_options::overwrite_existing, ec);
+  return WriteFileAtomically(File, text);
 }
 
 std::string tRegistry::Serialize() const {

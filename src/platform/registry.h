@@ -25,10 +25,11 @@ class tRegistry {
   explicit tRegistry(std::string fileName);
 
   // Replaces the contents with the file's. True when the file was read; false when it is missing (empty
-  // store) or damaged (empty store, file copied aside).
+  // store) or damaged (file copied aside) and "settings.bak" (file name + ".bak") cannot stand in for it.
   bool Load();
-  // Writes the whole store atomically, making the folder when needed. False when anything failed; the
-  // previous file is then unchanged.
+  // Writes the whole store atomically, making the folder when needed; the file it replaces is kept as the
+  // backup first. False when anything failed, or when the store has outgrown kMaxRegistryBytes (a file Load
+  // would refuse is never written); the previous file is then unchanged.
   bool Save();
   // True when the last Load found a damaged file.
   bool WasDamaged() const { return Damaged; }
@@ -58,6 +59,7 @@ class tRegistry {
   };
   const tKey* FindKey(const std::string& key) const;
   std::string Serialize() const;
+  bool LoadBackup();
   bool Deserialize(const std::string& text);
 
   std::string File;

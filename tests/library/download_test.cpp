@@ -39,6 +39,8 @@ std::string Body(size_t size) {
 TEST(Download, ServerAnswers) {
   const std::string body = Body(1000);
   const std::string ok = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 5\r\n\r\n";
+  const std::string plain = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
+  const std::string sized = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n";
   struct Row {
     test::tScript Script;
     bool Result;
@@ -47,19 +49,53 @@ TEST(Download, ServerAnswers) {
   } rows[] = {
       {{test::ReadRequest(), test::Send(ok + body), test::Close()},
        true,
+       body.substr(0, 5),
+       "Content-Length ends the body"},
+      {{test::ReadRequest(), test::Send(plain + body), test::Close()},
+       true,
        body,
-       "the whole body up to the close, whatever Content-Length says"},
+       "without a length, the whole body up to the close"},
+      {{test::ReadRequest(), test::Send(sized + body.substr(0, 600)), test::Close()},
+       false,
+       body.substr(0, 600),
+       "fewer bytes than Content-Length: cut short"},
+      {{test::ReadRequest(), test::Send(sized + body), test::Stall()},
+       true,
+       body,
+       "all of Content-Length is the end, whether or not the server closes"},
+      {{test::ReadRequest(), test::Send(plain + body.substr(0, 600)), test::Reset()},
+       false,
+       body.substr(0, 600),
+       "a reset is no end of the body"},
+      {{test::ReadRequest(),
+        test::Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n" + body),
+        test::Close()},
+       false,
+       "",
+       "lengths that disagree"},
+      {{test::ReadRequest(), test::Send("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n" + body),
+        test::Close()},
+       false,
+       "",
+       "a length that is no size"},
+      {{test::ReadRequest(),
+        test::Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n0\r\n\r\n"),
+        test::Close()},
+       false,
+       "",
+       "chunk framing never lands in the document"},
       {{test::ReadRequest(), test::Send("HTTP/1.1 404 Not Found\r\n\r\nmissing"), test::Close()},
        false,
        "",
        "a status without 200 fails even with a body"},
-      {{test::ReadRequest(), test::Close()}, true, "", "closed before a byte: the header ends at once"},
-      {test::Steps({{test::ReadRequest()}, test::Trickle(ok + body, 7, 1), {test::Close()}}), true, body,
+      {{test::ReadRequest(), test::Close()}, false, "", "closed before a byte: no answer at all"},
+      {test::Steps({{test::ReadRequest()}, test::Trickle(plain + body, 7, 1), {test::Close()}}), true, body,
        "a slow server in small pieces"},
-      {{test::ReadRequest(), test::Send("HTTP/1.0 40"), test::Close()},
-       true,
+      {{test::ReadRequest(), test::Send("HTTP/1.0 40"), test::Close()}, false, "", "a status line cut short"},
+      {{test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\nServer: x"), test::Close()},
+       false,
        "",
-       "a line cut short counts as empty: no status to reject"},
+       "a header cut short"},
       {{test::ReadRequest(), test::Send("ICY 404 Nope\r\nX: y\r\n\r\nbody"), test::Close()},
        true,
        "body",
@@ -98,18 +134,18 @@ TEST(Download, RefusedConnection) {
 }
 
 TEST(Download, CancelDuringTheBodyKeepsWhatArrived) {
-  const std::string body = Body(1000);
+  const std::string body = Body(40000);  // more than two blocks
   tScriptServer server({test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\n\r\n" + body), test::Stall()});
   tTestView view;
   std::ostringstream out;
   int idlesAfterCancel = 0;
   view.CancelWhen = [&] {
-    bool cancel = out.str().size() >= 512;
+    bool cancel = out.str().size() >= (16u << 10);
     idlesAfterCancel += cancel;
     return cancel;
   };
   EXPECT_TRUE(DownloadToStream(view, "h", "c", server.URL("/"), out));
-  EXPECT_GE(out.str().size(), 512u);
+  EXPECT_GE(out.str().size(), 16u << 10);
   EXPECT_EQ(out.str(), body.substr(0, out.str().size())) << "the bytes received so far, in order";
   // A cancel that is not acted on would idle on (every 50 ms) until the 15-second receive time-out.
   EXPECT_LT(idlesAfterCancel, 20);
@@ -200,6 +236,85 @@ TEST(Download, OverHttps) {
       EXPECT_EQ(out.str(), row.Result ? body : "") << row.Note << " " << url;
     }
   }
+}
+
+// Counts the writes that reach it: one per block the download hands over.
+class tCountingBuffer : public std::stringbuf {
+ public:
+  int Writes = 0;
+
+ protected:
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    ++Writes;
+    return std::stringbuf::xsputn(bytes, count);
+  }
+};
+
+TEST(Download, ReadsInLargeBlocks) {
+  const std::string body = Body(1u << 20);
+  tScriptServer server(Answer("HTTP/1.0 200 OK\r\n\r\n" + body));
+  tTestView view;
+  tCountingBuffer buffer;
+  std::ostream out(&buffer);
+  ASSERT_TRUE(DownloadToStream(view, "h", "c", server.URL("/"), out));
+  EXPECT_EQ(buffer.str(), body);
+  EXPECT_LE(buffer.Writes, static_cast<int>(body.size() / (16u << 10)) + 2) << "blocks of 16 KiB or more";
+}
+
+TEST(Download, CancelDuringTheHeaderFails) {
+  tScriptServer server({test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\n"), test::Stall()});
+  tTestView view;
+  view.CancelWhen = [&view] { return view.Idles >= 3; };
+  std::ostringstream out;
+  EXPECT_FALSE(DownloadToStream(view, "h", "c", server.URL("/"), out));
+  EXPECT_EQ(out.str(), "");
+}
+
+TEST(Download, OverHttpsTheEndMustBeTheServersOwn) {
+  ASSERT_TRUE(test::TestAuthority().Ready()) << test::TestAuthority().Error;
+  test::tTrustTestAuthority trust;
+  const test::tServerIdentity identity = test::TestAuthority().Loopback();
+  const std::string body = Body(3000);
+  const struct {
+    std::string Header;
+    test::tScriptStep End;
+    bool Result;
+    const char* Note;
+  } rows[] = {
+      {"HTTP/1.0 200 OK\r\n\r\n", test::Close(), true, "no length, closed with the TLS goodbye"},
+      {"HTTP/1.0 200 OK\r\n\r\n", test::Drop(), false, "no length, the connection ended without it"},
+      {"HTTP/1.0 200 OK\r\nContent-Length: 3000\r\n\r\n", test::Drop(), true,
+       "with a length, all of it arrived"},
+  };
+  for (const auto& row : rows) {
+    tScriptServer secure({test::ReadRequest(), test::Send(row.Header + body), row.End},
+                         test::tServerOptions{false, identity.CertFile, identity.KeyFile});
+    tTestView view;
+    std::ostringstream out;
+    EXPECT_EQ(DownloadToStream(view, "h", "c", secure.URL("/"), out), row.Result) << row.Note;
+    EXPECT_EQ(out.str(), body) << row.Note;
+  }
+}
+
+TEST(Download, CredentialsNeverFollowARedirectToPlainHttp) {
+  ASSERT_TRUE(test::TestAuthority().Ready()) << test::TestAuthority().Error;
+  test::tTrustTestAuthority trust;
+  const test::tServerIdentity identity = test::TestAuthority().Loopback();
+  const std::string ok = "HTTP/1.0 200 OK\r\n\r\n" + Body(100);
+  tScriptServer plain(Answer(ok));
+  // The same host: only the scheme (and port) change.
+  tScriptServer secure({Answer(Moved(302, "/again")), Answer(Moved(302, plain.URL("/doc")))},
+                       test::tServerOptions{false, identity.CertFile, identity.KeyFile});
+  std::string url = secure.URL("/start");
+  url.insert(url.find("//") + 2, "user:secret@");
+  tTestView view;
+  std::ostringstream out;
+  EXPECT_TRUE(DownloadToStream(view, "h", "c", url, out));
+  ASSERT_EQ(secure.Connections(), 2);
+  EXPECT_NE(secure.Received(1).find("Authorization: Basic"), std::string::npos)
+      << "the same server keeps them";
+  ASSERT_EQ(plain.Connections(), 1);
+  EXPECT_EQ(plain.Received(0).find("Authorization"), std::string::npos) << "sent in clear after https";
 }
 
 }  // namespace

@@ -139,5 +139,46 @@ TEST(IcecastListing, OnlyAWholeListingCounts) {
   for (const Row& row : rows) EXPECT_EQ(IsIcecastListing(row.Text), row.Whole) << row.Note;
 }
 
+TEST(IcecastListing, TextsDecodedOnceCappedAndNeverEmpty) {
+  const std::string longSong(10u << 20, 'x');
+  const std::string ellipsis = "\xE2\x80\xA6";
+  const struct {
+    std::string Name, Song;
+    std::string ShownName, ShownSong;
+    const char* Note;
+  } rows[] = {
+      {"Caf&#233; &#8217;80s", "",
+       "Caf\xC3\xA9 \xE2\x80\x99"
+       "80s",
+       "", "character references in UTF-8"},
+      {"R&#38;amp;B", "&amp;lt;", "R&amp;B", "&lt;", "each reference decoded once"},
+      {"", "", "http://a.example/live.ogg", "", "a row without a name shows its address"},
+      {"  ", "", "http://a.example/live.ogg", "", "so does a blank one"},
+      {"x", longSong, "x", std::string(kMaxListingText - 3, 'x') + ellipsis, "megabytes of song, cut"},
+      {std::string(2000, 'a') + "&#233;", "", std::string(kMaxListingText - 3, 'a') + ellipsis, "",
+       "a long name, cut"},
+      {std::string(kMaxListingText - 4, 'a') + "&#233;zzz", "",
+       std::string(kMaxListingText - 4, 'a') + ellipsis, "", "never through half a character"},
+  };
+  for (const auto& row : rows) {
+    const tIcecastStations stations =
+        Read(YPListing({{row.Name, "http://a.example/live.ogg", "audio/ogg", "", "", row.Song}}));
+    ASSERT_EQ(stations.size(), 1u) << row.Note;
+    EXPECT_EQ(stations[0].Station.Name, row.ShownName) << row.Note;
+    EXPECT_EQ(stations[0].Station.OnNow, row.ShownSong) << row.Note;
+  }
+  const std::string longURL = "http://a.example/" + std::string(kMaxAddressBytes, 'u');
+  EXPECT_TRUE(Read(YPListing({{"Long", longURL, "audio/ogg"}})).empty())
+      << "a cut address would point elsewhere";
+}
+
+TEST(IcecastListing, ByteOrderMarkAndBlankLinesBeforeTheDeclaration) {
+  for (const std::string lead : {"\xEF\xBB\xBF", "\n\n\r\n", "\xEF\xBB\xBF\n  \n"}) {
+    const std::string listing = lead + YPListing({{"R", "http://a.example/r.ogg", "audio/ogg"}});
+    EXPECT_TRUE(IsIcecastListing(listing));
+    EXPECT_EQ(Read(listing).size(), 1u);
+  }
+}
+
 }  // namespace
 }  // namespace ktv

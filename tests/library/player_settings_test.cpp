@@ -329,5 +329,28 @@ TEST_F(SettingsTest, RecentListIsTrimmedOldestFirst) {
   EXPECT_EQ(small.recent[0]->Name, "new");
 }
 
+TEST(PlayerSettings, HugeTextsAreCappedWhereTheyEnterSoEverySaveLoadsAgain) {
+  test::tTempDir dir;
+  tPlayerSettings settings(dir.File("settings"));
+  settings.LoadSettings();
+  settings.BufferSeconds = 33;
+  tRecentPlaylistEntry station;
+  station.Name = std::string(17u << 20, 'n');
+  station.Description = std::string(2000, 'd');
+  station.URLs = {"http://ok.example/a.ogg", "http://" + std::string(kMaxAddressBytes, 'h')};
+  settings.AddToBookmarks(station);
+  settings.AddToMRU("http://" + std::string(17u << 20, 'm'));
+  ASSERT_TRUE(settings.SaveSettings());
+
+  tPlayerSettings loaded(dir.File("settings"));
+  ASSERT_TRUE(loaded.LoadSettings()) << "the next start reads what was saved";
+  EXPECT_EQ(loaded.BufferSeconds, 33) << "no setting lost";
+  ASSERT_EQ(loaded.books.size(), 1u);
+  EXPECT_EQ(loaded.books[0]->Name.size(), kMaxListingText);
+  EXPECT_EQ(loaded.books[0]->Description.size(), kMaxListingText);
+  EXPECT_EQ(loaded.books[0]->URLs, std::vector<std::string>{"http://ok.example/a.ogg"});
+  EXPECT_TRUE(loaded.MRU.empty()) << "an address too long to keep whole is not kept";
+}
+
 }  // namespace
 }  // namespace ktv

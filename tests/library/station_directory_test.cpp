@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -254,7 +255,136 @@ TEST_F(DirectoryFlow, FailedDirectoryDownloadReadsTheOldCache) {
       std::vector<std::string>{"Error|An error occured downloading the directory.  Please try again later."});
   EXPECT_EQ(directory.Stations.size(), 2u) << "the old cache is still read";
   EXPECT_EQ(Settings.strrefresh, stamp) << "a failure leaves the stamp";
-  EXPECT_TRUE(fs::exists(Cache(kDirectoryCacheName) + std::string(".new"))) << "left behind";
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(Dir.Path()))
+    if (entry.path().filename().string().rfind("settings", 0) != 0) files.push_back(entry.path().filename());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, std::vector<std::string>{kDirectoryCacheName}) << "no temporary file stays";
+}
+
+TEST_F(DirectoryFlow, FailedDownloadWaitsBeforeTheNextTry) {
+  double now = NowUTC();
+  const auto load = [&](int document, tStationDirectory& directory) {
+    if (document == 0) directory.LoadDirectory(false);
+    if (document == 1) directory.LoadChannelList();
+    if (document == 2) directory.LoadIcecastDirectory(false);
+  };
+  for (int document = 0; document < 3; ++document) {
+    SCOPED_TRACE(document);
+    Fetched.clear();
+    Prompts.Warnings.clear();
+    Document = document == 2 ? test::MixedYPListing() : kDirectoryXML;
+    Serve = true;
+    tStationDirectory directory = Make();
+    directory.Now = [&now] { return now; };
+    load(document, directory);
+    ASSERT_EQ(Fetched.size(), 1u);
+    const size_t stations = directory.Stations.size();
+
+    // A web page instead of the document: refused once, shown once.
+    Document = "<html><body>Login to this network</body></html>";
+    Settings.strrefresh = Settings.visrefresh = Settings.icerefresh = now - 2;
+    load(document, directory);
+    EXPECT_EQ(Fetched.size(), 2u);
+    EXPECT_EQ(Prompts.Warnings.size(), 1u);
+    const double failed = now;
+    for (double minutes : {0.0, 1.0, 9.9}) {
+      now = failed + minutes / 1440;
+      load(document, directory);  // a filter pause, a category switch
+      EXPECT_EQ(Fetched.size(), 2u) << minutes << " minutes after: not again yet";
+      EXPECT_EQ(Prompts.Warnings.size(), 1u) << "nor the error";
+      if (document != 1) {
+        EXPECT_EQ(directory.Stations.size(), stations) << "the old cache serves";
+      }
+    }
+    now = failed + 10.0 / 1440;
+    Document = document == 2 ? test::MixedYPListing() : kDirectoryXML;
+    load(document, directory);
+    EXPECT_EQ(Fetched.size(), 3u) << "tried again after ten minutes";
+    EXPECT_EQ(Prompts.Warnings.size(), 1u);
+    load(document, directory);
+    EXPECT_EQ(Fetched.size(), 3u) << "and fresh after that";
+  }
+}
+
+TEST_F(DirectoryFlow, PlantedFilesAreNeverFollowedNorInTheWay) {
+  // Whatever another user, or a crash, left under the names a download once used.
+  test::tTempDir other;
+  const std::string victim = other.File("victim");
+  ASSERT_TRUE(test::WriteFile(victim, "precious"));
+  fs::create_symlink(victim, Cache(kDirectoryCacheName) + std::string(".new"));
+  ASSERT_TRUE(test::WriteFile(Cache(kDirectoryCacheName) + std::string(".XXXXXX"), "left over"));
+  tStationDirectory directory = Make();
+  directory.LoadDirectory(true);
+  EXPECT_TRUE(Prompts.Warnings.empty());
+  EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"TV One (news)", "TV Two"}));
+  EXPECT_EQ(test::ReadFile(victim), "precious");
+  EXPECT_EQ(test::ReadFile(Cache(kDirectoryCacheName)), Document);
+}
+
+TEST_F(DirectoryFlow, StampIsSavedOnlyWithTheNewCacheInPlace) {
+  // A cache name that cannot be replaced (a folder with something in it): the download arrives whole, but
+  // the cache is not renewed, so the stamp must not say it was.
+  fs::create_directories(Cache(kChannelCacheName) + std::string("/x"));
+  Document = kDirectoryXML;
+  tStationDirectory directory = Make();
+  EXPECT_FALSE(directory.LoadChannelList());
+  EXPECT_EQ(Fetched.size(), 1u);
+  EXPECT_EQ(Settings.visrefresh, 0);
+  tPlayerSettings saved(Dir.File("settings"));
+  saved.LoadSettings();
+  EXPECT_EQ(saved.visrefresh, 0);
+  EXPECT_EQ(Prompts.Warnings.size(), 1u);
+}
+
+TEST(CacheFolder, PrivatePerUserFolder) {
+  test::tTempDir home;
+  test::tScopedEnv cacheHome("XDG_CACHE_HOME", home.File("cache"));
+  const std::string folder = home.File("cache") + "/kestrova";
+  EXPECT_EQ(GetCacheFolder(), folder + "/");
+  EXPECT_EQ(GetTempFolder(), folder + "/") << "the directory window's caches go there too";
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+
+  fs::permissions(folder, fs::perms::all);
+  EXPECT_EQ(GetCacheFolder(), folder + "/");
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all) << "made private again";
+
+  fs::remove(folder);
+  fs::create_directories(home.File("elsewhere"));
+  fs::create_directory_symlink(home.File("elsewhere"), folder);
+  EXPECT_EQ(GetCacheFolder(), "") << "a planted link is no folder of ours";
+
+  test::tScopedEnv relative("XDG_CACHE_HOME", "relative/cache");
+  test::tScopedEnv homeEnv("HOME", home.Path());
+  EXPECT_EQ(GetCacheFolder(), home.File(".cache/kestrova/")) << "a relative value is ignored";
+}
+
+TEST(StationDirectory, TextsCappedAndNeverEmpty) {
+  const std::string ellipsis = "\xE2\x80\xA6";
+  tXMLParser xml;
+  ASSERT_TRUE(
+      xml.Parse("\xEF\xBB\xBF\n\n<?xml version=\"1.0\"?><dir>"
+                "<station><name></name><codecs>theora</codecs><servers><url>http://s/1</url></servers>"
+                "<playing>" +
+                std::string(1u << 20, 'p') +
+                "</playing></station>"
+                "<station><name>Long</name><codecs>theora</codecs><servers><url>http://" +
+                std::string(kMaxAddressBytes, 'h') +
+                "</url><url>http://s/2</url></servers></station>"
+                "</dir>"));
+  tStationList tv;
+  ReadStationList(xml, true, true, tv);
+  ASSERT_EQ(tv.size(), 2u) << "a byte-order mark and blank lines before the declaration";
+  EXPECT_EQ(tv[0]->Name, "http://s/1") << "no name: its address";
+  EXPECT_EQ(tv[0]->OnNow, std::string(kMaxListingText - 3, 'p') + ellipsis);
+  EXPECT_EQ(tv[1]->URLs, std::vector<std::string>{"http://s/2"})
+      << "an address too long to keep whole is left out";
+}
+
+TEST(StationDirectory, PlainCacheAfterAByteOrderMark) {
+  for (const std::string lead : {"\xEF\xBB\xBF", "\r\n\r\n", "\xEF\xBB\xBF\n"})
+    EXPECT_EQ(DocumentFromCacheBytes(lead + kDirectoryXML), lead + kDirectoryXML)
+        << "read as plain, not inflated";
 }
 
 TEST_F(DirectoryFlow, ChannelList) {

@@ -160,28 +160,75 @@ TEST(XMLParser, DeepNestingIsBounded) {
 
 TEST(XMLParser, HostileShapesStayLinear) {
   // Each of these took time or memory growing with the square of the input before it was bounded; at this
-  // size a quadratic reader would not finish within the test time-out.
+  // size (within the tree's bounds) a quadratic reader would not finish within the test time-out.
   std::string siblings, attributes, sections;
-  for (int i = 0; i < 200000; ++i) siblings += "<n" + std::to_string(i) + "/>";
-  for (int i = 0; i < 200000; ++i) attributes += " a" + std::to_string(i) + "=1";
-  for (int i = 0; i < 200000; ++i) sections += "<![CDATA[&]]>";
+  for (int i = 0; i < 100000; ++i) siblings += "<n" + std::to_string(i) + "/>";
+  for (int i = 0; i < 100000; ++i) attributes += " a" + std::to_string(i) + "=1";
+  for (int i = 0; i < 100000; ++i) sections += "<![CDATA[&]]>";
   std::string unclosed;
   for (int i = 0; i < 100000; ++i) unclosed += "<?pi <!-- <![CDATA[ ";
   tXMLParser p;
   ASSERT_TRUE(p.Parse(kDecl + "<r>" + siblings + "<t" + attributes + "/><c>" + sections + "</c><u>" +
                       unclosed + "</u></r>"));
   EXPECT_TRUE(p.Exists("r.u")) << "unclosed sections are skipped over, each searched for once";
-  EXPECT_EQ(p.GetValue("r.n199999{0}"), "");
-  EXPECT_TRUE(p.Exists("r.n199999"));
-  EXPECT_EQ(p.GetValue("r.t[a199999]"), "1");
+  EXPECT_EQ(p.GetValue("r.n99999{0}"), "");
+  EXPECT_TRUE(p.Exists("r.n99999"));
+  EXPECT_EQ(p.GetValue("r.t[a99999]"), "1");
   std::string text = p.GetValue("r.c");
   EXPECT_EQ(text.substr(0, 9), "&amp;amp;") << "the first sections still escape the earlier text again";
   EXPECT_LT(text.size(), 20 * sections.size()) << "memory stays proportional to the document";
 }
 
+TEST(XMLParser, TreeIsBoundedInElementsAndBytes) {
+  // A small compressed cache inflates to megabytes of tiny elements, each costing far more memory than its
+  // bytes: past the bounds the whole document is refused, as a document without a declaration is.
+  const auto repeat = [](const std::string& piece, size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (size_t i = 0; i < times; ++i) out += piece;
+    return out;
+  };
+  const size_t elements = tXMLParser::kMaxElements;
+  const struct {
+    std::string Body;
+    bool Read;
+    const char* Note;
+  } rows[] = {
+      {"<r>" + repeat("<a/>", elements - 1) + "</r>", true, "exactly the most elements"},
+      {"<r>" + repeat("<a/>", elements) + "</r>", false, "one element more"},
+      {"<r>" + repeat("<a><b/></a>", elements) + "</r>", false, "nested elements count too"},
+      {"<r " + repeat("=", 2u << 20) + "/>", false, "attribute records of one tag"},
+      {"<r>" + repeat("x", tXMLParser::kMaxTreeBytes) + "</r>", false, "text alone beyond the bytes"},
+      {"<r>" + repeat("<![CDATA[<]]>", 4u << 20) + "</r>", false, "escaped sections growing the text"},
+      {"<r>" + repeat("<a>x</a>", 100000) + "</r>", true, "a listing-sized document"},
+  };
+  for (const auto& row : rows) {
+    tXMLParser p;
+    EXPECT_EQ(p.Parse(kDecl + row.Body), row.Read) << row.Note;
+    EXPECT_EQ(p.Exists("r"), row.Read) << row.Note << ": a refused document leaves an empty tree";
+  }
+}
+
+TEST(XMLParser, ByteOrderMarkAndBlankLinesBeforeTheDeclaration) {
+  const struct {
+    std::string Document;
+    const char* Note;
+  } rows[] = {
+      {"\xEF\xBB\xBF" + kDecl + "<a>x</a>", "a UTF-8 byte-order mark"},
+      {"\n\r\n  \n" + kDecl + "<a>x</a>", "blank lines"},
+      {"\xEF\xBB\xBF\n\n" + kDecl + "<!DOCTYPE a [<!ENTITY e \"v\">]>\n<a>x</a>", "both, and a DOCTYPE"},
+      {"junk <b/>" + kDecl + "<a>x</a>", "text before the declaration is still read from a copy"},
+  };
+  for (const auto& row : rows) {
+    tXMLParser p;
+    ASSERT_TRUE(p.Parse(row.Document)) << row.Note;
+    EXPECT_EQ(p.GetValue("a"), "x") << row.Note;
+  }
+}
+
 TEST(XMLEscapeAndUnescape, Tables) {
   EXPECT_EQ(XMLEscape("<a href=\"x\">'&'</a>"), "&lt;a href=&quot;x&quot;&gt;&apos;&amp;&apos;&lt;/a&gt;");
-  EXPECT_EQ(XMLEscape(std::string("\t\x7f\xe9", 3)), "&#9;\x7f&#233;");
+  EXPECT_EQ(XMLEscape(std::string("\t\x7f\xc3\xa9", 4)), "&#9;\x7f\xc3\xa9") << "UTF-8 passes through";
 
   struct Row {
     std::string In, Out;
@@ -189,16 +236,22 @@ TEST(XMLEscapeAndUnescape, Tables) {
   } rows[] = {
       {"&#65;&#x42;", "AB", "decimal and lower-case x hexadecimal"},
       {"&#X42;", "&#X42;", "upper-case X is not hexadecimal"},
-      {"&#000065;", "&#000065;", "reference longer than 8 characters stays text"},
-      {"&#00065;", "A", "exactly 8 characters decodes"},
-      {"&#321;", "A", "only the low 8 bits count"},
-      {"&#;&#a;&#", "&#;&#a;&#", "empty, non-numeric and unterminated references stay"},
+      {"&#00000065;", "&#00000065;", "more than seven digits is no reference"},
+      {"&#0000065;", "A", "seven digits decode"},
+      {"Caf&#233;", "Caf\xC3\xA9", "beyond ASCII in UTF-8, not a lone Latin-1 byte"},
+      {"&#8217;&#x20AC;", "\xE2\x80\x99\xE2\x82\xAC", "beyond one byte, not its low 8 bits"},
+      {"&#128512;", "\xF0\x9F\x98\x80", "beyond the first plane"},
+      {"&#xD800;&#1114112;", "\xEF\xBF\xBD\xEF\xBF\xBD", "a surrogate and a number beyond Unicode"},
+      {"&#;&#a;&#&#x;", "&#;&#a;&#&#x;", "empty, non-numeric and unterminated references stay"},
       {"&amp;lt;", "&lt;", "a replacement is not read again"},
+      {"&#38;amp;", "&amp;", "nor is a character reference's"},
+      {"&#38;lt;", "&lt;", "the same for any name after it"},
       {"&LT;&Gt;&QUOT;&apos;", "<>\"'", "named references ignore case"},
-      {"a & b", "a & b", "a lone ampersand stays"},
-      {"&#38;lt;", "<", "character references come first, named ones after"},
+      {"a & b &am", "a & b &am", "a lone ampersand stays"},
   };
   for (const Row& row : rows) EXPECT_EQ(XMLUnescape(row.In), row.Out) << row.Note;
+  for (const std::string& text : {std::string("a<b>&\"'\x01\xff", 9), std::string("&#233;&amp;")})
+    EXPECT_EQ(XMLUnescape(XMLEscape(text)), text) << "escaping reads back as it was";
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 namespace ktv {
 namespace {
 
+namespace fs = std::filesystem;
+
 TEST(Registry, KeysAndValues) {
   test::tTempDir dir;
   tRegistry r(dir.File("sub/folder/settings"));
@@ -45,6 +47,48 @@ TEST(Registry, KeysAndValues) {
   EXPECT_EQ(back.ReadString("K", "three"), "3") << "look-ups still right after a deletion";
   back.WriteString("K", "two", "again");
   EXPECT_EQ(back.ReadString("K", "Two"), "again");
+}
+
+TEST(Registry, NeverWritesWhatItWouldRefuseAndFallsBackToTheLastGoodFile) {
+  test::tTempDir dir;
+  const std::string file = dir.File("settings");
+  tRegistry store(file);
+  store.WriteString("A", "v", "first");
+  ASSERT_TRUE(store.Save());
+  store.WriteString("A", "v", "second");
+  ASSERT_TRUE(store.Save());
+  EXPECT_TRUE(fs::exists(file + ".bak")) << "the file a save replaced is kept";
+
+  store.WriteString("A", "huge", std::string(kMaxRegistryBytes, 'x'));
+  EXPECT_FALSE(store.Save()) << "a file the next load would refuse";
+  tRegistry reread(file);
+  ASSERT_TRUE(reread.Load());
+  EXPECT_EQ(reread.ReadString("A", "v"), "second") << "the last good file is still in place";
+
+  const struct {
+    std::string Damage;
+    const char* Note;
+  } rows[] = {
+      {"garbage", "a damaged file"},
+      {std::string(kMaxRegistryBytes + 1, 'x'), "a file beyond the bound"},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(test::WriteFile(file, row.Damage));
+    tRegistry damaged(file);
+    EXPECT_TRUE(damaged.Load()) << row.Note;
+    EXPECT_TRUE(damaged.WasDamaged()) << row.Note;
+    EXPECT_EQ(damaged.ReadString("A", "v"), "first") << row.Note << ": the backup stands in";
+    damaged.WriteString("A", "v", "third");
+    ASSERT_TRUE(damaged.Save()) << row.Note;
+    tRegistry saved(file);
+    EXPECT_TRUE(saved.Load()) << row.Note;
+    EXPECT_EQ(saved.ReadString("A", "v"), "third") << row.Note;
+    EXPECT_EQ(test::ReadFile(file + ".bak").find("second"), std::string::npos)
+        << row.Note << ": a damaged file never becomes the backup";
+  }
+  fs::remove(file + ".bak");
+  ASSERT_TRUE(test::WriteFile(file, "garbage"));
+  EXPECT_FALSE(tRegistry(file).Load()) << "neither file readable";
 }
 
 }  // namespace

@@ -101,6 +101,10 @@ tScriptStep Ignore() {
 tScriptStep Close() {
   return {tScriptStep::tKind::Close, {}, 0};
 }
+tScriptStep Drop() {
+  return {tScriptStep::tKind::Drop, {}, 0};
+}
+
 tScriptStep Reset() {
   return {tScriptStep::tKind::Reset, {}, 0};
 }
@@ -321,7 +325,9 @@ void tScriptServer::Play(tConnection& Connection, const tScript& Script) {
         open = false;
         break;
       case tScriptStep::tKind::Close:
-        if (Connection.Tls) SSL_shutdown(Connection.Tls);  // the TLS goodbye, then the end of the connection
+      case tScriptStep::tKind::Drop:
+        // The TLS goodbye (unless dropped), then the end of the connection.
+        if (Connection.Tls && step.Kind == tScriptStep::tKind::Close) SSL_shutdown(Connection.Tls);
         ::shutdown(Connection.Fd, SHUT_WR);
         // Keep reading until the client closes: closing with unread bytes would send a reset instead.
         while (open) open = Collect(Connection, kSliceMs);

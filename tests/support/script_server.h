@@ -34,7 +34,7 @@ struct tServerOptions {
 };
 
 struct tScriptStep {
-  enum class tKind { Send, Pause, ReadRequest, Stall, Ignore, Close, Reset };
+  enum class tKind { Send, Pause, ReadRequest, Stall, Ignore, Close, Reset, Drop };
   tKind Kind;
   std::string Bytes;  // Send
   int Ms = 0;         // Pause
@@ -55,6 +55,8 @@ tScriptStep Ignore();
 tScriptStep Close();
 // Ends the connection abortively (RST).
 tScriptStep Reset();
+// Ends the connection in order (FIN) but, over TLS, without the TLS goodbye: a connection cut on the way.
+tScriptStep Drop();
 // The bytes in pieces of ChunkSize with a pause after each: a slow server.
 std::vector<tScriptStep> Trickle(const std::string& Bytes, size_t ChunkSize, int PauseMs);
 // Joins script pieces: Steps({ReadRequest()}, Trickle(...), {Close()}).
