@@ -1,0 +1,152 @@
+// The vector kernels written once over a small set of 16-bit lane operations; yuv_convert_sse2.cpp and
+// yuv_convert_avx2.cpp instantiate them with their own register type (tOps), each in its own file so that
+// only the AVX2 file is compiled for AVX2. Include it only there.
+//
+// tOps provides, for a register of T:
+//   kChroma: chroma samples per step (a step reads 2 x kChroma luma bytes per row, one register);
+//   LoadLuma, LoadChroma (signed (c - 128) << 8 per 16-bit lane, in order), LoadChromaPairs (U0 V0 U1 V1 ...
+//   laid out so that UnpackLo8/UnpackHi8 with a luma register give the packed pixels of each half);
+//   the lane operations below, and Natural2/Natural4, which put registers made by UnpackLo/UnpackHi back
+//   into memory order (nothing to do for 128-bit registers; AVX2 unpacks within each 128-bit half).
+#pragma once
+
+#include <cstdint>
+
+#include "ogg/yuv_convert_kernels.h"
+
+namespace ktv::yuv {
+namespace {
+
+template <class tOps>
+struct tChromaTerms {
+  using T = typename tOps::T;
+  // Per pixel, 16-bit, in the lane order of UnpackLo8/UnpackHi8 of a luma register.
+  T BlueLo, BlueHi, GreenLo, GreenHi, RedLo, RedHi;
+};
+
+template <class tOps>
+struct tPixelBytes {
+  typename tOps::T B, G, R;  // clamped bytes, memory order
+};
+
+template <class tOps, int32_t Factor, int32_t Shift>
+inline typename tOps::T ChromaTerm(typename tOps::T d) {
+  return tOps::template Sra16<Shift>(
+      tOps::Add16(tOps::MulHi16(d, tOps::Set16(Factor)), tOps::Set16(1 << (Shift - 1))));
+}
+
+template <class tOps>
+inline tChromaTerms<tOps> ChromaTerms(const uint8_t* u, const uint8_t* v) {
+  const auto du = tOps::LoadChroma(u), dv = tOps::LoadChroma(v);
+  const auto blue = ChromaTerm<tOps, kCbToB.Factor, kCbToB.Shift>(du);
+  const auto red = ChromaTerm<tOps, kCrToR.Factor, kCrToR.Shift>(dv);
+  const auto green = tOps::Add16(ChromaTerm<tOps, kCbToG.Factor, kCbToG.Shift>(du),
+                                 ChromaTerm<tOps, kCrToG.Factor, kCrToG.Shift>(dv));
+  return {tOps::UnpackLo16(blue, blue),   tOps::UnpackHi16(blue, blue), tOps::UnpackLo16(green, green),
+          tOps::UnpackHi16(green, green), tOps::UnpackLo16(red, red),   tOps::UnpackHi16(red, red)};
+}
+
+// YScale of 16-bit lanes holding c << 8.
+template <class tOps>
+inline typename tOps::T LumaTerm(typename tOps::T shifted) {
+  return tOps::template Srl16<kLumaShift>(
+      tOps::SubSatU16(tOps::MulHiU16(shifted, tOps::Set16(kLumaFactor)), tOps::Set16(kLumaOffset)));
+}
+
+template <class tOps>
+inline tPixelBytes<tOps> Pixels(const uint8_t* luma, const tChromaTerms<tOps>& c) {
+  const auto y = tOps::LoadLuma(luma), zero = tOps::Zero();
+  const auto lo = LumaTerm<tOps>(tOps::UnpackLo8(zero, y)), hi = LumaTerm<tOps>(tOps::UnpackHi8(zero, y));
+  // Sums stay within -227..480, and the unsigned pack is the clamp table.
+  return {tOps::PackUS16(tOps::Add16(lo, c.BlueLo), tOps::Add16(hi, c.BlueHi)),
+          tOps::PackUS16(tOps::Sub16(lo, c.GreenLo), tOps::Sub16(hi, c.GreenHi)),
+          tOps::PackUS16(tOps::Add16(lo, c.RedLo), tOps::Add16(hi, c.RedHi))};
+}
+
+template <class tOps>
+inline void StoreRGB32(uint8_t* out, const tPixelBytes<tOps>& p) {
+  using T = typename tOps::T;
+  const T zero = tOps::Zero();
+  const T bgLo = tOps::UnpackLo8(p.B, p.G), bgHi = tOps::UnpackHi8(p.B, p.G);
+  const T rLo = tOps::UnpackLo8(p.R, zero), rHi = tOps::UnpackHi8(p.R, zero);
+  T q[4] = {tOps::UnpackLo16(bgLo, rLo), tOps::UnpackHi16(bgLo, rLo), tOps::UnpackLo16(bgHi, rHi),
+            tOps::UnpackHi16(bgHi, rHi)};
+  tOps::Natural4(q);
+  // The fourth byte of each pixel belongs to the caller: read it back and keep it.
+  const T keep = tOps::Set32(static_cast<int32_t>(0xFF000000u));
+  for (int k = 0; k < 4; ++k) {
+    uint8_t* at = out + k * tOps::kBytes;
+    tOps::Store(at, tOps::Or(tOps::And(tOps::Load(at), keep), q[k]));
+  }
+}
+
+template <class tOps, bool Is565>
+inline typename tOps::T Pack16(typename tOps::T b, typename tOps::T g, typename tOps::T shiftedR) {
+  // b and g hold bytes in 16-bit lanes, shiftedR holds R << 8.
+  if constexpr (Is565) {
+    return tOps::Or(tOps::Or(tOps::And(shiftedR, tOps::Set16(0xF800)),
+                             tOps::template Sll16<3>(tOps::And(g, tOps::Set16(0xFC)))),
+                    tOps::template Srl16<3>(b));
+  } else {
+    return tOps::Or(tOps::Or(tOps::template Srl16<1>(tOps::And(shiftedR, tOps::Set16(0xF800))),
+                             tOps::template Sll16<2>(tOps::And(g, tOps::Set16(0xF8)))),
+                    tOps::template Srl16<3>(b));
+  }
+}
+
+template <class tOps, bool Is565>
+inline void StoreRGB16(uint8_t* out, const tPixelBytes<tOps>& p) {
+  using T = typename tOps::T;
+  const T zero = tOps::Zero();
+  T w[2] = {
+      Pack16<tOps, Is565>(tOps::UnpackLo8(p.B, zero), tOps::UnpackLo8(p.G, zero), tOps::UnpackLo8(zero, p.R)),
+      Pack16<tOps, Is565>(tOps::UnpackHi8(p.B, zero), tOps::UnpackHi8(p.G, zero),
+                          tOps::UnpackHi8(zero, p.R))};
+  tOps::Natural2(w);
+  tOps::Store(out, w[0]);
+  tOps::Store(out + tOps::kBytes, w[1]);
+}
+
+// RGB kernels: BytesPerPixel 4 (RGB32) or 2 (16-bit).
+template <class tOps, int BytesPerPixel, void (*StorePixels)(uint8_t*, const tPixelBytes<tOps>&)>
+int ConvertRGBRows(const tRowPair& rows, int count) {
+  constexpr int step = tOps::kChroma;
+  int i = 0;
+  for (; i + step <= count; i += step) {
+    const tChromaTerms<tOps> chroma = ChromaTerms<tOps>(rows.U + i, rows.V + i);
+    StorePixels(rows.Out0 + 2 * BytesPerPixel * i, Pixels<tOps>(rows.Y0 + 2 * i, chroma));
+    StorePixels(rows.Out1 + 2 * BytesPerPixel * i, Pixels<tOps>(rows.Y1 + 2 * i, chroma));
+  }
+  return i;
+}
+
+template <class tOps, bool Uyvy>
+inline void StorePacked(uint8_t* out, typename tOps::T y, typename tOps::T pairs) {
+  typename tOps::T w[2] = {Uyvy ? tOps::UnpackLo8(pairs, y) : tOps::UnpackLo8(y, pairs),
+                           Uyvy ? tOps::UnpackHi8(pairs, y) : tOps::UnpackHi8(y, pairs)};
+  tOps::Natural2(w);
+  tOps::Store(out, w[0]);
+  tOps::Store(out + tOps::kBytes, w[1]);
+}
+
+template <class tOps, bool Uyvy>
+int ConvertPackedRows(const tRowPair& rows, int count) {
+  constexpr int step = tOps::kChroma;
+  int i = 0;
+  for (; i + step <= count; i += step) {
+    const auto pairs = tOps::LoadChromaPairs(rows.U + i, rows.V + i);
+    StorePacked<tOps, Uyvy>(rows.Out0 + 4 * i, tOps::LoadLuma(rows.Y0 + 2 * i), pairs);
+    StorePacked<tOps, Uyvy>(rows.Out1 + 4 * i, tOps::LoadLuma(rows.Y1 + 2 * i), pairs);
+  }
+  return i;
+}
+
+template <class tOps>
+constexpr tKernels MakeKernels() {
+  return {&ConvertRGBRows<tOps, 4, &StoreRGB32<tOps>>, &ConvertRGBRows<tOps, 2, &StoreRGB16<tOps, true>>,
+          &ConvertRGBRows<tOps, 2, &StoreRGB16<tOps, false>>, &ConvertPackedRows<tOps, false>,
+          &ConvertPackedRows<tOps, true>};
+}
+
+}  // namespace
+}  // namespace ktv::yuv
