@@ -18,10 +18,26 @@ struct tAVX2 {
   static T Set32(int32_t x) { return _mm256_set1_epi32(x); }
   static T Load(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const T*>(p)); }
   static void Store(uint8_t* p, T x) { _mm256_storeu_si256(reinterpret_cast<T*>(p), x); }
-  static T LoadLuma(const uint8_t* p) { return Load(p); }
   static __m128i LoadHalf(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  // Unpacking a register's halves and packing them again gives [0..7 | 16..23] and [8..15 | 24..31] of what
+  // went in, and the RGB32 interleave splits that once more. The loads put the samples where those steps
+  // want them: for 16-bit pixels the 64-bit pieces go 0, 2, 1, 3; for 32-bit pixels the 32-bit pieces go
+  // 0, 2, 4, 6, 1, 3, 5, 7 (pieces of luma bytes, and of chroma as 16-bit lanes).
+  template <int BytesPerPixel>
+  static T LoadLuma(const uint8_t* p) {
+    if constexpr (BytesPerPixel == 4)
+      return _mm256_permutevar8x32_epi32(Load(p), _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    else
+      return _mm256_permute4x64_epi64(Load(p), 0xD8);
+  }
+  template <int BytesPerPixel>
   static T LoadChroma(const uint8_t* p) {
-    const __m128i signedBytes = _mm_xor_si128(LoadHalf(p), _mm_set1_epi8(static_cast<char>(0x80)));
+    __m128i signedBytes = _mm_xor_si128(LoadHalf(p), _mm_set1_epi8(static_cast<char>(0x80)));
+    if constexpr (BytesPerPixel == 4)
+      signedBytes =
+          _mm_shuffle_epi8(signedBytes, _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15));
+    else
+      signedBytes = _mm_shuffle_epi32(signedBytes, 0xD8);
     return _mm256_slli_epi16(_mm256_cvtepi8_epi16(signedBytes), 8);
   }
   static T LoadChromaPairs(const uint8_t* u, const uint8_t* v) {
@@ -53,19 +69,15 @@ struct tAVX2 {
   static T UnpackHi8(T a, T b) { return _mm256_unpackhi_epi8(a, b); }
   static T UnpackLo16(T a, T b) { return _mm256_unpacklo_epi16(a, b); }
   static T UnpackHi16(T a, T b) { return _mm256_unpackhi_epi16(a, b); }
-  // Packing also works per half, which puts the two unpacked halves back in memory order.
   static T PackUS16(T a, T b) { return _mm256_packus_epi16(a, b); }
-  // Unpacked registers hold [0..7 | 16..23] and [8..15 | 24..31] (in their element size).
+  static T KeepFourthBytes(T old, T pixels) {
+    return _mm256_blendv_epi8(pixels, old, _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)));
+  }
+  // The packed formats' unpacked registers hold pixels [0..7 | 16..23] and [8..15 | 24..31].
   static void Natural2(T* w) {
     const T first = _mm256_permute2x128_si256(w[0], w[1], 0x20);
     w[1] = _mm256_permute2x128_si256(w[0], w[1], 0x31);
     w[0] = first;
-  }
-  // Four pixel registers of [0..3 | 16..19], [4..7 | 20..23], [8..11 | 24..27], [12..15 | 28..31].
-  static void Natural4(T* q) {
-    const T a = _mm256_permute2x128_si256(q[0], q[1], 0x20), b = _mm256_permute2x128_si256(q[2], q[3], 0x20);
-    const T c = _mm256_permute2x128_si256(q[0], q[1], 0x31), d = _mm256_permute2x128_si256(q[2], q[3], 0x31);
-    q[0] = a, q[1] = b, q[2] = c, q[3] = d;
   }
 };
 

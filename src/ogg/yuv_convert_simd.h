@@ -4,10 +4,14 @@
 //
 // tOps provides, for a register of T:
 //   kChroma: chroma samples per step (a step reads 2 x kChroma luma bytes per row, one register);
-//   LoadLuma, LoadChroma (signed (c - 128) << 8 per 16-bit lane, in order), LoadChromaPairs (U0 V0 U1 V1 ...
-//   laid out so that UnpackLo8/UnpackHi8 with a luma register give the packed pixels of each half);
-//   the lane operations below, and Natural2/Natural4, which put registers made by UnpackLo/UnpackHi back
-//   into memory order (nothing to do for 128-bit registers; AVX2 unpacks within each 128-bit half).
+//   LoadLuma<BytesPerPixel>, LoadChroma<BytesPerPixel> (signed (c - 128) << 8 per 16-bit lane): the samples
+//   in whatever lane order makes the unpacks and packs below leave the output pixels in memory order, the
+//   same order for luma and its chroma (plain memory order for 128-bit registers; AVX2 unpacks and packs
+//   within each 128-bit half, so it loads the halves' pieces interleaved);
+//   LoadChromaPairs (U0 V0 U1 V1 ...) with Natural2 for the packed formats, which put two registers made by
+//   UnpackLo8/UnpackHi8 of a luma register back into memory order;
+//   KeepFourthBytes(old, pixels): pixels with the fourth byte of each 32-bit pixel taken from old;
+//   and the lane operations used below.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +39,10 @@ inline typename tOps::T ChromaTerm(typename tOps::T d) {
       tOps::Add16(tOps::MulHi16(d, tOps::Set16(Factor)), tOps::Set16(1 << (Shift - 1))));
 }
 
-template <class tOps>
+template <class tOps, int BytesPerPixel>
 inline tChromaTerms<tOps> ChromaTerms(const uint8_t* u, const uint8_t* v) {
-  const auto du = tOps::LoadChroma(u), dv = tOps::LoadChroma(v);
+  const auto du = tOps::template LoadChroma<BytesPerPixel>(u),
+             dv = tOps::template LoadChroma<BytesPerPixel>(v);
   const auto blue = ChromaTerm<tOps, kCbToB.Factor, kCbToB.Shift>(du);
   const auto red = ChromaTerm<tOps, kCrToR.Factor, kCrToR.Shift>(dv);
   const auto green = tOps::Add16(ChromaTerm<tOps, kCbToG.Factor, kCbToG.Shift>(du),
@@ -53,9 +58,9 @@ inline typename tOps::T LumaTerm(typename tOps::T shifted) {
       tOps::SubSatU16(tOps::MulHiU16(shifted, tOps::Set16(kLumaFactor)), tOps::Set16(kLumaOffset)));
 }
 
-template <class tOps>
+template <class tOps, int BytesPerPixel>
 inline tPixelBytes<tOps> Pixels(const uint8_t* luma, const tChromaTerms<tOps>& c) {
-  const auto y = tOps::LoadLuma(luma), zero = tOps::Zero();
+  const auto y = tOps::template LoadLuma<BytesPerPixel>(luma), zero = tOps::Zero();
   const auto lo = LumaTerm<tOps>(tOps::UnpackLo8(zero, y)), hi = LumaTerm<tOps>(tOps::UnpackHi8(zero, y));
   // Sums stay within -227..480, and the unsigned pack is the clamp table.
   return {tOps::PackUS16(tOps::Add16(lo, c.BlueLo), tOps::Add16(hi, c.BlueHi)),
@@ -69,14 +74,12 @@ inline void StoreRGB32(uint8_t* out, const tPixelBytes<tOps>& p) {
   const T zero = tOps::Zero();
   const T bgLo = tOps::UnpackLo8(p.B, p.G), bgHi = tOps::UnpackHi8(p.B, p.G);
   const T rLo = tOps::UnpackLo8(p.R, zero), rHi = tOps::UnpackHi8(p.R, zero);
-  T q[4] = {tOps::UnpackLo16(bgLo, rLo), tOps::UnpackHi16(bgLo, rLo), tOps::UnpackLo16(bgHi, rHi),
-            tOps::UnpackHi16(bgHi, rHi)};
-  tOps::Natural4(q);
+  const T q[4] = {tOps::UnpackLo16(bgLo, rLo), tOps::UnpackHi16(bgLo, rLo), tOps::UnpackLo16(bgHi, rHi),
+                  tOps::UnpackHi16(bgHi, rHi)};
   // The fourth byte of each pixel belongs to the caller: read it back and keep it.
-  const T keep = tOps::Set32(static_cast<int32_t>(0xFF000000u));
   for (int k = 0; k < 4; ++k) {
     uint8_t* at = out + k * tOps::kBytes;
-    tOps::Store(at, tOps::Or(tOps::And(tOps::Load(at), keep), q[k]));
+    tOps::Store(at, tOps::KeepFourthBytes(tOps::Load(at), q[k]));
   }
 }
 
@@ -96,15 +99,11 @@ inline typename tOps::T Pack16(typename tOps::T b, typename tOps::T g, typename 
 
 template <class tOps, bool Is565>
 inline void StoreRGB16(uint8_t* out, const tPixelBytes<tOps>& p) {
-  using T = typename tOps::T;
-  const T zero = tOps::Zero();
-  T w[2] = {
-      Pack16<tOps, Is565>(tOps::UnpackLo8(p.B, zero), tOps::UnpackLo8(p.G, zero), tOps::UnpackLo8(zero, p.R)),
-      Pack16<tOps, Is565>(tOps::UnpackHi8(p.B, zero), tOps::UnpackHi8(p.G, zero),
-                          tOps::UnpackHi8(zero, p.R))};
-  tOps::Natural2(w);
-  tOps::Store(out, w[0]);
-  tOps::Store(out + tOps::kBytes, w[1]);
+  const typename tOps::T zero = tOps::Zero();
+  tOps::Store(out, Pack16<tOps, Is565>(tOps::UnpackLo8(p.B, zero), tOps::UnpackLo8(p.G, zero),
+                                       tOps::UnpackLo8(zero, p.R)));
+  tOps::Store(out + tOps::kBytes, Pack16<tOps, Is565>(tOps::UnpackHi8(p.B, zero), tOps::UnpackHi8(p.G, zero),
+                                                      tOps::UnpackHi8(zero, p.R)));
 }
 
 // RGB kernels: BytesPerPixel 4 (RGB32) or 2 (16-bit).
@@ -113,9 +112,9 @@ int ConvertRGBRows(const tRowPair& rows, int count) {
   constexpr int step = tOps::kChroma;
   int i = 0;
   for (; i + step <= count; i += step) {
-    const tChromaTerms<tOps> chroma = ChromaTerms<tOps>(rows.U + i, rows.V + i);
-    StorePixels(rows.Out0 + 2 * BytesPerPixel * i, Pixels<tOps>(rows.Y0 + 2 * i, chroma));
-    StorePixels(rows.Out1 + 2 * BytesPerPixel * i, Pixels<tOps>(rows.Y1 + 2 * i, chroma));
+    const tChromaTerms<tOps> chroma = ChromaTerms<tOps, BytesPerPixel>(rows.U + i, rows.V + i);
+    StorePixels(rows.Out0 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(rows.Y0 + 2 * i, chroma));
+    StorePixels(rows.Out1 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(rows.Y1 + 2 * i, chroma));
   }
   return i;
 }
@@ -135,8 +134,8 @@ int ConvertPackedRows(const tRowPair& rows, int count) {
   int i = 0;
   for (; i + step <= count; i += step) {
     const auto pairs = tOps::LoadChromaPairs(rows.U + i, rows.V + i);
-    StorePacked<tOps, Uyvy>(rows.Out0 + 4 * i, tOps::LoadLuma(rows.Y0 + 2 * i), pairs);
-    StorePacked<tOps, Uyvy>(rows.Out1 + 4 * i, tOps::LoadLuma(rows.Y1 + 2 * i), pairs);
+    StorePacked<tOps, Uyvy>(rows.Out0 + 4 * i, tOps::Load(rows.Y0 + 2 * i), pairs);
+    StorePacked<tOps, Uyvy>(rows.Out1 + 4 * i, tOps::Load(rows.Y1 + 2 * i), pairs);
   }
   return i;
 }

@@ -16,7 +16,11 @@ struct tSSE2 {
   static T Set32(int32_t x) { return _mm_set1_epi32(x); }
   static T Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const T*>(p)); }
   static void Store(uint8_t* p, T x) { _mm_storeu_si128(reinterpret_cast<T*>(p), x); }
-  static T LoadLuma(const uint8_t* p) { return Load(p); }
+  template <int>
+  static T LoadLuma(const uint8_t* p) {
+    return Load(p);
+  }
+  template <int>
   static T LoadChroma(const uint8_t* p) {
     // Flipping the top bit makes c - 128 a signed byte; in the high half of a zero lane it is (c - 128) << 8.
     const T signedBytes =
@@ -52,8 +56,10 @@ struct tSSE2 {
   static T UnpackLo16(T a, T b) { return _mm_unpacklo_epi16(a, b); }
   static T UnpackHi16(T a, T b) { return _mm_unpackhi_epi16(a, b); }
   static T PackUS16(T a, T b) { return _mm_packus_epi16(a, b); }
+  static T KeepFourthBytes(T old, T pixels) {
+    return _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(static_cast<int32_t>(0xFF000000u))), pixels);
+  }
   static void Natural2(T*) {}
-  static void Natural4(T*) {}
 };
 
 }  // namespace
