@@ -69,18 +69,22 @@ inline tPixelBytes<tOps> Pixels(const uint8_t* luma, const tChromaTerms<tOps>& c
 }
 
 template <class tOps>
+inline void StoreKeeping(uint8_t* at, typename tOps::T pixels) {
+  tOps::Store(at, tOps::KeepFourthBytes(tOps::Load(at), pixels));
+}
+
+template <class tOps>
 inline void StoreRGB32(uint8_t* out, const tPixelBytes<tOps>& p) {
   using T = typename tOps::T;
   const T zero = tOps::Zero();
   const T bgLo = tOps::UnpackLo8(p.B, p.G), bgHi = tOps::UnpackHi8(p.B, p.G);
   const T rLo = tOps::UnpackLo8(p.R, zero), rHi = tOps::UnpackHi8(p.R, zero);
-  const T q[4] = {tOps::UnpackLo16(bgLo, rLo), tOps::UnpackHi16(bgLo, rLo), tOps::UnpackLo16(bgHi, rHi),
-                  tOps::UnpackHi16(bgHi, rHi)};
-  // The fourth byte of each pixel belongs to the caller: read it back and keep it.
-  for (int k = 0; k < 4; ++k) {
-    uint8_t* at = out + k * tOps::kBytes;
-    tOps::Store(at, tOps::KeepFourthBytes(tOps::Load(at), q[k]));
-  }
+  // The fourth byte of each pixel belongs to the caller: read it back and keep it. (Written out, not as a
+  // loop over an array, which compilers keep on the stack.)
+  StoreKeeping<tOps>(out, tOps::UnpackLo16(bgLo, rLo));
+  StoreKeeping<tOps>(out + tOps::kBytes, tOps::UnpackHi16(bgLo, rLo));
+  StoreKeeping<tOps>(out + 2 * tOps::kBytes, tOps::UnpackLo16(bgHi, rHi));
+  StoreKeeping<tOps>(out + 3 * tOps::kBytes, tOps::UnpackHi16(bgHi, rHi));
 }
 
 template <class tOps, bool Is565>
@@ -110,11 +114,13 @@ inline void StoreRGB16(uint8_t* out, const tPixelBytes<tOps>& p) {
 template <class tOps, int BytesPerPixel, void (*StorePixels)(uint8_t*, const tPixelBytes<tOps>&)>
 int ConvertRGBRows(const tRowPair& rows, int count) {
   constexpr int step = tOps::kChroma;
+  // Local copies: the byte stores could alias the record, which would make the compiler reload it.
+  const tRowPair r = rows;
   int i = 0;
   for (; i + step <= count; i += step) {
-    const tChromaTerms<tOps> chroma = ChromaTerms<tOps, BytesPerPixel>(rows.U + i, rows.V + i);
-    StorePixels(rows.Out0 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(rows.Y0 + 2 * i, chroma));
-    StorePixels(rows.Out1 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(rows.Y1 + 2 * i, chroma));
+    const tChromaTerms<tOps> chroma = ChromaTerms<tOps, BytesPerPixel>(r.U + i, r.V + i);
+    StorePixels(r.Out0 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(r.Y0 + 2 * i, chroma));
+    StorePixels(r.Out1 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(r.Y1 + 2 * i, chroma));
   }
   return i;
 }
@@ -131,11 +137,12 @@ inline void StorePacked(uint8_t* out, typename tOps::T y, typename tOps::T pairs
 template <class tOps, bool Uyvy>
 int ConvertPackedRows(const tRowPair& rows, int count) {
   constexpr int step = tOps::kChroma;
+  const tRowPair r = rows;  // as in ConvertRGBRows
   int i = 0;
   for (; i + step <= count; i += step) {
-    const auto pairs = tOps::LoadChromaPairs(rows.U + i, rows.V + i);
-    StorePacked<tOps, Uyvy>(rows.Out0 + 4 * i, tOps::Load(rows.Y0 + 2 * i), pairs);
-    StorePacked<tOps, Uyvy>(rows.Out1 + 4 * i, tOps::Load(rows.Y1 + 2 * i), pairs);
+    const auto pairs = tOps::LoadChromaPairs(r.U + i, r.V + i);
+    StorePacked<tOps, Uyvy>(r.Out0 + 4 * i, tOps::Load(r.Y0 + 2 * i), pairs);
+    StorePacked<tOps, Uyvy>(r.Out1 + 4 * i, tOps::Load(r.Y1 + 2 * i), pairs);
   }
   return i;
 }
