@@ -38,7 +38,11 @@ struct tAVX2 {
           _mm_shuffle_epi8(signedBytes, _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15));
     else
       signedBytes = _mm_shuffle_epi32(signedBytes, 0xD8);
-    return _mm256_slli_epi16(_mm256_cvtepi8_epi16(signedBytes), 8);
+    return _mm256_slli_epi16(_mm256_cvtepi8_epi16(signedBytes), 1);
+  }
+  template <tChromaFactor F>
+  static T ChromaTerm(T doubled) {
+    return _mm256_mulhrs_epi16(doubled, Set16(F.RoundedFactor));
   }
   static T LoadChromaPairs(const uint8_t* u, const uint8_t* v) {
     // Samples 0..7 in the low half and 8..15 in the high half, matching the in-half unpack of luma.
@@ -48,15 +52,10 @@ struct tAVX2 {
 
   static T Add16(T a, T b) { return _mm256_add_epi16(a, b); }
   static T Sub16(T a, T b) { return _mm256_sub_epi16(a, b); }
-  static T MulHi16(T a, T b) { return _mm256_mulhi_epi16(a, b); }
   static T MulHiU16(T a, T b) { return _mm256_mulhi_epu16(a, b); }
   static T SubSatU16(T a, T b) { return _mm256_subs_epu16(a, b); }
   static T And(T a, T b) { return _mm256_and_si256(a, b); }
   static T Or(T a, T b) { return _mm256_or_si256(a, b); }
-  template <int N>
-  static T Sra16(T a) {
-    return _mm256_srai_epi16(a, N);
-  }
   template <int N>
   static T Srl16(T a) {
     return _mm256_srli_epi16(a, N);

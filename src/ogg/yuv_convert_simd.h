@@ -4,7 +4,8 @@
 //
 // tOps provides, for a register of T:
 //   kChroma: chroma samples per step (a step reads 2 x kChroma luma bytes per row, one register);
-//   LoadLuma<BytesPerPixel>, LoadChroma<BytesPerPixel> (signed (c - 128) << 8 per 16-bit lane): the samples
+//   LoadLuma<BytesPerPixel>, LoadChroma<BytesPerPixel> (c - 128 per 16-bit lane, in the form its
+//   ChromaTerm<tChromaFactor> takes, which gives the table's term, yuv_convert_kernels.h): the samples
 //   in whatever lane order makes the unpacks and packs below leave the output pixels in memory order, the
 //   same order for luma and its chroma (plain memory order for 128-bit registers; AVX2 unpacks and packs
 //   within each 128-bit half, so it loads the halves' pieces interleaved);
@@ -33,20 +34,13 @@ struct tPixelBytes {
   typename tOps::T B, G, R;  // clamped bytes, memory order
 };
 
-template <class tOps, int32_t Factor, int32_t Shift>
-inline typename tOps::T ChromaTerm(typename tOps::T d) {
-  return tOps::template Sra16<Shift>(
-      tOps::Add16(tOps::MulHi16(d, tOps::Set16(Factor)), tOps::Set16(1 << (Shift - 1))));
-}
-
 template <class tOps, int BytesPerPixel>
 inline tChromaTerms<tOps> ChromaTerms(const uint8_t* u, const uint8_t* v) {
   const auto du = tOps::template LoadChroma<BytesPerPixel>(u),
              dv = tOps::template LoadChroma<BytesPerPixel>(v);
-  const auto blue = ChromaTerm<tOps, kCbToB.Factor, kCbToB.Shift>(du);
-  const auto red = ChromaTerm<tOps, kCrToR.Factor, kCrToR.Shift>(dv);
-  const auto green = tOps::Add16(ChromaTerm<tOps, kCbToG.Factor, kCbToG.Shift>(du),
-                                 ChromaTerm<tOps, kCrToG.Factor, kCrToG.Shift>(dv));
+  const auto blue = tOps::template ChromaTerm<kCbToB>(du), red = tOps::template ChromaTerm<kCrToR>(dv);
+  const auto green =
+      tOps::Add16(tOps::template ChromaTerm<kCbToG>(du), tOps::template ChromaTerm<kCrToG>(dv));
   return {tOps::UnpackLo16(blue, blue),   tOps::UnpackHi16(blue, blue), tOps::UnpackLo16(green, green),
           tOps::UnpackHi16(green, green), tOps::UnpackLo16(red, red),   tOps::UnpackHi16(red, red)};
 }

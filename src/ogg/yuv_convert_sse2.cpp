@@ -27,6 +27,12 @@ struct tSSE2 {
         _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const T*>(p)), _mm_set1_epi8(static_cast<char>(0x80)));
     return _mm_unpacklo_epi8(_mm_setzero_si128(), signedBytes);
   }
+  // SSE2 has no rounding high product: multiply, round and shift.
+  template <tChromaFactor F>
+  static T ChromaTerm(T shifted) {
+    return _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(shifted, Set16(F.Factor)), Set16(1 << (F.Shift - 1))),
+                          F.Shift);
+  }
   static T LoadChromaPairs(const uint8_t* u, const uint8_t* v) {
     return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const T*>(u)),
                              _mm_loadl_epi64(reinterpret_cast<const T*>(v)));
@@ -34,15 +40,10 @@ struct tSSE2 {
 
   static T Add16(T a, T b) { return _mm_add_epi16(a, b); }
   static T Sub16(T a, T b) { return _mm_sub_epi16(a, b); }
-  static T MulHi16(T a, T b) { return _mm_mulhi_epi16(a, b); }
   static T MulHiU16(T a, T b) { return _mm_mulhi_epu16(a, b); }
   static T SubSatU16(T a, T b) { return _mm_subs_epu16(a, b); }
   static T And(T a, T b) { return _mm_and_si128(a, b); }
   static T Or(T a, T b) { return _mm_or_si128(a, b); }
-  template <int N>
-  static T Sra16(T a) {
-    return _mm_srai_epi16(a, N);
-  }
   template <int N>
   static T Srl16(T a) {
     return _mm_srli_epi16(a, N);
