@@ -31,7 +31,7 @@ struct tChromaTerms {
 
 template <class tOps>
 struct tPixelBytes {
-  typename tOps::T B, G, R;  // clamped bytes, memory order
+  typename tOps::T B, G, R;  // clamped bytes, in the lane order that tOps loaded them in
 };
 
 template <class tOps, int BytesPerPixel>
