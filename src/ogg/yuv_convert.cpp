@@ -1,9 +1,12 @@
 #include "ogg/yuv_convert.h"
 
+#include <atomic>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+#include "ogg/yuv_convert_kernels.h"
 
 namespace ktv {
 
@@ -11,6 +14,9 @@ namespace {
 
 uint8_t ClampTable[2049];  // index i + 1024 holds i limited to 0..255
 int32_t CrToR[256], CbToG[256], CrToG[256], CbToB[256], YScale[256];
+
+// -1 until the first conversion (or SetYUVPath) settles it; then a tYUVPath.
+std::atomic<int32_t> ChosenPath{-1};
 
 // Round to nearest, halves to even, as the rest of the program rounds.
 int32_t RoundEven(double v) {
@@ -30,11 +36,17 @@ inline tRGB Pixel(int32_t luma, int32_t blue, int32_t green, int32_t red) {
   return {Clamp(luma + blue), Clamp(luma - green), Clamp(luma + red)};
 }
 
-// Walks the picture in 2 x 2 blocks and hands each pixel to `store` with its byte address. The destination
-// moves on by 2 * pitch - bytesPerPixel * |y_width| beyond what a chroma row wrote, so that with y_width = 2
-// * uv_width every output row starts one pitch below the previous one.
+const yuv::tKernels* CurrentKernels() {
+  return yuv::KernelsFor(CurrentYUVPath());
+}
+
+// Walks the picture in 2 x 2 blocks and hands each pixel to `store` with its byte address; a vector kernel,
+// when there is one, does the front of each row pair first. The destination moves on by 2 * pitch -
+// bytesPerPixel * |y_width| beyond what a chroma row wrote, so that with y_width = 2 * uv_width every output
+// row starts one pitch below the previous one.
 template <int BytesPerPixel, class tStore>
-void ConvertBlocks(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, tStore store) {
+void ConvertBlocks(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, yuv::tRowKernel kernel,
+                   tStore store) {
   const int uvWidth = yuv.uv_width, uvHeight = yuv.uv_height;
   const intptr_t rowStep = 2 * static_cast<intptr_t>(pitch) - BytesPerPixel * std::abs(yuv.y_width);
   uint8_t* row = dest;
@@ -45,7 +57,13 @@ void ConvertBlocks(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, tStore s
     const uint8_t* v = yuv.v + static_cast<intptr_t>(j) * yuv.uv_stride;
     uint8_t* out0 = row;
     uint8_t* out1 = row + pitch;
-    for (int i = 0; i < uvWidth; ++i) {
+    int i = 0;
+    if (kernel && uvWidth > 0) {
+      i = kernel({y0, y1, u, v, out0, out1}, uvWidth);
+      out0 += 2 * BytesPerPixel * static_cast<intptr_t>(i);
+      out1 += 2 * BytesPerPixel * static_cast<intptr_t>(i);
+    }
+    for (; i < uvWidth; ++i) {
       const int32_t blue = CbToB[u[i]], green = CbToG[u[i]] + CrToG[v[i]], red = CrToR[v[i]];
       store(out0, Pixel(YScale[y0[2 * i]], blue, green, red));
       store(out0 + BytesPerPixel, Pixel(YScale[y0[2 * i + 1]], blue, green, red));
@@ -74,7 +92,8 @@ void BuildYUVTables() {
 }
 
 void YUVToRGB32(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv) {
-  ConvertBlocks<4>(dest, pitch, yuv, [](uint8_t* at, tRGB p) {
+  const yuv::tKernels* kernels = CurrentKernels();
+  ConvertBlocks<4>(dest, pitch, yuv, kernels ? kernels->RGB32 : nullptr, [](uint8_t* at, tRGB p) {
     at[0] = p.B;
     at[1] = p.G;
     at[2] = p.R;
@@ -82,17 +101,77 @@ void YUVToRGB32(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv) {
 }
 
 void YUVToRGB16(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool is565) {
+  const yuv::tKernels* kernels = CurrentKernels();
   if (is565) {
-    ConvertBlocks<2>(dest, pitch, yuv, [](uint8_t* at, tRGB p) {
+    ConvertBlocks<2>(dest, pitch, yuv, kernels ? kernels->RGB565 : nullptr, [](uint8_t* at, tRGB p) {
       auto word = static_cast<uint16_t>(((p.R >> 3) << 11) | ((p.G >> 2) << 5) | (p.B >> 3));
       std::memcpy(at, &word, 2);
     });
   } else {
-    ConvertBlocks<2>(dest, pitch, yuv, [](uint8_t* at, tRGB p) {
+    ConvertBlocks<2>(dest, pitch, yuv, kernels ? kernels->RGB555 : nullptr, [](uint8_t* at, tRGB p) {
       auto word = static_cast<uint16_t>(((p.R >> 3) << 10) | ((p.G >> 3) << 5) | (p.B >> 3));
       std::memcpy(at, &word, 2);
     });
   }
+}
+
+void YUVToPacked(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool uyvy) {
+  const yuv::tKernels* kernels = CurrentKernels();
+  const yuv::tRowKernel kernel = kernels ? (uyvy ? kernels->UYVY : kernels->YUY2) : nullptr;
+  // Byte positions of Y0, U, Y1, V within a pixel pair.
+  const int y0 = uyvy ? 1 : 0, u = uyvy ? 0 : 1, y1 = uyvy ? 3 : 2, v = uyvy ? 2 : 3;
+  for (int j = 0; j < yuv.uv_height; ++j) {
+    const uint8_t* luma0 = yuv.y + static_cast<intptr_t>(2 * j) * yuv.y_stride;
+    const uint8_t* luma1 = luma0 + yuv.y_stride;
+    const uint8_t* cb = yuv.u + static_cast<intptr_t>(j) * yuv.uv_stride;
+    const uint8_t* cr = yuv.v + static_cast<intptr_t>(j) * yuv.uv_stride;
+    uint8_t* out0 = dest + static_cast<intptr_t>(2 * j) * pitch;
+    uint8_t* out1 = out0 + pitch;
+    const int done =
+        kernel && yuv.uv_width > 0 ? kernel({luma0, luma1, cb, cr, out0, out1}, yuv.uv_width) : 0;
+    out0 += 4 * static_cast<intptr_t>(done);
+    out1 += 4 * static_cast<intptr_t>(done);
+    for (int i = done; i < yuv.uv_width; ++i, out0 += 4, out1 += 4) {
+      out0[y0] = luma0[2 * i], out0[u] = cb[i], out0[y1] = luma0[2 * i + 1], out0[v] = cr[i];
+      out1[y0] = luma1[2 * i], out1[u] = cb[i], out1[y1] = luma1[2 * i + 1], out1[v] = cr[i];
+    }
+  }
+}
+
+const char* YUVPathName(tYUVPath path) {
+  switch (path) {
+    case tYUVPath::Plain:
+      return "plain";
+    case tYUVPath::SSE2:
+      return "sse2";
+    case tYUVPath::AVX2:
+      return "avx2";
+  }
+  return "unknown";
+}
+
+bool YUVPathSupported(tYUVPath path) {
+  return yuv::PathSupported(path);
+}
+
+tYUVPath CurrentYUVPath() {
+  int32_t chosen = ChosenPath.load(std::memory_order_relaxed);
+  if (chosen < 0) {
+    tYUVPath fastest = tYUVPath::Plain;
+    for (tYUVPath path : kYUVPaths)
+      if (YUVPathSupported(path)) fastest = path;
+    // Another thread may have chosen meanwhile (a test's SetYUVPath); its choice stands.
+    chosen = static_cast<int32_t>(fastest);
+    int32_t expected = -1;
+    if (!ChosenPath.compare_exchange_strong(expected, chosen, std::memory_order_relaxed)) chosen = expected;
+  }
+  return static_cast<tYUVPath>(chosen);
+}
+
+bool SetYUVPath(tYUVPath path) {
+  if (!YUVPathSupported(path)) return false;
+  ChosenPath.store(static_cast<int32_t>(path), std::memory_order_relaxed);
+  return true;
 }
 
 }  // namespace ktv

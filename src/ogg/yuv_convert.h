@@ -1,6 +1,10 @@
-// Software YUV 4:2:0 to RGB conversion for the back-ends that draw on a bitmap. Table driven: no floating
-// point per pixel. BuildYUVTables runs once at start-up, before any conversion; the tables are read-only
-// afterwards.
+// Software YUV 4:2:0 to RGB conversion for the back-ends that draw on a bitmap, and the packed 4:2:2 forms
+// the accelerated back-end uploads. Table driven: no floating point per pixel. BuildYUVTables runs once at
+// start-up, before any conversion; the tables are read-only afterwards.
+//
+// The conversions run vector kernels where the processor has them (SSE2 on every x86-64, AVX2 where present)
+// and give the same bytes as the tables for every input. Any thread may convert; each call writes only its
+// destination.
 #pragma once
 
 #include <cstdint>
@@ -16,5 +20,21 @@ void BuildYUVTables();
 void YUVToRGB32(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv);
 // The same picture as 16-bit words at dest + row * pitch + 2 * column: RGB565 when is565, else RGB555.
 void YUVToRGB16(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool is565);
+// Packed 4:2:2 without colour conversion: per pixel pair Y0 U Y1 V (YUY2), or U Y0 V Y1 when uyvy. Row 2j and
+// 2j + 1 start at dest + (2j) * pitch and one pitch further; both get chroma row j. Needs no tables.
+void YUVToPacked(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool uyvy);
+
+// How the conversions run. Plain is the tables alone, for processors without our vector kernels.
+enum class tYUVPath : int32_t { Plain = 0, SSE2 = 1, AVX2 = 2 };
+constexpr tYUVPath kYUVPaths[] = {tYUVPath::Plain, tYUVPath::SSE2, tYUVPath::AVX2};
+
+const char* YUVPathName(tYUVPath path);
+// Whether this build and processor can run the path.
+bool YUVPathSupported(tYUVPath path);
+// The fastest supported path until SetYUVPath chooses another.
+tYUVPath CurrentYUVPath();
+// For tests and benchmarks: makes every later conversion take `path`. False, and nothing changes, when the
+// path is not supported here.
+bool SetYUVPath(tYUVPath path);
 
 }  // namespace ktv

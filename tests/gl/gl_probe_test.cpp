@@ -19,5 +19,37 @@ TEST(OpenGLProbe, MesaOnXvfbCanRunTheAcceleratedBackEnd) {
   SetCanUseDirectXProbe(nullptr);
 }
 
+TEST(OpenGLProbe, XvfbsMesaIsSoftwareSoOpenGLIsNotTheDefault) {
+  const tOpenGLProbe& probe = RememberedOpenGLProbe();
+  ASSERT_TRUE(probe.Usable);
+  EXPECT_TRUE(probe.Software) << "renderer: " << probe.Renderer;
+  EXPECT_FALSE(PreferOpenGL()) << "llvmpipe runs OpenGL, but the raster back-end is cheaper";
+  InstallOpenGLProbe();
+  EXPECT_TRUE(CanUseDirectX()) << "OpenGL can still be chosen by hand";
+  SetCanUseDirectXProbe(nullptr);
+}
+
+TEST(OpenGLProbe, SoftwareRenderersAreKnownByName) {
+  struct {
+    const char* Renderer;
+    bool Software;
+    const char* Fault;
+  } rows[] = {
+      {"llvmpipe (LLVM 15.0.6, 256 bits)", true, "Mesa's usual software rasteriser"},
+      {"Gallium 0.4 on llvmpipe (LLVM 3.4, 128 bits)", true, "older Mesa names the driver after 'on'"},
+      {"softpipe", true, "the reference software driver"},
+      {"Software Rasterizer", true, "the classic swrast names itself in words"},
+      {"Mesa DRI swrast", true, "swrast by its driver name"},
+      {"zink Vulkan 1.3(llvmpipe (LLVM 15.0.6, 256 bits) (MESA_LLVMPIPE))", true, "layered over llvmpipe"},
+      {"LLVMPIPE (LLVM 17)", true, "case is ignored"},
+      {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", false, "a hardware driver"},
+      {"AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6, DRM 3.49)", false,
+       "hardware, though it names LLVM"},
+      {"NVIDIA GeForce GTX 1060 6GB/PCIe/SSE2", false, "SSE2 in a hardware name is no rasteriser"},
+      {"", false, "no renderer string"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(IsSoftwareRenderer(row.Renderer), row.Software) << row.Fault;
+}
+
 }  // namespace
 }  // namespace ktv

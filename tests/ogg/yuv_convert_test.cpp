@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace ktv {
@@ -137,6 +141,164 @@ TEST_F(YUVConvert, WhitePacksToAllOnes) {
   EXPECT_EQ(out[0], 0xFFFF);
   YUVToRGB16(reinterpret_cast<uint8_t*>(out), 4, p.yuv, false);
   EXPECT_EQ(out[3], 0x7FFF) << "555 leaves the top bit 0";
+}
+
+TEST_F(YUVConvert, PackedKeepsTheSamplesInBothByteOrders) {
+  tPlanes p(4, 2, 5);
+  p.Y[0] = 10, p.Y[1] = 11, p.Y[2] = 12, p.Y[3] = 13;
+  const size_t row1 = static_cast<size_t>(p.yuv.y_stride);
+  p.Y[row1] = 20, p.Y[row1 + 1] = 21, p.Y[row1 + 2] = 22, p.Y[row1 + 3] = 23;
+  p.U[0] = 100, p.U[1] = 101, p.V[0] = 200, p.V[1] = 201;
+  uint8_t out[2][12];
+  std::memset(out, 0xEE, sizeof out);
+  YUVToPacked(&out[0][0], 12, p.yuv, false);
+  EXPECT_EQ(std::vector<uint8_t>(out[0], out[0] + 12),
+            (std::vector<uint8_t>{10, 100, 11, 200, 12, 101, 13, 201, 0xEE, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(std::vector<uint8_t>(out[1], out[1] + 8),
+            (std::vector<uint8_t>{20, 100, 21, 200, 22, 101, 23, 201}))
+      << "the second row shares the chroma row";
+  YUVToPacked(&out[0][0], 12, p.yuv, true);
+  EXPECT_EQ(std::vector<uint8_t>(out[1], out[1] + 8),
+            (std::vector<uint8_t>{100, 20, 200, 21, 101, 22, 201, 23}));
+}
+
+// The vector paths against the tables: each supported path must give the bytes the plain path gives, for
+// every format, in every byte of the destination (including the fourth byte of RGB32 pixels and whatever the
+// conversion must not touch).
+struct tFormat {
+  const char* Name;
+  int BytesPerPixel;
+  std::function<void(uint8_t*, int32_t, const yuv_buffer&)> Convert;
+};
+
+const tFormat kFormats[] = {
+    {"RGB32", 4, [](uint8_t* d, int32_t pitch, const yuv_buffer& yuv) { YUVToRGB32(d, pitch, yuv); }},
+    {"RGB565", 2, [](uint8_t* d, int32_t pitch, const yuv_buffer& yuv) { YUVToRGB16(d, pitch, yuv, true); }},
+    {"RGB555", 2, [](uint8_t* d, int32_t pitch, const yuv_buffer& yuv) { YUVToRGB16(d, pitch, yuv, false); }},
+    {"YUY2", 2, [](uint8_t* d, int32_t pitch, const yuv_buffer& yuv) { YUVToPacked(d, pitch, yuv, false); }},
+    {"UYVY", 2, [](uint8_t* d, int32_t pitch, const yuv_buffer& yuv) { YUVToPacked(d, pitch, yuv, true); }},
+};
+
+class YUVVectorPath : public ::testing::TestWithParam<tYUVPath> {
+ protected:
+  static void SetUpTestSuite() { BuildYUVTables(); }
+  void SetUp() override {
+    Restore = CurrentYUVPath();
+    if (!YUVPathSupported(GetParam())) GTEST_SKIP() << YUVPathName(GetParam()) << " is not available here";
+  }
+  void TearDown() override { SetYUVPath(Restore); }
+
+  // Converts with the plain path and with the path under test into copies of `initial`; the number of bytes
+  // that differ.
+  static size_t Differences(const tFormat& format, const std::vector<uint8_t>& initial, size_t offset,
+                            int32_t pitch, const yuv_buffer& yuv) {
+    std::vector<uint8_t> expected = initial, got = initial;
+    EXPECT_TRUE(SetYUVPath(tYUVPath::Plain));
+    format.Convert(expected.data() + offset, pitch, yuv);
+    EXPECT_TRUE(SetYUVPath(GetParam()));
+    format.Convert(got.data() + offset, pitch, yuv);
+    size_t wrong = 0;
+    for (size_t i = 0; i < expected.size(); ++i) wrong += expected[i] != got[i];
+    return wrong;
+  }
+
+  tYUVPath Restore = tYUVPath::Plain;
+};
+
+// Every Y with every (U, V) pair once: a 4096 x 4096 picture whose chroma sample k carries the pair k / 64
+// and the lumas 4 (k % 64) .. 4 (k % 64) + 3. Equal output here proves the vector arithmetic equal to every
+// table entry, the clamp table included.
+TEST_P(YUVVectorPath, EqualsTheTablesForEveryYUVTriple) {
+  constexpr int kChromaSide = 2048, kSide = 2 * kChromaSide;
+  std::vector<uint8_t> Y(static_cast<size_t>(kSide) * kSide),
+      U(static_cast<size_t>(kChromaSide) * kChromaSide), V(U.size());
+  for (int j = 0; j < kChromaSide; ++j) {
+    for (int i = 0; i < kChromaSide; ++i) {
+      const int k = j * kChromaSide + i, pair = k / 64, lumas = 4 * (k % 64);
+      U[static_cast<size_t>(k)] = static_cast<uint8_t>(pair & 255);
+      V[static_cast<size_t>(k)] = static_cast<uint8_t>(pair >> 8);
+      uint8_t* y0 = &Y[static_cast<size_t>(2 * j) * kSide + 2 * static_cast<size_t>(i)];
+      y0[0] = static_cast<uint8_t>(lumas), y0[1] = static_cast<uint8_t>(lumas + 1);
+      y0[kSide] = static_cast<uint8_t>(lumas + 2), y0[kSide + 1] = static_cast<uint8_t>(lumas + 3);
+    }
+  }
+  const yuv_buffer yuv{kSide,       kSide,    kSide,    kChromaSide, kChromaSide,
+                       kChromaSide, Y.data(), U.data(), V.data()};
+  for (const tFormat& format : kFormats) {
+    if (format.Name == std::string("YUY2") || format.Name == std::string("UYVY")) continue;  // no arithmetic
+    const std::vector<uint8_t> initial(static_cast<size_t>(kSide) * kSide * format.BytesPerPixel, 0x5A);
+    EXPECT_EQ(Differences(format, initial, 0, kSide * format.BytesPerPixel, yuv), 0u) << format.Name;
+  }
+}
+
+// Random pictures in awkward layouts: row tails of every length a vector leaves, odd strides, unaligned
+// planes and destinations, a luma width the chroma does not cover, and bottom-up pictures.
+TEST_P(YUVVectorPath, EqualsTheTablesInEveryLayout) {
+  struct tLayout {
+    int ChromaWidth, ChromaHeight;
+    int LumaWidthExtra;  // y_width = 2 x chroma width + this
+    int YStrideExtra, UVStrideExtra, PlaneOffset, DestOffset, PitchExtra;
+    bool BottomUp;
+    const char* Fault;
+  } layouts[] = {
+      {640, 4, 0, 0, 0, 0, 0, 0, false, "whole vectors, tight strides"},
+      {1, 3, 0, 1, 1, 0, 0, 0, false, "narrower than any vector: the tables alone"},
+      {7, 2, 0, 3, 5, 1, 1, 3, false, "one short of an SSE2 step"},
+      {9, 2, 0, 0, 0, 0, 0, 0, false, "an SSE2 step and one sample"},
+      {15, 3, 0, 7, 3, 3, 2, 1, false, "one short of an AVX2 step"},
+      {17, 2, 0, 2, 2, 1, 3, 5, false, "an AVX2 step and one sample"},
+      {31, 2, 0, 1, 1, 0, 1, 1, false, "two steps short of one sample"},
+      {33, 5, 1, 13, 7, 2, 0, 6, false, "odd luma width: the last column stays unwritten"},
+      {40, 3, -6, 0, 0, 0, 0, 2, false, "luma narrower than its chroma: the RGB rows drift as before"},
+      {45, 4, 4, 9, 1, 5, 7, 0, false, "luma wider than its chroma"},
+      {63, 3, 0, 1, 3, 1, 0, 3, true, "bottom-up picture with an odd tail"},
+      {64, 2, 0, 0, 0, 0, 0, 0, true, "bottom-up, whole vectors"},
+  };
+  std::mt19937 rng(7);
+  for (const tLayout& layout : layouts) {
+    const int uvWidth = layout.ChromaWidth, uvHeight = layout.ChromaHeight;
+    const int yWidth = 2 * uvWidth + layout.LumaWidthExtra, yHeight = 2 * uvHeight;
+    const int yStride = std::max(yWidth, 2 * uvWidth) + layout.YStrideExtra,
+              uvStride = uvWidth + layout.UVStrideExtra;
+    std::vector<uint8_t> Y(static_cast<size_t>(layout.PlaneOffset + yStride * yHeight)),
+        U(static_cast<size_t>(layout.PlaneOffset + uvStride * uvHeight)), V(U.size());
+    for (auto* plane : {&Y, &U, &V})
+      for (auto& b : *plane) b = static_cast<uint8_t>(rng());
+    const int off = layout.PlaneOffset;
+    const yuv_buffer yuv{yWidth,   yHeight,        yStride,        uvWidth,       uvHeight,
+                         uvStride, Y.data() + off, U.data() + off, V.data() + off};
+    for (const tFormat& format : kFormats) {
+      // Room for the widest row either walk can reach, with guard bytes around the picture.
+      const int rowBytes = format.BytesPerPixel * (std::abs(yWidth) + 2 * uvWidth);
+      const int pitch = rowBytes + layout.PitchExtra;
+      const size_t guard = 64, size = guard * 2 + static_cast<size_t>(pitch) * (yHeight + 1);
+      std::vector<uint8_t> initial(size);
+      for (auto& b : initial) b = static_cast<uint8_t>(rng());
+      const size_t first = layout.BottomUp ? guard + static_cast<size_t>(pitch) * (yHeight - 1) : guard;
+      EXPECT_EQ(Differences(format, initial, first + static_cast<size_t>(layout.DestOffset),
+                            layout.BottomUp ? -pitch : pitch, yuv),
+                0u)
+          << format.Name << ", " << uvWidth << " chroma wide: " << layout.Fault;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, YUVVectorPath, ::testing::Values(tYUVPath::SSE2, tYUVPath::AVX2),
+                         [](const ::testing::TestParamInfo<tYUVPath>& info) {
+                           return std::string(YUVPathName(info.param));
+                         });
+
+TEST(YUVPaths, OnlySupportedPathsCanBeChosen) {
+  const tYUVPath before = CurrentYUVPath();
+  EXPECT_TRUE(YUVPathSupported(tYUVPath::Plain)) << "the tables run everywhere";
+  for (tYUVPath path : kYUVPaths) {
+    EXPECT_EQ(SetYUVPath(path), YUVPathSupported(path)) << YUVPathName(path);
+    if (YUVPathSupported(path)) {
+      EXPECT_EQ(CurrentYUVPath(), path);
+    }
+  }
+  EXPECT_FALSE(SetYUVPath(static_cast<tYUVPath>(7))) << "an unknown path is refused";
+  SetYUVPath(before);
 }
 
 }  // namespace

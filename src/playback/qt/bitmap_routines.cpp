@@ -21,23 +21,6 @@ bool Bounded420(const yuv_buffer& frame, yuv_buffer& bounded) {
   return bounded.uv_width > 0 && bounded.uv_height > 0 && frame.y && frame.u && frame.v;
 }
 
-void ConvertPacked(const yuv_buffer& frame, bool uyvy, uint8_t* destination, int32_t pitch) {
-  // Byte positions of Y0, U, Y1, V within a pixel pair.
-  const int y0 = uyvy ? 1 : 0, u = uyvy ? 0 : 1, y1 = uyvy ? 3 : 2, v = uyvy ? 2 : 3;
-  for (int j = 0; j < frame.uv_height; ++j) {
-    const uint8_t* luma0 = frame.y + static_cast<intptr_t>(2 * j) * frame.y_stride;
-    const uint8_t* luma1 = luma0 + frame.y_stride;
-    const uint8_t* cb = frame.u + static_cast<intptr_t>(j) * frame.uv_stride;
-    const uint8_t* cr = frame.v + static_cast<intptr_t>(j) * frame.uv_stride;
-    uint8_t* out0 = destination + static_cast<intptr_t>(2 * j) * pitch;
-    uint8_t* out1 = out0 + pitch;
-    for (int i = 0; i < frame.uv_width; ++i, out0 += 4, out1 += 4) {
-      out0[y0] = luma0[2 * i], out0[u] = cb[i], out0[y1] = luma0[2 * i + 1], out0[v] = cr[i];
-      out1[y0] = luma1[2 * i], out1[u] = cb[i], out1[y1] = luma1[2 * i + 1], out1[v] = cr[i];
-    }
-  }
-}
-
 // The converters' tables are built once, on first use.
 void EnsureYUVTables() {
   static std::once_flag built;
@@ -66,7 +49,7 @@ void ConvertFrame(const yuv_buffer& frame, int32_t mode, uint8_t* destination, i
   switch (mode) {
     case YUY2:
     case UYVY:
-      ConvertPacked(bounded, mode == UYVY, destination, pitch);
+      YUVToPacked(destination, pitch, bounded, mode == UYVY);
       break;
     case RGB555:
     case RGB565:

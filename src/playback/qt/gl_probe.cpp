@@ -4,6 +4,8 @@
 #include <QOpenGLFunctions>
 #include <QSurfaceFormat>
 #include <QWindow>
+#include <algorithm>
+#include <cctype>
 
 #include "library/player_settings.h"
 
@@ -13,6 +15,11 @@ namespace {
 
 constexpr int kMinTextureSize = 128;  // the grain texture
 
+// Mesa's software rasterisers as they name themselves in GL_RENDERER (also when layered, as "zink
+// (llvmpipe ...)"); lavapipe is llvmpipe under Vulkan.
+constexpr std::string_view kSoftwareRenderers[] = {"llvmpipe", "softpipe", "swrast", "software rasterizer",
+                                                   "lavapipe"};
+
 bool RecentEnough(const QOpenGLContext& context) {
   const QPair<int, int> version = context.format().version();
   if (context.isOpenGLES()) return version.first >= 2;
@@ -20,13 +27,21 @@ bool RecentEnough(const QOpenGLContext& context) {
 }
 
 bool ProbedOnce() {
-  static const bool usable = ProbeOpenGL();
-  return usable;
+  return RememberedOpenGLProbe().Usable;
 }
 
 }  // namespace
 
-bool ProbeOpenGL() {
+bool IsSoftwareRenderer(std::string_view renderer) {
+  std::string lower(renderer);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return std::any_of(std::begin(kSoftwareRenderers), std::end(kSoftwareRenderers),
+                     [&](std::string_view name) { return lower.find(name) != std::string::npos; });
+}
+
+tOpenGLProbe ProbeOpenGLContext() {
+  tOpenGLProbe probe;
   QSurfaceFormat format = QSurfaceFormat::defaultFormat();
   format.setSwapInterval(1);
   QWindow window;
@@ -36,14 +51,31 @@ bool ProbeOpenGL() {
   window.create();
   QOpenGLContext context;
   context.setFormat(format);
-  if (!window.handle() || !context.create() || !context.makeCurrent(&window)) return false;
+  if (!window.handle() || !context.create() || !context.makeCurrent(&window)) return probe;
+  QOpenGLFunctions* gl = context.functions();
   GLint maxTexture = 0;
-  context.functions()->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+  gl->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+  if (const GLubyte* renderer = gl->glGetString(GL_RENDERER))
+    probe.Renderer = reinterpret_cast<const char*>(renderer);
   const int interval = context.format().swapInterval();
-  const bool usable =
-      RecentEnough(context) && maxTexture >= kMinTextureSize && (interval == 0 || interval == 1);
+  probe.Usable = RecentEnough(context) && maxTexture >= kMinTextureSize && (interval == 0 || interval == 1);
+  probe.Software = IsSoftwareRenderer(probe.Renderer);
   context.doneCurrent();
-  return usable;
+  return probe;
+}
+
+bool ProbeOpenGL() {
+  return ProbeOpenGLContext().Usable;
+}
+
+const tOpenGLProbe& RememberedOpenGLProbe() {
+  static const tOpenGLProbe probe = ProbeOpenGLContext();
+  return probe;
+}
+
+bool PreferOpenGL() {
+  const tOpenGLProbe& probe = RememberedOpenGLProbe();
+  return probe.Usable && !probe.Software;
 }
 
 void InstallOpenGLProbe() {
