@@ -37,6 +37,13 @@ bool LoggedHandOverOf(const std::string& log, const std::string& path) {
   return false;
 }
 
+// Bytes the sound device has written so far (0 before it opened).
+uintmax_t SoundBytes(const std::string& file) {
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(file, ec);
+  return ec ? 0 : size;
+}
+
 // True once the player has had its turn: it listens and its event loop runs (it let go of the start lock).
 bool PlayerIsUp() {
   tSingleInstance probe;
@@ -91,11 +98,7 @@ TEST(Program, EndSignalsSaveTheSettingsAndEndTheRun) {
     if (r.Playing) {
       // The sound device writes, and the stream was recorded among the recent stations (that save is done).
       ASSERT_TRUE(PollUntil(
-          [&] {
-            std::error_code ec;
-            return fs::file_size(sound, ec) > 0 && ReadFile(settings).find(clip) != std::string::npos;
-          },
-          kUpMs))
+          [&] { return SoundBytes(sound) > 0 && ReadFile(settings).find(clip) != std::string::npos; }, kUpMs))
           << r.Note << ": " << player.Err();
     } else {
       ASSERT_TRUE(PollUntil(PlayerIsUp, kUpMs)) << r.Note << ": " << player.Err();
@@ -165,13 +168,7 @@ TEST(Program, LostDisplayEndsThePlayer) {
                             {"SDL_AUDIODRIVER", "disk"},
                             {"SDL_DISKAUDIOFILE", sound}}));
   // Playing: the decoding and visualisation threads go through the main thread's call queue all the time.
-  ASSERT_TRUE(PollUntil(
-      [&] {
-        std::error_code ec;
-        return fs::file_size(sound, ec) > 16384;
-      },
-      kUpMs))
-      << player.Err();
+  ASSERT_TRUE(PollUntil([&] { return SoundBytes(sound) > 16384; }, kUpMs)) << player.Err();
   const auto killed = std::chrono::steady_clock::now();
   display.Kill();
   const int code = player.WaitExit(kEndMs);
