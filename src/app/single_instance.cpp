@@ -10,9 +10,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
+#include <QMetaObject>
 #include <QThread>
 #include <QTimer>
 #include <QVariant>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +31,7 @@ namespace {
 constexpr int kFallbackFolders = 8;
 constexpr int kProbeMs = 500;         // a live player accepts a connection at once
 constexpr int kLockPollMs = 10;       // how often a waiting start looks at the lock again
+constexpr int kBeatMs = 250;          // the main thread's heartbeat
 constexpr int kReleaseLockMs = 2000;  // at exit: a start holding the lock longer is not waited for
 constexpr const char* kDoneProperty = "ktvDone";
 
@@ -51,11 +54,29 @@ QString PrivateFolder() {
   return {};
 }
 
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
 
 tSingleInstance::tSingleInstance(QString name, QObject* parent)
     : QObject(parent), SocketName(std::move(name)) {
-  connect(&Server, &QLocalServer::newConnection, this, &tSingleInstance::Accept);
+  // Runs on the server's thread: the listener thread once listening.
+  connect(&Server, &QLocalServer::newConnection, &Server, [this] { Accept(); });
+  Beat.setInterval(kBeatMs);
+  connect(&Beat, &QTimer::timeout, this, [this] { Heartbeat = NowMs(); });
+}
+
+void tSingleInstance::StartListener() {
+  NoteOwnSocket();
+  Listening = true;
+  Heartbeat = NowMs();
+  Beat.start();
+  Server.moveToThread(&Listener);
+  Listener.start();
 }
 
 tSingleInstance::~tSingleInstance() {
@@ -71,22 +92,31 @@ void tSingleInstance::NoteOwnSocket() {
 }
 
 void tSingleInstance::StopListening() {
-  if (!Server.isListening()) return;
+  if (!Listening) return;
+  Listening = false;
+  Beat.stop();
+  QThread* home = thread();
   const QByteArray path = QFile::encodeName(Server.fullServerName());
   struct stat info {};
   const bool ours =
       OwnSocket && stat(path.constData(), &info) == 0 && std::pair(info.st_dev, info.st_ino) == *OwnSocket;
-  if (ours || !LockStart(kReleaseLockMs)) {
-    Server.close();  // removes the socket file by its name
-    return;
-  }
-  // A start took our place while we did not answer: closing would remove its socket by the name. It is
-  // moved aside while we close, under the lock, so no start looks for it in between.
-  const QByteArray aside = path + ".aside";
-  const bool moved = rename(path.constData(), aside.constData()) == 0;
-  Server.close();
-  if (moved) rename(aside.constData(), path.constData());
-  ReleaseStartLock();
+  // A start that took our place while we did not answer must keep its socket, which closing would remove
+  // by the name: it is moved aside while we close, under the lock, so no start looks for it in between.
+  const bool aside = !ours && LockStart(kReleaseLockMs);
+  const QByteArray asidePath = path + ".aside";
+  const bool moved = aside && rename(path.constData(), asidePath.constData()) == 0;
+  QMetaObject::invokeMethod(
+      &Server,
+      [this, home] {
+        Server.close();
+        // The peers are the server's children and come along; they go with it on this thread.
+        Server.moveToThread(home);
+      },
+      Qt::BlockingQueuedConnection);
+  Listener.quit();
+  Listener.wait();
+  if (moved) rename(asidePath.constData(), path.constData());
+  if (aside) ReleaseStartLock();
 }
 
 QString tSingleInstance::DefaultName() {
@@ -119,6 +149,8 @@ bool tSingleInstance::LockStart(int timeoutMs) {
 }
 
 void tSingleInstance::ReleaseStartLock() {
+  // The starts that waited for our turn connect now: a long start-up must not look like a hang to them.
+  if (Listening) Heartbeat = NowMs();
   if (LockFile < 0) return;
   close(LockFile);  // releases the lock; the file stays, so that every start locks the same one
   LockFile = -1;
@@ -163,8 +195,9 @@ tSingleInstance::tHandOver tSingleInstance::HandOver(const QStringList& argument
 
 tSingleInstance::tListen tSingleInstance::Listen() {
   if (SocketName.isEmpty()) return tListen::Failed;
+  if (Listening) return tListen::Listening;
   if (Server.listen(SocketName)) {
-    NoteOwnSocket();
+    StartListener();
     return tListen::Listening;
   }
   if (Server.serverError() != QAbstractSocket::AddressInUseError) return tListen::Failed;
@@ -174,16 +207,16 @@ tSingleInstance::tListen tSingleInstance::Listen() {
   if (probe.waitForConnected(kProbeMs)) return tListen::Busy;
   QLocalServer::removeServer(SocketName);
   if (!Server.listen(SocketName)) return tListen::Failed;
-  NoteOwnSocket();
+  StartListener();
   return tListen::Listening;
 }
 
 bool tSingleInstance::TakeOver() {
-  if (SocketName.isEmpty()) return false;
+  if (SocketName.isEmpty() || Listening) return false;
   // The silent player keeps its listening socket, but nobody can reach it by the name any more.
   QLocalServer::removeServer(SocketName);
   if (!Server.listen(SocketName)) return false;
-  NoteOwnSocket();
+  StartListener();
   return true;
 }
 
@@ -195,11 +228,11 @@ void tSingleInstance::Accept() {
       continue;
     }
     ++Peers;
-    connect(socket, &QObject::destroyed, this, [this] { --Peers; });
+    connect(socket, &QObject::destroyed, &Server, [this] { --Peers; });
     // Room for the longest message and no more: a peer that sends on without end is not buffered.
     socket->setReadBufferSize(static_cast<qint64>(kInstanceHeaderBytes + kMaxInstanceBytes));
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadPeer(socket); });
+    connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { ReadPeer(socket); });
     // A peer that has not sent its whole message by then (or not read our answer) is dropped.
     QTimer::singleShot(kPeerMs, socket, [socket] {
       socket->abort();
@@ -226,6 +259,11 @@ void tSingleInstance::ReadPeer(QLocalSocket* socket) {
     case tInstanceRead::Complete:
       break;
   }
+  if (NowMs() - Heartbeat > kHungMs) {
+    // Our window does not run: no answer (the peer's time ends it), so that the start takes our place.
+    socket->setProperty(kDoneProperty, true);
+    return;
+  }
   socket->read(static_cast<qint64>(used));
   socket->setProperty(kDoneProperty, true);
   const std::string answer = EncodeInstanceMessage(kInstanceAnswerTag, {});
@@ -234,7 +272,9 @@ void tSingleInstance::ReadPeer(QLocalSocket* socket) {
   QStringList arguments;
   for (const std::string& argument : SplitInstanceArguments(body))
     arguments << QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size()));
-  emit Received(arguments);
+  // Emitted on our own (the main) thread.
+  QMetaObject::invokeMethod(
+      this, [this, arguments] { emit Received(arguments); }, Qt::QueuedConnection);
 }
 
 }  // namespace ktv

@@ -16,10 +16,16 @@
 //
 // A player that was taken over and goes on later leaves the socket of the one that took its place alone.
 //
+// The answer comes from a thread of the listener's own, so a player whose window is busy for a moment
+// (opening a stream on a loaded machine) still answers in time; it answers only while the main thread's
+// heartbeat is recent, so a hung player is taken over. The arguments reach the main thread as a queued
+// Received.
+//
 // The listening side is bounded: at most kMaxPeers connections at once, each dropped when its message is
 // not whole after kPeerMs, has another tag or is too long.
 //
-// Thread contract: one thread per object; the listening side needs a Qt event loop on that thread.
+// Thread contract: made and used on one thread (the main thread), whose event loop delivers Received and
+// beats the heartbeat; the server and its peers live on the listener thread.
 #pragma once
 
 #include <sys/types.h>
@@ -27,7 +33,10 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThread>
+#include <QTimer>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -42,6 +51,7 @@ class tSingleInstance : public QObject {
   static constexpr int kPeerMs = 2000;    // a peer's whole message arrives within this, or it is dropped
   static constexpr int kMaxPeers = 16;    // more connections at once are refused at once
   static constexpr int kLockMs = 20000;   // a start that held the lock longer than this is hung
+  static constexpr int kHungMs = 5000;    // a main thread silent this long is hung: no answer
 
   explicit tSingleInstance(QString name = DefaultName(), QObject* parent = nullptr);
   ~tSingleInstance() override;
@@ -76,7 +86,7 @@ class tSingleInstance : public QObject {
   bool TakeOver();
 
   QString Name() const { return SocketName; }
-  bool IsListening() const { return Server.isListening(); }
+  bool IsListening() const { return Listening; }
   int PeerCount() const { return Peers; }
 
  signals:
@@ -86,6 +96,8 @@ class tSingleInstance : public QObject {
  private:
   void Accept();
   void ReadPeer(class QLocalSocket* socket);
+  // Main thread, once listening: hands the server to the listener thread and starts the heartbeat.
+  void StartListener();
   void NoteOwnSocket();
   // Closes the server; the socket file goes only when it is still ours.
   void StopListening();
@@ -94,7 +106,12 @@ class tSingleInstance : public QObject {
   QLocalServer Server;
   std::optional<std::pair<dev_t, ino_t>> OwnSocket;  // the socket file we made (device, inode)
   int LockFile = -1;
-  int Peers = 0;  // connections held now
+  bool Listening = false;     // main thread
+  std::atomic<int> Peers{0};  // connections held now; written by the listener thread
+  // Milliseconds of the steady clock at the main thread's last beat; read by the listener thread.
+  std::atomic<int64_t> Heartbeat{0};
+  QTimer Beat;
+  QThread Listener;
 };
 
 }  // namespace ktv

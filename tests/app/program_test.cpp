@@ -254,9 +254,14 @@ TEST(Program, SimultaneousStartsLeaveOnePlayerWithEveryArgument) {
       for (auto& start : starts) n += start->Running();
       return n;
     };
-    ASSERT_TRUE(PollUntil([&] { return running() <= 1; }, 2 * kUpMs)) << "round " << round;
+    const auto logs = [&] {
+      std::string text;
+      for (auto& start : starts) text += "--- start " + std::to_string(start->Id()) + ":\n" + start->Err();
+      return text;
+    };
+    ASSERT_TRUE(PollUntil([&] { return running() <= 1; }, 2 * kUpMs)) << "round " << round << "\n" << logs();
     // Any second player would have stayed: a hand-over ends its start at once.
-    ASSERT_EQ(running(), 1) << "round " << round;
+    ASSERT_EQ(running(), 1) << "round " << round << "\n" << logs();
     tPlayerProcess* player = nullptr;
     for (auto& start : starts) {
       if (start->Running())
