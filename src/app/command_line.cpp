@@ -14,10 +14,15 @@ constexpr double kMaxAfterSeconds = 3600;
 bool ParseCommandLine(const QStringList& arguments, tCommandLine& line, QString& error) {
   line = {};
   bool afterGiven = false, backendGiven = false;
+  bool optionsEnded = false;
   for (int i = 1; i < arguments.size(); ++i) {
     const QString& a = arguments[i];
     const bool hasValue = i + 1 < arguments.size();
-    if (a == QLatin1String("--screenshot") && hasValue) {
+    if (optionsEnded || !a.startsWith(QLatin1String("--"))) {
+      if (!a.isEmpty()) line.Sources << a;  // an empty argument names nothing
+    } else if (a == QLatin1String("--")) {
+      optionsEnded = true;
+    } else if (a == QLatin1String("--screenshot") && hasValue) {
       line.ScreenshotDir = arguments[++i];
     } else if (a == QLatin1String("--after") && hasValue) {
       bool ok = false;
@@ -36,11 +41,9 @@ bool ParseCommandLine(const QStringList& arguments, tCommandLine& line, QString&
       }
       line.UseDirectX = kind == QLatin1String("gl");
       backendGiven = true;
-    } else if (a.startsWith(QLatin1String("--")) || !line.Source.isEmpty()) {
+    } else {
       error = QStringLiteral("unknown argument: ") + a;
       return false;
-    } else {
-      line.Source = a;
     }
   }
   if (line.ScreenshotDir.isEmpty() && (afterGiven || backendGiven)) {

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 
 #include "playback/qt/player_base_class.h"
@@ -172,8 +173,10 @@ QString tScreenshotRun::BuildReport() const {
   tPlayerBaseClass* player = Window.Player();
   report["border"] = player && player->GetShowTVBorder();
   report["insets"] = QJsonArray{player ? player->BorderInsetX() : 0, player ? player->BorderInsetY() : 0};
+  // Without a video the window has no frame size (an invalid QSize, -1 x -1); the report says 0 x 0.
   const QSize video = Window.VideoSize();
-  report["video"] = QJsonObject{{"width", video.width()}, {"height", video.height()}};
+  report["video"] =
+      QJsonObject{{"width", std::max(0, video.width())}, {"height", std::max(0, video.height())}};
   const QScreen* screen = Window.screen() ? Window.screen() : QGuiApplication::primaryScreen();
   report["screen"] = Bounds(screen ? screen->availableGeometry() : QRect());
   if (TfrmTVStandBase* console = Window.TVStand()) {

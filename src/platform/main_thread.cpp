@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -13,7 +14,8 @@ namespace {
 
 struct tPendingCall {
   const std::function<void()>* Call;
-  bool Done = false;
+  bool Done = false;  // guarded by the queue's Lock
+  bool Ran = false;   // guarded by the queue's Lock; false when the queue shut down before the call ran
 };
 
 struct tCallQueue {
@@ -22,12 +24,29 @@ struct tCallQueue {
   std::condition_variable Finished;   // a call has run
   std::deque<tPendingCall*> Calls;    // guarded by Lock
   bool Woken = false;                 // guarded by Lock
+  bool ShutDown = false;              // guarded by Lock
   std::function<void()> WakeHandler;  // guarded by Lock
 };
 
+// Holds the queue without ever destroying it: a worker may still call in while exit() tears the process
+// down, and destroying a condition variable that a thread waits on blocks for good.
+union tImmortalQueue {
+  tImmortalQueue() : Queue() {}
+  ~tImmortalQueue() {}
+  tCallQueue Queue;
+};
+
+void ShutDownAtExit() {
+  ShutDownMainThreadCalls();
+}
+
 tCallQueue& Queue() {
-  static tCallQueue queue;
-  return queue;
+  static tImmortalQueue holder;
+  // Registered after the window system's own exit handlers (the queue is first used once the application
+  // exists), so it runs before them.
+  static const bool registered = std::atexit(&ShutDownAtExit) == 0;
+  (void)registered;
+  return holder.Queue;
 }
 
 std::atomic<std::thread::id> gMainThread{std::this_thread::get_id()};
@@ -42,23 +61,39 @@ bool IsMainThread() {
   return gMainThread.load() == std::this_thread::get_id();
 }
 
-void Synchronize(const std::function<void()>& call) {
+bool Synchronize(const std::function<void()>& call) {
   if (IsMainThread()) {
     call();
-    return;
+    return true;
   }
   tCallQueue& q = Queue();
   tPendingCall pending{&call};
   std::function<void()> wake;
   {
     std::lock_guard<std::mutex> guard(q.Lock);
+    if (q.ShutDown) return false;
     q.Calls.push_back(&pending);
     wake = q.WakeHandler;
   }
   q.Arrived.notify_all();
   if (wake) wake();
   std::unique_lock<std::mutex> lock(q.Lock);
+  // Only Done ends the wait: a call the main thread is running still uses this frame's `call`.
   q.Finished.wait(lock, [&] { return pending.Done; });
+  return pending.Ran;
+}
+
+void ShutDownMainThreadCalls() {
+  tCallQueue& q = Queue();
+  {
+    std::lock_guard<std::mutex> guard(q.Lock);
+    q.ShutDown = true;
+    for (tPendingCall* pending : q.Calls) pending->Done = true;
+    q.Calls.clear();
+    q.WakeHandler = {};
+  }
+  q.Finished.notify_all();
+  q.Arrived.notify_all();
 }
 
 int DrainMainThreadCalls() {
@@ -76,6 +111,7 @@ int DrainMainThreadCalls() {
     ++ran;
     {
       std::lock_guard<std::mutex> guard(q.Lock);
+      pending->Ran = true;
       pending->Done = true;
     }
     q.Finished.notify_all();

@@ -5,6 +5,11 @@
 // The windowed program drains the queue from its event loop (the wake handler posts an event); the
 // command-line program and the tests drain it by hand. A main thread that waits for a worker
 // (tThread::WaitFor) keeps draining, so a worker blocked in Synchronize can always finish.
+//
+// At process exit (exit() from anywhere, e.g. the window system's library when the display goes away) the
+// queue shuts down before anything else is torn down: waiting workers are released, and every later
+// Synchronize returns at once without running its call. The queue itself is never destroyed, so a worker
+// still running while the process ends never meets a dead lock or condition variable.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +21,13 @@ namespace ktv {
 void SetMainThread();
 bool IsMainThread();
 
-// Runs the call on the main thread and returns once it has run. Called on the main thread, it runs at once.
-void Synchronize(const std::function<void()>& call);
+// Runs the call on the main thread and returns once it has run (true). Called on the main thread, it runs at
+// once. False, without the call having run, once the queue has shut down.
+bool Synchronize(const std::function<void()>& call);
+
+// Any thread: releases every waiting worker and refuses later calls (their Synchronize returns false). Runs
+// by itself at exit; the program may call it earlier when the main thread will never drain again.
+void ShutDownMainThreadCalls();
 
 // Main thread: runs every call that is waiting; returns how many ran.
 int DrainMainThreadCalls();

@@ -17,6 +17,9 @@ class tSDLSoundDevice final : public tSoundDevice {
     Close();
     if (source == nullptr || sampleRate <= 0 || channels <= 0 || channels > 255) return false;
     // The audio subsystem is reference counted by SDL: each open device holds one reference.
+    // The program ends on SIGTERM/SIGINT itself (saving its settings); SDL's handlers would only queue a quit
+    // event nobody reads, and the signals would be lost.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
     want.freq = sampleRate;

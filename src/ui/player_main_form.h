@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -68,6 +69,9 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   void OpenStream(const QString& url);
   // A later start handed over its argument: come to the front and play it when it is not empty.
   void SecondInstance(const QByteArray& text);
+  // Plays the first source and puts all of them in the playlist, so the rest follow (several files given
+  // to the program at once).
+  void PlaySources(const QStringList& sources);
   void ToggleFullScreen();
   // Our own maximise (the window covers its monitor's available area) and minimise.
   void ToggleMaximized();

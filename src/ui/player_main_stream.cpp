@@ -209,4 +209,17 @@ void TfrmPlayerMain::SecondInstance(const QByteArray& text) {
   if (!url.trimmed().isEmpty()) OpenStream(url);
 }
 
+void TfrmPlayerMain::PlaySources(const QStringList& sources) {
+  if (sources.isEmpty()) return;
+  OpenedByUser = sources.first();
+  CurrentPlaylist.Clear();
+  for (const QString& source : sources) {
+    tPlaylist single;
+    single.SetSingleEntry(source.toStdString());
+    CurrentPlaylist.Add(single[0]);
+  }
+  PlaylistIndex = 1;  // the first is opened now; the next entry follows when it ends
+  OpenStream(sources.first());
+}
+
 }  // namespace ktv

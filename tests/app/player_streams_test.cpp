@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QSpinBox>
 #include <QTest>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "app/single_instance.h"
 #include "app_test_support.h"
@@ -380,11 +382,22 @@ class SecondStart : public PlayerWindowTest {
  protected:
   void SetUp() override {
     Make();
-    ASSERT_TRUE(First.Listen());
-    QObject::connect(&First, &tSingleInstance::Received, Window.get(), &TfrmPlayerMain::SecondInstance);
+    ASSERT_EQ(First.Listen(), tSingleInstance::tListen::Listening);
+    QObject::connect(&First, &tSingleInstance::Received, Window.get(), [this](const QStringList& sources) {
+      Window->SecondInstance(sources.value(0).toUtf8());
+    });
   }
+  // The second start waits for the first's answer, so this thread's event loop runs meanwhile.
   tRunResult Start(const std::vector<std::string>& args) {
-    return RunProgram(std::string(KTV_BUILD_DIR) + "/src/app/kestrova-tv", args);
+    tRunResult result;
+    std::atomic<bool> done{false};
+    std::thread start([&] {
+      result = RunProgram(std::string(KTV_BUILD_DIR) + "/src/app/kestrova-tv", args);
+      done = true;
+    });
+    WaitUntil([&] { return done.load(); }, 30000);
+    start.join();
+    return result;
   }
   tSingleInstance First;
 };

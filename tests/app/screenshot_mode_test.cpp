@@ -106,6 +106,7 @@ TEST(ScreenshotMode, WithoutAStreamTheInformationPictureIsMissing) {
   EXPECT_FALSE(Picture(folder, "main").isNull());
   EXPECT_FALSE(Picture(folder, "message").isNull());
   EXPECT_EQ(shot.Report["state"].toInt(), 0);
+  EXPECT_EQ(shot.Report["video"].toObject(), (QJsonObject{{"width", 0}, {"height", 0}})) << "no video: 0 x 0";
   EXPECT_EQ(shot.Report["marquee"].toString(), QStringLiteral("Welcome to the Kestrova.TV Player."));
   EXPECT_EQ(shot.Report["messages"].toArray(), (QJsonArray{"There is currently no stream open."}));
 }
