@@ -42,6 +42,10 @@ bool tStreamController::HandleMessage(uint32_t msg, intptr_t wParam, intptr_t lP
 // --- Opening and closing -----------------------------------------------------------------------------------
 
 void tStreamController::OpenStream(const std::string& url) {
+  Open(url, nullptr);
+}
+
+void tStreamController::Open(const std::string& url, const tReceiverOptions* given) {
   Closed = false;
   ShowDisconnected = false;
   if (CurrentPlaylist.Count() == 0) {
@@ -58,7 +62,7 @@ void tStreamController::OpenStream(const std::string& url) {
     Manager.reset();
   }
   if (!trimmed.empty()) {
-    tReceiverOptions options = Options;
+    tReceiverOptions options = given ? *given : Options;
     if (Settings) {
       options.BufferSeconds = Settings->BufferSeconds;
       options.ReconnectAttempts = Settings->ReconnectAttempts;
@@ -69,9 +73,24 @@ void tStreamController::OpenStream(const std::string& url) {
 }
 
 void tStreamController::OpenByUser(const std::string& url) {
+  EntryOptions.reset();
   OpenedByUser = url;
   CurrentPlaylist.Clear();
   OpenStream(url);
+}
+
+void tStreamController::OpenAll(const std::vector<std::string>& urls) {
+  if (urls.empty()) return;
+  EntryOptions.reset();
+  OpenedByUser = urls.front();
+  CurrentPlaylist.Clear();
+  for (const std::string& url : urls) {
+    tPlaylist single;
+    single.SetSingleEntry(url);
+    CurrentPlaylist.Add(single[0]);
+  }
+  OpenStream(urls.front());
+  Index = 1;  // the first is playing; the next follows when it ends
 }
 
 void tStreamController::Stop() {
@@ -84,6 +103,7 @@ void tStreamController::PlayAgain() {
 }
 
 void tStreamController::PlayPlaylist(const tPlaylist& playlist, int32_t index) {
+  EntryOptions.reset();
   OpenedByUser.clear();
   if (&playlist != &CurrentPlaylist) CurrentPlaylist = playlist;
   PlayEntry(index);
@@ -178,6 +198,7 @@ void tStreamController::PlayTextAsPlaylist() {
   // address itself once the first entry's headers arrive would add it behind the entries, and the whole list
   // would play a second time.
   OpenedByUser.clear();
+  EntryOptions = Manager->Receiver().EntryOptions();
   const std::string text = Manager->Receiver().GetTextData();
   if (!text.empty()) CurrentPlaylist.LoadFromText(text);
   if (!text.empty() && CurrentPlaylist.Count() > 0)
@@ -192,7 +213,7 @@ void tStreamController::NextEntry() {
   if (CurrentPlaylist.Count() > Index) {
     if (Settings) Settings->AddPlaylistToRecent(CurrentPlaylist);
     const std::string location = CurrentPlaylist[Index].Location;
-    OpenStream(location);
+    Open(location, EntryOptions ? &*EntryOptions : nullptr);
     ++Index;
     View.SuppressVisualisation(true);
   } else if (ShowDisconnected) {

@@ -14,7 +14,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "library/playlist.h"
 #include "platform/message_target.h"
@@ -71,6 +73,9 @@ class tStreamController {
   // The user opened an address (typed, a second start, the command line): it replaces the playlist and is
   // recorded among the recent stations once its headers are read.
   void OpenByUser(const std::string& url);
+  // The user opened several addresses at once: the first plays now and is remembered, the others follow it
+  // as the playlist.
+  void OpenAll(const std::vector<std::string>& urls);
   // Stop: closes the stream without reporting a disconnection.
   void Stop();
   // Play: the current address again.
@@ -90,7 +95,10 @@ class tStreamController {
   uint64_t StreamId() const;
   const tPlaylist& Playlist() const { return CurrentPlaylist; }
   // The playlist viewer loads another list into it; the next entry played is then the one picked.
-  tPlaylist& EditPlaylist() { return CurrentPlaylist; }
+  tPlaylist& EditPlaylist() {
+    EntryOptions.reset();  // what the user picks there plays as the user's own choice
+    return CurrentPlaylist;
+  }
   int32_t PlaylistIndex() const { return Index; }
   const std::string& CurrentURL() const { return URL; }
   const std::string& Title() const { return StreamTitle; }
@@ -106,6 +114,8 @@ class tStreamController {
   void Progress(int code);
   void StreamHeadersRead();
   void PlayTextAsPlaylist();
+  // Opens `url` with the given receiver options (null: the user's own, from the settings).
+  void Open(const std::string& url, const tReceiverOptions* options);
   void NextEntry();
   // Posted with the current stream's id: a stream opened meanwhile cancels it.
   void PostNextEntry();
@@ -120,6 +130,9 @@ class tStreamController {
   std::string URL;
   std::string StreamTitle;
   std::string OpenedByUser;
+  // The receiver options for the entries of a playlist a server sent (bounded in depth, and only stream
+  // addresses when it came from the network); empty while the playlist is the user's.
+  std::optional<tReceiverOptions> EntryOptions;
   bool Closed = false;
   bool ShowDisconnected = false;
   uint8_t LastState = RS_IDLE;

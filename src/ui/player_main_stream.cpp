@@ -210,16 +210,10 @@ void TfrmPlayerMain::SecondInstance(const QByteArray& text) {
 }
 
 void TfrmPlayerMain::PlaySources(const QStringList& sources) {
-  if (sources.isEmpty()) return;
-  OpenedByUser = sources.first();
-  CurrentPlaylist.Clear();
-  for (const QString& source : sources) {
-    tPlaylist single;
-    single.SetSingleEntry(source.toStdString());
-    CurrentPlaylist.Add(single[0]);
-  }
-  PlaylistIndex = 1;  // the first is opened now; the next entry follows when it ends
-  OpenStream(sources.first());
+  std::vector<std::string> urls;
+  for (const QString& source : sources)
+    if (!source.trimmed().isEmpty()) urls.push_back(source.toStdString());
+  Controller->OpenAll(urls);
 }
 
 }  // namespace ktv

@@ -210,6 +210,45 @@ TEST_F(StreamController, PlaylistAnswerPlaysItsEntriesInTurn) {
   EXPECT_EQ(first.Connections(), 1);
 }
 
+// Several sources given at once (a command line, a second start): the first plays, the rest follow it.
+TEST_F(StreamController, SeveralSourcesPlayInTurn) {
+  const std::string first = ShortClip(), second = ShortClip({"--no-video"});
+  Controller.OpenAll({first, second});
+  EXPECT_EQ(Controller.CurrentURL(), first);
+  ASSERT_EQ(Controller.Playlist().Count(), 2);
+  EXPECT_EQ(Controller.PlaylistIndex(), 1) << "the next entry is the second source";
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(Controller.CurrentURL(), second);
+  EXPECT_EQ(View.Opened, 2);
+  EXPECT_FALSE(View.Has("error: "));
+}
+
+// A playlist a server sends may name itself or local files: it ends after a few levels, and opens nothing
+// local.
+TEST_F(StreamController, PlaylistAnswersAreBoundedAndNameOnlyStreams) {
+  test::tScriptServer self({test::ReadRequest(), test::Send(TextAnswer("#EXTM3U\r\n")), test::Close()});
+  const std::string selfList = "#EXTM3U\r\n" + self.URL("/self.m3u") + "\r\n";
+  test::tScriptServer loop({test::ReadRequest(), test::Send(TextAnswer(selfList)), test::Close()});
+  // (The first server only gives the port; the looping one answers every request with itself.)
+  const std::string loopList = "#EXTM3U\r\n" + loop.URL("/self.m3u") + "\r\n";
+  test::tScriptServer looping({test::ReadRequest(), test::Send(TextAnswer(loopList)), test::Close()});
+  Controller.OpenByUser(looping.URL("/self.m3u"));
+  ASSERT_TRUE(Ended());
+  EXPECT_LE(looping.Connections() + loop.Connections() + self.Connections(), 4) << "three levels at most";
+  EXPECT_TRUE(View.Has("error: ")) << ::testing::PrintToString(View.Log);
+
+  View.Log.clear();
+  const std::string clip = test::MakeMedia({"--width", "64", "--height", "48", "--seconds", "1"});
+  test::tScriptServer local({test::ReadRequest(),
+                             test::Send(TextAnswer("#EXTM3U\r\nfile://" + clip + "\r\n" + clip + "\r\n")),
+                             test::Close()});
+  Controller.OpenByUser(local.URL("/local.m3u"));
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(View.Count("error: " + ReceiverErrorText(RE_NOT_AVAILABLE)), 2)
+      << ::testing::PrintToString(View.Log);
+  EXPECT_FALSE(View.Has("title: ")) << "no local file was played";
+}
+
 // A chained stream whose first link has no picture: the visualisation may show in that link, and the
 // picture link that follows sizes the window and suppresses it again.
 TEST_F(StreamController, ChainedStreamPictureComesAndGoes) {
