@@ -173,10 +173,8 @@ QString tScreenshotRun::BuildReport() const {
   tPlayerBaseClass* player = Window.Player();
   report["border"] = player && player->GetShowTVBorder();
   report["insets"] = QJsonArray{player ? player->BorderInsetX() : 0, player ? player->BorderInsetY() : 0};
-  // Without a video the window has no frame size (an invalid QSize, -1 x -1); the report says 0 x 0.
-  const QSize video = Window.VideoSize();
-  report["video"] =
-      QJsonObject{{"width", std::max(0, video.width())}, {"height", std::max(0, video.height())}};
+  const QSize video = Window.VideoSize();  // 0 x 0 without a video
+  report["video"] = QJsonObject{{"width", video.width()}, {"height", video.height()}};
   const QScreen* screen = Window.screen() ? Window.screen() : QGuiApplication::primaryScreen();
   report["screen"] = Bounds(screen ? screen->availableGeometry() : QRect());
   if (TfrmTVStandBase* console = Window.TVStand()) {

@@ -346,8 +346,7 @@ void TfrmPlayerMain::keyPressEvent(QKeyEvent* event) {
 }
 
 void TfrmPlayerMain::wheelEvent(QWheelEvent* event) {
-  const int notches = event->angleDelta().y() / 120;
-  for (int i = 0; i < std::abs(notches); ++i) notches > 0 ? Stand->MouseWheelUp() : Stand->MouseWheelDown();
+  Stand->Wheel(event->angleDelta().y());
   event->accept();
 }
 

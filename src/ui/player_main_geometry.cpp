@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 
 #include "library/player_settings.h"
 #include "platform/clock.h"
@@ -41,7 +42,7 @@ QSize TfrmPlayerMain::VideoSize() const {
   theora_info info{};
   double frameRate = 0, aspect = 0;
   tOggThreadManager* stream = ThreadManager();
-  if (!stream || !stream->GetVideoInfo(info, frameRate, aspect)) return {};
+  if (!stream || !stream->GetVideoInfo(info, frameRate, aspect)) return {0, 0};
   return {static_cast<int>(info.frame_width), static_cast<int>(info.frame_height)};
 }
 
@@ -56,10 +57,16 @@ double TfrmPlayerMain::VideoRatio() const {
 void TfrmPlayerMain::SizeToPicture() {
   const QSize picture = VideoSize();
   if (picture.isEmpty() || !PlayerPanel) return;
-  const QSize client = ClientSizeForPicture(picture.width(), picture.height(), PlayerPanel->BorderInsetX(),
-                                            PlayerPanel->BorderInsetY());
+  const int insetX = PlayerPanel->BorderInsetX(), insetY = PlayerPanel->BorderInsetY();
+  // The window and the console below it fit the work area together; a picture too large for it is shown
+  // smaller, in its own shape.
+  QRect area = ScreenArea(this, false);
+  if (Stand && !Stand->InTray()) area.setHeight(std::max(area.height() - Stand->height(), minimumHeight()));
+  const QSize client = FitPictureSize(ClientSizeForPicture(picture.width(), picture.height(), insetX, insetY),
+                                      area.size(), insetX, insetY)
+                           .expandedTo(minimumSize());
   Maximized = false;
-  setGeometry(PlaceInArea(client, geometry().center(), ScreenArea(this, false)));
+  setGeometry(PlaceInArea(client, geometry().center(), area));
   Stand->VideoAspect = VideoRatio();
 }
 

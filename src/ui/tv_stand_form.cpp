@@ -513,9 +513,19 @@ void TfrmTVStandBase::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TfrmTVStandBase::wheelEvent(QWheelEvent* event) {
-  const int notches = event->angleDelta().y() / 120;
-  for (int i = 0; i < std::abs(notches); ++i) notches > 0 ? MouseWheelUp() : MouseWheelDown();
+  Wheel(event->angleDelta().y());
   event->accept();
+}
+
+void TfrmTVStandBase::Wheel(int delta) {
+  // Touchpads and fine wheels send parts of a notch (120 eighths of a degree): they add up, and a turn the
+  // other way starts afresh.
+  if (delta == 0) return;
+  if ((delta > 0) != (WheelRest > 0)) WheelRest = 0;
+  WheelRest += delta;
+  const int notches = WheelRest / 120;
+  WheelRest -= notches * 120;
+  for (int i = 0; i < std::abs(notches); ++i) notches > 0 ? MouseWheelUp() : MouseWheelDown();
 }
 
 void TfrmTVStandBase::imIconClick() {

@@ -68,6 +68,8 @@ class TfrmTVStandBase : public QWidget {
   // One wheel notch up / down: volume +/- kWheelStep, clamped, posted to the main window and to the console.
   void MouseWheelUp();
   void MouseWheelDown();
+  // A wheel turn of `delta` eighths of a degree (120 a notch); parts of a notch add up to one.
+  void Wheel(int delta);
   // The window menu, left-aligned below the icon button.
   void imIconClick();
   // The decoding thread's frame event while the player sits in the tray.
@@ -133,6 +135,7 @@ class TfrmTVStandBase : public QWidget {
 
  private:
   int FadeHolds = 0;
+  int WheelRest = 0;  // eighths of a degree not yet a notch
   void CreateButtons();
   TKestrovaImageButton* AddButton(const TImageList& list, int image, QRect place, const char* hint,
                                   std::function<void()> click);

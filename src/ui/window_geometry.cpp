@@ -19,6 +19,17 @@ QSize ClientSizeForPicture(int w, int h, int insetX, int insetY) {
   return {scale * w + 2 * insetX, scale * h + 2 * insetY};
 }
 
+QSize FitPictureSize(QSize client, QSize bounds, int insetX, int insetY) {
+  if (client.width() <= bounds.width() && client.height() <= bounds.height()) return client;
+  const double pictureW = client.width() - 2.0 * insetX, pictureH = client.height() - 2.0 * insetY;
+  if (!(pictureW > 0) || !(pictureH > 0)) return client.boundedTo(bounds);
+  const double scale =
+      std::min((bounds.width() - 2.0 * insetX) / pictureW, (bounds.height() - 2.0 * insetY) / pictureH);
+  if (!(scale > 0)) return client.boundedTo(bounds);
+  return {static_cast<int>(std::floor(pictureW * scale)) + 2 * insetX,
+          static_cast<int>(std::floor(pictureH * scale)) + 2 * insetY};
+}
+
 QRect PlaceInArea(QSize size, QPoint centre, const QRect& area) {
   size = size.boundedTo(area.size());
   QRect bounds(QPoint(centre.x() - size.width() / 2, centre.y() - size.height() / 2), size);

@@ -14,6 +14,11 @@ constexpr int kOwnSizeWidth = 350, kOwnSizeHeight = 280;
 // The client size for a video picture of w x h with the panel's border insets.
 QSize ClientSizeForPicture(int w, int h, int insetX, int insetY);
 
+// A client size whose picture (inside the insets) is scaled down uniformly, keeping its shape, until the
+// whole fits `bounds`; a size that fits stays. The width and height are never limited apart: that would
+// squash the picture.
+QSize FitPictureSize(QSize client, QSize bounds, int insetX, int insetY);
+
 // A window of `size` limited to the area, centred on `centre`, then moved inside the area.
 QRect PlaceInArea(QSize size, QPoint centre, const QRect& area);
 

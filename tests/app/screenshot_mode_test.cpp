@@ -84,6 +84,42 @@ TEST(ScreenshotMode, BothBackEndsShowThePlayingClip) {
   EXPECT_FALSE(after.UseDirectX) << "--backend is for one run";
 }
 
+// A video too large for the screen is shown smaller in its own shape, so that the window and the console
+// under it both fit the work area. Each row runs the player on an X server of its own screen size.
+TEST(ScreenshotMode, LargeVideosFitWithTheConsoleInTheirOwnShape) {
+  struct {
+    int screenW, screenH, videoW, videoH;
+  } rows[] = {{1366, 768, 1280, 720}, {1600, 1200, 1920, 1080}, {1366, 768, 640, 360}};
+  for (const auto& r : rows) {
+    const std::string name = std::to_string(r.videoW) + "x" + std::to_string(r.videoH) + " on " +
+                             std::to_string(r.screenW) + "x" + std::to_string(r.screenH);
+    tTempConfig config;
+    const std::string folder = config.Folder.File("shots");
+    const std::string screen =
+        "-screen 0 " + std::to_string(r.screenW) + "x" + std::to_string(r.screenH) + "x24";
+    const tRunResult run =
+        RunProgram("/usr/bin/xvfb-run",
+                   {"-a", "-s", screen, std::string(KTV_BUILD_DIR) + "/src/app/kestrova-tv", "--screenshot",
+                    folder, "--after", "1", "--backend", "raster", Clip(r.videoW, r.videoH, 2)});
+    const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(run.Out)).object();
+    ASSERT_FALSE(report.isEmpty()) << name << ": " << run.Err;
+    const QJsonObject main = report["main"].toObject(), console = report["console"].toObject();
+    const QJsonArray insets = report["insets"].toArray();
+    EXPECT_LE(main["width"].toInt(), r.screenW) << name;
+    EXPECT_GE(main["y"].toInt(), 0) << name;
+    EXPECT_LE(console["y"].toInt() + console["height"].toInt(), r.screenH)
+        << name << ": the console's buttons show";
+    EXPECT_EQ(console["y"].toInt(), main["y"].toInt() + main["height"].toInt()) << name;
+    const double pictureW = main["client_width"].toInt() - 2 * insets[0].toInt();
+    const double pictureH = main["client_height"].toInt() - 2 * insets[1].toInt();
+    EXPECT_NEAR(pictureW / pictureH, static_cast<double>(r.videoW) / r.videoH, 0.01)
+        << name << ": not squashed";
+    if (r.videoW + 2 * insets[0].toInt() <= r.screenW && r.videoH + 200 < r.screenH) {
+      EXPECT_EQ(pictureW, r.videoW) << name << ": a video that fits keeps its own size";
+    }
+  }
+}
+
 TEST(ScreenshotMode, SettingsComeFromTheConfigurationFolder) {
   tTempConfig config;
   config.Settings->ShowTVBorder = false;

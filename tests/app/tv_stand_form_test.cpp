@@ -145,6 +145,34 @@ TEST_F(ConsoleTest, WheelTurnsTheKnobWithinItsRange) {
   }
 }
 
+// Touchpads and fine wheels send parts of a notch: they add up; a turn the other way starts afresh.
+TEST_F(ConsoleTest, PartsOfANotchAddUp) {
+  struct {
+    std::vector<int> deltas;
+    int expect;
+    const char* note;
+  } rows[] = {
+      {std::vector<int>(16, 15), 30000 + 2 * 3072, "sixteen steps of 15 make two notches"},
+      {{60, 59}, 30000, "just short of a notch moves nothing"},
+      {{-40, -40, -40}, 30000 - 3072, "downwards alike"},
+      {{100, -100, -20}, 30000 - 3072, "a turn back does not spend what went up"},
+  };
+  for (const auto& r : rows) {
+    // Forget what the last row left: each turn of the other way starts afresh (a row going up resets the last
+    // -1, one going down keeps it, which no row's notch count feels).
+    for (int delta : {-1, 1, -1}) Console->Wheel(delta);
+    SetKnob(30000);
+    for (int delta : r.deltas) {
+      const QPointF at(100, 50);
+      QWheelEvent wheel(at, Console->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                        Qt::NoModifier, Qt::ScrollUpdate, false);
+      QApplication::sendEvent(Console.get(), &wheel);
+    }
+    RunEvents(20);
+    EXPECT_EQ(Console->KnobValue(), r.expect) << r.note;
+  }
+}
+
 TEST_F(ConsoleTest, ClockShowsThePlayTime) {
   struct {
     intptr_t seconds;
