@@ -95,12 +95,13 @@ bool Transfer(tDownloadView& view, const std::string& url, std::ostream& stream)
   while (framing.Length < 0 || total < framing.Length) {
     size_t want = kBlockBytes;
     if (framing.Length >= 0) want = static_cast<size_t>(std::min<int64_t>(want, framing.Length - total));
-    const size_t received = socket.ReceiveBuf(block.data(), want);
+    // Whatever has arrived, up to a block: a slow server's bytes show (and may be cancelled) as they come.
+    const size_t received = socket.ReceiveSome(block.data(), want);
+    if (received == 0) break;  // the connection ended (the socket is closed now)
     total += static_cast<int64_t>(received);
     if (total > kMaxDownloadBytes) return false;
     stream.write(block.data(), static_cast<std::streamsize>(received));
     if (!stream) return false;
-    if (received < want) break;  // the connection ended (the socket is closed now)
   }
   // What the user stopped is kept as far as it came; the caller checks the document.
   if (cancelled) return true;

@@ -479,6 +479,14 @@ bool tEasySocket::SendBuf(const void* Buffer, size_t Count) {
 }
 
 size_t tEasySocket::ReceiveBuf(void* Buffer, size_t Count) {
+  return Receive(Buffer, Count, false);
+}
+
+size_t tEasySocket::ReceiveSome(void* Buffer, size_t Count) {
+  return Receive(Buffer, Count, true);
+}
+
+size_t tEasySocket::Receive(void* Buffer, size_t Count, bool Some) {
   if (Count == 0) return 0;
   tUse use(*this);
   if (use.Fd == kNoSocket) {
@@ -510,6 +518,7 @@ size_t tEasySocket::ReceiveBuf(void* Buffer, size_t Count) {
       if (n > 0) {
         received += static_cast<size_t>(n);
         ReceivedTotal += n;
+        if (Some) return received;
         Idle();
       } else if (n == 0) {
         Fail(IsOpen() ? 0 : WSAEINTR);  // the peer ended the connection (or our own Close did)

@@ -71,6 +71,10 @@ class tEasySocket {
   // Reads until Count bytes arrived, the peer closed, an error, the time-out or Close; returns the bytes
   // read. Anything short of Count leaves the socket closed.
   size_t ReceiveBuf(void* Buffer, size_t Count);
+  // Waits for bytes as ReceiveBuf does, but returns as soon as some arrived (at most Count): a reader that
+  // shows progress or may be cancelled is not held until a whole block came. 0: the peer closed, an error,
+  // the time-out or Close (the socket is then closed).
+  size_t ReceiveSome(void* Buffer, size_t Count);
   // True only when all Count bytes arrived.
   bool ReceiveExact(void* Buffer, size_t Count) { return ReceiveBuf(Buffer, Count) == Count; }
   // Tests the connection without waiting; a peer that closed with nothing left to read closes this socket
@@ -108,6 +112,7 @@ class tEasySocket {
   // One transfer step: the bytes moved (> 0), 0 when the peer ended the connection in order, -1 on a failure
   // (Error set), -2 when the socket must first be ready for Want (POLLIN or POLLOUT).
   long ReadSome(const tUse& Use, char* To, size_t Count, short& Want, int& Error);
+  size_t Receive(void* Buffer, size_t Count, bool Some);
   long WriteSome(const tUse& Use, const char* From, size_t Count, short& Want, int& Error);
   int WaitSliceMs() const { return OnIdle ? 50 : 1000; }
   bool TimeOutPassed(uint32_t Start) const;

@@ -53,6 +53,10 @@ TEST(DirectXOggPlayer9, VisualisationPictureReplacesVideoAndAnEmptyOneBlanksIt) 
   test::CheckVisualisationPictures(OpenGLKind(), kTolerance);
 }
 
+TEST(DirectXOggPlayer9, ShowsThePictureLinkAfterASoundOnlyLink) {
+  test::CheckPictureAfterASoundOnlyLink(OpenGLKind());
+}
+
 TEST(DirectXOggPlayer9, PlaysAClipEndToEnd) {
   test::CheckPlaysClipEndToEnd(OpenGLKind());
 }

@@ -213,4 +213,47 @@ inline void CheckPlaysClipEndToEnd(const tBackendKind& kind) {
   EXPECT_GT(rms, 5000) << "a tone at half of full scale has an RMS near 11600";
 }
 
+// A chained stream whose first link is sound only: the visualisation shows there, and the picture link after
+// it shows its pictures (a visualisation once shown must not blank the video again and again).
+inline void CheckPictureAfterASoundOnlyLink(const tBackendKind& kind) {
+  const std::string chained = MakeMedia({"--no-video", "--seconds", "2", "--link", "--video", "--width",
+                                         "320", "--height", "240", "--fps", "25", "--seconds", "2"});
+  const std::string alone = MakeMedia({"--width", "320", "--height", "240", "--fps", "25", "--seconds", "2"});
+  ASSERT_FALSE(chained.empty());
+  tScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+  tMessageQueue messages;
+  auto manager = std::make_unique<tOggThreadManager>(chained, MSG_PROGRESS, &messages, 1);
+  {
+    tPanelWindow window(kind, true, {640, 480}, manager.get());
+    window.Player->Visualisation->Configure(320, 240, false, true);
+    bool idle = false, visualised = false;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          for (tMessage m; messages.Take(m);) {
+            idle = idle || m.WParam == PROGRESS_IDLE;
+            // As the window does: the visualisation may show while a link has no picture.
+            if (m.WParam == PROGRESS_AUDIO || m.WParam == PROGRESS_VIDEO)
+              window.Player->Visualisation->SetSuppressed(manager->HasVideo());
+          }
+          visualised = visualised || window.Player->GetVisualShown();
+          return idle;
+        },
+        30000))
+        << "the stream never finished";
+    EXPECT_TRUE(visualised) << "the sound-only link showed the visualisation";
+    EXPECT_GE(manager->FramesShown, 25);
+    const QImage shown = window.Grab();
+    double best = 255;
+    for (int index = 40; index < 50; ++index) {
+      tOwnedFrame frame = DecodeFrame(alone, index);
+      if (!frame.Valid) break;
+      const QImage expected =
+          ReferencePicture(frame).scaled(628, 470, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      best = std::min(best, Difference(shown, kInner, expected, {6, 5}, 24).Mean);
+    }
+    EXPECT_LT(best, 6.0) << "the panel shows the picture link's last pictures";
+  }
+  manager.reset();
+}
+
 }  // namespace ktv::test

@@ -31,6 +31,10 @@ TEST(GDIWavePlayback, VisualisationPictureReplacesVideoAndAnEmptyOneBlanksIt) {
   test::CheckVisualisationPictures(RasterKind(), 2);
 }
 
+TEST(GDIWavePlayback, ShowsThePictureLinkAfterASoundOnlyLink) {
+  test::CheckPictureAfterASoundOnlyLink(RasterKind());
+}
+
 TEST(GDIWavePlayback, PlaysAClipEndToEnd) {
   test::CheckPlaysClipEndToEnd(RasterKind());
 }

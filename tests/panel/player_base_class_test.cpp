@@ -199,7 +199,10 @@ TEST(PlayerBaseClass, FrameTimerHandsPicturesThenEmptyOnesOnceTheVisualisationSt
 
     row.Stop(*player.Visualisation);
     const int pictures = player.Pictures;
-    ASSERT_TRUE(WaitUntil([&] { return player.Empty >= 5; }, 5000)) << "every tick hands the empty picture";
+    ASSERT_TRUE(WaitUntil([&] { return player.Empty >= 1; }, 5000)) << "the empty picture is handed";
+    RunEvents(300);
+    EXPECT_EQ(player.Empty, 1) << "once: a video shown after it must not be cleared on every tick";
+    EXPECT_FALSE(player.GetVisualShown());
     EXPECT_EQ(player.Pictures, pictures);
     EXPECT_TRUE(player.Picture().isNull());
   }
