@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
@@ -186,6 +187,9 @@ QString tScreenshotRun::BuildReport() const {
   }
   report["backend"] = Window.BackEndIsDirectX() ? "gl" : "raster";
   report["state"] = Window.ThreadManager() ? Window.ThreadManager()->Receiver().GetState() : 0;
+  // The stream's opening to its first picture in the window; null while it has shown none.
+  const int32_t firstPicture = Window.ThreadManager() ? Window.ThreadManager()->FirstPictureMs.load() : -1;
+  report["first_picture_ms"] = firstPicture < 0 ? QJsonValue() : QJsonValue(firstPicture);
   report["title"] = Window.Title();
   return QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact));
 }

@@ -53,6 +53,7 @@ class tCliStreamView final : public tStreamView {
     int64_t Shown = 0, Dropped = 0;
     int32_t Links = 0, Rebuffers = 0, Reconnects = 0;
     double MediaSeconds = 0;
+    int32_t FirstPictureMs = -1;  // of the first stream that showed a picture; -1: none did
   };
   // Adds a stream's figures (once, as it goes).
   void Count(tOggThreadManager& stream) {
@@ -62,6 +63,7 @@ class tCliStreamView final : public tStreamView {
     Totals.Rebuffers += stream.Rebuffers;
     Totals.Reconnects += stream.Receiver().GetReconnects();
     Totals.MediaSeconds += stream.DecodedSeconds();
+    if (Totals.FirstPictureMs < 0) Totals.FirstPictureMs = stream.FirstPictureMs;
   }
 
   void StreamClosing(tOggThreadManager& stream) override {
@@ -216,7 +218,8 @@ int RunPlay(const std::vector<std::string>& args) {
     json += ",\"rebuffers\":" + std::to_string(t.Rebuffers) +
             ",\"playing_seconds\":" + std::to_string(playingSeconds) +
             ",\"cpu_seconds\":" + std::to_string(cpu) +
-            ",\"cpu_per_media_second\":" + std::to_string(mediaSeconds > 0 ? cpu / mediaSeconds : 0.0);
+            ",\"cpu_per_media_second\":" + std::to_string(mediaSeconds > 0 ? cpu / mediaSeconds : 0.0) +
+            ",\"first_picture_ms\":" + (t.FirstPictureMs < 0 ? "null" : std::to_string(t.FirstPictureMs));
   }
   std::printf("%s}\n", json.c_str());
   return failed ? 1 : 0;

@@ -19,9 +19,12 @@ namespace {
 constexpr double kUnixEpochDays = 25569.0;
 
 bool (*DirectXProbe)() = nullptr;
+bool (*PreferDirectXProbe)() = nullptr;
 
 const std::string kKey = kSettingsKey;
 const std::string kMRUKey = kKey + "\\MRU";
+// Beside UseDirectX: 1 when its value is the user's choice rather than the default of the machine that saved.
+const std::string kBackEndChosen = "UseDirectXChosen";
 
 bool ReadInt(const tRegistry& store, const std::string& key, const std::string& name, int64_t& value) {
   std::string text;
@@ -104,7 +107,7 @@ void WriteStations(tRegistry& store, const std::string& key, const tStationList&
 }
 
 // The values of the settings key, in the order they are written: name, field, default as stored (null for
-// UseDirectX: the capability probe's answer at load, false before), and for numbers the range beyond which
+// UseDirectX: set apart by LoadBackEndChoice, false before), and for numbers the range beyond which
 // a stored value counts as damage and gives the default.
 struct tSetting {
   const char* Name;
@@ -221,6 +224,14 @@ void SetCanUseDirectXProbe(bool (*probe)()) {
   DirectXProbe = probe;
 }
 
+bool PreferDirectX() {
+  return CanUseDirectX() && (!PreferDirectXProbe || PreferDirectXProbe());
+}
+
+void SetPreferDirectXProbe(bool (*probe)()) {
+  PreferDirectXProbe = probe;
+}
+
 void WriteBlock(tRegistry& store, const std::string& key, const std::string& bytes) {
   store.CreateKey(key);
   WriteInt(store, key, "Size", static_cast<int64_t>(bytes.size()));
@@ -263,17 +274,33 @@ void tPlayerSettings::ResetToDefaults() {
   icerefresh = 0;
   recent.clear();
   books.clear();
+  ChosenUseDirectX.reset();
+}
+
+void tPlayerSettings::LoadBackEndChoice() {
+  int64_t stored = 0, chosen = 0;
+  const bool hasStored = ReadInt(Registry, kKey, "UseDirectX", stored);
+  const bool hasChosen = ReadInt(Registry, kKey, kBackEndChosen, chosen);
+  if (hasStored && hasChosen && chosen != 0) {
+    ChosenUseDirectX = stored != 0;
+  } else if (hasStored && !hasChosen && stored == 0) {
+    // A store of an earlier version wrote its default, which was OpenGL wherever OpenGL could run: its 1
+    // cannot be told from a choice and follows today's default, but its 0 was chosen (or OpenGL could not
+    // run then) and is kept.
+    ChosenUseDirectX = false;
+  }
+  UseDirectX = ChosenUseDirectX.value_or(PreferDirectX());
 }
 
 bool tPlayerSettings::LoadSettings() {
   bool read = Registry.Load();
   ResetToDefaults();
-  UseDirectX = CanUseDirectX();
   const tRegistry& s = Registry;
   for (const tSetting& setting : kSettings) {
     std::string text;
     if (s.ReadString(kKey, setting.Name, text)) AssignSetting(setting, text, *this);
   }
+  LoadBackEndChoice();
   int64_t mruCount = ReadCount(s, kMRUKey);
   for (int64_t i = 0; i < mruCount; ++i) MRU.push_back(s.ReadString(kMRUKey, "mru" + std::to_string(i)));
   visrefresh = ReadDateTime(s, kKey + "\\visrefresh");
@@ -287,6 +314,11 @@ bool tPlayerSettings::LoadSettings() {
 bool tPlayerSettings::SaveSettings() {
   tRegistry& s = Registry;
   for (const tSetting& setting : kSettings) s.WriteString(kKey, setting.Name, SettingText(setting, *this));
+  // The value is the user's when it is not today's default, or when it was loaded as chosen and is unchanged
+  // (a choice that happens to match the default of this machine still holds on the next).
+  const bool chosen = UseDirectX != PreferDirectX() || ChosenUseDirectX == UseDirectX;
+  ChosenUseDirectX = chosen ? std::optional<bool>(UseDirectX) : std::nullopt;
+  s.WriteString(kKey, kBackEndChosen, chosen ? "1" : "0");
   s.DeleteKey(kMRUKey);
   s.CreateKey(kMRUKey);
   WriteInt(s, kMRUKey, "count", static_cast<int64_t>(MRU.size()));

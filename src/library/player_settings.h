@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,11 @@ std::string CapText(const std::string& text, size_t maxBytes);
 // its OpenGL probe before loading the settings).
 bool CanUseDirectX();
 void SetCanUseDirectXProbe(bool (*probe)());
+// Whether the accelerated back-end should be the default: it can run, and the preference probe agrees (a
+// software rasteriser can run OpenGL but costs the CPU several times what the raster back-end does). Without
+// a preference probe, CanUseDirectX's answer.
+bool PreferDirectX();
+void SetPreferDirectXProbe(bool (*probe)());
 
 class tPlayerSettings {
  public:
@@ -88,7 +94,10 @@ class tPlayerSettings {
   // damage) are the table in player_settings.cpp, which the constructor applies.
   bool ShowTVBorder;
   uint16_t LastVolume;
-  bool UseDirectX;  // false until loaded; LoadSettings defaults it to CanUseDirectX()
+  // False until loaded. LoadSettings gives PreferDirectX() unless the store holds a back-end the user chose:
+  // SaveSettings writes "UseDirectXChosen" beside it, 1 when the value differs from PreferDirectX() then (or
+  // was loaded as chosen and is unchanged), so a default written by one machine is not taken for a choice.
+  bool UseDirectX;
   int32_t BufferSeconds;
   // Tries to bring back a live stream that drops (0: it ends instead), at most kMaxReconnectAttempts.
   int32_t ReconnectAttempts;
@@ -120,7 +129,10 @@ class tPlayerSettings {
 
  private:
   void ResetToDefaults();
+  void LoadBackEndChoice();
   tRegistry Registry;
+  // The back-end the store holds as chosen by the user (empty: none, the default applies).
+  std::optional<bool> ChosenUseDirectX;
 };
 
 // The program's one record, on the default store file.

@@ -60,6 +60,7 @@ tOggThreadManager::tOggThreadManager(const std::string& url, uint32_t notifyMess
 tOggThreadManager::tOggThreadManager(const std::string& url, uint32_t notifyMessage,
                                      tMessageTarget* notifyWindow, const tReceiverOptions& options)
     : Id(NextStreamId()),
+      OpenedTick(timeGetTime()),
       ReceiverSource(std::make_unique<tNetworkOggReceiver>()),
       NotifyMessage(notifyMessage),
       NotifyWindow(notifyWindow) {
@@ -182,7 +183,7 @@ void tOggThreadManager::CallVideoFrame(const yuv_buffer* frame, const bool* keyf
       shown = true;
     }
   });
-  if (shown) ++FramesShown;
+  if (shown && FramesShown++ == 0) FirstPictureMs = static_cast<int32_t>(timeGetTime() - OpenedTick);
 }
 
 bool tOggThreadManager::CallGetAudioTime(double& time) {
@@ -393,10 +394,12 @@ bool tOggThreadManager::StepAudio(bool clocked, double clock, uint32_t& wait) {
   if (clocked && AudioStarted) {
     // Sound further ahead of the clock than the output needs to start (a second) would only move the stream
     // out of the receiver's queue, whose level decides between playing and buffering: a small buffer setting
-    // would then fall back to buffering at once.
+    // would then fall back to buffering at once. Nor a block more: on a live stream the pages of the next
+    // block may not have arrived, and the read for them would hold back a picture that falls due meanwhile
+    // (the first one among them, as the output starts with that second queued).
     double ahead = SoundTaken - std::max(clock, 0.0);  // a clock before the link's start holds nothing back
-    if (ahead > kMaxSoundLeadSeconds + blockSeconds) {
-      wait = std::min(wait, MillisecondsUntil(ahead - kMaxSoundLeadSeconds - blockSeconds));
+    if (ahead > kMaxSoundLeadSeconds) {
+      wait = std::min(wait, MillisecondsUntil(ahead - kMaxSoundLeadSeconds));
       return true;
     }
   }

@@ -66,6 +66,8 @@ class tOggThreadManager : public tThread {
   // Rises with every manager made in this process and is never reused: a message posted by a stream that
   // has gone since cannot be taken for its successor's, whose address may be the same.
   const uint64_t Id;
+  // timeGetTime when the manager was made: the stream's opening, from which the first picture is timed.
+  const uint32_t OpenedTick;
 
   // Main thread: the player attaches by setting these (null = unset).
   tAudioDataEvent OnAudioData;
@@ -99,6 +101,9 @@ class tOggThreadManager : public tThread {
   std::atomic<int64_t> FramesDropped{0};
   std::atomic<int32_t> LinksOpened{0};
   std::atomic<int32_t> Rebuffers{0};  // returns to buffering after playing had started
+  // Milliseconds from OpenedTick to the first picture a player took (the first handled OnVideoFrame; set by
+  // the decoding thread as FramesShown goes from 0 to 1); -1 until then.
+  std::atomic<int32_t> FirstPictureMs{-1};
 
  protected:
   void Execute() override;

@@ -66,6 +66,8 @@ TEST(ScreenshotMode, BothBackEndsShowThePlayingClip) {
     EXPECT_TRUE(r["clock"].toString().startsWith(QStringLiteral("00:00:0")))
         << r["clock"].toString().toStdString();
     EXPECT_TRUE(r["messages"].toArray().isEmpty());
+    EXPECT_TRUE(r["first_picture_ms"].isDouble()) << backend << ": the clip's first picture was timed";
+    EXPECT_GE(r["first_picture_ms"].toInt(-1), 0) << backend;
 
     // Outside the television's and the stand's shapes the pictures are transparent.
     const QImage shown = Picture(folder, "main");
@@ -142,6 +144,7 @@ TEST(ScreenshotMode, WithoutAStreamTheInformationPictureIsMissing) {
   EXPECT_FALSE(Picture(folder, "main").isNull());
   EXPECT_FALSE(Picture(folder, "message").isNull());
   EXPECT_EQ(shot.Report["state"].toInt(), 0);
+  EXPECT_TRUE(shot.Report["first_picture_ms"].isNull()) << "no stream, no picture";
   EXPECT_EQ(shot.Report["video"].toObject(), (QJsonObject{{"width", 0}, {"height", 0}})) << "no video: 0 x 0";
   EXPECT_EQ(shot.Report["marquee"].toString(), QStringLiteral("Welcome to the Kestrova.TV Player."));
   EXPECT_EQ(shot.Report["messages"].toArray(), (QJsonArray{"There is currently no stream open."}));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ogg/media_files.h"
+#include "platform/clock.h"
 #include "support/icecast_server.h"
 #include "support/script_server.h"
 #include "support/test_support.h"
@@ -67,6 +68,35 @@ TEST(PlayCommand, LocalSources) {
   name = name.substr(0, name.rfind('.'));
   EXPECT_EQ(JsonText(json, "title"), name + " - " + name + ": Generator - Tone") << "file name, comments";
   EXPECT_NE(run.Out.find("progress 1\nprogress 2\nprogress 3\nprogress 8\n"), std::string::npos) << run.Out;
+}
+
+TEST(PlayCommand, StatsTimeTheFirstPicture) {
+  const std::string video = MakeMedia({"--width", "64", "--height", "48", "--seconds", "1"});
+  const std::string sound = MakeMedia({"--seconds", "1", "--no-video"});
+  struct {
+    std::vector<std::string> Args;
+    bool Picture;
+    const char* Fault;
+  } rows[] = {
+      {{"play", video, "--output", "none", "--stats"}, true, "a picture from the opening"},
+      {{"play", sound, "--output", "none", "--stats"}, false, "sound only: null, not a time"},
+  };
+  for (const auto& r : rows) {
+    const uint32_t start = timeGetTime();
+    tRunResult run = RunCli(r.Args);
+    const uint32_t wall = timeGetTime() - start;
+    ASSERT_EQ(run.ExitCode, 0) << r.Fault << "\n" << run.Out << run.Err;
+    const std::string json = run.Out.substr(run.Out.rfind('{'));
+    if (r.Picture) {
+      const double first = JsonNumber(json, "first_picture_ms");
+      EXPECT_GE(first, 0) << r.Fault << "\n" << json;
+      EXPECT_LT(first, wall) << r.Fault << "\n" << json;
+    } else {
+      EXPECT_NE(json.find("\"first_picture_ms\":null"), std::string::npos) << r.Fault << "\n" << json;
+    }
+  }
+  tRunResult plain = RunCli({"play", video, "--output", "none"});
+  EXPECT_EQ(plain.Out.find("first_picture_ms"), std::string::npos) << "only with --stats";
 }
 
 TEST(PlayCommand, BadUsage) {

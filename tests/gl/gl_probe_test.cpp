@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "library/player_settings.h"
+#include "support/test_support.h"
 
 namespace ktv {
 namespace {
@@ -17,6 +18,7 @@ TEST(OpenGLProbe, MesaOnXvfbCanRunTheAcceleratedBackEnd) {
   InstallOpenGLProbe();
   EXPECT_TRUE(CanUseDirectX()) << "the real probe's answer is remembered";
   SetCanUseDirectXProbe(nullptr);
+  SetPreferDirectXProbe(nullptr);
 }
 
 TEST(OpenGLProbe, XvfbsMesaIsSoftwareSoOpenGLIsNotTheDefault) {
@@ -26,7 +28,28 @@ TEST(OpenGLProbe, XvfbsMesaIsSoftwareSoOpenGLIsNotTheDefault) {
   EXPECT_FALSE(PreferOpenGL()) << "llvmpipe runs OpenGL, but the raster back-end is cheaper";
   InstallOpenGLProbe();
   EXPECT_TRUE(CanUseDirectX()) << "OpenGL can still be chosen by hand";
+  EXPECT_FALSE(PreferDirectX()) << "the installed probe also answers for the default";
+
+  // What a start of the program does with it: a fresh profile, and one an earlier version wrote with its
+  // default of that day, both take the raster back-end; OpenGL chosen in the dialog is kept.
+  test::tTempDir dir;
+  const std::string file = dir.File("settings");
+  tPlayerSettings fresh(file);
+  fresh.LoadSettings();
+  EXPECT_FALSE(fresh.UseDirectX);
+  tRegistry old(file);
+  old.WriteString(kSettingsKey, "UseDirectX", "1");
+  ASSERT_TRUE(old.Save());
+  tPlayerSettings upgraded(file);
+  upgraded.LoadSettings();
+  EXPECT_FALSE(upgraded.UseDirectX);
+  upgraded.UseDirectX = true;
+  ASSERT_TRUE(upgraded.SaveSettings());
+  tPlayerSettings chosen(file);
+  chosen.LoadSettings();
+  EXPECT_TRUE(chosen.UseDirectX);
   SetCanUseDirectXProbe(nullptr);
+  SetPreferDirectXProbe(nullptr);
 }
 
 TEST(OpenGLProbe, SoftwareRenderersAreKnownByName) {

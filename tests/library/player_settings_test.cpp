@@ -132,6 +132,152 @@ TEST_F(SettingsTest, EveryFieldAndListRoundTrips) {
   EXPECT_EQ(b.books[0]->Stamp, 1.0);
 }
 
+// The machine as the probes see it: OpenGL can run (Usable), and is worth running (Preferred: not a software
+// rasteriser). Installed as plain function pointers, as the program installs its own.
+struct tMachine {
+  bool Usable;
+  bool Preferred;
+};
+tMachine gMachine{};
+const tMachine kHardwareGL{true, true};
+const tMachine kSoftwareGL{true, false};
+const tMachine kNoGL{false, false};
+
+// Installs the machine's probes for one test and removes them after it.
+class BackEndDefaultTest : public SettingsTest {
+ protected:
+  void SetUp() override { Use(kSoftwareGL); }
+  void TearDown() override {
+    SetCanUseDirectXProbe(nullptr);
+    SetPreferDirectXProbe(nullptr);
+  }
+  static void Use(tMachine machine) {
+    gMachine = machine;
+    SetCanUseDirectXProbe([] { return gMachine.Usable; });
+    SetPreferDirectXProbe([] { return gMachine.Preferred; });
+  }
+  bool Loaded() {
+    tPlayerSettings s(StoreFile);
+    s.LoadSettings();
+    return s.UseDirectX;
+  }
+  void Choose(bool useDirectX) {
+    tPlayerSettings s(StoreFile);
+    s.LoadSettings();
+    s.UseDirectX = useDirectX;
+    ASSERT_TRUE(s.SaveSettings());
+  }
+  // Loads and saves untouched, as every start does (the window saves on closing).
+  void StartAndClose() {
+    tPlayerSettings s(StoreFile);
+    s.LoadSettings();
+    ASSERT_TRUE(s.SaveSettings());
+  }
+};
+
+TEST_F(BackEndDefaultTest, PreferredNeedsUsable) {
+  struct {
+    tMachine Machine;
+    bool Prefer;
+  } rows[] = {{kHardwareGL, true}, {kSoftwareGL, false}, {kNoGL, false}, {{false, true}, false}};
+  for (const auto& row : rows) {
+    Use(row.Machine);
+    EXPECT_EQ(PreferDirectX(), row.Prefer) << row.Machine.Usable << row.Machine.Preferred;
+  }
+  Use(kSoftwareGL);
+  SetPreferDirectXProbe(nullptr);
+  EXPECT_TRUE(PreferDirectX()) << "without a preference probe, usable is preferred";
+}
+
+TEST_F(BackEndDefaultTest, StoredValuesCountOnlyAsAChoice) {
+  const char* kAbsent = nullptr;
+  struct {
+    const char* UseDirectX;
+    const char* Chosen;
+    tMachine Machine;
+    bool Expected;
+    const char* Fault;
+  } rows[] = {
+      {kAbsent, kAbsent, kHardwareGL, true, "a fresh profile takes OpenGL on a graphics card"},
+      {kAbsent, kAbsent, kSoftwareGL, false, "a fresh profile takes raster on llvmpipe"},
+      {kAbsent, kAbsent, kNoGL, false, "a fresh profile without OpenGL"},
+      {"1", kAbsent, kSoftwareGL, false, "an earlier version's 1 was its default: raster on llvmpipe"},
+      {"1", kAbsent, kHardwareGL, true, "an earlier version's 1 on a graphics card"},
+      {"0", kAbsent, kHardwareGL, false, "an earlier version's 0 where OpenGL ran was chosen"},
+      {"0", kAbsent, kSoftwareGL, false, "an earlier version's 0 on llvmpipe"},
+      {"1", "1", kSoftwareGL, true, "OpenGL chosen on llvmpipe is kept"},
+      {"1", "1", kNoGL, true, "a choice outlives a start without OpenGL (the window falls back)"},
+      {"0", "1", kHardwareGL, false, "raster chosen on a graphics card is kept"},
+      {"0", "0", kHardwareGL, true, "a default saved on llvmpipe is no choice on a graphics card"},
+      {"1", "0", kSoftwareGL, false, "a default saved on a graphics card is no choice on llvmpipe"},
+      {"7", "1", kSoftwareGL, true, "any number but 0 is true"},
+      {"yes", "1", kHardwareGL, true, "a damaged value takes the default"},
+      {"yes", "1", kSoftwareGL, false, "a damaged value takes the default"},
+      {"1", "maybe", kSoftwareGL, false, "a damaged mark counts as none, and a 1 as an old default"},
+      {"0", "maybe", kHardwareGL, false, "a damaged mark counts as none, and a 0 as chosen"},
+  };
+  for (const auto& row : rows) {
+    std::filesystem::remove(StoreFile);
+    tRegistry store(StoreFile);
+    store.WriteString(kKey, "BufferSeconds", "11");
+    if (row.UseDirectX) store.WriteString(kKey, "UseDirectX", row.UseDirectX);
+    if (row.Chosen) store.WriteString(kKey, "UseDirectXChosen", row.Chosen);
+    ASSERT_TRUE(store.Save());
+    Use(row.Machine);
+    EXPECT_EQ(Loaded(), row.Expected) << row.Fault;
+  }
+}
+
+TEST_F(BackEndDefaultTest, AChoiceSurvivesSavesAndMachinesAndTheDefaultFollowsTheMachine) {
+  // Never chosen: each start's save writes the default of its machine, which the next machine does not take.
+  Use(kSoftwareGL);
+  StartAndClose();
+  tRegistry store(StoreFile);
+  ASSERT_TRUE(store.Load());
+  EXPECT_EQ(store.ReadString(kKey, "UseDirectX"), "0") << "every value is written";
+  EXPECT_EQ(store.ReadString(kKey, "UseDirectXChosen"), "0");
+  Use(kHardwareGL);
+  EXPECT_TRUE(Loaded());
+  StartAndClose();
+  Use(kSoftwareGL);
+  EXPECT_FALSE(Loaded());
+
+  // OpenGL chosen on llvmpipe stays chosen, also through a machine whose default it matches.
+  Choose(true);
+  EXPECT_TRUE(Loaded());
+  Use(kHardwareGL);
+  StartAndClose();
+  Use(kSoftwareGL);
+  StartAndClose();
+  EXPECT_TRUE(Loaded()) << "the choice was forgotten where it matched the default";
+
+  // Choosing the default again gives the choice back to the machine.
+  Choose(false);
+  Use(kHardwareGL);
+  EXPECT_TRUE(Loaded());
+
+  // Raster chosen on a graphics card.
+  Choose(false);
+  StartAndClose();
+  EXPECT_FALSE(Loaded());
+  Use(kSoftwareGL);
+  StartAndClose();
+  Use(kHardwareGL);
+  EXPECT_FALSE(Loaded());
+}
+
+TEST_F(BackEndDefaultTest, AnEarlierVersionsRasterChoiceIsMarkedAtTheFirstSave) {
+  Use(kHardwareGL);
+  tRegistry old(StoreFile);
+  old.WriteString(kKey, "UseDirectX", "0");
+  ASSERT_TRUE(old.Save());
+  StartAndClose();
+  tRegistry store(StoreFile);
+  ASSERT_TRUE(store.Load());
+  EXPECT_EQ(store.ReadString(kKey, "UseDirectXChosen"), "1");
+  EXPECT_FALSE(Loaded());
+}
+
 TEST_F(SettingsTest, StoreLayout) {
   tPlayerSettings s(StoreFile);
   s.LoadSettings();

@@ -122,6 +122,64 @@ TEST(ThreadManager, LocalFilePlaysToItsEndWithoutSound) {
   player.Detach();
 }
 
+TEST(ThreadManager, FirstPictureIsTimedFromTheOpeningToTheFirstPictureTaken) {
+  struct {
+    std::vector<std::string> Media;
+    uint32_t AttachAfterMs;  // the player takes pictures only this long after playing began
+    bool Picture;
+    const char* Fault;
+  } rows[] = {
+      {{"--width", "32", "--height", "32", "--seconds", "1"}, 0, true, "sound and pictures"},
+      {{"--width", "32", "--height", "32", "--seconds", "1", "--no-audio"},
+       0,
+       true,
+       "pictures by their rate"},
+      {{"--seconds", "1", "--no-video"}, 0, false, "sound only: no picture"},
+      {{"--width", "32", "--height", "32", "--seconds", "2"},
+       300,
+       true,
+       "pictures nobody took are not the first picture"},
+  };
+  for (const auto& row : rows) {
+    const std::string clip = Media(row.Media);
+    const uint32_t before = timeGetTime();
+    tPlayback p(clip);
+    const uint32_t made = timeGetTime();
+    EXPECT_EQ(p.Manager->FirstPictureMs, -1) << row.Fault;
+    uint32_t attached = made;
+    int64_t taken = 0;
+    uint32_t firstTaken = 0;
+    auto attach = [&] {
+      attached = timeGetTime();
+      p.Manager->OnVideoFrame = [&](const yuv_buffer*, const bool*) {
+        if (taken++ == 0) firstTaken = timeGetTime();
+      };
+    };
+    p.Manager->OnPlaybackDone = [] { return true; };
+    if (row.AttachAfterMs == 0) {
+      attach();
+    } else {
+      ASSERT_TRUE(p.RunUntil(PROGRESS_PLAYING, 10000)) << row.Fault;
+      const uint32_t start = timeGetTime();
+      while (timeGetTime() - start < row.AttachAfterMs) p.RunUntil(-1, 10);
+      attach();
+    }
+    ASSERT_TRUE(p.RunUntil(PROGRESS_IDLE, 20000)) << row.Fault;
+    const int32_t first = p.Manager->FirstPictureMs;
+    const uint32_t after = timeGetTime();
+    EXPECT_EQ(taken > 0, row.Picture) << row.Fault;
+    if (!row.Picture) {
+      EXPECT_EQ(first, -1) << row.Fault;
+    } else {
+      // Set after the player's first call returned, counted from before the receiver was made.
+      EXPECT_GE(first, static_cast<int32_t>(firstTaken - made)) << row.Fault;
+      EXPECT_GE(first, static_cast<int32_t>(attached - made)) << row.Fault;
+      EXPECT_LE(first, static_cast<int32_t>(after - before)) << row.Fault;
+    }
+    p.Manager->ClearEvents();
+  }
+}
+
 TEST(ThreadManager, AnswersThatAreNotStreams) {
   tTempDir dir;
   WriteFile(dir.File("list.pls"), "[playlist]\nFile1=http://127.0.0.1/x.ogg\nNumberOfEntries=1\n");

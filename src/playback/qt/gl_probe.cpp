@@ -80,6 +80,7 @@ bool PreferOpenGL() {
 
 void InstallOpenGLProbe() {
   SetCanUseDirectXProbe(&ProbedOnce);
+  SetPreferDirectXProbe(&PreferOpenGL);
 }
 
 }  // namespace ktv

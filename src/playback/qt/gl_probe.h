@@ -31,9 +31,9 @@ bool IsSoftwareRenderer(std::string_view renderer);
 const tOpenGLProbe& RememberedOpenGLProbe();
 bool PreferOpenGL();
 
-// Makes CanUseDirectX (library/player_settings.h) answer with the remembered probe's Usable. The program
-// calls it at start, before the settings are loaded; tests that need an answer of their own install their
-// own probe with SetCanUseDirectXProbe instead.
+// Makes CanUseDirectX (library/player_settings.h) answer with the remembered probe's Usable, and
+// PreferDirectX with PreferOpenGL. The program calls it at start, before the settings are loaded; tests that
+// need answers of their own install their own probes with SetCanUseDirectXProbe / SetPreferDirectXProbe.
 void InstallOpenGLProbe();
 
 }  // namespace ktv
