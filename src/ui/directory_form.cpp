@@ -78,6 +78,19 @@ QString SiteURL(std::string base, const char* path) {
   return QString::fromStdString(base + path);
 }
 
+// A copy of a stored list, for rows that must not point into it.
+tStationList CopyOf(const tStationList& stations) {
+  tStationList copy;
+  copy.reserve(stations.size());
+  for (const auto& station : stations) copy.push_back(std::make_unique<tRecentPlaylistEntry>(*station));
+  return copy;
+}
+
+// Whether a stored station is the one a row was copied from: the same name and the same addresses.
+bool SameStation(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b) {
+  return a.Name == b.Name && a.URLs == b.URLs;
+}
+
 TLink* AddLink(QWidget* parent, const char* caption, const QString& url) {
   auto* link = new TLink(parent, QString::fromLatin1(caption), url);
   QPalette colors = link->palette();
@@ -249,22 +262,20 @@ void TfmDirectory::CategoryChange() {
   switch (category) {
     case dcKestrovaTV:
       // When the list could not be downloaded it is not shown; the rows stay as they were.
-      if (Directory.LoadChannelList()) FillStationList(Directory.Stations, true);
+      if (Directory.LoadChannelList()) FillStationList(std::move(Directory.Stations), true);
       break;
     case dcDirectoryTV:
     case dcDirectoryRadio:
       Directory.LoadDirectory(category == dcDirectoryTV);
-      FillStationList(Directory.Stations, false);
+      FillStationList(std::move(Directory.Stations), false);
       break;
     case dcBookmarks:
-      FillStationList(Settings.books, true);
-      break;
     case dcRecent:
-      FillStationList(Settings.recent, true);
+      FillStationList(CopyOf(*StoredList(category)), true);
       break;
     default:
       Directory.LoadIcecastDirectory(category == dcIcecastTV);
-      FillStationList(Directory.Stations, false);
+      FillStationList(std::move(Directory.Stations), false);
       break;
   }
   ShownLink = category == dcKestrovaTV                                    ? VisLink
@@ -281,8 +292,13 @@ void TfmDirectory::CategoryChange() {
   UpdateButtons();
 }
 
-void TfmDirectory::FillStationList(const tStationList& stations, bool showDescriptions) {
-  ShownList = &stations;
+tStationList* TfmDirectory::StoredList(int category) {
+  return category == dcBookmarks ? &Settings.books : category == dcRecent ? &Settings.recent : nullptr;
+}
+
+void TfmDirectory::FillStationList(tStationList stations, bool showDescriptions) {
+  Shown.clear();  // before the stations its pointers lead to go
+  Listed = std::move(stations);
   ShowsDescriptions = showDescriptions;
   AppliedFilter = txtFilter->text().toUpper();
   Views->headerItem()->setText(
@@ -292,15 +308,12 @@ void TfmDirectory::FillStationList(const tStationList& stations, bool showDescri
 
 void TfmDirectory::ListStations(int selectRow) {
   Shown.clear();
-  if (ShownList) {
-    auto passes = [this](const std::string& text) {
-      return QString::fromStdString(text).toUpper().contains(AppliedFilter);
-    };
-    for (const auto& station : *ShownList)
-      if (AppliedFilter.isEmpty() || passes(station->Name) || passes(station->Genre) ||
-          passes(station->OnNow))
-        Shown.push_back(station.get());
-  }
+  auto passes = [this](const std::string& text) {
+    return QString::fromStdString(text).toUpper().contains(AppliedFilter);
+  };
+  for (const auto& station : Listed)
+    if (AppliedFilter.isEmpty() || passes(station->Name) || passes(station->Genre) || passes(station->OnNow))
+      Shown.push_back(station.get());
   std::stable_sort(Shown.begin(), Shown.end(), [this](const auto* a, const auto* b) {
     const int order = CompareStations(*a, *b, SortCol, ShowsDescriptions);
     return Descending ? order > 0 : order < 0;
@@ -353,7 +366,6 @@ void TfmDirectory::btnAddBookmarksClick() {
   const int row = SelectedRow(Views);
   if (row < 0 || !btnAddBookmarks->isEnabled()) return;
   Settings.AddToBookmarks(*Shown[static_cast<size_t>(row)]);
-  // Adding saves, and a save may replace a bookmark or trim the recent list the rows point into: list again.
   ListStations(row);
   btnAddBookmarks->setEnabled(false);
 }
@@ -361,16 +373,22 @@ void TfmDirectory::btnAddBookmarksClick() {
 void TfmDirectory::btnDeleteClick() {
   const int row = SelectedRow(Views);
   if (row < 0 || !btnDelete->isEnabled()) return;
-  const tRecentPlaylistEntry* station = Shown[static_cast<size_t>(row)];
-  if (CurrentCategory == dcBookmarks) {
-    // Saved with the next save of the settings.
-    auto& books = Settings.books;
-    books.erase(std::remove_if(books.begin(), books.end(), [&](const auto& b) { return b.get() == station; }),
-                books.end());
-  } else {
-    Settings.RemoveRecent(station);
+  tStationList* stored = StoredList(CurrentCategory);
+  if (!stored) return;
+  // The row is a copy: the stored station is found by what it is. One the main window has replaced or
+  // trimmed meanwhile is gone already.
+  const tRecentPlaylistEntry& station = *Shown[static_cast<size_t>(row)];
+  const auto at = std::find_if(stored->begin(), stored->end(),
+                               [&](const auto& item) { return SameStation(*item, station); });
+  if (at != stored->end()) {
+    if (CurrentCategory == dcBookmarks)
+      stored->erase(at);  // saved with the next save of the settings
+    else
+      Settings.RemoveRecent(at->get());
   }
-  // The row now at the same place is selected, or the new last one.
+  // The list as it is stored now, with the row now at the same place selected, or the new last one.
+  Shown.clear();
+  Listed = CopyOf(*stored);
   ListStations(row);
 }
 

@@ -47,7 +47,7 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
 
   // The category shown (dcKestrovaTV ... dcIcecastRadio).
   int Category() const { return CurrentCategory; }
-  // The station of each row, top first.
+  // The station of each row, top first: the window's own copies, which nothing else changes.
   const std::vector<const tRecentPlaylistEntry*>& Rows() const { return Shown; }
   int SortColumn() const { return SortCol; }
   bool SortDescending() const { return Descending; }
@@ -84,7 +84,11 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   bool AskYesNo(const std::string& title, const std::string& text) override;
   void OpenWebPage(const std::string& url) override;
 
-  void FillStationList(const tStationList& stations, bool showDescriptions);
+  // Shows the stations, which the window keeps as its own: a list of the settings is copied, since the main
+  // window may reorder, replace or trim it while this one is open.
+  void FillStationList(tStationList stations, bool showDescriptions);
+  // The stored list (bookmarks or recent) the category shows, or null for a downloaded category.
+  tStationList* StoredList(int category);
   // Lists the stations of the shown list that pass the applied filter, sorted, and selects a row (clamped to
   // the last; -1 for none).
   void ListStations(int selectRow);
@@ -102,9 +106,9 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   TLink* ShownLink = nullptr;  // the link of the category shown, when there is room for it
   int CurrentCategory = -1;
   bool Loading = false;
-  // What the rows show: the list they come from, the filter they passed (upper case), the second column's
-  // role, the rows in their sorted order.
-  const tStationList* ShownList = nullptr;
+  // What the rows show: the window's copy of the listed stations, the filter they passed (upper case), the
+  // second column's role, the rows in their sorted order (pointing into Listed, rebuilt with it).
+  tStationList Listed;
   QString AppliedFilter;
   bool ShowsDescriptions = true;
   std::vector<const tRecentPlaylistEntry*> Shown;

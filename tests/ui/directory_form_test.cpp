@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -433,6 +434,73 @@ TEST_F(Directory, DeletingARecentStationShowsTheListAsSaved) {
   EXPECT_EQ(names.front(), "Station 001") << "the oldest went with the save";
   EXPECT_EQ(SelectedName(form->Views), "Station 052") << "the row now at the deleted one's place";
   EXPECT_EQ(PlayedRow(*form, 0), Names{"http://127.0.0.1/1"});
+}
+
+TEST_F(Directory, RowsKeepTheirStationWhileTheMainWindowChangesTheRecentList) {
+  // The recent list full; the main window adds stations while the directory shows it (a second start with an
+  // address, the playlist moving on). Each addition saves, and the save trims the oldest station, freeing
+  // it: a row that pointed into the list would read a freed station, or the new one now in its memory.
+  struct Row {
+    const char* Selected;
+    int Added;
+    const char* Action;  // "play" or "delete"
+    size_t StoredAfter;
+    const char* Note;
+  } rows[] = {
+      {"Station 000", 1, "play", kMaxRecent, "the selected station was trimmed away"},
+      {"Station 000", 3, "play", kMaxRecent, "trimmed, and its memory taken by later additions"},
+      {"Station 050", 2, "play", kMaxRecent,
+       "a station that stays, the list reordered and trimmed around it"},
+      {"Station 050", 2, "delete", kMaxRecent - 1, "the stored station is found by what it is and removed"},
+      {"Station 001", 2, "delete", kMaxRecent, "already trimmed: nothing else is removed"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.Action) + " " + row.Selected + ": " + row.Note);
+    Record->recent.clear();
+    char name[32];
+    for (int i = 0; i < static_cast<int>(kMaxRecent); ++i) {
+      std::snprintf(name, sizeof name, "Station %03d", i);
+      auto station =
+          std::make_unique<tRecentPlaylistEntry>(Station(name, "http://127.0.0.1/" + std::to_string(i)));
+      station->Stamp = 1000 + i;  // oldest first
+      Record->recent.push_back(std::move(station));
+    }
+    auto form = Open();
+    ClickCategory(*form, dcRecent);
+    ClickRowNamed(form->Views, row.Selected);
+    const int selectedRow = form->Views->indexOfTopLevelItem(form->Views->selectedItems().first());
+    const std::string address =
+        "http://127.0.0.1/" + std::to_string(std::stoi(std::string(row.Selected).substr(8)));
+
+    for (int i = 0; i < row.Added; ++i) {
+      tPlaylist playing;
+      playing.Items = {Played("http://127.0.0.1/new" + std::to_string(i), "New " + std::to_string(i))};
+      Record->AddPlaylistToRecent(playing);
+    }
+    ASSERT_EQ(Record->recent.size(), kMaxRecent);
+
+    if (std::string(row.Action) == "play") {
+      EXPECT_EQ(SelectedName(form->Views), row.Selected);
+      tPlaylist playlist;
+      form->Target = &playlist;
+      QTest::mouseClick(form->btnPlay, Qt::LeftButton);
+      ASSERT_EQ(playlist.Count(), 1);
+      EXPECT_EQ(playlist[0].Location, address) << "the station the row showed";
+      EXPECT_EQ(playlist[0].Title, row.Selected);
+      EXPECT_EQ(playlist[0].Annotation, std::string(row.Selected) + " described");
+    } else {
+      QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+      EXPECT_EQ(Record->recent.size(), row.StoredAfter);
+      const Names shown = Column(form->Views, 0);
+      EXPECT_EQ(shown.size(), Record->recent.size()) << "the rows show the list as it is stored now";
+      EXPECT_EQ(std::count(shown.begin(), shown.end(), row.Selected), 0);
+      EXPECT_EQ(std::count(shown.begin(), shown.end(), "New 0"), 1);
+      for (const auto& station : Record->recent) EXPECT_NE(station->Name, row.Selected);
+      EXPECT_EQ(form->Views->indexOfTopLevelItem(form->Views->selectedItems().value(0)), selectedRow)
+          << "the row at the deleted one's place is selected";
+      EXPECT_EQ(Config.Load()->recent.size(), row.StoredAfter) << "saved";
+    }
+  }
 }
 
 TEST_F(Directory, ButtonsFollowTheCategoryAndTheSelection) {
