@@ -12,6 +12,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
+#include <future>
 
 #include "library/playlist.h"
 #include "platform/text.h"
@@ -30,6 +32,10 @@ namespace {
 
 // The filter applies this long after the last key, so typing a word reloads once.
 constexpr int kFilterPauseMs = 300;
+// Rows the list view takes in one insertion before the window answers events again.
+constexpr qsizetype kRowsPerSlice = 5000;
+// From this many stations on, the rows are filtered, sorted and made on a thread of their own.
+constexpr size_t kAsideStations = 2000;
 constexpr int kTreeWidth = 125;
 // The five categories stand a little apart: they are the window's main choice.
 constexpr int kCategoryRowHeight = 22;
@@ -189,6 +195,8 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
                                     {"Viewers", 60, Qt::AlignRight},
                                     {"Bitrate", 60},
                                     {"Format", 80}});
+  for (int column = 0; column < Views->columnCount(); ++column)
+    ColumnAlignments.push_back(Qt::Alignment(Views->headerItem()->textAlignment(column)));
   Views->header()->setSectionsClickable(true);
   Views->header()->setSortIndicatorShown(true);
   Views->header()->setSortIndicator(SortCol, Qt::AscendingOrder);
@@ -254,7 +262,7 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
 void TfmDirectory::CategoryChange() {
   const int category = Tree->indexOfTopLevelItem(Tree->currentItem());
   // A download pumps events; a second load must not start inside it.
-  if (Loading || category < 0) return;
+  if (Loading || Listing || category < 0) return;
   Loading = true;
   tmrRefresh->stop();  // this load applies the filter typed so far
   const QPointer<QWidget> focus = QApplication::focusWidget();
@@ -307,37 +315,95 @@ void TfmDirectory::FillStationList(tStationList stations, bool showDescriptions)
 }
 
 void TfmDirectory::ListStations(int selectRow) {
+  // Filtering, sorting and making the rows of tens of thousands of stations takes longer than a window may
+  // stand still: it runs aside while the window answers (but takes no input), over the window's own copy.
+  const bool aside = Listed.size() >= kAsideStations;  // a small list is done before anyone could click
+  const bool wasListing = Listing;
+  Listing = true;
+  const bool enabled = Client()->isEnabled();
+  const QPointer<QWidget> focus = QApplication::focusWidget();
+  if (aside) Client()->setEnabled(false);
   Shown.clear();
-  auto passes = [this](const std::string& text) {
-    return QString::fromStdString(text).toUpper().contains(AppliedFilter);
-  };
-  for (const auto& station : Listed)
-    if (AppliedFilter.isEmpty() || passes(station->Name) || passes(station->Genre) || passes(station->OnNow))
-      Shown.push_back(station.get());
-  std::stable_sort(Shown.begin(), Shown.end(), [this](const auto* a, const auto* b) {
-    const int order = CompareStations(*a, *b, SortCol, ShowsDescriptions);
-    return Descending ? order > 0 : order < 0;
+  std::vector<const tRecentPlaylistEntry*> shown;
+  QList<QTreeWidgetItem*> items;
+  const QString filter = AppliedFilter;
+  const int column = SortCol;
+  const bool descending = Descending, descriptions = ShowsDescriptions;
+  const tStationList& listed = Listed;
+  RunAside(aside, [&] {
+    auto passes = [&filter](const std::string& text) {
+      return QString::fromStdString(text).toUpper().contains(filter);
+    };
+    for (const auto& station : listed)
+      if (filter.isEmpty() || passes(station->Name) || passes(station->Genre) || passes(station->OnNow))
+        shown.push_back(station.get());
+    std::stable_sort(shown.begin(), shown.end(), [&](const auto* a, const auto* b) {
+      const int order = CompareStations(*a, *b, column, descriptions);
+      return descending ? order > 0 : order < 0;
+    });
+    items = MakeRows(shown, descriptions);
   });
-  ShowRows(std::min(selectRow, static_cast<int>(Shown.size()) - 1));
-}
-
-void TfmDirectory::ShowRows(int selectRow) {
-  Views->setUpdatesEnabled(false);
-  QList<QStringList> rows;
-  rows.reserve(static_cast<qsizetype>(Shown.size()));
-  for (const tRecentPlaylistEntry* s : Shown) {
-    rows.push_back({QString::fromStdString(s->Name),
-                    QString::fromStdString(ShowsDescriptions ? s->Description : s->OnNow),
-                    QString::fromStdString(s->Genre), QString::fromStdString(s->Viewers),
-                    QString::fromStdString(s->Bitrate), QString::fromStdString(s->Format)});
+  Shown = std::move(shown);
+  ShowRows(items, std::min(selectRow, static_cast<int>(Shown.size()) - 1));
+  if (aside) {
+    Client()->setEnabled(enabled);
+    if (focus) focus->setFocus();
   }
-  SetReportRows(Views, rows);
-  SelectRow(Views, selectRow);
-  Views->setUpdatesEnabled(true);
+  Listing = wasListing;
   UpdateButtons();
 }
 
+QList<QTreeWidgetItem*> TfmDirectory::MakeRows(const std::vector<const tRecentPlaylistEntry*>& stations,
+                                               bool descriptions) const {
+  // The columns aligned otherwise than a cell is by default carry an alignment of their own.
+  std::vector<std::pair<int, Qt::Alignment>> aligned;
+  for (int column = 0; column < ColumnAlignments.size(); ++column)
+    if ((ColumnAlignments[column] & Qt::AlignHorizontal_Mask) != Qt::AlignLeft)
+      aligned.emplace_back(column, ColumnAlignments[column]);
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(stations.size()));
+  for (const tRecentPlaylistEntry* s : stations) {
+    // Not yet in any view: made here, owned by the list until the view takes them.
+    auto* item = new QTreeWidgetItem(QStringList{
+        QString::fromStdString(s->Name), QString::fromStdString(descriptions ? s->Description : s->OnNow),
+        QString::fromStdString(s->Genre), QString::fromStdString(s->Viewers),
+        QString::fromStdString(s->Bitrate), QString::fromStdString(s->Format)});
+    for (const auto& [column, align] : aligned) item->setTextAlignment(column, align);
+    items.push_back(item);
+  }
+  return items;
+}
+
+void TfmDirectory::ShowRows(const QList<QTreeWidgetItem*>& items, int selectRow) {
+  Views->setUpdatesEnabled(false);
+  Views->clear();
+  // The view takes the rows in slices, answering events between them: one insertion of fifty thousand rows
+  // would hold the window for longer than a user waits without a sign of life.
+  for (qsizetype at = 0; at < items.size(); at += kRowsPerSlice) {
+    Views->addTopLevelItems(items.mid(at, kRowsPerSlice));
+    if (at + kRowsPerSlice < items.size())
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  SelectRow(Views, selectRow);
+  Views->setUpdatesEnabled(true);
+}
+
+void TfmDirectory::RunAside(bool aside, const std::function<void()>& work) {
+  if (!aside) return work();
+  std::future<void> done = std::async(std::launch::async, work);
+  // Events are served at least once, and then every kIdleMs until the work is over.
+  do {
+    QCoreApplication::processEvents();
+  } while (done.wait_for(std::chrono::milliseconds(kIdleMs)) != std::future_status::ready);
+  done.get();
+}
+
 void TfmDirectory::SortBy(int column) {
+  if (Loading || Listing) {
+    // The click came while the rows were being made: the header shows the order the rows really have.
+    Views->header()->setSortIndicator(SortCol, Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    return;
+  }
   if (column == SortCol) {
     Descending = !Descending;
   } else {

@@ -310,6 +310,64 @@ TEST_F(Directory, AnswersEventsWhileItReadsAListing) {
   EXPECT_EQ(IcecastServer->Connections(), 0);
 }
 
+TEST_F(Directory, ManyRowsAreListedAsideWhileTheWindowAnswers) {
+  // Enough stations that filtering, sorting and making the rows run on a thread of their own.
+  Record->books.clear();
+  char name[32];
+  for (int i = 0; i < 6000; ++i) {
+    std::snprintf(name, sizeof name, "Station %04d", (i * 7919) % 6000);  // shuffled
+    Record->books.push_back(std::make_unique<tRecentPlaylistEntry>(
+        Station(name, "http://127.0.0.1/" + std::to_string(i), i % 3 == 0 ? "Jazz" : "Rock")));
+  }
+  auto form = Open();
+  struct Row {
+    const char* Step;
+    size_t Rows;
+    const char* First;
+    const char* Last;
+  } rows[] = {
+      {"open", 6000, "Station 0000", "Station 5999"},
+      {"sort", 6000, "Station 5999", "Station 0000"},  // the name column clicked again: descending
+      {"filter", 2000, "Station 5997", "Station 0000"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Step);
+    const std::string step = row.Step;
+    bool answered = false, inputTaken = true;
+    // A click on another column while the rows are made: ignored, the order stays the one shown.
+    QTimer::singleShot(0, form.get(), [&] {
+      answered = true;
+      inputTaken = form->Views->isEnabled();
+      ClickHeader(form->Views, 2);
+    });
+    if (step == "open") {
+      ClickCategory(*form, dcRecent);
+      ClickCategory(*form, dcBookmarks);
+    } else if (step == "sort") {
+      ClickHeader(form->Views, 0);
+    } else {
+      form->txtFilter->setText("jazz");
+      form->CategoryChange();
+    }
+    EXPECT_TRUE(answered) << "events are served while the rows are made";
+    EXPECT_FALSE(inputTaken) << "the rows take no clicks meanwhile";
+    EXPECT_EQ(form->SortColumn(), 0);
+    const Names names = Column(form->Views, 0);
+    ASSERT_EQ(names.size(), row.Rows);
+    EXPECT_EQ(names.front(), row.First);
+    EXPECT_EQ(names.back(), row.Last);
+    ASSERT_EQ(form->Rows().size(), row.Rows);
+    EXPECT_EQ(form->Rows().front()->Name, row.First) << "the stations behind the rows in the same order";
+    EXPECT_TRUE(form->Views->isEnabled());
+  }
+  ClickRow(form->Views, 1);
+  EXPECT_EQ(PlayedRow(*form, 1), Names{"http://127.0.0.1/" + std::to_string([] {
+                                         for (int i = 0; i < 6000; ++i)
+                                           if ((i * 7919) % 6000 == 5994) return i;
+                                         return -1;
+                                       }())});
+}
+
 TEST_F(Directory, FilterAppliesOnceTypingPauses) {
   struct Row {
     int Category;
