@@ -660,6 +660,43 @@ TEST_F(Directory, FailedChannelListKeepsTheRowsAndTheyStayUsable) {
   EXPECT_EQ(PlayedRow(*form, 1), Names{"http://b.example/live"});
 }
 
+TEST_F(Directory, FailedDirectoryDownloadIsReportedOnceAndTheOldCacheServes) {
+  struct Row {
+    test::tScript Script;
+    bool Cancel;
+    const char* Note;
+  } rows[] = {
+      {{test::ReadRequest(), test::Close()}, false, "the server closes before a byte"},
+      {{test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n"), test::Stall()},
+       true,
+       "the user cancels during the header"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Note);
+    Boxes.clear();
+    const std::string cached = Zlib(kDirectoryXML);
+    ASSERT_TRUE(test::WriteFile(Cache->File(kDirectoryCacheName), cached));
+    Record->strrefresh = NowUTC() - 1;  // a day old: due for a download
+    Serve(row.Script, Serving(kChannelXML));
+    auto form = Open();
+    test::tDuringTransfer watch([&](TfrmDownloading& dialog) {
+      if (row.Cancel) QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+      return true;
+    });
+    ClickCategory(*form, dcDirectoryTV);
+    EXPECT_TRUE(watch.Done) << "the download dialog showed";
+    EXPECT_EQ(Boxes, Names{"Error|An error occured downloading the directory.  Please try again later."});
+    EXPECT_EQ(Column(form->Views, 0), (Names{"alpha TV", "Kids", "TV One (News)"})) << "the old cache";
+    ClickCategory(*form, dcDirectoryRadio);
+    ClickCategory(*form, dcDirectoryTV);
+    EXPECT_EQ(Column(form->Views, 0), (Names{"alpha TV", "Kids", "TV One (News)"}));
+    EXPECT_EQ(Boxes.size(), 1u) << "told once; the failed download waits for its retry";
+    EXPECT_EQ(DirectoryServer->Connections(), 1);
+    EXPECT_EQ(test::ReadFile(Cache->File(kDirectoryCacheName)), cached) << "the cache is kept as it was";
+    EXPECT_LT(Record->strrefresh, NowUTC() - 0.5) << "no fresh stamp for a download that failed";
+  }
+}
+
 TEST_F(Directory, TakesNoClicksWhileAListDownloads) {
   // The server takes the request and says nothing until the user cancels.
   Serve(Serving(kDirectoryXML), {test::ReadRequest(), test::Stall()});
