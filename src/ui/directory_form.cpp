@@ -144,7 +144,12 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
       Directory(
           settings,
           [this](const std::string& heading, const std::string& caption, const std::string& url,
-                 std::ostream& stream) { return DownloadToStream(heading, caption, url, stream, this); },
+                 std::ostream& stream) {
+            Downloading = true;
+            const bool ok = DownloadToStream(heading, caption, url, stream, this);
+            Downloading = false;
+            return ok;
+          },
           *this, std::move(tempFolder),
           // A large list is read aside while this window, the player behind it and its pictures go on.
           [] { QCoreApplication::processEvents(); }) {
@@ -298,6 +303,19 @@ void TfmDirectory::CategoryChange() {
   Loading = false;
   Views->clearSelection();
   UpdateButtons();
+  CloseIfWanted();
+}
+
+bool TfmDirectory::CanClose() {
+  if (!Loading && !Listing) return true;
+  if (!Downloading) CloseWanted = true;
+  return false;
+}
+
+void TfmDirectory::CloseIfWanted() {
+  if (!CloseWanted || Loading || Listing) return;
+  CloseWanted = false;
+  close();
 }
 
 tStationList* TfmDirectory::StoredList(int category) {
@@ -351,6 +369,7 @@ void TfmDirectory::ListStations(int selectRow) {
   }
   Listing = wasListing;
   UpdateButtons();
+  CloseIfWanted();
 }
 
 QList<QTreeWidgetItem*> TfmDirectory::MakeRows(const std::vector<const tRecentPlaylistEntry*>& stations,

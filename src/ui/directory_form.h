@@ -79,7 +79,9 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   QTimer* tmrRefresh;
 
  protected:
-  bool CanClose() override { return !Loading && !Listing; }
+  // While a list downloads the window stays (the download dialog offers Cancel); while a list is read or its
+  // rows are made, a close is kept and done as soon as that is over.
+  bool CanClose() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -106,6 +108,8 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   void RunAside(bool aside, const std::function<void()>& work);
   void SortBy(int column);
   void UpdateButtons();
+  // Closes the window when the user asked for it while it was busy and it is not any more.
+  void CloseIfWanted();
   void PlaceLinks();
   void btnAddBookmarksClick();
   void btnDeleteClick();
@@ -119,6 +123,10 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   bool Loading = false;
   // The rows are being filtered, sorted and made aside: the window takes no input and starts nothing else.
   bool Listing = false;
+  // A download runs (inside Loading).
+  bool Downloading = false;
+  // The user closed the window while it was busy: it closes once the work is over.
+  bool CloseWanted = false;
   // Each column's alignment, as the report view was made with (read on the listing thread).
   QList<Qt::Alignment> ColumnAlignments;
   // What the rows show: the window's copy of the listed stations, the filter they passed (upper case), the

@@ -368,6 +368,31 @@ TEST_F(Directory, ManyRowsAreListedAsideWhileTheWindowAnswers) {
                                        }())});
 }
 
+TEST_F(Directory, ClosedWhileBusyItClosesOnceTheWorkIsOver) {
+  ASSERT_TRUE(test::WriteFile(Cache->File(kIcecastCacheName), kIcecastListing));
+  Record->icerefresh = NowUTC();  // fresh: the only wait is the reading of the listing
+  char name[32];
+  for (int i = 0; i < 6000; ++i) {
+    std::snprintf(name, sizeof name, "Station %04d", i);
+    Record->books.push_back(std::make_unique<tRecentPlaylistEntry>(Station(name, "http://127.0.0.1/x")));
+  }
+  for (const char* busy : {"reading a listing", "making many rows"}) {
+    SCOPED_TRACE(busy);
+    auto form = Open();
+    bool closedAtOnce = true;
+    QTimer::singleShot(0, form.get(), [&] {
+      QTest::mouseClick(form.get(), Qt::LeftButton, {}, form->CloseRect().center());
+      closedAtOnce = !form->isVisible();
+    });
+    if (std::string(busy) == "reading a listing")
+      ClickCategory(*form, dcIcecastRadio);
+    else
+      ClickHeader(form->Views, 0);
+    EXPECT_FALSE(closedAtOnce) << "the work is not left half done";
+    EXPECT_FALSE(form->isVisible()) << "the close was kept and done";
+  }
+}
+
 TEST_F(Directory, FilterAppliesOnceTypingPauses) {
   struct Row {
     int Category;
