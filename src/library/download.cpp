@@ -5,6 +5,7 @@
 
 #include "net/easy_socket.h"
 #include "net/http_answer.h"
+#include "net/http_chunked.h"
 #include "net/http_redirect.h"
 #include "net/http_request.h"
 #include "net/url.h"
@@ -62,6 +63,31 @@ tHeader ReadHeader(tEasySocket& socket, std::string& location, tBodyFraming& fra
   return tHeader::Refused;
 }
 
+// A chunked body: raw bytes read no further than the decoder knows of (so a server that sent its last chunk
+// and keeps the connection open is never waited for), the decoded bytes written. Only the last chunk ends the
+// document; the decoded bytes count against the size bound.
+bool ReceiveChunked(tEasySocket& socket, std::ostream& stream, const bool& cancelled) {
+  tChunkedDecoder decoder;
+  std::string raw(kBlockBytes, '\0');
+  std::string body;
+  int64_t total = 0;
+  while (!decoder.Done()) {
+    const size_t want = std::min(kBlockBytes, decoder.Expecting());
+    const size_t received = socket.ReceiveBuf(raw.data(), want);
+    body.clear();
+    const size_t taken = decoder.Feed(raw.data(), received, body);
+    total += static_cast<int64_t>(body.size());
+    if (total > kMaxDownloadBytes) return false;
+    stream.write(body.data(), static_cast<std::streamsize>(body.size()));
+    if (!stream) return false;
+    if (decoder.Failed()) return false;
+    if (decoder.Done()) return taken == received;  // asked for no more than it takes, so this holds
+    // The connection ended before the last chunk: cut short, unless the user stopped it.
+    if (received < want) return cancelled;
+  }
+  return true;
+}
+
 bool Transfer(tDownloadView& view, const std::string& url, std::ostream& stream) {
   tEasySocket socket(kDownloadTimeOutSeconds, false, true);
   bool cancelled = false;
@@ -86,8 +112,8 @@ bool Transfer(tDownloadView& view, const std::string& url, std::ostream& stream)
     // A loop or a sixth hop: the document is not to be had.
     if (!chain.Follow(location)) return false;
   }
-  // The chunk framing would end up inside the document.
-  if (framing.Chunked) return false;
+  // Chunked framing decides the end itself; a Content-Length beside it says nothing.
+  if (framing.Chunked) return ReceiveChunked(socket, stream, cancelled);
   if (framing.Length > kMaxDownloadBytes) return false;
 
   int64_t total = 0;

@@ -33,13 +33,14 @@ constexpr int64_t kMaxDownloadBytes = 32 << 20;
 
 // Connects (over TLS for https), sends the GET request, follows redirects (at most five hops, loops refused,
 // credentials only while scheme, host and port stay), checks that the status line holds "200", and writes
-// the body to the stream at its position, in blocks of 16 KiB (the view idles after each). With a
-// Content-Length the body is that many bytes, and fewer is a failure; without one it runs until the server
-// closes in order (over TLS with its TLS goodbye) or a receive times out. False when the connection, the
-// request or the header failed (nothing is written then; a server that closes before a byte, or Cancel
-// during the header, is such a failure), when the body was cut short, outgrew kMaxDownloadBytes or came
-// chunked, or when the stream could not take it. A transfer cancelled during the body is true with the
-// bytes received so far.
+// the body to the stream at its position, in blocks of 16 KiB (the view idles after each). A chunked body
+// ("Transfer-Encoding: chunked") is decoded, and only its last chunk ends it; with a Content-Length the body
+// is that many bytes, and fewer is a failure; without either it runs until the server closes in order (over
+// TLS with its TLS goodbye) or a receive times out. False when the connection, the request or the header
+// failed (nothing is written then; a server that closes before a byte, or Cancel during the header, is such
+// a failure), when the body was cut short (a connection that ends before the last chunk, too), had broken
+// chunk framing, outgrew kMaxDownloadBytes (decoded bytes counted), or when the stream could not take it. A
+// transfer cancelled during the body is true with the bytes received so far.
 bool DownloadToStream(tDownloadView& view, const std::string& heading, const std::string& caption,
                       const std::string& url, std::ostream& stream);
 

@@ -352,17 +352,30 @@ bool tStationDirectory::Refresh(tDocument document) {
 
 void tStationDirectory::LoadDirectory(bool wantVideo) {
   Refresh(tDocument::Directory);  // on failure the old cache, if any, is read
-  tXMLParser xml;
-  xml.Parse(ReadCacheDocument(TempFolder + kDirectoryCacheName));
-  CheckForNewVersion(xml.GetValue("dir.kestrovaplayer.version"));
-  ReadStationList(xml, true, wantVideo, Stations);
+  // A directory of tens of thousands of stations takes a while to read: aside, while the window answers.
+  tStationList read;
+  std::string advertised;
+  const std::string cache = TempFolder + kDirectoryCacheName;
+  RunAside([&] {
+    tXMLParser xml;
+    xml.Parse(ReadCacheDocument(cache));
+    advertised = xml.GetValue("dir.kestrovaplayer.version");
+    ReadStationList(xml, true, wantVideo, read);
+  });
+  CheckForNewVersion(advertised);
+  Stations = std::move(read);
 }
 
 bool tStationDirectory::LoadChannelList() {
   if (!Refresh(tDocument::ChannelList)) return false;
-  tXMLParser xml;
-  xml.Parse(ReadCacheDocument(TempFolder + kChannelCacheName));
-  ReadStationList(xml, false, false, Stations);
+  tStationList read;
+  const std::string cache = TempFolder + kChannelCacheName;
+  RunAside([&] {
+    tXMLParser xml;
+    xml.Parse(ReadCacheDocument(cache));
+    ReadStationList(xml, false, false, read);
+  });
+  Stations = std::move(read);
   return true;
 }
 

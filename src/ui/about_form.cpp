@@ -24,7 +24,8 @@ constexpr const char* kVorbisWebSite = "https://xiph.org/vorbis/";
 constexpr const char* kTheoraWebSite = "https://www.theora.org/";
 constexpr const char* kOpusWebSite = "https://opus-codec.org/";
 
-// The licence the codec libraries are published under.
+// The licences the codec libraries are published under; each binary we load asks for its notice to be
+// shown with the program.
 constexpr const char* kCodecLicence =
     "The Ogg, Vorbis and Theora libraries are published by the Xiph.Org Foundation under this licence:\n"
     "\n"
@@ -50,7 +51,36 @@ constexpr const char* kCodecLicence =
     "TO, PROCUREMENT OF SUBSTITUTE GOODS OR SERVICES; LOSS OF USE, DATA, OR PROFITS; OR BUSINESS "
     "INTERRUPTION) HOWEVER CAUSED AND ON ANY THEORY OF LIABILITY, WHETHER IN CONTRACT, STRICT LIABILITY, OR "
     "TORT (INCLUDING NEGLIGENCE OR OTHERWISE) ARISING IN ANY WAY OUT OF THE USE OF THIS SOFTWARE, EVEN IF "
-    "ADVISED OF THE POSSIBILITY OF SUCH DAMAGE.\n";
+    "ADVISED OF THE POSSIBILITY OF SUCH DAMAGE.\n"
+    "\n"
+    "The Opus library, which decodes Opus audio, is published by its authors under a licence of the same "
+    "kind:\n"
+    "\n"
+    "Copyright (c) 2001-2011 Xiph.Org, Skype Limited, Octasic, Jean-Marc Valin, Timothy B. Terriberry, "
+    "CSIRO, "
+    "Gregory Maxwell, Mark Borgerding, Erik de Castro Lopo\n"
+    "\n"
+    "Redistribution and use in source and binary forms, with or without modification, are permitted "
+    "provided that the following conditions are met:\n"
+    "\n"
+    "- Redistributions of source code must retain the above copyright notice, this list of conditions and "
+    "the following disclaimer.\n"
+    "\n"
+    "- Redistributions in binary form must reproduce the above copyright notice, this list of conditions and "
+    "the following disclaimer in the documentation and/or other materials provided with the distribution.\n"
+    "\n"
+    "- Neither the name of Internet Society, IETF or IETF Trust, nor the names of specific contributors, may "
+    "be used to endorse or promote products derived from this software without specific prior written "
+    "permission.\n"
+    "\n"
+    "THIS SOFTWARE IS PROVIDED BY THE COPYRIGHT HOLDERS AND CONTRIBUTORS ``AS IS'' AND ANY EXPRESS OR "
+    "IMPLIED WARRANTIES, INCLUDING, BUT NOT LIMITED TO, THE IMPLIED WARRANTIES OF MERCHANTABILITY AND "
+    "FITNESS FOR A PARTICULAR PURPOSE ARE DISCLAIMED. IN NO EVENT SHALL THE COPYRIGHT OWNER OR CONTRIBUTORS "
+    "BE LIABLE FOR ANY DIRECT, INDIRECT, INCIDENTAL, SPECIAL, EXEMPLARY, OR CONSEQUENTIAL DAMAGES "
+    "(INCLUDING, BUT NOT LIMITED TO, PROCUREMENT OF SUBSTITUTE GOODS OR SERVICES; LOSS OF USE, DATA, OR "
+    "PROFITS; OR BUSINESS INTERRUPTION) HOWEVER CAUSED AND ON ANY THEORY OF LIABILITY, WHETHER IN CONTRACT, "
+    "STRICT LIABILITY, OR TORT (INCLUDING NEGLIGENCE OR OTHERWISE) ARISING IN ANY WAY OUT OF THE USE OF "
+    "THIS SOFTWARE, EVEN IF ADVISED OF THE POSSIBILITY OF SUCH DAMAGE.\n";
 
 // The page a link points at, shown without its scheme.
 QString ShownAddress(const std::string& url) {

@@ -8,6 +8,7 @@
 
 #include "ui/kestrova_button.h"
 #include "ui/kestrova_panel.h"
+#include "ui/my_message_box.h"
 
 namespace ktv {
 
@@ -143,7 +144,13 @@ void TfrmConfigDialog::btnOKClick() {
   for (auto [box, value] : Checks) *value = box->isChecked();
   for (auto [spin, value] : Numbers) *value = spin->value();
   Settings.FilmGrainValue = tbFilmGrain->value();
-  Settings.SaveSettings();
+  // The choices apply to this session either way; the user must hear that they will not come back.
+  if (!Settings.SaveSettings()) {
+    MyMessageBox(QStringLiteral("Your settings could not be saved to\n%1\n\nThey apply until the player "
+                                "closes. Please check that this folder exists and that you may write to it.")
+                     .arg(QString::fromStdString(Settings.Store().FileName())),
+                 QStringLiteral("Settings Not Saved"), MB_OK | MB_ICONEXCLAMATION, this);
+  }
   SetModalResult(mrOk);
 }
 

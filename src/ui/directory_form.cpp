@@ -12,6 +12,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
+#include <future>
 
 #include "library/playlist.h"
 #include "platform/text.h"
@@ -30,6 +32,10 @@ namespace {
 
 // The filter applies this long after the last key, so typing a word reloads once.
 constexpr int kFilterPauseMs = 300;
+// Rows the list view takes in one insertion before the window answers events again.
+constexpr qsizetype kRowsPerSlice = 5000;
+// From this many stations on, the rows are filtered, sorted and made on a thread of their own.
+constexpr size_t kAsideStations = 2000;
 constexpr int kTreeWidth = 125;
 // The five categories stand a little apart: they are the window's main choice.
 constexpr int kCategoryRowHeight = 22;
@@ -76,6 +82,19 @@ int64_t ListenerCount(const std::string& viewers) {
 QString SiteURL(std::string base, const char* path) {
   if (!base.empty() && base.back() == '/') base.pop_back();
   return QString::fromStdString(base + path);
+}
+
+// A copy of a stored list, for rows that must not point into it.
+tStationList CopyOf(const tStationList& stations) {
+  tStationList copy;
+  copy.reserve(stations.size());
+  for (const auto& station : stations) copy.push_back(std::make_unique<tRecentPlaylistEntry>(*station));
+  return copy;
+}
+
+// Whether a stored station is the one a row was copied from: the same name and the same addresses.
+bool SameStation(const tRecentPlaylistEntry& a, const tRecentPlaylistEntry& b) {
+  return a.Name == b.Name && a.URLs == b.URLs;
 }
 
 TLink* AddLink(QWidget* parent, const char* caption, const QString& url) {
@@ -125,7 +144,12 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
       Directory(
           settings,
           [this](const std::string& heading, const std::string& caption, const std::string& url,
-                 std::ostream& stream) { return DownloadToStream(heading, caption, url, stream, this); },
+                 std::ostream& stream) {
+            Downloading = true;
+            const bool ok = DownloadToStream(heading, caption, url, stream, this);
+            Downloading = false;
+            return ok;
+          },
           *this, std::move(tempFolder),
           // A large list is read aside while this window, the player behind it and its pictures go on.
           [] { QCoreApplication::processEvents(); }) {
@@ -176,6 +200,8 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
                                     {"Viewers", 60, Qt::AlignRight},
                                     {"Bitrate", 60},
                                     {"Format", 80}});
+  for (int column = 0; column < Views->columnCount(); ++column)
+    ColumnAlignments.push_back(Qt::Alignment(Views->headerItem()->textAlignment(column)));
   Views->header()->setSectionsClickable(true);
   Views->header()->setSortIndicatorShown(true);
   Views->header()->setSortIndicator(SortCol, Qt::AscendingOrder);
@@ -241,7 +267,7 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
 void TfmDirectory::CategoryChange() {
   const int category = Tree->indexOfTopLevelItem(Tree->currentItem());
   // A download pumps events; a second load must not start inside it.
-  if (Loading || category < 0) return;
+  if (Loading || Listing || category < 0) return;
   Loading = true;
   tmrRefresh->stop();  // this load applies the filter typed so far
   const QPointer<QWidget> focus = QApplication::focusWidget();
@@ -249,22 +275,20 @@ void TfmDirectory::CategoryChange() {
   switch (category) {
     case dcKestrovaTV:
       // When the list could not be downloaded it is not shown; the rows stay as they were.
-      if (Directory.LoadChannelList()) FillStationList(Directory.Stations, true);
+      if (Directory.LoadChannelList()) FillStationList(std::move(Directory.Stations), true);
       break;
     case dcDirectoryTV:
     case dcDirectoryRadio:
       Directory.LoadDirectory(category == dcDirectoryTV);
-      FillStationList(Directory.Stations, false);
+      FillStationList(std::move(Directory.Stations), false);
       break;
     case dcBookmarks:
-      FillStationList(Settings.books, true);
-      break;
     case dcRecent:
-      FillStationList(Settings.recent, true);
+      FillStationList(CopyOf(*StoredList(category)), true);
       break;
     default:
       Directory.LoadIcecastDirectory(category == dcIcecastTV);
-      FillStationList(Directory.Stations, false);
+      FillStationList(std::move(Directory.Stations), false);
       break;
   }
   ShownLink = category == dcKestrovaTV                                    ? VisLink
@@ -279,10 +303,28 @@ void TfmDirectory::CategoryChange() {
   Loading = false;
   Views->clearSelection();
   UpdateButtons();
+  CloseIfWanted();
 }
 
-void TfmDirectory::FillStationList(const tStationList& stations, bool showDescriptions) {
-  ShownList = &stations;
+bool TfmDirectory::CanClose() {
+  if (!Loading && !Listing) return true;
+  if (!Downloading) CloseWanted = true;
+  return false;
+}
+
+void TfmDirectory::CloseIfWanted() {
+  if (!CloseWanted || Loading || Listing) return;
+  CloseWanted = false;
+  close();
+}
+
+tStationList* TfmDirectory::StoredList(int category) {
+  return category == dcBookmarks ? &Settings.books : category == dcRecent ? &Settings.recent : nullptr;
+}
+
+void TfmDirectory::FillStationList(tStationList stations, bool showDescriptions) {
+  Shown.clear();  // before the stations its pointers lead to go
+  Listed = std::move(stations);
   ShowsDescriptions = showDescriptions;
   AppliedFilter = txtFilter->text().toUpper();
   Views->headerItem()->setText(
@@ -291,40 +333,96 @@ void TfmDirectory::FillStationList(const tStationList& stations, bool showDescri
 }
 
 void TfmDirectory::ListStations(int selectRow) {
+  // Filtering, sorting and making the rows of tens of thousands of stations takes longer than a window may
+  // stand still: it runs aside while the window answers (but takes no input), over the window's own copy.
+  const bool aside = Listed.size() >= kAsideStations;  // a small list is done before anyone could click
+  const bool wasListing = Listing;
+  Listing = true;
+  const bool enabled = Client()->isEnabled();
+  const QPointer<QWidget> focus = QApplication::focusWidget();
+  if (aside) Client()->setEnabled(false);
   Shown.clear();
-  if (ShownList) {
-    auto passes = [this](const std::string& text) {
-      return QString::fromStdString(text).toUpper().contains(AppliedFilter);
+  std::vector<const tRecentPlaylistEntry*> shown;
+  QList<QTreeWidgetItem*> items;
+  const QString filter = AppliedFilter;
+  const int column = SortCol;
+  const bool descending = Descending, descriptions = ShowsDescriptions;
+  const tStationList& listed = Listed;
+  RunAside(aside, [&] {
+    auto passes = [&filter](const std::string& text) {
+      return QString::fromStdString(text).toUpper().contains(filter);
     };
-    for (const auto& station : *ShownList)
-      if (AppliedFilter.isEmpty() || passes(station->Name) || passes(station->Genre) ||
-          passes(station->OnNow))
-        Shown.push_back(station.get());
-  }
-  std::stable_sort(Shown.begin(), Shown.end(), [this](const auto* a, const auto* b) {
-    const int order = CompareStations(*a, *b, SortCol, ShowsDescriptions);
-    return Descending ? order > 0 : order < 0;
+    for (const auto& station : listed)
+      if (filter.isEmpty() || passes(station->Name) || passes(station->Genre) || passes(station->OnNow))
+        shown.push_back(station.get());
+    std::stable_sort(shown.begin(), shown.end(), [&](const auto* a, const auto* b) {
+      const int order = CompareStations(*a, *b, column, descriptions);
+      return descending ? order > 0 : order < 0;
+    });
+    items = MakeRows(shown, descriptions);
   });
-  ShowRows(std::min(selectRow, static_cast<int>(Shown.size()) - 1));
+  Shown = std::move(shown);
+  ShowRows(items, std::min(selectRow, static_cast<int>(Shown.size()) - 1));
+  if (aside) {
+    Client()->setEnabled(enabled);
+    if (focus) focus->setFocus();
+  }
+  Listing = wasListing;
+  UpdateButtons();
+  CloseIfWanted();
 }
 
-void TfmDirectory::ShowRows(int selectRow) {
-  Views->setUpdatesEnabled(false);
-  QList<QStringList> rows;
-  rows.reserve(static_cast<qsizetype>(Shown.size()));
-  for (const tRecentPlaylistEntry* s : Shown) {
-    rows.push_back({QString::fromStdString(s->Name),
-                    QString::fromStdString(ShowsDescriptions ? s->Description : s->OnNow),
-                    QString::fromStdString(s->Genre), QString::fromStdString(s->Viewers),
-                    QString::fromStdString(s->Bitrate), QString::fromStdString(s->Format)});
+QList<QTreeWidgetItem*> TfmDirectory::MakeRows(const std::vector<const tRecentPlaylistEntry*>& stations,
+                                               bool descriptions) const {
+  // The columns aligned otherwise than a cell is by default carry an alignment of their own.
+  std::vector<std::pair<int, Qt::Alignment>> aligned;
+  for (int column = 0; column < ColumnAlignments.size(); ++column)
+    if ((ColumnAlignments[column] & Qt::AlignHorizontal_Mask) != Qt::AlignLeft)
+      aligned.emplace_back(column, ColumnAlignments[column]);
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(stations.size()));
+  for (const tRecentPlaylistEntry* s : stations) {
+    // Not yet in any view: made here, owned by the list until the view takes them.
+    auto* item = new QTreeWidgetItem(QStringList{
+        QString::fromStdString(s->Name), QString::fromStdString(descriptions ? s->Description : s->OnNow),
+        QString::fromStdString(s->Genre), QString::fromStdString(s->Viewers),
+        QString::fromStdString(s->Bitrate), QString::fromStdString(s->Format)});
+    for (const auto& [column, align] : aligned) item->setTextAlignment(column, align);
+    items.push_back(item);
   }
-  SetReportRows(Views, rows);
+  return items;
+}
+
+void TfmDirectory::ShowRows(const QList<QTreeWidgetItem*>& items, int selectRow) {
+  Views->setUpdatesEnabled(false);
+  Views->clear();
+  // The view takes the rows in slices, answering events between them: one insertion of fifty thousand rows
+  // would hold the window for longer than a user waits without a sign of life.
+  for (qsizetype at = 0; at < items.size(); at += kRowsPerSlice) {
+    Views->addTopLevelItems(items.mid(at, kRowsPerSlice));
+    if (at + kRowsPerSlice < items.size())
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
   SelectRow(Views, selectRow);
   Views->setUpdatesEnabled(true);
-  UpdateButtons();
+}
+
+void TfmDirectory::RunAside(bool aside, const std::function<void()>& work) {
+  if (!aside) return work();
+  std::future<void> done = std::async(std::launch::async, work);
+  // Events are served at least once, and then every kIdleMs until the work is over.
+  do {
+    QCoreApplication::processEvents();
+  } while (done.wait_for(std::chrono::milliseconds(kIdleMs)) != std::future_status::ready);
+  done.get();
 }
 
 void TfmDirectory::SortBy(int column) {
+  if (Loading || Listing) {
+    // The click came while the rows were being made: the header shows the order the rows really have.
+    Views->header()->setSortIndicator(SortCol, Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    return;
+  }
   if (column == SortCol) {
     Descending = !Descending;
   } else {
@@ -353,7 +451,6 @@ void TfmDirectory::btnAddBookmarksClick() {
   const int row = SelectedRow(Views);
   if (row < 0 || !btnAddBookmarks->isEnabled()) return;
   Settings.AddToBookmarks(*Shown[static_cast<size_t>(row)]);
-  // Adding saves, and a save may replace a bookmark or trim the recent list the rows point into: list again.
   ListStations(row);
   btnAddBookmarks->setEnabled(false);
 }
@@ -361,16 +458,22 @@ void TfmDirectory::btnAddBookmarksClick() {
 void TfmDirectory::btnDeleteClick() {
   const int row = SelectedRow(Views);
   if (row < 0 || !btnDelete->isEnabled()) return;
-  const tRecentPlaylistEntry* station = Shown[static_cast<size_t>(row)];
-  if (CurrentCategory == dcBookmarks) {
-    // Saved with the next save of the settings.
-    auto& books = Settings.books;
-    books.erase(std::remove_if(books.begin(), books.end(), [&](const auto& b) { return b.get() == station; }),
-                books.end());
-  } else {
-    Settings.RemoveRecent(station);
+  tStationList* stored = StoredList(CurrentCategory);
+  if (!stored) return;
+  // The row is a copy: the stored station is found by what it is. One the main window has replaced or
+  // trimmed meanwhile is gone already.
+  const tRecentPlaylistEntry& station = *Shown[static_cast<size_t>(row)];
+  const auto at = std::find_if(stored->begin(), stored->end(),
+                               [&](const auto& item) { return SameStation(*item, station); });
+  if (at != stored->end()) {
+    if (CurrentCategory == dcBookmarks)
+      stored->erase(at);  // saved with the next save of the settings
+    else
+      Settings.RemoveRecent(at->get());
   }
-  // The row now at the same place is selected, or the new last one.
+  // The list as it is stored now, with the row now at the same place selected, or the new last one.
+  Shown.clear();
+  Listed = CopyOf(*stored);
   ListStations(row);
 }
 

@@ -3,10 +3,13 @@
 // filtered and sorted, with the bookmarks and the recent
 // list kept from here. "Play Selection" fills the caller's playlist with the chosen station's stream URLs.
 //
-// Thread contract: main thread only. A download of a list, and the reading of a large one, run inside a
-// category change and pump events; the window takes no input meanwhile.
+// Thread contract: main thread only. A download of a list, the reading of a large one, and the filtering,
+// sorting and making of many rows run inside a category change (or a sort) and pump events; the window takes
+// no input meanwhile. The listing thread reads only the window's own copy of the stations.
 #pragma once
 
+#include <QList>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QTimer;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace ktv {
 
@@ -47,7 +51,7 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
 
   // The category shown (dcKestrovaTV ... dcIcecastRadio).
   int Category() const { return CurrentCategory; }
-  // The station of each row, top first.
+  // The station of each row, top first: the window's own copies, which nothing else changes.
   const std::vector<const tRecentPlaylistEntry*>& Rows() const { return Shown; }
   int SortColumn() const { return SortCol; }
   bool SortDescending() const { return Descending; }
@@ -75,7 +79,9 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   QTimer* tmrRefresh;
 
  protected:
-  bool CanClose() override { return !Loading; }
+  // While a list downloads the window stays (the download dialog offers Cancel); while a list is read or its
+  // rows are made, a close is kept and done as soon as that is over.
+  bool CanClose() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -84,13 +90,26 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   bool AskYesNo(const std::string& title, const std::string& text) override;
   void OpenWebPage(const std::string& url) override;
 
-  void FillStationList(const tStationList& stations, bool showDescriptions);
+  // Shows the stations, which the window keeps as its own: a list of the settings is copied, since the main
+  // window may reorder, replace or trim it while this one is open.
+  void FillStationList(tStationList stations, bool showDescriptions);
+  // The stored list (bookmarks or recent) the category shows, or null for a downloaded category.
+  tStationList* StoredList(int category);
   // Lists the stations of the shown list that pass the applied filter, sorted, and selects a row (clamped to
   // the last; -1 for none).
   void ListStations(int selectRow);
-  void ShowRows(int selectRow);
+  // The rows of the stations, made apart from any view (on the listing thread).
+  QList<QTreeWidgetItem*> MakeRows(const std::vector<const tRecentPlaylistEntry*>& stations,
+                                   bool descriptions) const;
+  // Puts the rows into the view (which takes them over) and selects one (-1: none).
+  void ShowRows(const QList<QTreeWidgetItem*>& items, int selectRow);
+  // Runs the work on a thread of its own while this thread serves events (aside), or right here; returns
+  // when it is over. The work reads only what it was given.
+  void RunAside(bool aside, const std::function<void()>& work);
   void SortBy(int column);
   void UpdateButtons();
+  // Closes the window when the user asked for it while it was busy and it is not any more.
+  void CloseIfWanted();
   void PlaceLinks();
   void btnAddBookmarksClick();
   void btnDeleteClick();
@@ -102,9 +121,17 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   TLink* ShownLink = nullptr;  // the link of the category shown, when there is room for it
   int CurrentCategory = -1;
   bool Loading = false;
-  // What the rows show: the list they come from, the filter they passed (upper case), the second column's
-  // role, the rows in their sorted order.
-  const tStationList* ShownList = nullptr;
+  // The rows are being filtered, sorted and made aside: the window takes no input and starts nothing else.
+  bool Listing = false;
+  // A download runs (inside Loading).
+  bool Downloading = false;
+  // The user closed the window while it was busy: it closes once the work is over.
+  bool CloseWanted = false;
+  // Each column's alignment, as the report view was made with (read on the listing thread).
+  QList<Qt::Alignment> ColumnAlignments;
+  // What the rows show: the window's copy of the listed stations, the filter they passed (upper case), the
+  // second column's role, the rows in their sorted order (pointing into Listed, rebuilt with it).
+  tStationList Listed;
   QString AppliedFilter;
   bool ShowsDescriptions = true;
   std::vector<const tRecentPlaylistEntry*> Shown;

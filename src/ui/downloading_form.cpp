@@ -17,6 +17,9 @@ namespace {
 
 // The stripe advances one pixel per this many milliseconds.
 constexpr uint32_t kStripeStepMs = 20;
+// The stripe repaints at most this often (10 times a second): the transfer idles after every read, and a
+// fast download must not spend its time painting.
+constexpr uint32_t kRepaintMs = 100;
 // The tile's designed size (used for the stand-in when the artwork is missing).
 constexpr int kStripeWidth = 135, kStripeHeight = 18;
 
@@ -32,7 +35,8 @@ QImage StandInStripe() {
 
 }  // namespace
 
-TfrmDownloading::TfrmDownloading(QWidget* owner) : tSkinnedForm(owner, tBorderStyle::bsSingle, biSystemMenu) {
+TfrmDownloading::TfrmDownloading(QWidget* owner)
+    : tSkinnedForm(owner, tBorderStyle::bsSingle, biSystemMenu), Clock(timeGetTime) {
   SetClientSize(358, 84);
   QWidget* client = Client();
   pnlHead = new TKestrovaPanel(client);
@@ -75,8 +79,14 @@ void TfrmDownloading::ShowText(const std::string& caption, const std::string& he
 }
 
 void TfrmDownloading::Idle() {
+  // Events are served on every call (the program stays responsive); the stripe moves at its own pace.
+  const uint32_t now = Clock();
+  if (!Repainted || now - LastRepaint >= kRepaintMs) {
+    Repainted = true;
+    LastRepaint = now;
+    pb->update();
+  }
   QCoreApplication::processEvents(QEventLoop::AllEvents);
-  pb->update();
 }
 
 bool TfrmDownloading::CancelRequested() {
@@ -89,7 +99,7 @@ void TfrmDownloading::Finished() {
 }
 
 int TfrmDownloading::StripeOffset() const {
-  return static_cast<int>((timeGetTime() / kStripeStepMs) % static_cast<uint32_t>(Stripe.width()));
+  return static_cast<int>((Clock() / kStripeStepMs) % static_cast<uint32_t>(Stripe.width()));
 }
 
 void TfrmDownloading::pbPaint() {

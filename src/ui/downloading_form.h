@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QImage>
+#include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -34,6 +36,9 @@ class TfrmDownloading : public tSkinnedForm, public tDownloadView {
   // The stripe's offset now: it moves one pixel every 20 ms.
   int StripeOffset() const;
 
+  // Milliseconds of the stripe's clock (tests move it by hand).
+  std::function<uint32_t()> Clock;
+
   TKestrovaPanel* pnlHead;
   QLabel* lblHead;
   TKestrovaPanel* pnlStripe;
@@ -49,6 +54,9 @@ class TfrmDownloading : public tSkinnedForm, public tDownloadView {
 
   QImage Stripe;  // the tile of the stripe (img)
   int TagValue = 0;
+  // When the stripe was last asked to repaint, and whether it ever was.
+  uint32_t LastRepaint = 0;
+  bool Repainted = false;
 };
 
 // Fetches the URL's body into the stream while the dialog shows (heading inside, caption as its title),

@@ -137,6 +137,14 @@ bool TMyMessageBox::PreviewKeyPress(QKeyEvent* event) {
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+      // Enter presses the button the user has moved to (the first shown one at the start), as Space does;
+      // only with no button focused does it give the set's default answer.
+      for (TKestrovaButton* button : {B1, B2, B3}) {
+        if (button->hasFocus() && button->isVisibleTo(this) && !button->text().isEmpty()) {
+          button->click();
+          return true;
+        }
+      }
       CloseWith(kClosedByEnter);
       return true;
     default:

@@ -17,6 +17,14 @@ namespace ktv {
 namespace {
 // Rows the list shows before it scrolls.
 constexpr int kListRows = 25;
+
+// An entry with nothing to open: empty, only blanks, or only the "http://" the box starts with. Taking one
+// would stop the playing stream for nothing and put a useless line at the top of the list.
+bool IsBlankAddress(const QString& typed) {
+  const QString address = typed.trimmed();
+  const qsizetype scheme = address.indexOf(QLatin1String("://"));
+  return address.isEmpty() || (scheme > 0 && address.mid(scheme + 3).trimmed().isEmpty());
+}
 }  // namespace
 
 TfrmOpenURL::TfrmOpenURL(QWidget* owner, tPlayerSettings& settings)
@@ -69,6 +77,10 @@ TfrmOpenURL::TfrmOpenURL(QWidget* owner, tPlayerSettings& settings)
   });
   connect(btnBrowse, &QAbstractButton::clicked, this, &TfrmOpenURL::btnBrowseClick);
   connect(btnOK, &QAbstractButton::clicked, this, &TfrmOpenURL::btnOKClick);
+  // OK (and Enter, which presses it) waits for an address.
+  connect(cboURL, &QComboBox::editTextChanged, this,
+          [this](const QString& typed) { btnOK->setEnabled(!IsBlankAddress(typed)); });
+  btnOK->setEnabled(!IsBlankAddress(cboURL->currentText()));
   connect(btnDirectory, &QAbstractButton::clicked, this, &TfrmOpenURL::btnDirectoryClick);
 }
 
@@ -77,7 +89,8 @@ void TfrmOpenURL::btnBrowseClick() {
 }
 
 void TfrmOpenURL::btnOKClick() {
-  Settings.AddToMRU(cboURL->currentText().toStdString());
+  if (IsBlankAddress(cboURL->currentText())) return;
+  Settings.AddToMRU(cboURL->currentText().trimmed().toStdString());
   SetModalResult(mrOk);
 }
 
@@ -89,7 +102,7 @@ void TfrmOpenURL::btnDirectoryClick() {
 bool ShowOpenURL(TfrmOpenURL& form, std::string& url) {
   form.DirectoryRequested = false;
   if (form.ShowModal() != mrOk) return false;
-  url = form.cboURL->currentText().toStdString();
+  url = form.cboURL->currentText().trimmed().toStdString();
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -81,8 +83,8 @@ TEST(Download, ServerAnswers) {
       {{test::ReadRequest(),
         test::Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n0\r\n\r\n"),
         test::Close()},
-       false,
-       "",
+       true,
+       "abcde",
        "chunk framing never lands in the document"},
       {{test::ReadRequest(), test::Send("HTTP/1.1 404 Not Found\r\n\r\nmissing"), test::Close()},
        false,
@@ -121,6 +123,104 @@ TEST(Download, ServerAnswers) {
     EXPECT_NE(server.Received(0).find("GET /dynamic/streams.dat HTTP/1.1\r\n"), std::string::npos)
         << row.Note;
   }
+}
+
+// The body in chunks of `size` bytes (the last one shorter), each size line with an extension now and then.
+std::string Chunked(const std::string& body, size_t size) {
+  std::string framed;
+  char line[64];
+  for (size_t at = 0; at < body.size(); at += size) {
+    const size_t n = std::min(size, body.size() - at);
+    std::snprintf(line, sizeof line, at % (3 * size) == 0 ? "%zx;name=value\r\n" : "%zX\r\n", n);
+    framed += line + body.substr(at, n) + "\r\n";
+  }
+  return framed;
+}
+
+TEST(Download, ChunkedBodiesAreDecoded) {
+  const std::string listing = "<?xml version=\"1.0\"?>\n<dir>" + Body(200000) + "</dir>\n";
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n\r\n";
+  const std::string framed = Chunked(listing, 5000);
+  const std::string last = "0\r\n\r\n";
+  // 7000 framed bytes: the first chunk (17-byte size line with its extension, 5000 bytes, CRLF), the second
+  // one's 6-byte size line, and 1975 of its bytes.
+  const size_t kInsideSecond = 5000 + (7000 - 5019 - 6);
+  struct Row {
+    test::tScript Script;
+    bool Result;
+    std::string Written;
+    const char* Note;
+  } rows[] = {
+      {{test::ReadRequest(), test::Send(head + framed + last), test::Stall()},
+       true,
+       listing,
+       "the listing arrives whole; the last chunk ends it while the server keeps the connection"},
+      {test::Steps({{test::ReadRequest()},
+                    test::Trickle(head + Chunked(listing.substr(0, 3000), 700) + last, 5, 1),
+                    {test::Stall()}}),
+       true, listing.substr(0, 3000), "sizes and data split anywhere"},
+      {{test::ReadRequest(),
+        test::Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n" + framed +
+                   last),
+        test::Close()},
+       true,
+       listing,
+       "a Content-Length beside the chunks says nothing"},
+      {{test::ReadRequest(), test::Send(head + framed + "0\r\nX-Trailer: 1\r\n\r\n"), test::Stall()},
+       true,
+       listing,
+       "trailer lines after the last chunk"},
+      {{test::ReadRequest(), test::Send(head + "5\r\nabcde\r\nzz\r\nmore\r\n0\r\n\r\n"), test::Close()},
+       false,
+       "abcde",
+       "a chunk size that is no hex number"},
+      {{test::ReadRequest(), test::Send(head + "5\r\nabcdefgh\r\n0\r\n\r\n"), test::Close()},
+       false,
+       "abcde",
+       "a chunk longer than its size"},
+      {{test::ReadRequest(), test::Send(head + "1" + std::string(2000, '0') + "\r\nx"), test::Close()},
+       false,
+       "",
+       "an endless size line"},
+      {{test::ReadRequest(), test::Send(head + framed), test::Close()},
+       false,
+       listing,
+       "the connection ends before the last chunk"},
+      {{test::ReadRequest(), test::Send(head + framed.substr(0, 7000)), test::Close()},
+       false,
+       listing.substr(0, kInsideSecond),
+       "the connection ends inside a chunk"},
+      {{test::ReadRequest(), test::Send(head + framed.substr(0, 7000)), test::Reset()},
+       false,
+       listing.substr(0, kInsideSecond),
+       "a reset inside a chunk"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Note);
+    tScriptServer server(row.Script);
+    ASSERT_TRUE(server.Listening());
+    tTestView view;
+    std::ostringstream out;
+    EXPECT_EQ(DownloadToStream(view, "Heading", "Caption", server.URL("/yp.xml"), out), row.Result);
+    EXPECT_EQ(out.str().size(), row.Written.size());
+    EXPECT_TRUE(out.str() == row.Written) << "the decoded bytes, nothing of the framing";
+    EXPECT_EQ(view.Finishes, 1);
+  }
+}
+
+TEST(Download, ChunkedBodyBeyondTheBoundIsRefused) {
+  // One chunk announcing more than the bound, and sending it: the decoded bytes are counted.
+  const size_t size = static_cast<size_t>(kMaxDownloadBytes) + 1;
+  char line[32];
+  std::snprintf(line, sizeof line, "%zx\r\n", size);
+  tScriptServer server({test::ReadRequest(),
+                        test::Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                   std::string(line) + std::string(size, 'z') + "\r\n0\r\n\r\n"),
+                        test::Close()});
+  tTestView view;
+  std::ostringstream out;
+  EXPECT_FALSE(DownloadToStream(view, "h", "c", server.URL("/"), out));
+  EXPECT_LE(out.str().size(), static_cast<size_t>(kMaxDownloadBytes) + (16u << 10));
 }
 
 TEST(Download, RefusedConnection) {

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "platform/message_target.h"
@@ -205,5 +207,57 @@ TEST(StreamInformation, ShowsTheAddressTheStreamCameFromInTheEnd) {
   EXPECT_EQ(dialog.size(), QSize(500, 467)) << "the row fits the designed size";
 }
 
+// Catches every page the desktop would be asked to open, whatever its scheme.
+class tOpenedPages : public QObject {
+  Q_OBJECT
+ public:
+  tOpenedPages() {
+    for (const char* scheme : kSchemes) QDesktopServices::setUrlHandler(scheme, this, "Open");
+  }
+  ~tOpenedPages() override {
+    for (const char* scheme : kSchemes) QDesktopServices::unsetUrlHandler(scheme);
+  }
+  QStringList Opened;
+ public slots:
+  void Open(const QUrl& url) { Opened << url.toString(); }
+
+ private:
+  static constexpr const char* kSchemes[] = {"http", "https", "file", "javascript", "ftp", "data"};
+};
+
+TEST(StreamInformation, StationPageFromTheServerOpensOnlyOverHttp) {
+  const std::string clip =
+      test::ReadFile(test::MakeMedia({"--width", "32", "--height", "32", "--seconds", "1"}));
+  struct Row {
+    const char* Page;  // the icy-url the server sends
+    bool Opens;
+  } rows[] = {
+      {"https://radio.example.org/", true},
+      {"file:///etc/passwd", false},
+      {"javascript:alert(document.cookie)", false},
+      {"ftp://radio.example.org/", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Page);
+    test::tScriptServer server({test::ReadRequest(),
+                                test::Send("ICY 200 OK\r\nicy-url: " + std::string(row.Page) +
+                                           "\r\nContent-Type: application/ogg\r\n\r\n" + clip),
+                                test::Stall()});
+    tPlayingStream stream(server.URL("/live.ogg"));
+    ASSERT_TRUE(stream.WaitForHeaders());
+    TfrmAboutstreamDlg dialog(nullptr, [&] { return stream.Manager.get(); });
+    dialog.Open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_EQ(dialog.lnkUrl->toolTip().toStdString(), row.Page) << "the address is shown either way";
+    EXPECT_EQ(dialog.lnkUrl->font().underline(), row.Opens) << "only a page that opens looks like a link";
+    tOpenedPages pages;
+    QTest::mouseClick(dialog.lnkUrl, Qt::LeftButton, {}, QPoint(4, dialog.lnkUrl->height() / 2));
+    EXPECT_EQ(pages.Opened.size(), row.Opens ? 1 : 0) << pages.Opened.join('|').toStdString();
+    dialog.close();
+  }
+}
+
 }  // namespace
 }  // namespace ktv
+
+#include "about_stream_dialog_test.moc"

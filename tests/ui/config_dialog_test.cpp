@@ -8,10 +8,12 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+#include <filesystem>
 
 #include "support/qt/qt_test_support.h"
 #include "support/test_support.h"
 #include "ui/kestrova_button.h"
+#include "ui/my_message_box.h"
 #include "ui/temp_settings.h"
 
 namespace ktv {
@@ -148,6 +150,47 @@ TEST_F(ConfigDialog, OkWritesEveryControlAndSaves) {
     EXPECT_EQ(s->ReconnectAttempts, 0);
     EXPECT_FALSE(s->StayOnTop);
   }
+}
+
+TEST_F(ConfigDialog, OkTellsTheUserWhenTheSettingsCannotBeSaved) {
+  // The store's folder is a plain file: nobody, not even root (the test may run as root), can write below it.
+  const std::string folder = Config.Dir().Path() + "/blocked";
+  ASSERT_TRUE(test::WriteFile(folder, "not a folder"));
+  tPlayerSettings record(folder + "/settings");
+  std::vector<std::string> boxes;
+  SetMessageBoxHandler([&](const QString& text, const QString& caption, int flags) {
+    boxes.push_back((caption + "|" + text).toStdString());
+    EXPECT_EQ(flags, MB_OK | MB_ICONEXCLAMATION);
+    return IDOK;
+  });
+  struct Row {
+    bool Writable;
+    size_t Boxes;
+    const char* Note;
+  } rows[] = {{false, 1, "a store that cannot be written is reported"},
+              {true, 1, "a save that works says nothing more"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Note);
+    if (row.Writable) {
+      std::filesystem::remove(folder);
+      std::filesystem::create_directory(folder);
+    }
+    TfrmConfigDialog dialog(nullptr, record);
+    Open(dialog);
+    dialog.spnBuffering->setValue(33);
+    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+    ASSERT_TRUE(test::WaitUntil([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(dialog.ModalResult(), mrOk) << "the choices still apply to this session";
+    EXPECT_EQ(record.BufferSeconds, 33);
+    EXPECT_EQ(boxes.size(), row.Boxes);
+    EXPECT_EQ(std::filesystem::exists(folder + "/settings"), row.Writable);
+  }
+  SetMessageBoxHandler({});
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(
+      boxes[0].rfind("Settings Not Saved|Your settings could not be saved to\n" + folder + "/settings", 0),
+      0u)
+      << boxes[0];
 }
 
 }  // namespace

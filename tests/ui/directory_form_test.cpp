@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -309,6 +310,89 @@ TEST_F(Directory, AnswersEventsWhileItReadsAListing) {
   EXPECT_EQ(IcecastServer->Connections(), 0);
 }
 
+TEST_F(Directory, ManyRowsAreListedAsideWhileTheWindowAnswers) {
+  // Enough stations that filtering, sorting and making the rows run on a thread of their own.
+  Record->books.clear();
+  char name[32];
+  for (int i = 0; i < 6000; ++i) {
+    std::snprintf(name, sizeof name, "Station %04d", (i * 7919) % 6000);  // shuffled
+    Record->books.push_back(std::make_unique<tRecentPlaylistEntry>(
+        Station(name, "http://127.0.0.1/" + std::to_string(i), i % 3 == 0 ? "Jazz" : "Rock")));
+  }
+  auto form = Open();
+  struct Row {
+    const char* Step;
+    size_t Rows;
+    const char* First;
+    const char* Last;
+  } rows[] = {
+      {"open", 6000, "Station 0000", "Station 5999"},
+      {"sort", 6000, "Station 5999", "Station 0000"},  // the name column clicked again: descending
+      {"filter", 2000, "Station 5997", "Station 0000"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Step);
+    const std::string step = row.Step;
+    bool answered = false, inputTaken = true;
+    // A click on another column while the rows are made: ignored, the order stays the one shown.
+    QTimer::singleShot(0, form.get(), [&] {
+      answered = true;
+      inputTaken = form->Views->isEnabled();
+      ClickHeader(form->Views, 2);
+    });
+    if (step == "open") {
+      ClickCategory(*form, dcRecent);
+      ClickCategory(*form, dcBookmarks);
+    } else if (step == "sort") {
+      ClickHeader(form->Views, 0);
+    } else {
+      form->txtFilter->setText("jazz");
+      form->CategoryChange();
+    }
+    EXPECT_TRUE(answered) << "events are served while the rows are made";
+    EXPECT_FALSE(inputTaken) << "the rows take no clicks meanwhile";
+    EXPECT_EQ(form->SortColumn(), 0);
+    const Names names = Column(form->Views, 0);
+    ASSERT_EQ(names.size(), row.Rows);
+    EXPECT_EQ(names.front(), row.First);
+    EXPECT_EQ(names.back(), row.Last);
+    ASSERT_EQ(form->Rows().size(), row.Rows);
+    EXPECT_EQ(form->Rows().front()->Name, row.First) << "the stations behind the rows in the same order";
+    EXPECT_TRUE(form->Views->isEnabled());
+  }
+  ClickRow(form->Views, 1);
+  EXPECT_EQ(PlayedRow(*form, 1), Names{"http://127.0.0.1/" + std::to_string([] {
+                                         for (int i = 0; i < 6000; ++i)
+                                           if ((i * 7919) % 6000 == 5994) return i;
+                                         return -1;
+                                       }())});
+}
+
+TEST_F(Directory, ClosedWhileBusyItClosesOnceTheWorkIsOver) {
+  ASSERT_TRUE(test::WriteFile(Cache->File(kIcecastCacheName), kIcecastListing));
+  Record->icerefresh = NowUTC();  // fresh: the only wait is the reading of the listing
+  char name[32];
+  for (int i = 0; i < 6000; ++i) {
+    std::snprintf(name, sizeof name, "Station %04d", i);
+    Record->books.push_back(std::make_unique<tRecentPlaylistEntry>(Station(name, "http://127.0.0.1/x")));
+  }
+  for (const char* busy : {"reading a listing", "making many rows"}) {
+    SCOPED_TRACE(busy);
+    auto form = Open();
+    bool closedAtOnce = true;
+    QTimer::singleShot(0, form.get(), [&] {
+      QTest::mouseClick(form.get(), Qt::LeftButton, {}, form->CloseRect().center());
+      closedAtOnce = !form->isVisible();
+    });
+    if (std::string(busy) == "reading a listing")
+      ClickCategory(*form, dcIcecastRadio);
+    else
+      ClickHeader(form->Views, 0);
+    EXPECT_FALSE(closedAtOnce) << "the work is not left half done";
+    EXPECT_FALSE(form->isVisible()) << "the close was kept and done";
+  }
+}
+
 TEST_F(Directory, FilterAppliesOnceTypingPauses) {
   struct Row {
     int Category;
@@ -435,6 +519,73 @@ TEST_F(Directory, DeletingARecentStationShowsTheListAsSaved) {
   EXPECT_EQ(PlayedRow(*form, 0), Names{"http://127.0.0.1/1"});
 }
 
+TEST_F(Directory, RowsKeepTheirStationWhileTheMainWindowChangesTheRecentList) {
+  // The recent list full; the main window adds stations while the directory shows it (a second start with an
+  // address, the playlist moving on). Each addition saves, and the save trims the oldest station, freeing
+  // it: a row that pointed into the list would read a freed station, or the new one now in its memory.
+  struct Row {
+    const char* Selected;
+    int Added;
+    const char* Action;  // "play" or "delete"
+    size_t StoredAfter;
+    const char* Note;
+  } rows[] = {
+      {"Station 000", 1, "play", kMaxRecent, "the selected station was trimmed away"},
+      {"Station 000", 3, "play", kMaxRecent, "trimmed, and its memory taken by later additions"},
+      {"Station 050", 2, "play", kMaxRecent,
+       "a station that stays, the list reordered and trimmed around it"},
+      {"Station 050", 2, "delete", kMaxRecent - 1, "the stored station is found by what it is and removed"},
+      {"Station 001", 2, "delete", kMaxRecent, "already trimmed: nothing else is removed"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.Action) + " " + row.Selected + ": " + row.Note);
+    Record->recent.clear();
+    char name[32];
+    for (int i = 0; i < static_cast<int>(kMaxRecent); ++i) {
+      std::snprintf(name, sizeof name, "Station %03d", i);
+      auto station =
+          std::make_unique<tRecentPlaylistEntry>(Station(name, "http://127.0.0.1/" + std::to_string(i)));
+      station->Stamp = 1000 + i;  // oldest first
+      Record->recent.push_back(std::move(station));
+    }
+    auto form = Open();
+    ClickCategory(*form, dcRecent);
+    ClickRowNamed(form->Views, row.Selected);
+    const int selectedRow = form->Views->indexOfTopLevelItem(form->Views->selectedItems().first());
+    const std::string address =
+        "http://127.0.0.1/" + std::to_string(std::stoi(std::string(row.Selected).substr(8)));
+
+    for (int i = 0; i < row.Added; ++i) {
+      tPlaylist playing;
+      playing.Items = {Played("http://127.0.0.1/new" + std::to_string(i), "New " + std::to_string(i))};
+      Record->AddPlaylistToRecent(playing);
+    }
+    ASSERT_EQ(Record->recent.size(), kMaxRecent);
+
+    if (std::string(row.Action) == "play") {
+      EXPECT_EQ(SelectedName(form->Views), row.Selected);
+      tPlaylist playlist;
+      form->Target = &playlist;
+      QTest::mouseClick(form->btnPlay, Qt::LeftButton);
+      ASSERT_EQ(playlist.Count(), 1);
+      EXPECT_EQ(playlist[0].Location, address) << "the station the row showed";
+      EXPECT_EQ(playlist[0].Title, row.Selected);
+      EXPECT_EQ(playlist[0].Annotation, std::string(row.Selected) + " described");
+    } else {
+      QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+      EXPECT_EQ(Record->recent.size(), row.StoredAfter);
+      const Names shown = Column(form->Views, 0);
+      EXPECT_EQ(shown.size(), Record->recent.size()) << "the rows show the list as it is stored now";
+      EXPECT_EQ(std::count(shown.begin(), shown.end(), row.Selected), 0);
+      EXPECT_EQ(std::count(shown.begin(), shown.end(), "New 0"), 1);
+      for (const auto& station : Record->recent) EXPECT_NE(station->Name, row.Selected);
+      EXPECT_EQ(form->Views->indexOfTopLevelItem(form->Views->selectedItems().value(0)), selectedRow)
+          << "the row at the deleted one's place is selected";
+      EXPECT_EQ(Config.Load()->recent.size(), row.StoredAfter) << "saved";
+    }
+  }
+}
+
 TEST_F(Directory, ButtonsFollowTheCategoryAndTheSelection) {
   struct Row {
     int Category;
@@ -532,6 +683,43 @@ TEST_F(Directory, FailedChannelListKeepsTheRowsAndTheyStayUsable) {
   QTest::mouseClick(form->btnAddBookmarks, Qt::LeftButton);
   EXPECT_EQ(Column(form->Views, 0), (Names{"bookmark a", "Bookmark B"}));
   EXPECT_EQ(PlayedRow(*form, 1), Names{"http://b.example/live"});
+}
+
+TEST_F(Directory, FailedDirectoryDownloadIsReportedOnceAndTheOldCacheServes) {
+  struct Row {
+    test::tScript Script;
+    bool Cancel;
+    const char* Note;
+  } rows[] = {
+      {{test::ReadRequest(), test::Close()}, false, "the server closes before a byte"},
+      {{test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n"), test::Stall()},
+       true,
+       "the user cancels during the header"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Note);
+    Boxes.clear();
+    const std::string cached = Zlib(kDirectoryXML);
+    ASSERT_TRUE(test::WriteFile(Cache->File(kDirectoryCacheName), cached));
+    Record->strrefresh = NowUTC() - 1;  // a day old: due for a download
+    Serve(row.Script, Serving(kChannelXML));
+    auto form = Open();
+    test::tDuringTransfer watch([&](TfrmDownloading& dialog) {
+      if (row.Cancel) QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+      return true;
+    });
+    ClickCategory(*form, dcDirectoryTV);
+    EXPECT_TRUE(watch.Done) << "the download dialog showed";
+    EXPECT_EQ(Boxes, Names{"Error|An error occured downloading the directory.  Please try again later."});
+    EXPECT_EQ(Column(form->Views, 0), (Names{"alpha TV", "Kids", "TV One (News)"})) << "the old cache";
+    ClickCategory(*form, dcDirectoryRadio);
+    ClickCategory(*form, dcDirectoryTV);
+    EXPECT_EQ(Column(form->Views, 0), (Names{"alpha TV", "Kids", "TV One (News)"}));
+    EXPECT_EQ(Boxes.size(), 1u) << "told once; the failed download waits for its retry";
+    EXPECT_EQ(DirectoryServer->Connections(), 1);
+    EXPECT_EQ(test::ReadFile(Cache->File(kDirectoryCacheName)), cached) << "the cache is kept as it was";
+    EXPECT_LT(Record->strrefresh, NowUTC() - 0.5) << "no fresh stamp for a download that failed";
+  }
 }
 
 TEST_F(Directory, TakesNoClicksWhileAListDownloads) {

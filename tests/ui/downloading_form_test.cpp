@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +28,13 @@ std::string Body(size_t size) {
 
 using test::tDuringTransfer;
 
+// The loopback bytes a server sent as the dialog showed have arrived after this long: the reader waits for a
+// whole block, so nothing outside the socket shows that they did.
+bool ArrivedSurely(QElapsedTimer& shown) {
+  if (!shown.isValid()) shown.start();
+  return shown.elapsed() >= 300;
+}
+
 TEST(DownloadDialog, WritesTheBodyAndGoesAway) {
   const std::string body = Body(1000);
   tScriptServer server(
@@ -42,14 +50,16 @@ TEST(DownloadDialog, WritesTheBodyAndGoesAway) {
 
 TEST(DownloadDialog, CloseBoxIsRefusedAndCancelKeepsWhatArrived) {
   const std::string body = Body(1000);
-  // The body comes in 128-byte pieces, each waited for whole: the server sends two and then waits.
+  // The body is read in 16 KiB blocks, each waited for whole: the server sends 256 bytes and then waits, so
+  // nothing reaches the stream before Cancel ends the block.
   tScriptServer server(
       {test::ReadRequest(), test::Send("HTTP/1.0 200 OK\r\n\r\n" + body.substr(0, 256)), test::Stall()});
   std::ostringstream out;
   bool stayedOpen = false, cancelWasEnabled = false;
   std::string texts;
+  QElapsedTimer shown;
   tDuringTransfer watch([&](TfrmDownloading& form) {
-    if (out.str().size() < 256) return false;
+    if (!ArrivedSurely(shown)) return false;
     texts = (form.windowTitle() + "|" + form.lblHead->text()).toStdString();
     QTest::mouseClick(&form, Qt::LeftButton, {}, form.CloseRect().center());
     stayedOpen = form.isVisible() && form.Tag() == 0;
@@ -75,8 +85,9 @@ TEST(DownloadDialog, EscapeCancelsAndOtherWindowsStayResponsive) {
   int otherClicks = 0;
   QObject::connect(&other, &QAbstractButton::clicked, [&] { ++otherClicks; });
   std::ostringstream out;
+  QElapsedTimer shown;
   tDuringTransfer watch([&](TfrmDownloading& form) {
-    if (out.str().size() < 256) return false;
+    if (!ArrivedSurely(shown)) return false;
     QTest::mouseClick(&other, Qt::LeftButton);
     form.activateWindow();
     QTest::keyClick(&form, Qt::Key_Escape);
@@ -99,6 +110,48 @@ TEST(DownloadDialog, LooksRightAndTheStripeMoves) {
   test::SaveScreenshot(form.grab().toImage(), "download_dialog");
   form.Finished();
   EXPECT_FALSE(form.isVisible()) << "once the transfer is over the dialog closes";
+}
+
+// Counts the paints a widget receives.
+class tPaintCounter : public QObject {
+ public:
+  explicit tPaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int Paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    Paints += event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+TEST(DownloadDialog, StripeRepaintsAtMostTenTimesASecond) {
+  struct Row {
+    uint32_t StepMs;  // clock time between two idle calls (one per read)
+    int MinPaints, MaxPaints;
+    const char* Note;
+  } rows[] = {
+      {1, 9, 11, "a fast download idles a thousand times a second"},
+      {5, 9, 11, "every 5 ms"},
+      {250, 4, 5, "reads slower than the repaint pace: each one repaints"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Note);
+    TfrmDownloading form;
+    uint32_t now = 0xFFFFFF00u;  // near the wrap of the 32-bit clock
+    form.Clock = [&now] { return now; };
+    form.ShowText("Caption", "Heading");
+    test::RunEvents(20);
+    tPaintCounter counter(form.pb);
+    const uint32_t start = now;
+    while (now - start < 1000) {
+      now += row.StepMs;
+      form.Idle();
+    }
+    EXPECT_GE(counter.Paints, row.MinPaints) << "the stripe still moves";
+    EXPECT_LE(counter.Paints, row.MaxPaints) << "in one second of the clock";
+    form.Finished();
+  }
 }
 
 }  // namespace

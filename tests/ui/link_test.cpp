@@ -61,6 +61,53 @@ TEST(Link, OpensItsAddressOrElseItsCaption) {
   }
 }
 
+TEST(Link, OnlyWebPagesOpen) {
+  // Addresses a server may send as its station page: only http and https are pages to open.
+  struct Row {
+    const char* Url;
+    bool Opens;
+    const char* Note;
+  } rows[] = {
+      {"http://radio.example.org/", true, ""},
+      {"HTTPS://radio.example.org/x?y=1", true, "the scheme in any case"},
+      {"radio.example.org", true, "no scheme: taken as an http page, as the caption fallback is"},
+      {"file:///etc/passwd", false, "a local file"},
+      {"/etc/passwd", false, "a local path reads as a file address"},
+      {"javascript:alert(1)", false, "script"},
+      {"  jaVaScRiPt:alert(1)", false, "script, blanks and mixed case"},
+      {"ftp://radio.example.org/", false, "another scheme"},
+      {"data:text/html,<b>x</b>", false, "inline data"},
+      {"smb://host/share", false, "a network share"},
+      {"http://", false, "a scheme without a host"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.Url) + " " + row.Note);
+    TLink link(nullptr, "Station page");
+    link.resize(150, 16);
+    link.SetURL(row.Url);
+    tBrowser browser(&link);
+    // Every other scheme goes to the browser stand-in too, so an open of any kind is seen.
+    for (const char* scheme : {"file", "javascript", "ftp", "data", "smb"})
+      QDesktopServices::setUrlHandler(scheme, &browser, "Open");
+    int clicks = 0;
+    QObject::connect(&link, &TLink::Clicked, [&] { ++clicks; });
+    EXPECT_EQ(link.Opens(), row.Opens);
+    EXPECT_EQ(link.font().underline(), row.Opens) << "only a link that opens looks like one";
+    EXPECT_EQ(link.cursor().shape(), row.Opens ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    QTest::mouseClick(&link, Qt::LeftButton, {}, QPoint(5, 8));
+    for (const char* scheme : {"file", "javascript", "ftp", "data", "smb"})
+      QDesktopServices::unsetUrlHandler(scheme);
+    EXPECT_EQ(browser.Opened.size(), row.Opens ? 1 : 0) << browser.Opened.join('|').toStdString();
+    EXPECT_EQ(clicks, row.Opens ? 1 : 0);
+  }
+  // The caption stands in for a missing address under the same rule.
+  TLink caption(nullptr, "file:///etc/passwd");
+  EXPECT_FALSE(caption.Opens());
+  caption.SetURL_Caption("www.kestrova.tv");
+  EXPECT_TRUE(caption.Opens());
+  EXPECT_TRUE(caption.font().underline());
+}
+
 }  // namespace
 }  // namespace ktv
 

@@ -41,11 +41,14 @@ TEST(MyMessageBox, EveryButtonSetAgainstEveryWayOfClosing) {
       {MB_OK, "x", 0, "a letter of no button does nothing"},
       {MB_OKCANCEL, "Enter", IDOK, ""},
       {MB_OKCANCEL, "B3", IDCANCEL, ""},
+      {MB_OKCANCEL, "Tab Enter", IDCANCEL, "Enter on Cancel is no OK"},
       {MB_OKCANCEL, "c", IDCANCEL, "lower-case letter"},
       {MB_OKCANCEL, "C", IDCANCEL, "upper-case letter"},
       {MB_OKCANCEL, "close", IDCANCEL, "the close box is Escape"},
       {MB_ABORTRETRYIGNORE, "Esc", IDABORT, ""},
-      {MB_ABORTRETRYIGNORE, "Enter", IDRETRY, ""},
+      {MB_ABORTRETRYIGNORE, "Enter", IDABORT, "Enter presses the focused B1, as Space does"},
+      {MB_ABORTRETRYIGNORE, "Tab Enter", IDRETRY, "Enter on Retry"},
+      {MB_ABORTRETRYIGNORE, "Tab Tab Enter", IDIGNORE, "Enter on Ignore"},
       {MB_ABORTRETRYIGNORE, "B1", IDABORT, ""},
       {MB_ABORTRETRYIGNORE, "B2", IDRETRY, ""},
       {MB_ABORTRETRYIGNORE, "B3", IDIGNORE, ""},
@@ -53,16 +56,21 @@ TEST(MyMessageBox, EveryButtonSetAgainstEveryWayOfClosing) {
       {MB_ABORTRETRYIGNORE, "Space", IDABORT, "B1 has the focus"},
       {MB_YESNOCANCEL, "Esc", IDCANCEL, ""},
       {MB_YESNOCANCEL, "Enter", IDYES, ""},
+      {MB_YESNOCANCEL, "Tab Enter", IDNO, "Enter on No"},
+      {MB_YESNOCANCEL, "Tab Tab Enter", IDCANCEL, "Enter on Cancel"},
       {MB_YESNOCANCEL, "B3", IDCANCEL, ""},
       {MB_YESNOCANCEL, "n", IDNO, ""},
       {MB_YESNO, "Esc", IDNO, "Yes/No box escaped is a No"},
       {MB_YESNO, "close", IDNO, ""},
       {MB_YESNO, "B2", IDYES, ""},
       {MB_YESNO, "n", IDNO, ""},
+      {MB_YESNO, "Enter", IDYES, ""},
+      {MB_YESNO, "Tab Enter", IDNO, "Enter on No"},
       {MB_YESNO, "a", 0, "no Abort button here"},
       {MB_RETRYCANCEL, "Enter", IDRETRY, ""},
       {MB_RETRYCANCEL, "B3", IDCANCEL, ""},
       {MB_RETRYCANCEL, "r", IDRETRY, ""},
+      {MB_RETRYCANCEL, "Tab Enter", IDCANCEL, "Enter on Cancel"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.Action) + " on set " + std::to_string(row.Set) + " " + row.Note);
@@ -73,6 +81,10 @@ TEST(MyMessageBox, EveryButtonSetAgainstEveryWayOfClosing) {
     if (action == "Esc") {
       QTest::keyClick(KeyTarget(box), Qt::Key_Escape);
     } else if (action == "Enter") {
+      QTest::keyClick(KeyTarget(box), Qt::Key_Return);
+    } else if (action.starts_with("Tab")) {
+      for (size_t at = 0; action.compare(at, 4, "Tab ") == 0; at += 4)
+        QTest::keyClick(KeyTarget(box), Qt::Key_Tab);
       QTest::keyClick(KeyTarget(box), Qt::Key_Return);
     } else if (action == "Space") {
       QTest::keyClick(KeyTarget(box), Qt::Key_Space);

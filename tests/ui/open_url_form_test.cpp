@@ -116,5 +116,44 @@ TEST_F(OpenURL, DirectoryAndCancelLeaveTheListAlone) {
   }
 }
 
+TEST_F(OpenURL, BlankAddressIsRefused) {
+  struct Row {
+    const char* Typed;  // replaces the box's text
+    const char* Press;  // "enter" or "ok"
+    const char* Note;
+  } rows[] = {
+      {"", "enter", "an empty box"},
+      {"   ", "ok", "only blanks"},
+      {"http://", "enter", "the scheme the box starts with, nothing after it"},
+      {" https://  ", "ok", "another scheme and blanks"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Note);
+    const std::string before = Config.Stored();
+    TfrmOpenURL form(nullptr, *Record);
+    std::string url = "unchanged";
+    const bool ok = Show(form, url, [&] {
+      form.cboURL->lineEdit()->selectAll();
+      QTest::keyClick(form.cboURL->lineEdit(), Qt::Key_Backspace);
+      QTest::keyClicks(form.cboURL->lineEdit(), row.Typed);
+      EXPECT_FALSE(form.btnOK->isEnabled());
+      if (std::string(row.Press) == "enter")
+        QTest::keyClick(form.cboURL->lineEdit(), Qt::Key_Return);
+      else
+        form.btnOK->click();  // even a click that reaches it does nothing
+      test::RunEvents(50);
+      EXPECT_TRUE(form.isVisible()) << "the dialog waits for an address";
+      // A real address brings OK back.
+      QTest::keyClicks(form.cboURL->lineEdit(), "x");
+      EXPECT_TRUE(form.btnOK->isEnabled());
+      QTest::mouseClick(form.btnCancel, Qt::LeftButton);
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(url, "unchanged");
+    EXPECT_EQ(Config.Stored(), before) << "nothing added to the list";
+    EXPECT_EQ(Record->MRU.front(), "http://127.0.0.1:8000/newer.ogg");
+  }
+}
+
 }  // namespace
 }  // namespace ktv
