@@ -73,7 +73,9 @@ bool ReceiveChunked(tEasySocket& socket, std::ostream& stream, const bool& cance
   int64_t total = 0;
   while (!decoder.Done()) {
     const size_t want = std::min(kBlockBytes, decoder.Expecting());
-    const size_t received = socket.ReceiveBuf(raw.data(), want);
+    const size_t received = socket.ReceiveSome(raw.data(), want);
+    // The connection ended before the last chunk: cut short, unless the user stopped it.
+    if (received == 0) return cancelled;
     body.clear();
     const size_t taken = decoder.Feed(raw.data(), received, body);
     total += static_cast<int64_t>(body.size());
@@ -82,8 +84,6 @@ bool ReceiveChunked(tEasySocket& socket, std::ostream& stream, const bool& cance
     if (!stream) return false;
     if (decoder.Failed()) return false;
     if (decoder.Done()) return taken == received;  // asked for no more than it takes, so this holds
-    // The connection ended before the last chunk: cut short, unless the user stopped it.
-    if (received < want) return cancelled;
   }
   return true;
 }
