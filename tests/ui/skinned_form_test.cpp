@@ -4,10 +4,12 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QScreen>
 #include <QTest>
 
 #include "support/qt/qt_test_support.h"
 #include "ui/skin_look.h"
+#include "ui/window_menu.h"
 
 namespace ktv {
 namespace {
@@ -176,6 +178,51 @@ TEST(SkinnedForm, CaptionMovesAndBandsSizeTheForm) {
   QTest::mouseRelease(&form, Qt::LeftButton, {}, left + QPoint(500, 0));
   EXPECT_EQ(form.width(), 150) << "never below the minimum";
   EXPECT_EQ(form.geometry().right(), moved.right() + 40) << "the right edge stays";
+}
+
+TEST(SkinnedForm, WindowMenuOffersWhatTheCaptionDoesAndActsOnTheForm) {
+  struct {
+    tBorderStyle style;
+    int icons;
+    bool minimize, maximize;
+    const char* note;
+  } rows[] = {
+      {tBorderStyle::bsSizeable, biSystemMenu | biMinimize | biMaximize, true, true, "everything"},
+      {tBorderStyle::bsSingle, biSystemMenu | biMinimize, true, false, "no maximise button, no item"},
+      {tBorderStyle::bsDialog, biSystemMenu | biMinimize | biMaximize, false, false, "a dialog: close only"},
+  };
+  for (const auto& r : rows) {
+    tShownForm shown(r.style, r.icons);
+    TWindowMenu* menu = shown.Form.WindowMenu();
+    EXPECT_EQ(menu->Minimize->isVisible(), r.minimize) << r.note;
+    EXPECT_EQ(menu->Maximize->isVisible(), r.maximize) << r.note;
+    EXPECT_EQ(menu->Restore->isVisible(), r.maximize) << r.note;
+    EXPECT_FALSE(menu->Move->isVisible()) << r.note << ": the caption moves a form";
+    EXPECT_FALSE(menu->Size->isVisible()) << r.note;
+    EXPECT_TRUE(menu->Close->isVisible()) << r.note;
+  }
+
+  tShownForm shown(tBorderStyle::bsSizeable, biSystemMenu | biMinimize | biMaximize);
+  tSkinnedForm& form = shown.Form;
+  const QRect bounds = form.geometry();
+  // A right click on the caption opens the menu with the items for the form's state.
+  QTest::mouseClick(&form, Qt::RightButton, {}, QPoint(form.width() / 2, 8));
+  TWindowMenu* menu = form.WindowMenu();
+  ASSERT_TRUE(test::WaitUntil([&] { return menu->isVisible(); }));
+  EXPECT_FALSE(menu->Restore->isEnabled());
+  menu->Maximize->trigger();
+  menu->hide();
+  ASSERT_TRUE(test::WaitUntil([&] { return form.IsMaximized(); }));
+  EXPECT_EQ(form.geometry(), form.screen()->availableGeometry());
+  menu->PopupAt(form.mapToGlobal(QPoint(20, 8)), form.IsMaximized());
+  EXPECT_TRUE(menu->Restore->isEnabled());
+  EXPECT_FALSE(menu->Maximize->isEnabled());
+  menu->Restore->trigger();
+  menu->hide();
+  ASSERT_TRUE(test::WaitUntil([&] { return !form.IsMaximized(); }));
+  EXPECT_EQ(form.geometry(), bounds);
+  menu->Close->trigger();
+  EXPECT_TRUE(test::WaitUntil([&] { return !form.isVisible(); }));
 }
 
 TEST(SkinnedForm, MinimiseMinimisesTheWholeApplication) {
