@@ -22,6 +22,7 @@
 #include "stream/ogg_thread_manager.h"
 #include "ui/about_form.h"
 #include "ui/about_stream_dialog.h"
+#include "ui/application_signals.h"
 #include "ui/config_dialog.h"
 #include "ui/directory_form.h"
 #include "ui/link.h"
@@ -104,6 +105,10 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
   Stand = std::make_unique<TfrmTVStandBase>(this, Settings, std::move(start.Tray));
   Stand->MayShow = [this] { return isVisible() && !FullScreen && !Stand->InTray(); };
   Stand->OwnerMaximized = [this] { return IsMaximized(); };
+  // Every form's minimise goes to the console, which may take the program to the tray; the connection goes
+  // with the console.
+  connect(&tApplicationSignals::Instance(), &tApplicationSignals::MinimizeRequested, Stand.get(),
+          &TfrmTVStandBase::ApplicationMinimize);
   Stand->OnKeyPress = [this](QKeyEvent* event) { keyPressEvent(event); };
   Stand->addActions(PopupMenu->actions());
   resize(kMinWidth, kMinHeight);

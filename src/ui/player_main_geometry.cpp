@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "playback/qt/player_base_class.h"
 #include "stream/ogg_thread_manager.h"
+#include "ui/application_signals.h"
 #include "ui/player_main_form.h"
 #include "ui/player_texts.h"
 #include "ui/skinned_form.h"
@@ -155,7 +156,7 @@ void TfrmPlayerMain::ToggleMaximized() {
 }
 
 void TfrmPlayerMain::MinimizeWindow() {
-  tSkinnedForm::MinimizeApplication();
+  tApplicationSignals::Instance().RequestMinimize();
 }
 
 // --- Border, stacking, notification panel --------------------------------------------------------------

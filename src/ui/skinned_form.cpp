@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ui/application_signals.h"
 #include "ui/caption_button.h"
 #include "ui/command_events.h"
 #include "ui/custom_hint_window.h"
@@ -34,11 +35,6 @@ constexpr int kSmallCaptionHeight = 15;
 constexpr uint32_t kActiveCaption = 0x000000, kActiveText = 0xFFFFFF;
 constexpr uint32_t kInactiveCaption = 0x404040, kInactiveText = 0xC0C0C0;
 constexpr uint32_t kOutline = 0x000000;
-
-std::function<void()>& MinimizeHandler() {
-  static std::function<void()> handler;
-  return handler;
-}
 
 bool IsSizeable(tBorderStyle style) {
   return style == tBorderStyle::bsSizeable || style == tBorderStyle::bsSizeToolWin;
@@ -153,7 +149,7 @@ tSkinnedForm::tSkinnedForm(QWidget* owner, tBorderStyle style, int borderIcons)
   // The menu offers no move or size: the caption and the bands do that.
   WindowActions.IsMaximized = [this] { return IsMaximized(); };
   WindowActions.ToggleMaximized = [this] { ToggleMaximized(); };
-  WindowActions.Minimize = [] { MinimizeApplication(); };
+  WindowActions.Minimize = [] { tApplicationSignals::Instance().RequestMinimize(); };
 
   ClientArea->setAutoFillBackground(true);
   ClientArea->installEventFilter(this);
@@ -343,7 +339,7 @@ void tSkinnedForm::mouseReleaseEvent(QMouseEvent* event) {
       close();
       break;
     case kMinimizeButton:
-      MinimizeApplication();
+      tApplicationSignals::Instance().RequestMinimize();
       break;
     case kMaximizeButton:
       ToggleMaximized();
@@ -379,21 +375,6 @@ void tSkinnedForm::ToggleMaximized() {
   setGeometry(Maximize.Toggle(geometry(), area->availableGeometry()));
   ComposeCaption();
   update();
-}
-
-void tSkinnedForm::SetMinimizeApplicationHandler(std::function<void()> handler) {
-  MinimizeHandler() = std::move(handler);
-}
-
-void tSkinnedForm::MinimizeApplication() {
-  if (MinimizeHandler()) {
-    MinimizeHandler()();
-    return;
-  }
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    const Qt::WindowType type = window->windowType();
-    if (window->isVisible() && type != Qt::Popup && type != Qt::ToolTip) window->showMinimized();
-  }
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -106,9 +106,6 @@ class tSkinnedForm : public QWidget {
   // Key preview: PreviewKeyPress sees every key pressed in the form before the focused control does.
   void SetKeyPreview(bool on);
 
-  // Minimising any form minimises the whole application; the main window may take that over (tray).
-  static void SetMinimizeApplicationHandler(std::function<void()> handler);
-  static void MinimizeApplication();
   // The window menu of the caption (right click, the icon).
   TWindowMenu* WindowMenu() const { return SystemMenu; }
 

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "support/qt/qt_test_support.h"
+#include "ui/application_signals.h"
 #include "ui/skin_look.h"
 #include "ui/window_menu.h"
 
@@ -231,14 +232,31 @@ TEST(SkinnedForm, MinimiseMinimisesTheWholeApplication) {
   QTest::mouseClick(&dialog.Form, Qt::LeftButton, {}, dialog.Form.MinRect().center());
   EXPECT_TRUE(main.Form.isMinimized());
   EXPECT_TRUE(dialog.Form.isMinimized());
-  int handled = 0;
-  tSkinnedForm::SetMinimizeApplicationHandler([&] { ++handled; });
   dialog.Form.showNormal();
   main.Form.showNormal();
-  tSkinnedForm::MinimizeApplication();
-  tSkinnedForm::SetMinimizeApplicationHandler(nullptr);
-  EXPECT_EQ(handled, 1) << "the main window may take it over";
-  EXPECT_FALSE(main.Form.isMinimized());
+
+  // A main window takes it over by connecting; its connection ends with it, so a later one starts clean.
+  int first = 0, second = 0;
+  {
+    QObject firstWindow;
+    QObject::connect(&tApplicationSignals::Instance(), &tApplicationSignals::MinimizeRequested, &firstWindow,
+                     [&] { ++first; });
+    QTest::mouseClick(&dialog.Form, Qt::LeftButton, {}, dialog.Form.MinRect().center());
+    EXPECT_EQ(first, 1) << "the main window took it over";
+    EXPECT_FALSE(main.Form.isMinimized());
+    EXPECT_FALSE(dialog.Form.isMinimized());
+  }
+  {
+    QObject secondWindow;
+    QObject::connect(&tApplicationSignals::Instance(), &tApplicationSignals::MinimizeRequested, &secondWindow,
+                     [&] { ++second; });
+    dialog.Form.WindowMenu()->Minimize->trigger();
+    EXPECT_TRUE(test::WaitUntil([&] { return second == 1; })) << "the window menu asks the same";
+    EXPECT_EQ(first, 1) << "the first window is gone and hears nothing";
+  }
+  tApplicationSignals::Instance().RequestMinimize();
+  EXPECT_EQ(second, 1);
+  EXPECT_TRUE(main.Form.isMinimized()) << "no one connected: every window minimises";
 }
 
 TEST(SkinnedForm, DesignFacesAreMetricCompatible) {
