@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "artwork/artwork.h"
 #include "library/playlist.h"
 #include "platform/text.h"
 #include "ui/downloading_form.h"
@@ -21,7 +22,6 @@
 #include "ui/link.h"
 #include "ui/my_message_box.h"
 #include "ui/report_view.h"
-#include "ui/resources/artwork.h"
 #include "ui/skin_look.h"
 
 namespace ktv {

@@ -11,13 +11,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "artwork/artwork.h"
 #include "library/player_settings.h"
 #include "platform/clock.h"
 #include "playback/qt/bitmap_routines.h"
 #include "ui/command_events.h"
 #include "ui/kestrova_image_button.h"
 #include "ui/player_texts.h"
-#include "ui/resources/artwork.h"
 #include "ui/skin_look.h"
 #include "ui/tray_icon.h"
 #include "ui/window_menu.h"
