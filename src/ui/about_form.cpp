@@ -4,12 +4,12 @@
 #include <QPlainTextEdit>
 #include <cstring>
 
+#include "artwork/artwork.h"
 #include "net/http_request.h"
 #include "ogg/codec_libraries.h"
 #include "ui/kestrova_button.h"
 #include "ui/kestrova_panel.h"
 #include "ui/link.h"
-#include "ui/resources/artwork.h"
 #include "ui/skin_look.h"
 
 namespace ktv {

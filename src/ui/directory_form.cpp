@@ -15,6 +15,7 @@
 #include <chrono>
 #include <future>
 
+#include "artwork/artwork.h"
 #include "library/playlist.h"
 #include "platform/text.h"
 #include "ui/downloading_form.h"
@@ -23,7 +24,6 @@
 #include "ui/link.h"
 #include "ui/my_message_box.h"
 #include "ui/report_view.h"
-#include "ui/resources/artwork.h"
 #include "ui/skin_look.h"
 
 namespace ktv {

@@ -5,10 +5,10 @@
 #include <QLabel>
 #include <QPainter>
 
+#include "artwork/artwork.h"
 #include "platform/clock.h"
 #include "ui/kestrova_button.h"
 #include "ui/kestrova_panel.h"
-#include "ui/resources/artwork.h"
 #include "ui/skin_look.h"
 
 namespace ktv {

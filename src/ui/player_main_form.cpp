@@ -22,6 +22,7 @@
 #include "stream/ogg_thread_manager.h"
 #include "ui/about_form.h"
 #include "ui/about_stream_dialog.h"
+#include "ui/application_signals.h"
 #include "ui/config_dialog.h"
 #include "ui/directory_form.h"
 #include "ui/link.h"
@@ -92,13 +93,22 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
   addActions(PopupMenu->actions());
 
   Drag = new tWindowDrag(this);
-  Drag->Constrain = [this](QSize proposed, int) { return ConstrainSize(proposed); };
+  Drag->Constrain = [this](QSize proposed, Qt::Edges edges) { return ConstrainSize(proposed, edges); };
+  WindowActions.IsMaximized = [this] { return IsMaximized(); };
+  WindowActions.ToggleMaximized = [this] { ToggleMaximized(); };
+  WindowActions.Minimize = [this] { MinimizeWindow(); };
+  WindowActions.Drag = Drag;
+  WindowActions.Fixed = [this] { return IsMaximized() || FullScreen; };
 
   SetBorder(Settings.ShowTVBorder, false);
   setMinimumSize(kMinWidth, kMinHeight);
   Stand = std::make_unique<TfrmTVStandBase>(this, Settings, std::move(start.Tray));
   Stand->MayShow = [this] { return isVisible() && !FullScreen && !Stand->InTray(); };
-  Stand->OwnerMaximized = [this] { return Maximized; };
+  Stand->OwnerMaximized = [this] { return IsMaximized(); };
+  // Every form's minimise goes to the console, which may take the program to the tray; the connection goes
+  // with the console.
+  connect(&tApplicationSignals::Instance(), &tApplicationSignals::MinimizeRequested, Stand.get(),
+          &TfrmTVStandBase::ApplicationMinimize);
   Stand->OnKeyPress = [this](QKeyEvent* event) { keyPressEvent(event); };
   Stand->addActions(PopupMenu->actions());
   resize(kMinWidth, kMinHeight);
@@ -194,7 +204,7 @@ bool TfrmPlayerMain::event(QEvent* event) {
   }
   if (event->type() == tSysCommandEvent::EventType()) {
     const auto* command = static_cast<tSysCommandEvent*>(event);
-    SysCommand(command->Command, command->Pos);
+    RunSysCommand(*this, WindowActions, command->Command, command->Pos);
     return true;
   }
   if (event->type() == QEvent::ContextMenu) {
@@ -211,7 +221,8 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
       Controller->HandleMessage(command.Msg, command.WParam, command.LParam);
       break;
     case CM_MOVE_WINDOW:
-      SysCommand(SC_DRAGMOVE, command.LParam ? UnpackPoint(command.LParam) : QCursor::pos());
+      RunSysCommand(*this, WindowActions, SC_DRAGMOVE,
+                    command.LParam ? UnpackPoint(command.LParam) : QCursor::pos());
       break;
     case CM_FULL_SCREEN:
       ToggleFullScreen();
@@ -277,41 +288,6 @@ void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
   }
 }
 
-void TfrmPlayerMain::SysCommand(uint32_t command, QPoint globalPos) {
-  switch (command) {
-    case SC_DRAGMOVE:
-      if (!Maximized && !FullScreen) StartMove(globalPos, false);
-      break;
-    case SC_MOVE:
-      if (!Maximized && !FullScreen) StartMove(globalPos, true);
-      break;
-    case SC_SIZE:
-      if (!Maximized && !FullScreen) {
-        QCursor::setPos(geometry().bottomRight());
-        DragByWidth = true;
-        Drag->Start(tWindowDrag::Right | tWindowDrag::Bottom, geometry().bottomRight(), true);
-      }
-      break;
-    case SC_MINIMIZE:
-      MinimizeWindow();
-      break;
-    case SC_MAXIMIZE:
-      if (!Maximized) ToggleMaximized();
-      break;
-    case SC_RESTORE:
-      if (windowState() & Qt::WindowMinimized)
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-      else if (Maximized)
-        ToggleMaximized();
-      break;
-    case SC_CLOSE:
-      close();
-      break;
-    default:
-      break;
-  }
-}
-
 // --- Keys and mouse ------------------------------------------------------------------------------------
 
 void TfrmPlayerMain::keyPressEvent(QKeyEvent* event) {
@@ -351,13 +327,9 @@ void TfrmPlayerMain::wheelEvent(QWheelEvent* event) {
 }
 
 void TfrmPlayerMain::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || FullScreen || !PlayerPanel || Maximized) return;
+  if (event->button() != Qt::LeftButton || FullScreen || !PlayerPanel || IsMaximized()) return;
   const QPoint inPanel = PlayerPanel->mapFrom(this, event->position().toPoint());
-  const int zone = PlayerPanel->GetResizeZone(inPanel.x(), inPanel.y());
-  if (zone == 4)
-    StartMove(event->globalPosition().toPoint(), false);
-  else
-    StartResize(zone, event->globalPosition().toPoint());
+  StartZoneDrag(PlayerPanel->GetResizeZone(inPanel.x(), inPanel.y()), event->globalPosition().toPoint());
 }
 
 void TfrmPlayerMain::mouseMoveEvent(QMouseEvent* event) {
@@ -367,9 +339,9 @@ void TfrmPlayerMain::mouseMoveEvent(QMouseEvent* event) {
     return;
   }
   const QPoint inPanel = PlayerPanel->mapFrom(this, event->position().toPoint());
-  PlayerPanel->setCursor(
-      Maximized ? Qt::ArrowCursor
-                : tPlayerBaseClass::ResizeZoneCursor(PlayerPanel->GetResizeZone(inPanel.x(), inPanel.y())));
+  PlayerPanel->setCursor(IsMaximized() ? Qt::ArrowCursor
+                                       : tPlayerBaseClass::ResizeZoneCursor(
+                                             PlayerPanel->GetResizeZone(inPanel.x(), inPanel.y())));
 }
 
 void TfrmPlayerMain::mouseDoubleClickEvent(QMouseEvent* event) {

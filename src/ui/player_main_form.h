@@ -31,6 +31,8 @@
 #include "ui/command_events.h"
 #include "ui/skinned_form.h"
 #include "ui/tray_icon.h"
+#include "ui/window_geometry.h"
+#include "ui/window_menu.h"
 
 class QLabel;
 class QMenu;
@@ -89,7 +91,7 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   // The dialog opened by the last command (settings, open, information, about), while it is open.
   tSkinnedForm* OpenDialog() const { return Dialog.data(); }
   bool IsFullScreen() const { return FullScreen; }
-  bool IsMaximized() const { return Maximized; }
+  bool IsMaximized() const { return Maximize.IsMaximized(); }
   bool IsBorderShown() const { return BorderShown; }
   bool VideoInTray() const { return VideoToTV; }
   // A changed setting waits for the next stream.
@@ -119,7 +121,6 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   // player_main_form.cpp
   void FormActivate();
   void HandleCommand(tCommandEvent& command);
-  void SysCommand(uint32_t command, QPoint globalPos);
   void ShowStreamInfo();
   void ShowOpenURL();
   void ShowAbout();
@@ -163,9 +164,8 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   void LayOut();
   void PlaceTVStand();
   void ApplyStayOnTop();
-  void StartResize(int zone, QPoint globalPos);
-  void StartMove(QPoint globalPos, bool untilClick);
-  QSize ConstrainSize(QSize proposed) const;
+  void StartZoneDrag(int zone, QPoint globalPos);  // a press in one of the panel's resize zones
+  QSize ConstrainSize(QSize proposed, Qt::Edges edges) const;
   void UpdateNotifyPanel();
 
   tPlayerSettings& Settings;
@@ -181,15 +181,15 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   TLink* lnkSchedule;
   TLink* lnkRate;
   tWindowDrag* Drag;
+  tWindowActions WindowActions;  // what the window menu acts on
   QPointer<tSkinnedForm> Dialog;
   QPointer<TfrmAboutstreamDlg> InfoDialog;
 
   uint16_t CurrentVolume = 65535;
   bool BorderShown = true;
   bool FullScreen = false;
-  bool Maximized = false;
-  QRect SavedBounds;    // before full screen
-  QRect RestoreBounds;  // before maximising
+  tMaximizer Maximize;
+  QRect SavedBounds;  // before full screen
   bool CursorShown = true;
   QPoint LastCursorPos;
   uint32_t CursorMoveTick = 0;
@@ -197,11 +197,8 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   uint32_t FadeStartTick = 0;
   bool Shown = false;
   bool Activated = false;
-  bool SystemResizing = false;
   bool VideoToTV = false;      // the pictures go to the tray icon
   bool RestartPlayer = false;  // a changed setting takes effect with the next stream
-  bool DragByWidth = true;     // the aspect rule follows the width (false: the height) of a drag  // a resize
-                               // the window system runs (Wayland): the aspect rule follows it
 
   QTimer StatusWatcher;
   QTimer tmrRun;

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "playback/qt/player_base_class.h"
 #include "stream/ogg_thread_manager.h"
+#include "ui/application_signals.h"
 #include "ui/player_main_form.h"
 #include "ui/player_texts.h"
 #include "ui/skinned_form.h"
@@ -23,12 +24,6 @@ namespace ktv {
 namespace {
 
 constexpr uint32_t kCursorHideMs = 2001;  // the cursor goes after this long without movement in full screen
-
-// Window systems where a client may not place or size its own windows (Wayland): there the system moves
-// and sizes them, and our rules follow.
-bool SystemOwnsGeometry() {
-  return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
 
 QRect ScreenArea(const QWidget* window, bool whole) {
   const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
@@ -65,7 +60,7 @@ void TfrmPlayerMain::SizeToPicture() {
   const QSize client = FitPictureSize(ClientSizeForPicture(picture.width(), picture.height(), insetX, insetY),
                                       area.size(), insetX, insetY)
                            .expandedTo(minimumSize());
-  Maximized = false;
+  Maximize.Forget();
   setGeometry(PlaceInArea(client, geometry().center(), area));
   Stand->VideoAspect = VideoRatio();
 }
@@ -73,8 +68,8 @@ void TfrmPlayerMain::SizeToPicture() {
 void TfrmPlayerMain::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // Where the window system sizes the window, the aspect rule applies once the new size arrives.
-  if (SystemOwnsGeometry() && !FullScreen && !Maximized && !Drag->Active()) {
-    const QSize wanted = ConstrainSize(size());
+  if (SystemOwnsGeometry() && !FullScreen && !IsMaximized() && !Drag->Active()) {
+    const QSize wanted = ConstrainSize(size(), Drag->Edges());
     if (wanted != size()) resize(wanted);
   }
   LayOut();
@@ -104,41 +99,26 @@ void TfrmPlayerMain::PlaceTVStand() {
   Stand->move(bounds.left() + bounds.width() / 2 - Stand->width() / 2, bounds.top() + bounds.height());
 }
 
-QSize TfrmPlayerMain::ConstrainSize(QSize proposed) const {
+QSize TfrmPlayerMain::ConstrainSize(QSize proposed, Qt::Edges edges) const {
   if (FullScreen) return proposed;
-  return KeepAspect(proposed.expandedTo(minimumSize()), VideoRatio(), minimumSize(), DragByWidth);
+  return KeepAspect(proposed.expandedTo(minimumSize()), VideoRatio(), minimumSize(), DragSizesByWidth(edges));
 }
 
 // --- Moving and sizing with the mouse ------------------------------------------------------------------
 
-void TfrmPlayerMain::StartMove(QPoint globalPos, bool untilClick) {
-  if (!untilClick && windowHandle() && windowHandle()->startSystemMove()) return;
-  Drag->Start(0, globalPos, untilClick);
-}
-
-void TfrmPlayerMain::StartResize(int zone, QPoint globalPos) {
-  static const int kZoneEdges[9] = {tWindowDrag::Left | tWindowDrag::Top,
-                                    tWindowDrag::Top,
-                                    tWindowDrag::Right | tWindowDrag::Top,
-                                    tWindowDrag::Left,
-                                    0,
-                                    tWindowDrag::Right,
-                                    tWindowDrag::Left | tWindowDrag::Bottom,
-                                    tWindowDrag::Bottom,
-                                    tWindowDrag::Right | tWindowDrag::Bottom};
-  if (zone < 0 || zone > 8 || zone == 4) return;
-  // Dragging the top or bottom edge sizes by height; every other edge or corner sizes by width.
-  DragByWidth = zone != 1 && zone != 7;
-  const int edges = kZoneEdges[zone];
-  if (SystemOwnsGeometry() && windowHandle()) {
-    Qt::Edges qtEdges;
-    if (edges & tWindowDrag::Left) qtEdges |= Qt::LeftEdge;
-    if (edges & tWindowDrag::Right) qtEdges |= Qt::RightEdge;
-    if (edges & tWindowDrag::Top) qtEdges |= Qt::TopEdge;
-    if (edges & tWindowDrag::Bottom) qtEdges |= Qt::BottomEdge;
-    if (windowHandle()->startSystemResize(qtEdges)) return;
-  }
-  Drag->Start(edges, globalPos, false);
+void TfrmPlayerMain::StartZoneDrag(int zone, QPoint globalPos) {
+  // The panel's zones, left to right and top to bottom; the middle one moves the window.
+  static const Qt::Edges kZoneEdges[9] = {Qt::LeftEdge | Qt::TopEdge,
+                                          Qt::TopEdge,
+                                          Qt::RightEdge | Qt::TopEdge,
+                                          Qt::LeftEdge,
+                                          {},
+                                          Qt::RightEdge,
+                                          Qt::LeftEdge | Qt::BottomEdge,
+                                          Qt::BottomEdge,
+                                          Qt::RightEdge | Qt::BottomEdge};
+  if (zone < 0 || zone > 8) return;
+  Drag->Begin(kZoneEdges[zone], globalPos);
 }
 
 // --- Full screen, maximise, minimise -------------------------------------------------------------------
@@ -178,19 +158,12 @@ void TfrmPlayerMain::LeaveFullScreen() {
 void TfrmPlayerMain::ToggleMaximized() {
   if (FullScreen) return;
   Drag->Stop();
-  if (Maximized) {
-    Maximized = false;
-    setGeometry(RestoreBounds);
-  } else {
-    RestoreBounds = geometry();
-    Maximized = true;
-    // The available area less the console, which stays below the window.
-    setGeometry(ScreenArea(this, false).adjusted(0, 0, 0, -Stand->height()));
-  }
+  // The available area less the console, which stays below the window.
+  setGeometry(Maximize.Toggle(geometry(), ScreenArea(this, false).adjusted(0, 0, 0, -Stand->height())));
 }
 
 void TfrmPlayerMain::MinimizeWindow() {
-  tSkinnedForm::MinimizeApplication();
+  tApplicationSignals::Instance().RequestMinimize();
 }
 
 // --- Border, stacking, notification panel --------------------------------------------------------------

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 
-#include "ui/resources/artwork.h"
+#include "artwork/artwork.h"
 
 namespace ktv {
 

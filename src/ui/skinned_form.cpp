@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -12,10 +11,14 @@
 #include <algorithm>
 #include <utility>
 
+#include "ui/application_signals.h"
 #include "ui/caption_button.h"
+#include "ui/command_events.h"
 #include "ui/custom_hint_window.h"
 #include "ui/kestrova_button.h"
 #include "ui/skin_look.h"
+#include "ui/window_drag.h"
+#include "ui/window_menu.h"
 
 namespace ktv {
 
@@ -32,11 +35,6 @@ constexpr int kSmallCaptionHeight = 15;
 constexpr uint32_t kActiveCaption = 0x000000, kActiveText = 0xFFFFFF;
 constexpr uint32_t kInactiveCaption = 0x404040, kInactiveText = 0xC0C0C0;
 constexpr uint32_t kOutline = 0x000000;
-
-std::function<void()>& MinimizeHandler() {
-  static std::function<void()> handler;
-  return handler;
-}
 
 bool IsSizeable(tBorderStyle style) {
   return style == tBorderStyle::bsSizeable || style == tBorderStyle::bsSizeToolWin;
@@ -139,6 +137,20 @@ tSkinnedForm::tSkinnedForm(QWidget* owner, tBorderStyle style, int borderIcons)
   ShowMin = boxes && (Icons & biMinimize);
   ShowIcon = system && style == tBorderStyle::bsSingle;
 
+  Drag = new tWindowDrag(this);
+  // Dialogs have no sizing rules of their own beyond the frame: the window system may size them.
+  Drag->SystemSizing = true;
+  Drag->Constrain = [this](QSize proposed, Qt::Edges) {
+    return proposed.expandedTo(QSize(2 * Fx + 1, Ch + 2 * Fy + 1));
+  };
+  const int items = (ShowMax ? TWindowMenu::wmRestore | TWindowMenu::wmMaximize : 0) |
+                    (ShowMin ? TWindowMenu::wmMinimize : 0);
+  SystemMenu = new TWindowMenu(this, this, items);
+  // The menu offers no move or size: the caption and the bands do that.
+  WindowActions.IsMaximized = [this] { return IsMaximized(); };
+  WindowActions.ToggleMaximized = [this] { ToggleMaximized(); };
+  WindowActions.Minimize = [] { tApplicationSignals::Instance().RequestMinimize(); };
+
   ClientArea->setAutoFillBackground(true);
   ClientArea->installEventFilter(this);
   SetColor(kDialogColor);
@@ -216,7 +228,7 @@ void tSkinnedForm::DrawCaptionButton(QPainter& painter, const QRect& box, int gl
   if (box.isEmpty()) return;
   const int state = (isActiveWindow() && Hover == element) ? (Pressed ? 2 : 1) : 0;
   // Pixel glyphs: enlarged without smoothing on dense screens.
-  painter.drawImage(box, CaptionButtonPicture(box.width(), glyph, state, Maximized));
+  painter.drawImage(box, CaptionButtonPicture(box.width(), glyph, state, IsMaximized()));
 }
 
 void tSkinnedForm::paintEvent(QPaintEvent*) {
@@ -251,7 +263,7 @@ int tSkinnedForm::HitTest(QPoint point) const {
   const int w = width(), h = height(), x = point.x(), y = point.y();
   const bool left = x < Fx, right = x >= w - Fx, top = y < Fy, bottom = y >= h - Fy;
   if (left || right || top || bottom) {
-    if (!IsSizeable(Style) || Maximized)
+    if (!IsSizeable(Style) || IsMaximized())
       return y < Ch + Fy && !bottom && !left && !right ? HTCAPTION : HTBORDER;
     // The corners reach as far along the edges as the caption is high.
     const int corner = Ch + Fy;
@@ -277,10 +289,7 @@ void tSkinnedForm::SetHover(int element) {
 // Mouse on the frame
 
 void tSkinnedForm::mouseMoveEvent(QMouseEvent* event) {
-  if (DragHit != HTNOWHERE) {
-    DragTo(event->globalPosition());
-    return;
-  }
+  if (Drag->Active()) return;  // the drag places the window
   // While the button is held the element pressed stays the hovered one, wherever the pointer goes.
   if (Pressed) return;
   const int hit = HitTest(event->position().toPoint());
@@ -295,7 +304,7 @@ void tSkinnedForm::mousePressEvent(QMouseEvent* event) {
     return;
   }
   if (event->button() == Qt::RightButton) {
-    if (hit == HTCAPTION) ShowSystemMenu(event->globalPosition().toPoint());
+    if (hit == HTCAPTION) SystemMenu->PopupAt(event->globalPosition().toPoint(), IsMaximized());
     return;
   }
   if (event->button() != Qt::LeftButton) return;
@@ -309,23 +318,18 @@ void tSkinnedForm::mousePressEvent(QMouseEvent* event) {
       update(0, 0, width(), Ch + Fy);
       break;
     case HTSYSMENU:
-      ShowSystemMenu(mapToGlobal(IconBox.bottomLeft() + QPoint(0, 1 + Fy)));
+      SystemMenu->PopupAt(mapToGlobal(IconBox.bottomLeft() + QPoint(0, 1 + Fy)), IsMaximized());
       break;
     case HTBORDER:
       break;
     default:
-      BeginDrag(hit, event->globalPosition());
+      BeginDrag(hit, event->globalPosition().toPoint());
       break;
   }
 }
 
 void tSkinnedForm::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
-  if (DragHit != HTNOWHERE) {  // the moves have placed the window
-    DragHit = HTNOWHERE;
-    return;
-  }
-  if (!Pressed) return;
+  if (event->button() != Qt::LeftButton || !Pressed) return;
   Pressed = false;
   const int element = Hover;
   ComposeCaption();
@@ -335,7 +339,7 @@ void tSkinnedForm::mouseReleaseEvent(QMouseEvent* event) {
       close();
       break;
     case kMinimizeButton:
-      MinimizeApplication();
+      tApplicationSignals::Instance().RequestMinimize();
       break;
     case kMaximizeButton:
       ToggleMaximized();
@@ -356,95 +360,38 @@ void tSkinnedForm::leaveEvent(QEvent*) {
   if (!Pressed) SetHover(kNoButton);
 }
 
-void tSkinnedForm::BeginDrag(int hit, QPointF globalPos) {
-  QWindow* window = windowHandle();
+void tSkinnedForm::BeginDrag(int hit, QPoint globalPos) {
   if (hit == HTCAPTION) {
-    if (Maximized) return;
-    if (window && window->startSystemMove()) return;
+    if (!IsMaximized()) Drag->Begin({}, globalPos);
   } else if (IsSizeable(Style)) {
-    if (window && window->startSystemResize(EdgesOf(hit))) return;
-  } else {
-    return;
+    Drag->Begin(EdgesOf(hit), globalPos);
   }
-  // The window system does not move or size for us (X11 without a window manager): our own drag.
-  DragHit = hit;
-  DragStart = globalPos;
-  DragGeometry = geometry();
-}
-
-void tSkinnedForm::DragTo(QPointF globalPos) {
-  const QPoint delta = (globalPos - DragStart).toPoint();
-  if (DragHit == HTCAPTION) {
-    move(DragGeometry.topLeft() + delta);
-    return;
-  }
-  const Qt::Edges edges = EdgesOf(DragHit);
-  const QSize least = minimumSize().expandedTo(QSize(2 * Fx + 1, Ch + 2 * Fy + 1));
-  QRect r = DragGeometry;
-  if (edges & Qt::LeftEdge) r.setLeft(std::min(r.left() + delta.x(), r.right() + 1 - least.width()));
-  if (edges & Qt::RightEdge) r.setRight(std::max(r.right() + delta.x(), r.left() - 1 + least.width()));
-  if (edges & Qt::TopEdge) r.setTop(std::min(r.top() + delta.y(), r.bottom() + 1 - least.height()));
-  if (edges & Qt::BottomEdge) r.setBottom(std::max(r.bottom() + delta.y(), r.top() - 1 + least.height()));
-  setGeometry(r);
-}
-
-void tSkinnedForm::ShowSystemMenu(QPoint globalPos) {
-  auto* menu = new QMenu(this);
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  if (ShowMax) {
-    menu->addAction(QStringLiteral("&Restore"), this, &tSkinnedForm::ToggleMaximized)->setEnabled(Maximized);
-  }
-  if (ShowMin) menu->addAction(QStringLiteral("Mi&nimize"), this, &tSkinnedForm::MinimizeApplication);
-  if (ShowMax) {
-    menu->addAction(QStringLiteral("Ma&ximize"), this, &tSkinnedForm::ToggleMaximized)
-        ->setEnabled(!Maximized);
-  }
-  if (ShowMin || ShowMax) menu->addSeparator();
-  menu->addAction(QStringLiteral("&Close"), this, &QWidget::close)
-      ->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
-  menu->popup(globalPos);
 }
 
 void tSkinnedForm::ToggleMaximized() {
   QScreen* area = screen();
   if (!ShowMax || !area) return;
-  if (Maximized) {
-    Maximized = false;
-    setGeometry(RestoreBounds);
-  } else {
-    RestoreBounds = geometry();
-    Maximized = true;
-    setGeometry(area->availableGeometry());
-  }
+  Drag->Stop();
+  setGeometry(Maximize.Toggle(geometry(), area->availableGeometry()));
   ComposeCaption();
   update();
-}
-
-void tSkinnedForm::SetMinimizeApplicationHandler(std::function<void()> handler) {
-  MinimizeHandler() = std::move(handler);
-}
-
-void tSkinnedForm::MinimizeApplication() {
-  if (MinimizeHandler()) {
-    MinimizeHandler()();
-    return;
-  }
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    const Qt::WindowType type = window->windowType();
-    if (window->isVisible() && type != Qt::Popup && type != Qt::ToolTip) window->showMinimized();
-  }
 }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Events, keys, modal showing
 
 bool tSkinnedForm::event(QEvent* event) {
+  if (event->type() == tSysCommandEvent::EventType()) {
+    const auto* command = static_cast<tSysCommandEvent*>(event);
+    RunSysCommand(*this, WindowActions, command->Command, command->Pos);
+    return true;
+  }
   if (event->type() == QEvent::WindowIconChange) ComposeCaption();
   return QWidget::event(event);
 }
 
 bool tSkinnedForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ClientArea && event->type() == QEvent::Enter && !Pressed && DragHit == HTNOWHERE) {
+  if (watched == ClientArea && event->type() == QEvent::Enter && !Pressed && !Drag->Active()) {
     SetHover(kNoButton);
     unsetCursor();
   }

@@ -15,9 +15,14 @@
 #include <QWidget>
 #include <functional>
 
+#include "ui/window_geometry.h"
+#include "ui/window_menu.h"
+
 class QPainter;
 
 namespace ktv {
+
+class tWindowDrag;
 
 enum class tBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 
@@ -95,15 +100,14 @@ class tSkinnedForm : public QWidget {
   bool IsShowingModal() const { return ModalShowing; }
 
   // Our own maximised state (no window manager needed): the form covers its screen's available area.
-  bool IsMaximized() const { return Maximized; }
+  bool IsMaximized() const { return Maximize.IsMaximized(); }
   void ToggleMaximized();
 
   // Key preview: PreviewKeyPress sees every key pressed in the form before the focused control does.
   void SetKeyPreview(bool on);
 
-  // Minimising any form minimises the whole application; the main window may take that over (tray).
-  static void SetMinimizeApplicationHandler(std::function<void()> handler);
-  static void MinimizeApplication();
+  // The window menu of the caption (right click, the icon).
+  TWindowMenu* WindowMenu() const { return SystemMenu; }
 
  signals:
   // The form closed after ShowModal or Open, with its modal result.
@@ -135,9 +139,7 @@ class tSkinnedForm : public QWidget {
   void DrawCaptionButton(QPainter& painter, const QRect& box, int glyph, int element) const;
   void SetHover(int element);
   bool DialogKey(QKeyEvent* event);
-  void BeginDrag(int hit, QPointF globalPos);
-  void DragTo(QPointF globalPos);
-  void ShowSystemMenu(QPoint globalPos);
+  void BeginDrag(int hit, QPoint globalPos);
   void CheckModalClose();
 
   tBorderStyle Style;
@@ -155,14 +157,11 @@ class tSkinnedForm : public QWidget {
   int Result = mrNone;
   bool ModalShowing = false;
   bool Centred = false;
-  bool Maximized = false;
-  QRect RestoreBounds;
+  tMaximizer Maximize;
   bool KeyPreview = false;
-
-  // our own move or size drag, where the window system does not do it
-  int DragHit = HTNOWHERE;
-  QPointF DragStart;
-  QRect DragGeometry;
+  tWindowDrag* Drag;             // child object
+  TWindowMenu* SystemMenu;       // child widget
+  tWindowActions WindowActions;  // what the window menu acts on
 };
 
 }  // namespace ktv

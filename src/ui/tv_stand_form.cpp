@@ -11,15 +11,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "artwork/artwork.h"
 #include "library/player_settings.h"
 #include "platform/clock.h"
 #include "playback/qt/bitmap_routines.h"
 #include "ui/command_events.h"
 #include "ui/kestrova_image_button.h"
 #include "ui/player_texts.h"
-#include "ui/resources/artwork.h"
 #include "ui/skin_look.h"
-#include "ui/skinned_form.h"
 #include "ui/tray_icon.h"
 #include "ui/window_menu.h"
 
@@ -112,7 +111,6 @@ TfrmTVStandBase::TfrmTVStandBase(QWidget* owner, tPlayerSettings& settings, std:
 
   TrayPicture = QImage(kTrayIconSize, kTrayIconSize, QImage::Format_RGB32);
   FrameBitmap = QImage(1, 1, QImage::Format_RGB32);
-  tSkinnedForm::SetMinimizeApplicationHandler([this] { ApplicationMinimize(); });
   connect(qApp, &QGuiApplication::applicationStateChanged, this,
           [this](Qt::ApplicationState state) { ApplicationActivation(state == Qt::ApplicationActive); });
   // Made while the program is already active: no change of state will come to start the fade.
@@ -150,7 +148,6 @@ TfrmTVStandBase::TfrmTVStandBase(QWidget* owner, tPlayerSettings& settings, std:
 }
 
 TfrmTVStandBase::~TfrmTVStandBase() {
-  tSkinnedForm::SetMinimizeApplicationHandler(nullptr);
   if (Tray) TrayIconPtr->Delete();
 }
 
@@ -167,7 +164,8 @@ void TfrmTVStandBase::CreateButtons() {
     return [this, msg, w, l] { PostCommand(OwnerWindow, msg, w, l); };
   };
   imIcon = AddButton(IL, 0, {2, 18, 14, 14}, "Application Menu", [this] { imIconClick(); });
-  btnMinimize = AddButton(IL, 6, {319, 18, 14, 14}, "Minimize", [] { tSkinnedForm::MinimizeApplication(); });
+  // The console is what minimises the program (into the tray where it may).
+  btnMinimize = AddButton(IL, 6, {319, 18, 14, 14}, "Minimize", [this] { ApplicationMinimize(); });
   btnMax = AddButton(IL, 9, {335, 18, 14, 14}, "Maximize/Full Screen",
                      [this] { SendCommand(OwnerWindow, CM_FULL_SCREEN); });
   btnClose = AddButton(IL, 3, {351, 18, 14, 14}, "Close Player", [this] {

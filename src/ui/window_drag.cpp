@@ -1,10 +1,16 @@
 #include "ui/window_drag.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWindow>
 
 namespace ktv {
+
+bool SystemOwnsGeometry() {
+  return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 tWindowDrag::tWindowDrag(QWidget* window) : QObject(window), Window(window) {}
 
@@ -12,7 +18,19 @@ tWindowDrag::~tWindowDrag() {
   Stop();
 }
 
-void tWindowDrag::Start(int edges, QPoint globalStart, bool untilClick) {
+void tWindowDrag::Begin(Qt::Edges edges, QPoint globalStart) {
+  if (!Window) return;
+  Stop();
+  DragEdges = edges;
+  if (QWindow* handle = Window->windowHandle()) {
+    if (!edges && handle->startSystemMove()) return;
+    if (edges && (SystemSizing || SystemOwnsGeometry()) && handle->startSystemResize(edges)) return;
+  }
+  // The window system does not move or size for us (X11 without a window manager): our own drag.
+  Start(edges, globalStart, false);
+}
+
+void tWindowDrag::Start(Qt::Edges edges, QPoint globalStart, bool untilClick) {
   if (!Window) return;
   Stop();
   DragEdges = edges;
@@ -35,22 +53,25 @@ void tWindowDrag::Stop() {
 QRect tWindowDrag::BoundsFor(QPoint global) const {
   const QPoint delta = global - StartPos;
   QRect bounds = StartBounds;
-  if (DragEdges == 0) return bounds.translated(delta);
-  if (DragEdges & Left) bounds.setLeft(bounds.left() + delta.x());
-  if (DragEdges & Right) bounds.setRight(bounds.right() + delta.x());
-  if (DragEdges & Top) bounds.setTop(bounds.top() + delta.y());
-  if (DragEdges & Bottom) bounds.setBottom(bounds.bottom() + delta.y());
+  if (!DragEdges) return bounds.translated(delta);
+  if (DragEdges & Qt::LeftEdge) bounds.setLeft(bounds.left() + delta.x());
+  if (DragEdges & Qt::RightEdge) bounds.setRight(bounds.right() + delta.x());
+  if (DragEdges & Qt::TopEdge) bounds.setTop(bounds.top() + delta.y());
+  if (DragEdges & Qt::BottomEdge) bounds.setBottom(bounds.bottom() + delta.y());
   QSize size = bounds.size().expandedTo(Window ? Window->minimumSize() : QSize());
   if (Constrain) size = Constrain(size, DragEdges);
   // The edges not dragged stay where they were.
-  const int left = (DragEdges & Left) ? StartBounds.right() + 1 - size.width() : StartBounds.left();
-  const int top = (DragEdges & Top) ? StartBounds.bottom() + 1 - size.height() : StartBounds.top();
+  const int left = (DragEdges & Qt::LeftEdge) ? StartBounds.right() + 1 - size.width() : StartBounds.left();
+  const int top = (DragEdges & Qt::TopEdge) ? StartBounds.bottom() + 1 - size.height() : StartBounds.top();
   return {QPoint(left, top), size};
 }
 
 bool tWindowDrag::eventFilter(QObject* watched, QEvent* event) {
-  // Each pointer event reaches one window first; its widgets then see it as usual.
-  if (!Dragging || !Window || !watched->isWindowType()) return QObject::eventFilter(watched, event);
+  // Each pointer event reaches one window first; its widgets then see it as usual. Events given to the
+  // dragged widget straight (synthesised ones) count too: the bounds depend only on the global position, so
+  // seeing an event twice places the window once.
+  if (!Dragging || !Window || !(watched->isWindowType() || watched == Window))
+    return QObject::eventFilter(watched, event);
   switch (event->type()) {
     case QEvent::MouseMove: {
       const auto* mouse = static_cast<QMouseEvent*>(event);

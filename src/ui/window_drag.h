@@ -1,7 +1,10 @@
-// Our own move and size drag of a frameless window, for window systems that refuse the system's (X11
-// without a window manager) and for sizing, where the player's own rules (minimum size, aspect ratio) must
-// apply while the pointer moves. The drag follows the pointer from a press until the button is released,
-// or, when started from the window menu, until the next click; Esc puts the window back.
+// The one move and size drag of our frameless windows (the skinned forms and the main window). A move is a
+// drag with no edges; a size drag moves the edges being dragged. Where the window system moves a window
+// itself (Wayland needs that, and it is smoother elsewhere) Begin hands the move over to it; sizing stays
+// ours, so that the window's own rules (minimum size, the video's aspect) apply while the pointer moves,
+// unless the window system owns the geometry or the window asks for the system's sizing. Our drag follows
+// the pointer from a press until the button is released, or, when started from the window menu, until the
+// next click; Esc puts the window back.
 //
 // Thread contract: main thread only.
 #pragma once
@@ -15,24 +18,31 @@
 
 namespace ktv {
 
+// Window systems where a client may not place or size its own windows (Wayland): there the system moves
+// and sizes them, and our rules follow once the new size arrives.
+bool SystemOwnsGeometry();
+
 class tWindowDrag : public QObject {
   Q_OBJECT
 
  public:
-  // The edges a drag moves (none: the whole window moves).
-  enum : int { Left = 1, Top = 2, Right = 4, Bottom = 8 };
-
   explicit tWindowDrag(QWidget* window);
   ~tWindowDrag() override;
 
-  // Starts following the pointer from a global position. untilClick: no button is held (the window menu).
-  void Start(int edges, QPoint globalStart, bool untilClick);
+  // A press with the left button held at a global position: the window system's move or size where it
+  // takes it, otherwise our own drag.
+  void Begin(Qt::Edges edges, QPoint globalStart);
+  // Our own drag, whatever the window system offers. untilClick: no button is held (the window menu).
+  void Start(Qt::Edges edges, QPoint globalStart, bool untilClick);
   void Stop();
   bool Active() const { return Dragging; }
-  int Edges() const { return DragEdges; }
+  // The edges of the last drag begun, ours or the system's (none for a move).
+  Qt::Edges Edges() const { return DragEdges; }
 
   // Corrects a proposed size while sizing (minimum, aspect); the edges opposite the dragged ones stay put.
-  std::function<QSize(QSize proposed, int edges)> Constrain;
+  std::function<QSize(QSize proposed, Qt::Edges edges)> Constrain;
+  // Sizing goes to the window system wherever it takes it (dialogs without rules of their own).
+  bool SystemSizing = false;
 
   // The bounds for the pointer at a global position (also what the drag applies).
   QRect BoundsFor(QPoint global) const;
@@ -44,7 +54,7 @@ class tWindowDrag : public QObject {
   QPointer<QWidget> Window;
   bool Dragging = false;
   bool UntilClick = false;
-  int DragEdges = 0;
+  Qt::Edges DragEdges;
   QPoint StartPos;
   QRect StartBounds;
 };

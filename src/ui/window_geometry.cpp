@@ -63,6 +63,20 @@ QSize KeepAspect(QSize proposed, double ratio, QSize minimum, bool dragByWidth) 
   return dragByWidth ? QSize(proposed.width(), h) : QSize(w, proposed.height());
 }
 
+bool DragSizesByWidth(Qt::Edges edges) {
+  return edges != Qt::TopEdge && edges != Qt::BottomEdge;
+}
+
+QRect tMaximizer::Toggle(const QRect& current, const QRect& area) {
+  if (Maximized) {
+    Maximized = false;
+    return RestoreBounds;
+  }
+  RestoreBounds = current;
+  Maximized = true;
+  return area;
+}
+
 QRect FitPicture(QSize client, double ratio) {
   if (!(ratio > 0)) return QRect(QPoint(0, 0), client);
   int height = client.height();

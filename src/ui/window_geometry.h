@@ -1,5 +1,5 @@
-// The main window's sizing rules, apart from any window: the size a video opens at, fitting into a monitor's
-// available area, the aspect rule while resizing and the picture in full screen.
+// The sizing rules of our windows, apart from any window: the size a video opens at, fitting into a
+// monitor's available area, the aspect rule while resizing, the picture in full screen and our own maximise.
 #pragma once
 
 #include <QPoint>
@@ -30,7 +30,27 @@ double PictureRatio(int frameWidth, int frameHeight, double pixelAspect);
 // width follows the height; neither goes below the minimum.
 QSize KeepAspect(QSize proposed, double ratio, QSize minimum, bool dragByWidth);
 
+// The aspect rule's lead for a drag of these edges: the top or the bottom edge alone sizes by height, every
+// other edge or corner (and the window system's sizing, whose edges we do not know) by width.
+bool DragSizesByWidth(Qt::Edges edges);
+
 // The picture's rectangle in full screen: as high as the client, or as wide when that is too wide, centred.
 QRect FitPicture(QSize client, double ratio);
+
+// Our own maximise, where no window manager may do it: the window covers an area (its monitor's available
+// area, less what must stay visible), and restoring gives back the bounds it had before.
+class tMaximizer {
+ public:
+  bool IsMaximized() const { return Maximized; }
+  // The bounds the window takes: maximising remembers `current` and gives `area`; restoring gives the
+  // remembered bounds back.
+  QRect Toggle(const QRect& current, const QRect& area);
+  // The window was placed anew (sized to a new picture): it is no longer maximised, and nothing is restored.
+  void Forget() { Maximized = false; }
+
+ private:
+  bool Maximized = false;
+  QRect RestoreBounds;
+};
 
 }  // namespace ktv

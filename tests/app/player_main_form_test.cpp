@@ -209,6 +209,21 @@ TEST_F(PlayerWindow, WindowMenuMaximisesAndRestores) {
   EXPECT_EQ(Window->geometry(), bounds);
 }
 
+TEST_F(PlayerWindow, DialogsMinimiseThroughTheConsole) {
+  Config.Settings->MinimizeToTray = true;
+  ASSERT_TRUE(Config.Settings->SaveSettings());
+  Make({}, true);
+  PostCommand(Window.get(), CM_SETTINGS);
+  ASSERT_TRUE(WaitUntil([&] { return Window->OpenDialog() && Window->OpenDialog()->isVisible(); }));
+  tSkinnedForm* dialog = Window->OpenDialog();
+  ASSERT_FALSE(dialog->MinRect().isEmpty());
+  QTest::mouseClick(dialog, Qt::LeftButton, Qt::NoModifier, dialog->MinRect().center());
+  EXPECT_TRUE(Stand().InTray()) << "the console took the program to the tray";
+  EXPECT_FALSE(Window->isVisible());
+  Tray->DoubleClick();
+  EXPECT_TRUE(WaitUntil([&] { return Window->isVisible() && !Stand().InTray(); }));
+}
+
 // Takes the pages the player opens, in place of the desktop's browser.
 class tPageCatcher : public QObject {
   Q_OBJECT

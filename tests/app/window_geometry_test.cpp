@@ -43,5 +43,39 @@ TEST(WindowGeometry, AspectRuleNeverGoesBelowTheMinimum) {
   EXPECT_EQ(KeepAspect({400, 230}, 0.0, minimum, true), QSize(400, 230)) << "no video: no rule";
 }
 
+TEST(WindowGeometry, AspectRuleLeadsByWidthExceptForTheTopOrBottomEdgeAlone) {
+  struct {
+    Qt::Edges edges;
+    bool byWidth;
+  } rows[] = {
+      {Qt::TopEdge, false},
+      {Qt::BottomEdge, false},
+      {Qt::LeftEdge, true},
+      {Qt::RightEdge, true},
+      {Qt::TopEdge | Qt::LeftEdge, true},      // corners follow the width
+      {Qt::BottomEdge | Qt::RightEdge, true},  // the menu's Size drag
+      {{}, true},                              // the window system's sizing, edges unknown
+  };
+  for (const auto& r : rows) EXPECT_EQ(DragSizesByWidth(r.edges), r.byWidth) << r.edges.toInt();
+}
+
+TEST(WindowGeometry, MaximiseRemembersTheBoundsAndRestoresThem) {
+  const QRect area(0, 0, 1600, 1100), placed(200, 150, 640, 480);
+  tMaximizer maximize;
+  EXPECT_FALSE(maximize.IsMaximized());
+  EXPECT_EQ(maximize.Toggle(placed, area), area);
+  EXPECT_TRUE(maximize.IsMaximized());
+  // While maximised the window's bounds are the area's; restoring gives the ones from before.
+  EXPECT_EQ(maximize.Toggle(area, area), placed);
+  EXPECT_FALSE(maximize.IsMaximized());
+
+  EXPECT_EQ(maximize.Toggle(placed.translated(10, 10), area), area);
+  maximize.Forget();  // sized to a new picture while maximised
+  EXPECT_FALSE(maximize.IsMaximized());
+  const QRect picture(300, 200, 352, 288);
+  EXPECT_EQ(maximize.Toggle(picture, area), area) << "maximising again remembers the new place";
+  EXPECT_EQ(maximize.Toggle(area, area), picture);
+}
+
 }  // namespace
 }  // namespace ktv

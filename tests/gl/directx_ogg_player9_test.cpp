@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include "artwork/artwork.h"
 #include "panel/backend_checks.h"
 #include "platform/clock.h"
 #include "platform/main_thread.h"
 #include "platform/manual_sound_device.h"
 #include "playback/ring_audio_output.h"
-#include "ui/resources/artwork.h"
 
 namespace ktv {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/resources/artwork.h"
+#include "artwork/artwork.h"
 
 namespace ktv {
 namespace {

@@ -4,10 +4,13 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QScreen>
 #include <QTest>
 
 #include "support/qt/qt_test_support.h"
+#include "ui/application_signals.h"
 #include "ui/skin_look.h"
+#include "ui/window_menu.h"
 
 namespace ktv {
 namespace {
@@ -178,20 +181,82 @@ TEST(SkinnedForm, CaptionMovesAndBandsSizeTheForm) {
   EXPECT_EQ(form.geometry().right(), moved.right() + 40) << "the right edge stays";
 }
 
+TEST(SkinnedForm, WindowMenuOffersWhatTheCaptionDoesAndActsOnTheForm) {
+  struct {
+    tBorderStyle style;
+    int icons;
+    bool minimize, maximize;
+    const char* note;
+  } rows[] = {
+      {tBorderStyle::bsSizeable, biSystemMenu | biMinimize | biMaximize, true, true, "everything"},
+      {tBorderStyle::bsSingle, biSystemMenu | biMinimize, true, false, "no maximise button, no item"},
+      {tBorderStyle::bsDialog, biSystemMenu | biMinimize | biMaximize, false, false, "a dialog: close only"},
+  };
+  for (const auto& r : rows) {
+    tShownForm shown(r.style, r.icons);
+    TWindowMenu* menu = shown.Form.WindowMenu();
+    EXPECT_EQ(menu->Minimize->isVisible(), r.minimize) << r.note;
+    EXPECT_EQ(menu->Maximize->isVisible(), r.maximize) << r.note;
+    EXPECT_EQ(menu->Restore->isVisible(), r.maximize) << r.note;
+    EXPECT_FALSE(menu->Move->isVisible()) << r.note << ": the caption moves a form";
+    EXPECT_FALSE(menu->Size->isVisible()) << r.note;
+    EXPECT_TRUE(menu->Close->isVisible()) << r.note;
+  }
+
+  tShownForm shown(tBorderStyle::bsSizeable, biSystemMenu | biMinimize | biMaximize);
+  tSkinnedForm& form = shown.Form;
+  const QRect bounds = form.geometry();
+  // A right click on the caption opens the menu with the items for the form's state.
+  QTest::mouseClick(&form, Qt::RightButton, {}, QPoint(form.width() / 2, 8));
+  TWindowMenu* menu = form.WindowMenu();
+  ASSERT_TRUE(test::WaitUntil([&] { return menu->isVisible(); }));
+  EXPECT_FALSE(menu->Restore->isEnabled());
+  menu->Maximize->trigger();
+  menu->hide();
+  ASSERT_TRUE(test::WaitUntil([&] { return form.IsMaximized(); }));
+  EXPECT_EQ(form.geometry(), form.screen()->availableGeometry());
+  menu->PopupAt(form.mapToGlobal(QPoint(20, 8)), form.IsMaximized());
+  EXPECT_TRUE(menu->Restore->isEnabled());
+  EXPECT_FALSE(menu->Maximize->isEnabled());
+  menu->Restore->trigger();
+  menu->hide();
+  ASSERT_TRUE(test::WaitUntil([&] { return !form.IsMaximized(); }));
+  EXPECT_EQ(form.geometry(), bounds);
+  menu->Close->trigger();
+  EXPECT_TRUE(test::WaitUntil([&] { return !form.isVisible(); }));
+}
+
 TEST(SkinnedForm, MinimiseMinimisesTheWholeApplication) {
   tShownForm main(tBorderStyle::bsSingle, biSystemMenu);
   tShownForm dialog(tBorderStyle::bsSingle, biSystemMenu | biMinimize);
   QTest::mouseClick(&dialog.Form, Qt::LeftButton, {}, dialog.Form.MinRect().center());
   EXPECT_TRUE(main.Form.isMinimized());
   EXPECT_TRUE(dialog.Form.isMinimized());
-  int handled = 0;
-  tSkinnedForm::SetMinimizeApplicationHandler([&] { ++handled; });
   dialog.Form.showNormal();
   main.Form.showNormal();
-  tSkinnedForm::MinimizeApplication();
-  tSkinnedForm::SetMinimizeApplicationHandler(nullptr);
-  EXPECT_EQ(handled, 1) << "the main window may take it over";
-  EXPECT_FALSE(main.Form.isMinimized());
+
+  // A main window takes it over by connecting; its connection ends with it, so a later one starts clean.
+  int first = 0, second = 0;
+  {
+    QObject firstWindow;
+    QObject::connect(&tApplicationSignals::Instance(), &tApplicationSignals::MinimizeRequested, &firstWindow,
+                     [&] { ++first; });
+    QTest::mouseClick(&dialog.Form, Qt::LeftButton, {}, dialog.Form.MinRect().center());
+    EXPECT_EQ(first, 1) << "the main window took it over";
+    EXPECT_FALSE(main.Form.isMinimized());
+    EXPECT_FALSE(dialog.Form.isMinimized());
+  }
+  {
+    QObject secondWindow;
+    QObject::connect(&tApplicationSignals::Instance(), &tApplicationSignals::MinimizeRequested, &secondWindow,
+                     [&] { ++second; });
+    dialog.Form.WindowMenu()->Minimize->trigger();
+    EXPECT_TRUE(test::WaitUntil([&] { return second == 1; })) << "the window menu asks the same";
+    EXPECT_EQ(first, 1) << "the first window is gone and hears nothing";
+  }
+  tApplicationSignals::Instance().RequestMinimize();
+  EXPECT_EQ(second, 1);
+  EXPECT_TRUE(main.Form.isMinimized()) << "no one connected: every window minimises";
 }
 
 TEST(SkinnedForm, DesignFacesAreMetricCompatible) {

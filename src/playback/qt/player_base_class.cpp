@@ -8,10 +8,10 @@
 #include <optional>
 #include <random>
 
+#include "artwork/artwork.h"
 #include "ogg/theora_codec.h"
 #include "playback/qt/bitmap_routines.h"
 #include "stream/ogg_thread_manager.h"
-#include "ui/resources/artwork.h"
 
 namespace ktv {
 

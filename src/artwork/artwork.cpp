@@ -1,8 +1,10 @@
-#include "ui/resources/artwork.h"
+#include "artwork/artwork.h"
 
 namespace ktv {
 
-QString ArtworkPath(const QString& name) { return QStringLiteral(":/artwork/") + name + QStringLiteral(".png"); }
+QString ArtworkPath(const QString& name) {
+  return QStringLiteral(":/artwork/") + name + QStringLiteral(".png");
+}
 
 QImage LoadArtwork(const QString& name) {
   QImage image(ArtworkPath(name));
