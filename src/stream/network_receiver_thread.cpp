@@ -296,8 +296,10 @@ void tNetworkReceiverThread::UpdateLevelState(bool& full) {
       full = false;
       State = RS_BUFFERING;
     }
-  } else if (count * 255 / capacity > kLevelFull &&
-             (IsFile || !Options.AwaitStreamRate || NamedBitrate > 0 || QueueSized)) {
+  } else if (count * 255 / capacity > kLevelFull && (IsFile || !Options.AwaitStreamRate || NamedBitrate > 0 ||
+                                                     QueueSized || Reconnecting || InputEnded)) {
+    // (A connection that is gone brings nothing more for a while: what is queued plays at once, whatever
+    // size the queue will be given.)
     full = true;
     PlayingCapacity = capacity;
     State = RS_PLAYING;
