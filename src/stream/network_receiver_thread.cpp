@@ -132,10 +132,11 @@ void tNetworkReceiverThread::WakeWaiters() {
 }
 
 void tNetworkReceiverThread::Start() {
-  Running = true;
-  // The state first: a poller never sees the old idle state without its code.
+  // The state first: a poller never sees the old idle state without its code. Running last: a session that
+  // begins (and may fail at once) only after the old code was cleared keeps its own.
   State = RS_CONNECTING;
   ErrorState &= kOwnerSet;
+  Running = true;
   Wake();
 }
 

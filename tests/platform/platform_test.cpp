@@ -109,6 +109,7 @@ int RunChildWithStuckWorker(void (*body)(std::atomic<bool>& blocked, std::atomic
       blocked = true;
       result = Synchronize([] {}) ? 1 : 0;
     });
+    worker.detach();  // left running on purpose (a thread checker would call a joinable one leaked)
     while (!blocked) std::this_thread::yield();
     body(blocked, result);
     _exit(99);  // body must have left by exit() already
