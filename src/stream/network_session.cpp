@@ -246,6 +246,8 @@ bool tNetworkReceiverThread::Reconnect(tByteQueue& queue, int64_t& contentLength
   Reconnecting = true;
   SocketOpen = false;
   Socket->Close();
+  // What is queued plays while the attempts wait, and the stream says so before it says it reconnects.
+  UpdateLevelState(full);
   WakeWaiters();
   uint8_t code = RE_TIMEOUT;  // the drop itself, when no attempt gets as far as failing
   // The attempts count on across connections that broke off soon: a server that sends a little and closes
