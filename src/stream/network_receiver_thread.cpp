@@ -252,6 +252,7 @@ void tNetworkReceiverThread::BeginSession() {
   Bitrate = 0;
   NamedBitrate = 0;
   QueueSized = false;
+  TakenWhileBuffering = 0;
   InputEnded = false;
   PlaybackFinished = false;
   FreeQueue();
@@ -297,11 +298,13 @@ void tNetworkReceiverThread::UpdateLevelState(bool& full) {
       full = false;
       State = RS_BUFFERING;
     }
-  } else if (count * 255 / capacity > kLevelFull && (IsFile || !Options.AwaitStreamRate || NamedBitrate > 0 ||
-                                                     QueueSized || Reconnecting || InputEnded)) {
+  } else if ((count + TakenWhileBuffering) * 255 / capacity > kLevelFull &&
+             (IsFile || !Options.AwaitStreamRate || NamedBitrate > 0 || QueueSized || Reconnecting ||
+              InputEnded)) {
     // (A connection that is gone brings nothing more for a while: what is queued plays at once, whatever
     // size the queue will be given.)
     full = true;
+    TakenWhileBuffering = 0;
     PlayingCapacity = capacity;
     State = RS_PLAYING;
   }
@@ -327,7 +330,10 @@ int32_t tNetworkReceiverThread::ReadExact(uint8_t* buffer, int32_t n) {
   auto stopped = [&] { return !Running || Terminated() || State == RS_IDLE; };
   while (!stopped()) {
     int32_t held = queue->GetCount();
-    if (held >= n) return queue->Read(buffer, n, 1) == n ? n : 0;
+    if (held >= n) {
+      if (State == RS_BUFFERING) TakenWhileBuffering += n;
+      return queue->Read(buffer, n, 1) == n ? n : 0;
+    }
     if (InputEnded) return queue->Read(buffer, held, 1);  // the last bytes of the stream
     // A connection that is gone ends the stream, unless it is being reconnected.
     auto connectionGone = [&] { return !IsFile && !SocketOpen && !Reconnecting; };

@@ -205,6 +205,9 @@ class tNetworkReceiverThread : public tThread {
   uint32_t ConnectionStart = 0;       // when the current connection began carrying the stream
   std::deque<uint32_t> AttemptTicks;  // when each attempt within the window began
   int64_t PlayingCapacity = 0;        // the queue's capacity when it last turned to playing
+  // Bytes the reader took while the stream was buffering (the header scan reads on to the first page of
+  // the stream): they wait in the reader to be played, so they count toward the level that starts playing.
+  std::atomic<int64_t> TakenWhileBuffering{0};
   std::atomic<uint8_t> ErrorState{RE_NONE};
   std::atomic<int32_t> NamedBitrate{0};
   std::atomic<bool> QueueSized{false};  // SizeQueueForStream was called in this session  // the server's own

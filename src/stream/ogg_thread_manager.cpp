@@ -504,7 +504,20 @@ void tOggThreadManager::StepFrame(bool clocked, double clock, uint32_t& wait) {
       return;
     }
   }
-  if (!FrameReady || !AudioStarted) return;
+  if (!FrameReady) return;
+  if (!AudioStarted) {
+    // The link's first picture goes up as soon as it is decoded. The sound that times the pictures may lie
+    // seconds of stream further on (an encoder that writes long sound pages places each behind the pictures
+    // it covers), and a still picture shows meanwhile that the stream is there. The rest wait for the clock.
+    if (FrameCount == 0 && FrameKey) {
+      ++FrameCount;
+      FrameReady = false;
+      wait = 0;
+      LastFrameTick = timeGetTime();
+      CallVideoFrame(&Frame, &FrameKey);
+    }
+    return;
+  }
   ++FrameCount;
   if (!clocked) clock = WallSoundTime();
   clock += AudioStart;
@@ -534,6 +547,8 @@ uint32_t tOggThreadManager::Step() {
   // One look at the player's clock per step: whether there is one (a sound output) and where it stands.
   double clock = 0;
   bool clocked = CallGetAudioTime(clock);
+  // The link's first picture is decoded ahead of its sound (see StepFrame), whose pages may come later.
+  if (Link.Audio && Link.Video && !AudioStarted && FrameCount == 0) StepFrame(clocked, clock, wait);
   if (Link.Audio && !StepAudio(clocked, clock, wait)) return 0;
   if (Link.Audio && Link.Video) StepFrame(clocked, clock, wait);
   return Finished ? 0 : wait;

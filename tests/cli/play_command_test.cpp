@@ -2,6 +2,7 @@
 // real SDL sound path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -298,6 +299,42 @@ TEST(PlayCommand, LiveStreamThatDropsIsReconnected) {
   EXPECT_NE(run.Out.find("status: Reconnecting to Stream (attempt 1 of 5)..."), std::string::npos) << run.Out;
   EXPECT_EQ(Count(run.Out, "progress 6\n"), 1) << "the stream is reported as ended only once, at its end";
   EXPECT_EQ(server.Connections(), 2);
+}
+
+// Where the first page of sound after the headers begins: an encoder that writes long sound pages places
+// each behind the pictures it covers, so the pictures of the first second come first.
+size_t FirstSoundPage(const std::string& ogg) {
+  std::vector<uint32_t> serials;
+  for (size_t at = 0; at + 27 <= ogg.size();) {
+    const auto* page = reinterpret_cast<const uint8_t*>(ogg.data() + at);
+    int64_t granule = 0;
+    uint32_t serial = 0;
+    std::memcpy(&granule, page + 6, 8);
+    std::memcpy(&serial, page + 14, 4);
+    size_t size = 27 + page[26];
+    for (int i = 0; i < page[26]; ++i) size += page[27 + i];
+    if (std::find(serials.begin(), serials.end(), serial) == serials.end()) serials.push_back(serial);
+    if (serials.size() == 2 && serial == serials[1] && granule > 0) return at;
+    at += size;
+  }
+  return std::string::npos;
+}
+
+// The sound that starts the clock lies far behind the first pictures, and the server stops just before it:
+// the first picture still goes up, and only the first (the rest wait for the sound).
+TEST(PlayCommand, FirstPictureShowsBeforeTheSoundArrives) {
+  const std::string clip = ReadFile(
+      MakeMedia({"--width", "640", "--height", "360", "--fps", "25", "--kbps", "420", "--seconds", "4"}));
+  const size_t sound = FirstSoundPage(clip);
+  ASSERT_NE(sound, std::string::npos);
+  ASSERT_GT(sound, 60000u) << "the clip's first sound page comes after a second's worth of pictures";
+  tScriptServer server(
+      std::vector<tScript>{{ReadRequest(), Send(IcyAnswer(clip.substr(0, sound))), Stall()}});
+  tRunResult run = RunCli(
+      {"play", server.URL("/live.ogg"), "--output", "ring", "--buffer", "1", "--seconds", "3", "--stats"});
+  std::string json = run.Out.substr(run.Out.rfind('{'));
+  EXPECT_EQ(JsonNumber(json, "shown"), 1) << json;
+  EXPECT_GE(JsonNumber(json, "first_picture_ms"), 0) << json;
 }
 
 TEST(PlayCommand, ServerThatNeverComesBackEndsAfterTheAttempts) {
