@@ -112,6 +112,9 @@ bool HandOverOrListen(tSingleInstance& instance, const QStringList& sources, int
 int RunPlayer(int argc, char** argv) {
   QApplication application(argc, argv);
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kPlayerTitle));
+  // Wayland compositors find the window's icon and name through the desktop entry of this id.
+  QGuiApplication::setDesktopFileName(
+      QString::fromLatin1(kDesktopFileName).remove(QLatin1String(".desktop")));
   QApplication::setWindowIcon(ApplicationIcon());
   if (!RouteEndSignals()) std::fprintf(stderr, "kestrova-tv: cannot route end-of-session signals\n");
 
@@ -139,7 +142,12 @@ int RunPlayer(int argc, char** argv) {
   InstallQtMainThreadPump();
   BuildYUVTables();
   InstallOpenGLProbe();
-  if (!screenshots) RegisterFileTypes(DefaultFileTypeRoots());
+  // An installed player is offered by the entry installed beside it; one run from its build folder offers
+  // itself in the user's folder.
+  if (!screenshots) {
+    const tFileTypeRoots roots = DefaultFileTypeRoots();
+    if (!IsInstalledProgram(roots.Executable, KTV_INSTALLED_ENTRY_FOLDER)) RegisterFileTypes(roots);
+  }
   TCustomHintWindow::Install();
 
   int result = 0;

@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "library/desktop_entry_template.h"
 #include "library/playlist.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -22,10 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// .ogg/.ogm, .m3u, .pls and .xspf under their MIME names.
-const char* const kMimeTypes[] = {"application/ogg",     "audio/ogg",     "video/ogg",
-                                  "audio/x-mpegurl",     "audio/mpegurl", "audio/x-scpls",
-                                  "application/xspf+xml"};
+constexpr const char* kExecField = "@KTV_EXEC@";
 constexpr const char* kSection = "[Added Associations]";
 // A mimeapps.list larger than this is not one we dare rewrite.
 constexpr uintmax_t kMaxMimeAppsBytes = 4u << 20;
@@ -53,30 +52,6 @@ std::string ExecArgument(const std::string& path) {
     escaped += c;
   }
   return escaped;
-}
-
-std::string DesktopEntry(const std::string& executable) {
-  std::string exec = ExecArgument(executable) + " %u";
-  std::string mime;
-  for (const char* type : kMimeTypes) mime += std::string(type) + ";";
-  return "[Desktop Entry]\n"
-         "Type=Application\n"
-         "Name=Kestrova.TV Player\n"
-         "Comment=Player for Ogg network streams\n"
-         "Exec=" +
-         exec +
-         "\n"
-         "Terminal=false\n"
-         "Categories=AudioVideo;Player;\n"
-         "MimeType=" +
-         mime +
-         "\n"
-         "Actions=Play;\n"
-         "\n"
-         "[Desktop Action Play]\n"
-         "Name=Play in Kestrova.TV Player\n"
-         "Exec=" +
-         exec + "\n";
 }
 
 bool ReadWhole(const std::string& fileName, std::string& text, bool& exists) {
@@ -107,7 +82,7 @@ std::string AddAssociations(const std::string& text) {
     if (!lines.empty() && !TrimText(lines.back()).empty()) lines.push_back("");
     lines.push_back(kSection);
   }
-  for (const char* type : kMimeTypes) {
+  for (const std::string& type : PlayerMimeTypes()) {
     size_t end = section + 1;  // one past the section's last non-blank line
     bool done = false;
     for (size_t i = section + 1; i < lines.size(); ++i) {
@@ -128,8 +103,7 @@ std::string AddAssociations(const std::string& text) {
       break;
     }
     if (!done)
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(end),
-                   std::string(type) + "=" + kDesktopFileName + ";");
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(end), type + "=" + kDesktopFileName + ";");
   }
   std::string out;
   for (const std::string& line : lines) out += line + "\n";
@@ -171,6 +145,35 @@ bool WriteAssociations(const tFileTypeRoots& roots, const std::string& applicati
 }
 
 }  // namespace
+
+std::string DesktopEntry(const std::string& executable) {
+  const std::string exec = ExecArgument(executable);
+  std::string entry = kDesktopEntryTemplate;
+  for (size_t at = 0; (at = entry.find(kExecField, at)) != std::string::npos; at += exec.size())
+    entry.replace(at, std::strlen(kExecField), exec);
+  return entry;
+}
+
+const std::vector<std::string>& PlayerMimeTypes() {
+  static const std::vector<std::string> types = [] {
+    std::vector<std::string> list;
+    for (const std::string& line : SplitLines(kDesktopEntryTemplate)) {
+      if (!line.starts_with("MimeType=")) continue;
+      std::istringstream items(line.substr(std::strlen("MimeType=")));
+      for (std::string type; std::getline(items, type, ';');)
+        if (!type.empty()) list.push_back(type);
+    }
+    return list;
+  }();
+  return types;
+}
+
+bool IsInstalledProgram(const std::string& executable, const std::string& entryFolderFromProgram) {
+  const fs::path program(executable);
+  if (!program.is_absolute() || !program.has_parent_path()) return false;
+  std::error_code ec;
+  return fs::is_regular_file(program.parent_path() / entryFolderFromProgram / kDesktopFileName, ec);
+}
 
 tFileTypeRoots DefaultFileTypeRoots() {
   tFileTypeRoots roots;

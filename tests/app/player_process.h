@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QLocalSocket>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/single_instance.h"
 #include "support/test_support.h"
 
 extern char** environ;
@@ -28,7 +30,8 @@ inline std::string PlayerPath() {
 
 class tPlayerProcess {
  public:
-  tPlayerProcess() = default;
+  // The player of this build, or an installed one.
+  explicit tPlayerProcess(std::string program = PlayerPath()) : Program(std::move(program)) {}
   tPlayerProcess(const tPlayerProcess&) = delete;
   tPlayerProcess& operator=(const tPlayerProcess&) = delete;
   ~tPlayerProcess() {
@@ -53,8 +56,7 @@ class tPlayerProcess {
     std::vector<char*> envp;
     for (std::string& v : variables) envp.push_back(v.data());
     envp.push_back(nullptr);
-    const std::string program = PlayerPath();
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    std::vector<char*> argv{const_cast<char*>(Program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -62,7 +64,7 @@ class tPlayerProcess {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const bool started = posix_spawn(&Pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
+    const bool started = posix_spawn(&Pid, Program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
     posix_spawn_file_actions_destroy(&actions);
     return started;
   }
@@ -89,6 +91,7 @@ class tPlayerProcess {
   pid_t Id() const { return Pid; }
 
  private:
+  std::string Program;
   pid_t Pid = 0;
   bool Ended = false;
   int ExitCode = -1;
@@ -104,6 +107,18 @@ bool PollUntil(F condition, int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+// True once a player of this test's configuration has had its turn: it listens and its event loop runs (it
+// let go of the start lock). By then it has done its start-up work, such as offering itself for file types.
+inline bool PlayerIsUp() {
+  tSingleInstance probe;
+  if (!probe.LockStart(0)) return false;
+  probe.ReleaseStartLock();
+  // Only a connection: a probe that listened could take a starting player's hand-over itself.
+  QLocalSocket socket;
+  socket.connectToServer(probe.Name());
+  return socket.waitForConnected(1000);
 }
 
 }  // namespace ktv::test

@@ -5,13 +5,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <QLocalSocket>
 #include <QStringList>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 
-#include "app/single_instance.h"
 #include "app_test_support.h"
 #include "library/file_types.h"
 #include "platform/registry.h"
@@ -43,17 +41,6 @@ uintmax_t SoundBytes(const std::string& file) {
   std::error_code ec;
   const uintmax_t size = fs::file_size(file, ec);
   return ec ? 0 : size;
-}
-
-// True once the player has had its turn: it listens and its event loop runs (it let go of the start lock).
-bool PlayerIsUp() {
-  tSingleInstance probe;
-  if (!probe.LockStart(0)) return false;
-  probe.ReleaseStartLock();
-  // Only a connection: a probe that listened could take a starting player's hand-over itself.
-  QLocalSocket socket;
-  socket.connectToServer(probe.Name());
-  return socket.waitForConnected(1000);
 }
 
 TEST(Program, FirstStartOffersItselfForOggFiles) {

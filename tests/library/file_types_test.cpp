@@ -80,5 +80,52 @@ TEST_F(FileTypesTest, FailureEndsTheRegistrationSilently) {
   EXPECT_FALSE(RegisterFileTypes(bad)) << "a path with a line break cannot be written into a desktop entry";
 }
 
+TEST_F(FileTypesTest, ExecLinesQuoteAndEscapeTheProgramPath) {
+  const struct {
+    const char* Path;
+    const char* Exec;  // as the key file holds it
+    const char* Note;
+  } rows[] = {
+      {"/usr/bin/kestrova-tv", R"("/usr/bin/kestrova-tv")", "plain"},
+      {"/opt/my player/kestrova-tv", R"("/opt/my player/kestrova-tv")", "a space stays inside the quotes"},
+      {"/opt/100%/kestrova-tv", R"("/opt/100%%/kestrova-tv")", "% would start a field code"},
+      {"/opt/$HOME/kestrova-tv", R"("/opt/\\$HOME/kestrova-tv")", "$ would be expanded by a shell"},
+      {"/opt/a\"b`c/kestrova-tv", R"("/opt/a\\"b\\`c/kestrova-tv")", "quote and backquote"},
+      {"/opt/a\\b/kestrova-tv", R"("/opt/a\\\\b/kestrova-tv")", "a backslash, escaped twice"},
+  };
+  for (const auto& r : rows) {
+    const std::string entry = DesktopEntry(r.Path);
+    const std::string exec = std::string("\nExec=") + r.Exec + " %u\n";
+    size_t first = entry.find(exec);
+    EXPECT_NE(first, std::string::npos) << r.Note << ":\n" << entry;
+    EXPECT_NE(entry.find(exec, first + 1), std::string::npos) << r.Note << ": the action's Exec line too";
+    EXPECT_EQ(entry.find("@KTV_EXEC@"), std::string::npos) << r.Note;
+  }
+}
+
+TEST_F(FileTypesTest, InstalledProgramIsKnownByTheEntryBesideIt) {
+  namespace fs = std::filesystem;
+  // prefix/bin/kestrova-tv with prefix/share/applications/<entry>, as the install lays them out.
+  fs::create_directories(Dir.File("prefix/bin"));
+  fs::create_directories(Dir.File("prefix/share/applications"));
+  ASSERT_TRUE(test::WriteFile(Dir.File("prefix/share/applications/kestrova-tv-player.desktop"), "x"));
+  fs::create_directories(Dir.File("other/share/applications/kestrova-tv-player.desktop"));
+  fs::create_directories(Dir.File("build/src/app"));
+  const std::string kFromBin = "../share/applications";
+  const struct {
+    std::string Executable;
+    bool Installed;
+    const char* Note;
+  } rows[] = {
+      {Dir.File("prefix/bin/kestrova-tv"), true, "installed"},
+      {Dir.File("build/src/app/kestrova-tv"), false, "run from the build folder"},
+      {Dir.File("other/bin/kestrova-tv"), false, "a folder of that name is no entry"},
+      {Dir.File("elsewhere/bin/kestrova-tv"), false, "nothing beside it"},
+      {"bin/kestrova-tv", false, "a relative path says nothing about where the program lies"},
+      {"", false, "the program's path is unknown"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(IsInstalledProgram(r.Executable, kFromBin), r.Installed) << r.Note;
+}
+
 }  // namespace
 }  // namespace ktv
