@@ -1,4 +1,4 @@
-// The parts of the OpenGL scene that need no context: how a frame's chroma lies against its luma.
+// The part of the OpenGL scene that needs no context: how a frame's chroma lies against its luma.
 #include "playback/qt/gl_scene.h"
 
 #include <gtest/gtest.h>
@@ -41,30 +41,6 @@ TEST(ChromaLayout, ComesFromThePlanesSizes) {
       EXPECT_EQ(layout.FactorX, row.FactorX);
       EXPECT_EQ(layout.FactorY, row.FactorY);
     }
-  }
-}
-
-TEST(YUVTableTexels, HoldTheConverterTermsInTheirBytes) {
-  // The shader's sums: blue = row 0 lo + 256 hi - 256, red = row 1 likewise, green = both rows' third
-  // byte - 256, luma = row 2's first byte. Spot values of the converter's factors (rounded halves to even).
-  const auto t = YUVTableTexels();
-  auto at = [&t](int row, int c, int byte) {
-    return int{t[(static_cast<size_t>(row) * 256 + c) * 4 + byte]};
-  };
-  auto word = [&at](int row, int c) { return at(row, c, 0) + 256 * at(row, c, 1) - 256; };
-  struct {
-    int Value, Blue, Red, GreenU, GreenV, Luma;
-  } rows[] = {
-      {128, 0, 0, 0, 0, 120},       {0, -227, -179, -44, -91, 0},  {255, 225, 178, 44, 91, 255},
-      {3, -222, -175, -43, -89, 0}, {16, -198, -157, -39, -80, 0}, {235, 190, 150, 37, 76, 234},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE("value " + std::to_string(row.Value));
-    EXPECT_EQ(word(0, row.Value), row.Blue);
-    EXPECT_EQ(word(1, row.Value), row.Red);
-    EXPECT_EQ(at(0, row.Value, 2) - 128, row.GreenU);
-    EXPECT_EQ(at(1, row.Value, 2) - 128, row.GreenV);
-    EXPECT_EQ(at(2, row.Value, 0), row.Luma);
   }
 }
 

@@ -3,8 +3,6 @@
 #include <QOpenGLContext>
 #include <QOpenGLShaderProgram>
 #include <algorithm>
-#include <cfenv>
-#include <cmath>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -118,13 +116,17 @@ void main() {
 
 // One picture pixel per fragment from the three planes: the fragment's (x, y) is luma texel (x, y) (the Y
 // texture holds the picture region only); its chroma sample is the one covering it, at the frame's own
-// subsampling, nearest (no filtering between chroma samples, as the CPU converter does not filter). Every
-// value is an integer held exactly in a float; the sums are those of the converter's tables.
+// subsampling, nearest (no filtering between chroma samples, as the CPU converter does not filter). Colour
+// terms are the CPU converter's table entries, worked out exactly: the factors as integer ratios, every
+// value an integer held exactly in a float (all below 2^24), rounded to nearest with halves to even. Without
+// full-precision floats that cannot be done, and the program is not built.
 const char* const kPlanarFragmentShader = R"(
+#if defined(GL_ES) && !defined(GL_FRAGMENT_PRECISION_HIGH)
+#error planes need full-precision floats
+#endif
 uniform sampler2D u_y;
 uniform sampler2D u_u;
 uniform sampler2D u_v;
-uniform sampler2D u_tables;
 uniform vec2 u_ySize;
 uniform vec2 u_chromaSize;
 uniform vec2 u_origin;
@@ -133,18 +135,24 @@ uniform vec2 u_factor;
 float Sample(sampler2D plane, vec2 texel, vec2 size) {
   return floor(texture2D(plane, (texel + 0.5) / size).r * 255.0 + 0.5);
 }
-vec4 Table(float value, float row) {
-  return floor(texture2D(u_tables, vec2((value + 0.5) / 256.0, (row + 0.5) / 4.0)) * 255.0 + 0.5);
+// k * num / den rounded, halves to even. The division may be off by one; the remainder puts it right.
+float Term(float k, float num, float den) {
+  float t = k * num + den * 0.5;
+  float r = floor(t / den);
+  float rest = t - r * den;
+  r += rest < 0.0 ? -1.0 : (rest >= den ? 1.0 : 0.0);
+  rest = t - r * den;
+  return rest == 0.0 && mod(r, 2.0) == 1.0 ? r - 1.0 : r;
 }
 void main() {
   vec2 p = floor(gl_FragCoord.xy);
   vec2 c = floor((p + u_origin) / u_factor) - u_chromaOrigin;
-  vec4 u = Table(Sample(u_u, c, u_chromaSize), 0.0);
-  vec4 v = Table(Sample(u_v, c, u_chromaSize), 1.0);
-  float l = Table(Sample(u_y, p, u_ySize), 2.0).r;
-  float blue = u.r + u.g * 256.0 - 256.0;
-  float red = v.r + v.g * 256.0 - 256.0;
-  float green = u.b + v.b - 256.0;
+  float u = Sample(u_u, c, u_chromaSize) - 128.0;
+  float v = Sample(u_v, c, u_chromaSize) - 128.0;
+  float l = clamp(Term(Sample(u_y, p, u_ySize) - 16.0, 1067.0, 1000.0), 0.0, 255.0);
+  float red = Term(v, 1402.0, 1000.0);
+  float green = Term(u, 34414.0, 100000.0) + Term(v, 71414.0, 100000.0);
+  float blue = Term(u, 1772.0, 1000.0);
   gl_FragColor = vec4(clamp(vec3(l + red, l - green, l + blue), 0.0, 255.0) / 255.0, 1.0);
 }
 )";
@@ -159,12 +167,6 @@ std::unique_ptr<QOpenGLShaderProgram> BuildProgram(const QByteArray& vertex, con
   program->bindAttributeLocation("a_texcoord", kTexCoord);
   if (!program->link()) return nullptr;
   return program;
-}
-
-// Rounded as the CPU converter builds its tables: to nearest, halves to even, then held in 16 bits.
-int32_t RoundEven(double v) {
-  std::fesetround(FE_TONEAREST);
-  return static_cast<int32_t>(static_cast<int16_t>(std::nearbyint(v)));
 }
 
 // The chroma planes' texels under a picture's luma range [first, first + count): first chroma sample and
@@ -191,23 +193,6 @@ tChromaLayout ChromaLayout(const yuv_buffer& frame) {
     return {};
   layout.Covered = QRect(0, 0, width, height);
   return layout;
-}
-
-std::array<uint8_t, 256 * 4 * 4> YUVTableTexels() {
-  std::array<uint8_t, 256 * 4 * 4> texels{};
-  auto put = [&texels](int row, int column, int r, int g, int b) {
-    uint8_t* at = &texels[(static_cast<size_t>(row) * 256 + column) * 4];
-    at[0] = static_cast<uint8_t>(r);
-    at[1] = static_cast<uint8_t>(g);
-    at[2] = static_cast<uint8_t>(b);
-  };
-  for (int c = 0; c < 256; ++c) {
-    const int cbToB = RoundEven((c - 128) * 1.772) + 256, crToR = RoundEven((c - 128) * 1.402) + 256;
-    put(0, c, cbToB & 0xFF, cbToB >> 8, RoundEven((c - 128) * 0.34414) + 128);
-    put(1, c, crToR & 0xFF, crToR >> 8, RoundEven((c - 128) * 0.71414) + 128);
-    put(2, c, std::clamp(RoundEven((c - 16) * 1.067), 0, 255), 0, 0);
-  }
-  return texels;
 }
 
 std::array<uint16_t, 2 * kGridIndices> GridIndexStrips() {
@@ -346,7 +331,6 @@ void tGLScene::Release() {
   ReleasePicture();
   DeleteTexture(GrainTexture);
   DeleteTexture(FrameTexture);
-  DeleteTexture(TableTexture);
   for (GLuint* buffer : {&VertexBuffer, &IndexBuffer, &QuadBuffer}) {
     if (*buffer) glDeleteBuffers(1, buffer);
     *buffer = 0;
@@ -364,16 +348,6 @@ QOpenGLShaderProgram* tGLScene::UnpackProgram(int32_t mode) {
   std::unique_ptr<QOpenGLShaderProgram> program;
   if (mode == PlanarYUV) {
     program = BuildProgram(kUnpackVertexShader, kPlanarFragmentShader);
-    // The tables go with the program: without them it cannot convert.
-    const auto tables = YUVTableTexels();
-    TableTexture = MakeTexture(GL_NEAREST, GL_CLAMP_TO_EDGE);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, tables.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    if (glGetError() != GL_NO_ERROR) {
-      DeleteTexture(TableTexture);
-      program.reset();
-    }
   } else if (mode >= RGB555 && BytesPerPixel(mode) > 0) {
     program = BuildProgram(kUnpackVertexShader,
                            "#define MODE " + QByteArray::number(mode) + "\n" + kUnpackFragmentShader);
@@ -500,23 +474,21 @@ bool tGLScene::UploadPlanes(const yuv_buffer& frame, const QRect& source) {
 
   GLint target = 0;
   if (!BindPicture(source.size(), target)) return false;
-  const GLuint textures[4] = {PlaneTextures[0], PlaneTextures[1], PlaneTextures[2], TableTexture};
-  for (GLuint unit = 0; unit < 4; ++unit) {
+  for (GLuint unit = 0; unit < 3; ++unit) {
     glActiveTexture(GL_TEXTURE0 + unit);
-    glBindTexture(GL_TEXTURE_2D, textures[unit]);
+    glBindTexture(GL_TEXTURE_2D, PlaneTextures[unit]);
   }
   program->bind();
   program->setUniformValue("u_y", 0);
   program->setUniformValue("u_u", 1);
   program->setUniformValue("u_v", 2);
-  program->setUniformValue("u_tables", 3);
   program->setUniformValue("u_ySize", QVector2D(source.width(), source.height()));
   program->setUniformValue("u_chromaSize", QVector2D(chromaWidth, chromaHeight));
   program->setUniformValue("u_origin", QVector2D(source.x(), source.y()));
   program->setUniformValue("u_chromaOrigin", QVector2D(chromaX, chromaY));
   program->setUniformValue("u_factor", QVector2D(layout.FactorX, layout.FactorY));
   FillPicture(*program, source.size(), target);
-  for (GLuint unit = 1; unit < 4; ++unit) {
+  for (GLuint unit = 1; unit < 3; ++unit) {
     glActiveTexture(GL_TEXTURE0 + unit);
     glBindTexture(GL_TEXTURE_2D, 0);
   }

@@ -3,11 +3,11 @@
 //
 // The picture travels in two steps. A video frame's Y, U and V planes are uploaded as the decoder gave them
 // (one single-channel texture each, the picture region only) and a fragment shader converts them into the
-// picture texture (RGB) with the CPU converter's tables, so no CPU pass touches the frame. A visualisation
-// picture (or a frame in a context that cannot take the planes) comes as a CPU-made surface instead: 16-bit
-// or 32-bit pixels, four bytes to a texel, unpacked by a shader of its mode. Each draw then stretches the
-// picture texture into the video rectangle with linear or nearest filtering, lays the grain grid over it and
-// the frame grid round it.
+// picture texture (RGB), giving the CPU converter's values exactly, so no CPU pass touches the frame. A
+// visualisation picture (or a frame in a context that cannot take the planes) comes as a CPU-made surface
+// instead: 16-bit or 32-bit pixels, four bytes to a texel, unpacked by a shader of its mode. Each draw then
+// stretches the picture texture into the video rectangle with linear or nearest filtering, lays the grain
+// grid over it and the frame grid round it.
 //
 // Threads: main thread, with the scene's context current.
 #pragma once
@@ -77,11 +77,6 @@ struct tPlaneFormat {
   GLenum InternalFormat = 0, Format = 0;
   bool RowLength = false;
 };
-
-// The tables of the CPU converter as a 256 x 4 RGBA texture, one column per sample value: row 0 for U
-// (CbToB + 256 as low and high byte, CbToG + 128), row 1 for V (CrToR + 256 likewise, CrToG + 128), row 2
-// the scaled luma. Built with the converter's own arithmetic, so the shader's sums are the converter's.
-std::array<uint8_t, 256 * 4 * 4> YUVTableTexels();
 
 // What one draw shows.
 struct tSceneState {
@@ -153,7 +148,7 @@ class tGLScene : protected QOpenGLFunctions {
   std::unique_ptr<QOpenGLShaderProgram> GridProgram, StretchProgram;
   std::map<int32_t, std::unique_ptr<QOpenGLShaderProgram>> UnpackPrograms;  // by mode; null: cannot build
   tPlaneFormat Planes;
-  GLuint PlaneTextures[3] = {0, 0, 0}, TableTexture = 0;
+  GLuint PlaneTextures[3] = {0, 0, 0};
   QSize PlaneTexels[3];
 };
 
