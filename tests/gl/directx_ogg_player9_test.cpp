@@ -35,8 +35,9 @@ tDirectXOggPlayer9& Player(tPanelWindow& window) {
   return static_cast<tDirectXOggPlayer9&>(*window.Player);
 }
 
-// The frame artwork's blending may round differently from the raster back-end's by a step or two.
-constexpr int kTolerance = 2;
+// The card converts a frame's planes to the CPU converter's very values, and draws the artwork and
+// visualisation pictures one to one.
+constexpr int kTolerance = 0;
 
 // A frame made by hand: w x h luma samples, chroma every fx x fy of them, rows `pad` bytes longer than
 // needed (the padding holds a value no sample has nearby), stored bottom-up (negative strides) if asked.
