@@ -341,6 +341,35 @@ TEST(DirectXOggPlayer9, ASingleFailedUploadIsTriedAgainWithTheNextFrame) {
   EXPECT_EQ(player.FramesConvertedByCpu(), 3);
 }
 
+TEST(DirectXOggPlayer9, AFrameBeforeTheFirstShowIsConvertedOnTheCpuAndShows) {
+  test::tOwnedFrame first = test::ClipFrame({"--width", "320", "--height", "240"}, 1);
+  test::tOwnedFrame later = test::ClipFrame({"--width", "320", "--height", "240"}, 6);
+  ASSERT_TRUE(first.Valid && later.Valid);
+  QWidget window;
+  window.setWindowFlag(Qt::FramelessWindowHint);
+  window.resize(320, 240);
+  tDirectXOggPlayer9 player(&window, nullptr);
+  player.AlignToClient();
+  player.SetFilmGrain(false);
+  player.SetShowTVBorder(false);
+  // No context yet: the decoder's memory will not wait for one, so this frame is converted at once.
+  player.ShowVideoFrame(&first.Buffer, nullptr);
+  EXPECT_EQ(player.GetSurfaceMode(), RGB32);
+  EXPECT_EQ(player.FramesConvertedByCpu(), 1);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  RunEvents(20);
+  const QImage firstPicture = test::ReferencePicture(first);
+  EXPECT_EQ(test::Difference(player.GrabFramebuffer(), firstPicture.rect(), firstPicture, {0, 0}, 0).Max, 0);
+  player.ShowVideoFrame(&later.Buffer, nullptr);
+  EXPECT_EQ(player.GetSurfaceMode(), PlanarYUV) << "with a context the planes go up";
+  EXPECT_EQ(player.FramesConvertedByCpu(), 1);
+  RunEvents(10);
+  const QImage laterPicture = test::ReferencePicture(later);
+  EXPECT_EQ(test::Difference(player.GrabFramebuffer(), laterPicture.rect(), laterPicture, {0, 0}, 0).Max, 0);
+  player.Shutdown();
+}
+
 TEST(DirectXOggPlayer9, GrainIsDrawnFromLevelTwoAndNeverOverVisualisations) {
   test::tOwnedFrame frame = test::ClipFrame({"--width", "628", "--height", "470"});
   ASSERT_TRUE(frame.Valid);
