@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QOpenGLContext>
 #include <QOpenGLWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "playback/qt/bitmap_routines.h"
@@ -68,9 +69,8 @@ class tGLVideoView final : public QOpenGLWidget {
   QMetaObject::Connection ContextGoing;
 };
 
-const std::array<tDirectXOggPlayer9::tSurfaceFormat, 7> tDirectXOggPlayer9::kSurfaceFormats = {{
-    {"UYVY", UYVY},
-    {"YUY2", YUY2},
+const std::array<tDirectXOggPlayer9::tSurfaceFormat, 6> tDirectXOggPlayer9::kSurfaceFormats = {{
+    {"Y, U, V planes", PlanarYUV},
     {"X8R8G8B8", RGB32},
     {"A8R8G8B8", RGB32},
     {"R5G6B5", RGB565},
@@ -99,6 +99,10 @@ QOpenGLWidget* tDirectXOggPlayer9::View() const {
 
 bool tDirectXOggPlayer9::HasFrameTexture() const {
   return ViewWidget && ViewWidget->Scene.HasFrameTexture();
+}
+
+tGLScene* tDirectXOggPlayer9::Scene() const {
+  return ViewWidget ? &ViewWidget->Scene : nullptr;
 }
 
 QImage tDirectXOggPlayer9::GrabFramebuffer() {
@@ -158,7 +162,7 @@ bool tDirectXOggPlayer9::Accepts(int32_t mode) const {
 }
 
 bool tDirectXOggPlayer9::MakeSurface(int width, int height, size_t first) {
-  for (size_t i = first; i < kSurfaceFormats.size(); ++i) {
+  for (size_t i = std::max(first, kFirstVisualFormat); i < kSurfaceFormats.size(); ++i) {
     const int32_t mode = kSurfaceFormats[i].Mode;
     if (!Accepts(mode)) continue;
     // Four bytes to a texel: two pixels of the 2-byte modes, one of RGB32.
@@ -179,16 +183,53 @@ void tDirectXOggPlayer9::ReleaseSurface() {
   SurfaceDirty = true;
 }
 
+int tDirectXOggPlayer9::ShowPlanes(const yuv_buffer& frame) {
+  tGLScene* scene = ViewWidget ? &ViewWidget->Scene : nullptr;
+  // Before the view's first show there is no context yet: that frame takes the CPU's way.
+  if (!Accepts(PlanarYUV) || !scene || !ViewWidget->context() || !ViewWidget->context()->isValid()) return 0;
+  FramePicture(frame, SourceRect);  // whatever the header says, the planes tell the subsampling
+  SourceRect &= ChromaLayout(frame).Covered;
+  ViewWidget->makeCurrent();
+  const bool ready = scene->IsReady();
+  const bool shown = ready && (SourceRect.isEmpty() || scene->UploadPlanes(frame, SourceRect));
+  if (ready && SourceRect.isEmpty()) scene->ReleasePicture();  // nothing of this frame to show
+  const bool drawable = ready && scene->CanDraw(PlanarYUV);
+  ViewWidget->doneCurrent();
+  if (!ready) return 0;
+  if (shown) {
+    UploadFailures.erase(PlanarYUV);
+    return 1;
+  }
+  // As with a surface: a context without the program never draws planes, and one that fails them again and
+  // again is taken at its word.
+  if (!drawable || ++UploadFailures[PlanarYUV] >= kMaxUploadFailures) RefusedModes.insert(PlanarYUV);
+  return -1;
+}
+
 void tDirectXOggPlayer9::ShowVideoFrame(const yuv_buffer* frame, const bool* /*keyframe*/) {
   if (!ContextUsable()) return;
-  // A surface made for visualisation pictures is not reused: video gets a surface of its own formats.
-  if (!frame || frame->y_width <= 0 || frame->y_height <= 0 || VisualMode || frame->y_width != SurfaceWidth ||
+  const bool given = frame && frame->y_width > 0 && frame->y_height > 0;
+  const bool wasVisual = VisualMode;
+  VisualMode = false;
+  if (given && ShowPlanes(*frame) > 0) {
+    // The picture texture holds the frame now; a CPU surface left from before must not overwrite it.
+    ReleaseSurface();
+    SurfaceDirty = false;
+    SurfaceMode = PlanarYUV;
+    BuildVertices();
+    PresentFrame();
+    return;
+  }
+  // The CPU's way: the frame converted into a surface that the next paint uploads. A surface made for
+  // visualisation pictures is not reused.
+  if (!given || wasVisual || SurfaceMode == PlanarYUV || frame->y_width != SurfaceWidth ||
       frame->y_height != SurfaceHeight)
     ReleaseSurface();
-  VisualMode = false;
-  if (frame && frame->y_width > 0 && frame->y_height > 0 &&
-      (SurfaceWidth > 0 || MakeSurface(frame->y_width, frame->y_height, 0))) {
-    if (FramePicture(*frame, SourceRect)) ConvertFrame(*frame, SurfaceMode, Surface.data(), SurfacePitch);
+  if (given && (SurfaceWidth > 0 || MakeSurface(frame->y_width, frame->y_height, kFirstVisualFormat))) {
+    if (FramePicture(*frame, SourceRect)) {
+      ConvertFrame(*frame, SurfaceMode, Surface.data(), SurfacePitch);
+      ++CpuConversions;
+    }
     SurfaceDirty = true;
     BuildVertices();
   }

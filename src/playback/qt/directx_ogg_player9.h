@@ -2,10 +2,12 @@
 // (tRingAudioOutput).
 //
 // The panel owns a child QOpenGLWidget (the view) that covers it and lets the mouse through to it; the panel
-// stays one QWidget, so the raster back-end needs no OpenGL at all. Each frame costs the CPU one ConvertFrame
-// pass into the surface memory (packed YUV when the context takes it, so the card converts colour); the
-// view's paint uploads it, unpacks it into the picture, stretches that into the video rectangle and draws the
-// grain and frame grids (tGLScene).
+// stays one QWidget, so the raster back-end needs no OpenGL at all. A frame's Y, U and V planes go to the
+// card as the decoder left them, at once (the decoder reuses its memory after the call), and the card
+// converts colour into the picture; no CPU pass touches the frame. Only where the context cannot take planes
+// (or has none yet) is a frame converted by ConvertFrame into a surface, as visualisation pictures always
+// are. The view's paint uploads a surface, stretches the picture into the video rectangle and draws the grain
+// and frame grids (tGLScene).
 //
 // Context loss: a lost context drops frames until a new one can be made; the view is then made afresh (a new
 // context, new textures and buffers) and the next frame shows. Mesa never loses a context, so tests mark it
@@ -35,14 +37,14 @@ class tDirectXOggPlayer9 : public tPlayerBaseClass {
   Q_OBJECT
 
  public:
-  // A surface format and the conversion mode that fills it. Video tries them all in this order (packed YUV
+  // A surface format and the conversion mode that fills it. Video tries them all in this order (the planes
   // first); visualisation pictures only the RGB ones, the last five.
   struct tSurfaceFormat {
     const char* Name;
     int32_t Mode;
   };
-  static const std::array<tSurfaceFormat, 7> kSurfaceFormats;
-  static constexpr size_t kFirstVisualFormat = 2;
+  static const std::array<tSurfaceFormat, 6> kSurfaceFormats;
+  static constexpr size_t kFirstVisualFormat = 1;
 
   // device: makes the sound device (empty = SDL).
   tDirectXOggPlayer9(QWidget* owner, tOggThreadManager* thread, tSoundDeviceFactory device = {});
@@ -69,8 +71,12 @@ class tDirectXOggPlayer9 : public tPlayerBaseClass {
   const tGridVertices& Vertices() const { return GridVertices; }
   int ScenesMade() const { return SceneCount; }
   int64_t FramesDropped() const { return DroppedFrames; }
+  // Video frames the CPU converted (none while the planes go to the card).
+  int64_t FramesConvertedByCpu() const { return CpuConversions; }
   bool HasFrameTexture() const;
-  // Test hooks. Only the modes in the set are taken for surfaces (empty: every mode).
+  // The view's scene (for tests: its plane format).
+  tGLScene* Scene() const;
+  // Test hooks. Only the modes in the set (PlanarYUV included) are taken for surfaces (empty: every mode).
   void SetAcceptedModesForTesting(std::set<int32_t> modes) { AcceptedModes = std::move(modes); }
   // The context counts as lost: frames are dropped. Once AllowContextRemake is called, the next frame makes
   // a new one.
@@ -85,7 +91,10 @@ class tDirectXOggPlayer9 : public tPlayerBaseClass {
   // False (and the frame dropped) unless the context can draw; a context that can be made again is, soon.
   bool ContextUsable();
   void RemakeView();
-  // A surface of the first accepted format from `first` on; false when none is.
+  // Uploads and converts the frame's planes in the view's context: 1 shown, 0 not tried (not accepted, no
+  // context yet), -1 failed (counted; refused after repeated failures).
+  int ShowPlanes(const yuv_buffer& frame);
+  // A CPU surface of the first accepted format from `first` on; false when none is.
   bool MakeSurface(int width, int height, size_t first);
   void ReleaseSurface();
   bool Accepts(int32_t mode) const;
@@ -112,6 +121,7 @@ class tDirectXOggPlayer9 : public tPlayerBaseClass {
   bool LossMarked = false, RemakeAllowed = false, RemakePosted = false;
   int SceneCount = 0;
   int64_t DroppedFrames = 0;
+  int64_t CpuConversions = 0;
 };
 
 }  // namespace ktv

@@ -2,6 +2,9 @@
 
 #include <QOpenGLContext>
 #include <QOpenGLShaderProgram>
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "playback/qt/bitmap_routines.h"
@@ -10,7 +13,9 @@ namespace ktv {
 
 namespace {
 
-constexpr GLenum kBGRA = 0x80E1;  // GL_BGRA: desktop OpenGL 1.2 and later
+constexpr GLenum kBGRA = 0x80E1;               // GL_BGRA: desktop OpenGL 1.2 and later
+constexpr GLenum kR8 = 0x8229, kRed = 0x1903;  // OpenGL 3.0, ARB_texture_rg, OpenGL ES 3.0
+constexpr GLenum kUnpackRowLength = 0x0CF2;    // desktop OpenGL, OpenGL ES 3.0, EXT_unpack_subimage
 
 // Attribute slots, bound before linking.
 constexpr GLuint kPosition = 0, kDiffuse = 1, kTexCoord = 2;
@@ -82,7 +87,7 @@ void main() {
 )";
 
 // One picture pixel per fragment: the fragment's row k is the surface's row u_origin.y + k. The texel holds
-// two pixels of the 2-byte modes, one of RGB32. YUV is converted as YUVToRGB32 does (same factors, rounded).
+// two pixels of the 16-bit modes, one of RGB32.
 const char* const kUnpackFragmentShader = R"(
 uniform sampler2D u_surface;
 uniform vec2 u_texels;
@@ -90,27 +95,14 @@ uniform vec2 u_origin;
 vec4 Bytes(float x, float y) {
   return floor(texture2D(u_surface, (vec2(x, y) + 0.5) / u_texels) * 255.0 + 0.5);
 }
-vec3 Yuv(float y, float u, float v) {
-  float l = clamp(floor((y - 16.0) * 1.067 + 0.5), 0.0, 255.0);
-  vec3 rgb = vec3(l + floor((v - 128.0) * 1.402 + 0.5),
-                  l - floor((u - 128.0) * 0.34414 + 0.5) - floor((v - 128.0) * 0.71414 + 0.5),
-                  l + floor((u - 128.0) * 1.772 + 0.5));
-  return clamp(rgb, 0.0, 255.0) / 255.0;
-}
 void main() {
   vec2 p = floor(gl_FragCoord.xy) + u_origin;
 #if MODE == 4
   gl_FragColor = vec4(Bytes(p.x, p.y).bgr / 255.0, 1.0);
 #else
   float pair = floor(p.x * 0.5);
-  bool second = p.x - 2.0 * pair > 0.5;
   vec4 t = Bytes(pair, p.y);
-#if MODE == 0
-  gl_FragColor = vec4(Yuv(second ? t.b : t.r, t.g, t.a), 1.0);
-#elif MODE == 1
-  gl_FragColor = vec4(Yuv(second ? t.a : t.g, t.r, t.b), 1.0);
-#else
-  vec2 b = second ? t.ba : t.rg;
+  vec2 b = p.x - 2.0 * pair > 0.5 ? t.ba : t.rg;
   float word = b.y * 256.0 + b.x;
 #if MODE == 3
   vec3 c = vec3(floor(word / 2048.0), mod(floor(word / 32.0), 64.0), mod(word, 32.0)) / vec3(31.0, 63.0, 31.0);
@@ -119,7 +111,49 @@ void main() {
 #endif
   gl_FragColor = vec4(c, 1.0);
 #endif
+}
+)";
+
+// One picture pixel per fragment from the three planes: the fragment's (x, y) is luma texel (x, y) (the Y
+// texture holds the picture region only); its chroma sample is the one covering it, at the frame's own
+// subsampling, nearest (no filtering between chroma samples, as the CPU converter does not filter). Colour
+// terms are the CPU converter's table entries, worked out exactly: the factors as integer ratios, every
+// value an integer held exactly in a float (all below 2^24), rounded to nearest with halves to even. Without
+// full-precision floats that cannot be done, and the program is not built.
+const char* const kPlanarFragmentShader = R"(
+#if defined(GL_ES) && !defined(GL_FRAGMENT_PRECISION_HIGH)
+#error planes need full-precision floats
 #endif
+uniform sampler2D u_y;
+uniform sampler2D u_u;
+uniform sampler2D u_v;
+uniform vec2 u_ySize;
+uniform vec2 u_chromaSize;
+uniform vec2 u_origin;
+uniform vec2 u_chromaOrigin;
+uniform vec2 u_factor;
+float Sample(sampler2D plane, vec2 texel, vec2 size) {
+  return floor(texture2D(plane, (texel + 0.5) / size).r * 255.0 + 0.5);
+}
+// k * num / den rounded, halves to even. The division may be off by one; the remainder puts it right.
+float Term(float k, float num, float den) {
+  float t = k * num + den * 0.5;
+  float r = floor(t / den);
+  float rest = t - r * den;
+  r += rest < 0.0 ? -1.0 : (rest >= den ? 1.0 : 0.0);
+  rest = t - r * den;
+  return rest == 0.0 && mod(r, 2.0) == 1.0 ? r - 1.0 : r;
+}
+void main() {
+  vec2 p = floor(gl_FragCoord.xy);
+  vec2 c = floor((p + u_origin) / u_factor) - u_chromaOrigin;
+  float u = Sample(u_u, c, u_chromaSize) - 128.0;
+  float v = Sample(u_v, c, u_chromaSize) - 128.0;
+  float l = clamp(Term(Sample(u_y, p, u_ySize) - 16.0, 1067.0, 1000.0), 0.0, 255.0);
+  float red = Term(v, 1402.0, 1000.0);
+  float green = Term(u, 34414.0, 100000.0) + Term(v, 71414.0, 100000.0);
+  float blue = Term(u, 1772.0, 1000.0);
+  gl_FragColor = vec4(clamp(vec3(l + red, l - green, l + blue), 0.0, 255.0) / 255.0, 1.0);
 }
 )";
 
@@ -135,7 +169,31 @@ std::unique_ptr<QOpenGLShaderProgram> BuildProgram(const QByteArray& vertex, con
   return program;
 }
 
+// The chroma planes' texels under a picture's luma range [first, first + count): first chroma sample and
+// how many.
+std::pair<int, int> ChromaSpan(int first, int count, int factor) {
+  const int begin = first / factor;
+  return {begin, (first + count - 1) / factor - begin + 1};
+}
+
 }  // namespace
+
+tChromaLayout ChromaLayout(const yuv_buffer& frame) {
+  tChromaLayout layout;
+  if (!frame.y || !frame.u || !frame.v || frame.y_width <= 0 || frame.y_height <= 0 || frame.uv_width <= 0 ||
+      frame.uv_height <= 0)
+    return layout;
+  layout.FactorX = frame.uv_width >= frame.y_width ? 1 : 2;
+  layout.FactorY = frame.uv_height >= frame.y_height ? 1 : 2;
+  const int width = std::min(frame.y_width, layout.FactorX * frame.uv_width);
+  const int height = std::min(frame.y_height, layout.FactorY * frame.uv_height);
+  // A row must fit its stride, or reading it would run into the next one (or beyond the last).
+  const int64_t chromaWidth = (width + layout.FactorX - 1) / layout.FactorX;
+  if (std::abs(int64_t{frame.y_stride}) < width || std::abs(int64_t{frame.uv_stride}) < chromaWidth)
+    return {};
+  layout.Covered = QRect(0, 0, width, height);
+  return layout;
+}
 
 std::array<uint16_t, 2 * kGridIndices> GridIndexStrips() {
   constexpr std::array<uint16_t, kGridIndices> strip = {0, 4,  1, 5,  2,  6, 3, 7,  7, 4,  4,  8,  5,  9,
@@ -208,8 +266,8 @@ bool tGLScene::Create(const QImage& noise, const QImage& frameBitmap) {
   }
 
   // The frame: its 64 x 56 corner in the top rows of a 64 x 64 texture. Without one the scene draws no frame.
+  const bool es = QOpenGLContext::currentContext()->isOpenGLES();
   if (frameBitmap.size() == QSize(kFrameTextureSize, kFrameRows)) {
-    const bool es = QOpenGLContext::currentContext()->isOpenGLES();
     for (const tTexturePacking& entry : kFrameTexturePackings) {
       if (entry.DesktopOnly && es) continue;
       std::vector<uint8_t> texels(static_cast<size_t>(kFrameTextureSize) * kFrameTextureSize * entry.Bytes,
@@ -226,6 +284,15 @@ bool tGLScene::Create(const QImage& noise, const QImage& frameBitmap) {
     }
   }
   glBindTexture(GL_TEXTURE_2D, 0);
+
+  // Single-channel planes: red textures where the context has them, luminance (which samples as grey, red
+  // included) where it has not. A core profile always has the red ones.
+  const QOpenGLContext* context = QOpenGLContext::currentContext();
+  const int major = context->format().majorVersion();
+  const bool red = es ? major >= 3 : major >= 3 || context->hasExtension("GL_ARB_texture_rg");
+  Planes.InternalFormat = red ? kR8 : GL_LUMINANCE;
+  Planes.Format = red ? kRed : GL_LUMINANCE;
+  Planes.RowLength = !es || major >= 3 || context->hasExtension("GL_EXT_unpack_subimage");
   Ready = true;
   return true;
 }
@@ -247,11 +314,15 @@ void tGLScene::DeleteTexture(GLuint& texture) {
 }
 
 void tGLScene::ReleasePicture() {
-  if (!Ready && !PictureTexture && !SurfaceTexture) return;
+  if (!Ready && !PictureTexture && !SurfaceTexture && !PlaneTextures[0]) return;
   if (PictureFramebuffer) glDeleteFramebuffers(1, &PictureFramebuffer);
   PictureFramebuffer = 0;
   DeleteTexture(PictureTexture);
   DeleteTexture(SurfaceTexture);
+  for (int i = 0; i < 3; ++i) {
+    DeleteTexture(PlaneTextures[i]);
+    PlaneTexels[i] = QSize();
+  }
   SurfaceTexels = PictureSize = QSize();
 }
 
@@ -275,9 +346,12 @@ QOpenGLShaderProgram* tGLScene::UnpackProgram(int32_t mode) {
   auto found = UnpackPrograms.find(mode);
   if (found != UnpackPrograms.end()) return found->second.get();
   std::unique_ptr<QOpenGLShaderProgram> program;
-  if (BytesPerPixel(mode) > 0)
+  if (mode == PlanarYUV) {
+    program = BuildProgram(kUnpackVertexShader, kPlanarFragmentShader);
+  } else if (mode >= RGB555 && BytesPerPixel(mode) > 0) {
     program = BuildProgram(kUnpackVertexShader,
                            "#define MODE " + QByteArray::number(mode) + "\n" + kUnpackFragmentShader);
+  }
   return UnpackPrograms.emplace(mode, std::move(program)).first->second.get();
 }
 
@@ -298,44 +372,128 @@ bool tGLScene::UploadSurface(int32_t mode, int width, int height, int pitch, con
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, texels.width(), texels.height(), GL_RGBA, GL_UNSIGNED_BYTE, bits);
   }
 
-  if (!PictureTexture || PictureSize != source.size()) {
-    // Filtered as HighQuality says when drawn.
-    if (!PictureTexture) PictureTexture = MakeTexture(GL_LINEAR, GL_CLAMP_TO_EDGE);
-    glBindTexture(GL_TEXTURE_2D, PictureTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, source.width(), source.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 nullptr);
-    PictureSize = source.size();
-    if (!PictureFramebuffer) glGenFramebuffers(1, &PictureFramebuffer);
-  }
-
   GLint target = 0;
-  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &target);
-  glBindFramebuffer(GL_FRAMEBUFFER, PictureFramebuffer);
-  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, PictureTexture, 0);
-  const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  const bool complete = BindPicture(source.size(), target);
   if (complete) {
-    glViewport(0, 0, source.width(), source.height());
-    glDisable(GL_BLEND);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, SurfaceTexture);
     program->bind();
     program->setUniformValue("u_surface", 0);
     program->setUniformValue("u_texels", QVector2D(texels.width(), texels.height()));
     program->setUniformValue("u_origin", QVector2D(source.x(), source.y()));
-    const GLfloat quad[] = {-1, -1, 1, -1, -1, 1, 1, 1};
-    glBindBuffer(GL_ARRAY_BUFFER, QuadBuffer);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STREAM_DRAW);
-    glEnableVertexAttribArray(kPosition);
-    glVertexAttribPointer(kPosition, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    glDisableVertexAttribArray(kPosition);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    program->release();
+    FillPicture(*program, source.size(), target);
   }
+  return complete;
+}
+
+bool tGLScene::BindPicture(const QSize& size, GLint& target) {
+  if (!PictureTexture || PictureSize != size) {
+    // Filtered as HighQuality says when drawn.
+    if (!PictureTexture) PictureTexture = MakeTexture(GL_LINEAR, GL_CLAMP_TO_EDGE);
+    glBindTexture(GL_TEXTURE_2D, PictureTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, size.width(), size.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 nullptr);
+    PictureSize = size;
+    if (!PictureFramebuffer) glGenFramebuffers(1, &PictureFramebuffer);
+  }
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &target);
+  glBindFramebuffer(GL_FRAMEBUFFER, PictureFramebuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, PictureTexture, 0);
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) return true;
   glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
   glBindTexture(GL_TEXTURE_2D, 0);
-  if (!complete) ReleasePicture();
-  return complete;
+  ReleasePicture();
+  return false;
+}
+
+void tGLScene::FillPicture(QOpenGLShaderProgram& program, const QSize& size, GLint target) {
+  glViewport(0, 0, size.width(), size.height());
+  glDisable(GL_BLEND);
+  const GLfloat quad[] = {-1, -1, 1, -1, -1, 1, 1, 1};
+  glBindBuffer(GL_ARRAY_BUFFER, QuadBuffer);
+  glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STREAM_DRAW);
+  glEnableVertexAttribArray(kPosition);
+  glVertexAttribPointer(kPosition, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+  glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  glDisableVertexAttribArray(kPosition);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  program.release();
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void tGLScene::UploadPlane(GLuint& texture, QSize& texels, const uint8_t* bits, int stride, int columns,
+                           int rows) {
+  if (!texture) texture = MakeTexture(GL_NEAREST, GL_CLAMP_TO_EDGE);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  if (texels != QSize(columns, rows)) {
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(Planes.InternalFormat), columns, rows, 0, Planes.Format,
+                 GL_UNSIGNED_BYTE, nullptr);
+    texels = QSize(columns, rows);
+  }
+  if (stride == columns) {
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, columns, rows, Planes.Format, GL_UNSIGNED_BYTE, bits);
+  } else if (stride > 0 && Planes.RowLength) {
+    glPixelStorei(kUnpackRowLength, stride);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, columns, rows, Planes.Format, GL_UNSIGNED_BYTE, bits);
+    glPixelStorei(kUnpackRowLength, 0);
+  } else {
+    // Padded rows without a row length, or a bottom-up plane (negative stride): row by row, top first.
+    for (int row = 0; row < rows; ++row)
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, row, columns, 1, Planes.Format, GL_UNSIGNED_BYTE,
+                      bits + static_cast<ptrdiff_t>(row) * stride);
+  }
+}
+
+bool tGLScene::UploadPlanes(const yuv_buffer& frame, const QRect& source) {
+  QOpenGLShaderProgram* program = Ready ? UnpackProgram(PlanarYUV) : nullptr;
+  const tChromaLayout layout = ChromaLayout(frame);
+  if (!program || source.isEmpty() || !layout.Covered.contains(source)) return false;
+  while (glGetError() != GL_NO_ERROR) {
+  }
+
+  // The picture region of each plane: luma exactly, chroma every sample any of its luma samples uses.
+  const auto [chromaX, chromaWidth] = ChromaSpan(source.x(), source.width(), layout.FactorX);
+  const auto [chromaY, chromaHeight] = ChromaSpan(source.y(), source.height(), layout.FactorY);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  UploadPlane(PlaneTextures[0], PlaneTexels[0],
+              frame.y + static_cast<ptrdiff_t>(source.y()) * frame.y_stride + source.x(), frame.y_stride,
+              source.width(), source.height());
+  const ptrdiff_t chromaOffset = static_cast<ptrdiff_t>(chromaY) * frame.uv_stride + chromaX;
+  UploadPlane(PlaneTextures[1], PlaneTexels[1], frame.u + chromaOffset, frame.uv_stride, chromaWidth,
+              chromaHeight);
+  UploadPlane(PlaneTextures[2], PlaneTexels[2], frame.v + chromaOffset, frame.uv_stride, chromaWidth,
+              chromaHeight);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  if (glGetError() != GL_NO_ERROR) {
+    ReleasePicture();
+    return false;
+  }
+
+  GLint target = 0;
+  if (!BindPicture(source.size(), target)) return false;
+  for (GLuint unit = 0; unit < 3; ++unit) {
+    glActiveTexture(GL_TEXTURE0 + unit);
+    glBindTexture(GL_TEXTURE_2D, PlaneTextures[unit]);
+  }
+  program->bind();
+  program->setUniformValue("u_y", 0);
+  program->setUniformValue("u_u", 1);
+  program->setUniformValue("u_v", 2);
+  program->setUniformValue("u_ySize", QVector2D(source.width(), source.height()));
+  program->setUniformValue("u_chromaSize", QVector2D(chromaWidth, chromaHeight));
+  program->setUniformValue("u_origin", QVector2D(source.x(), source.y()));
+  program->setUniformValue("u_chromaOrigin", QVector2D(chromaX, chromaY));
+  program->setUniformValue("u_factor", QVector2D(layout.FactorX, layout.FactorY));
+  FillPicture(*program, source.size(), target);
+  for (GLuint unit = 1; unit < 3; ++unit) {
+    glActiveTexture(GL_TEXTURE0 + unit);
+    glBindTexture(GL_TEXTURE_2D, 0);
+  }
+  glActiveTexture(GL_TEXTURE0);
+  return glGetError() == GL_NO_ERROR;
 }
 
 void tGLScene::UploadVertices(const tGridVertices& vertices) {

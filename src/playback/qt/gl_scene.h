@@ -1,11 +1,13 @@
 // The OpenGL objects of the accelerated back-end and how one picture is drawn with them. One scene lives in
 // one context: it is made when the context is, and goes with it.
 //
-// The picture travels in two steps. The surface texture holds the CPU-converted frame as it came from
-// ConvertFrame (packed YUV, 16-bit or 32-bit pixels, four bytes to a texel); a fragment shader of the
-// surface's mode unpacks it, converting colour, into the picture texture (the picture region only, RGB) once
-// per new frame. Each draw then stretches the picture texture into the video rectangle with linear or nearest
-// filtering, lays the grain grid over it and the frame grid round it.
+// The picture travels in two steps. A video frame's Y, U and V planes are uploaded as the decoder gave them
+// (one single-channel texture each, the picture region only) and a fragment shader converts them into the
+// picture texture (RGB), giving the CPU converter's values exactly, so no CPU pass touches the frame. A
+// visualisation picture (or a frame in a context that cannot take the planes) comes as a CPU-made surface
+// instead: 16-bit or 32-bit pixels, four bytes to a texel, unpacked by a shader of its mode. Each draw then
+// stretches the picture texture into the video rectangle with linear or nearest filtering, lays the grain
+// grid over it and the frame grid round it.
 //
 // Threads: main thread, with the scene's context current.
 #pragma once
@@ -17,6 +19,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+
+#include "ogg/codec_libraries.h"
 
 class QOpenGLShaderProgram;
 
@@ -54,6 +58,26 @@ extern const std::array<tTexturePacking, 2> kFrameTexturePackings;
 // Packs the bitmap's 32-bit B, G, R, A pixels row by row at bits + y x pitch + x x Bytes.
 void PackTexture(const QImage& bitmap, uint8_t* bits, int pitch, const tTexturePacking& entry);
 
+// The surface mode of a frame drawn from its own planes (after the conversion modes 0..4).
+constexpr int32_t PlanarYUV = 5;
+
+// How a frame's chroma lies against its luma, read from the frame itself: luma samples per chroma sample
+// (1 or 2 each way: 4:2:0 is 2 x 2, 4:2:2 2 x 1, 4:4:4 1 x 1) and the luma area the planes cover (chroma
+// planes too small for the luma crop it, as the CPU converter crops). Empty `Covered`: nothing drawable (a
+// plane missing, a stride shorter than its row).
+struct tChromaLayout {
+  int FactorX = 0, FactorY = 0;
+  QRect Covered;
+};
+tChromaLayout ChromaLayout(const yuv_buffer& frame);
+
+// How planes go up in a context: single-channel textures of this format, and whether GL_UNPACK_ROW_LENGTH
+// takes the stride (otherwise padded rows go up one by one).
+struct tPlaneFormat {
+  GLenum InternalFormat = 0, Format = 0;
+  bool RowLength = false;
+};
+
 // What one draw shows.
 struct tSceneState {
   QSize Panel;      // the view's size in logical pixels
@@ -86,9 +110,15 @@ class tGLScene : protected QOpenGLFunctions {
   // 4) and unpacks `source` of it into the picture texture. False when the mode cannot be drawn here.
   bool UploadSurface(int32_t mode, int width, int height, int pitch, const uint8_t* bits,
                      const QRect& source);
+  // Uploads the frame's planes (the part under `source`, which lies inside ChromaLayout(frame).Covered) and
+  // converts them into the picture texture. False when they could not be uploaded or drawn.
+  bool UploadPlanes(const yuv_buffer& frame, const QRect& source);
   void ReleasePicture();
   // Whether this context has a program for the mode at all (false: it never will).
   bool CanDraw(int32_t mode) { return Ready && UnpackProgram(mode) != nullptr; }
+  const tPlaneFormat& PlaneFormat() const { return Planes; }
+  // Test hook: uploads planes this way from now on (the context's choice is made again by the next Create).
+  void SetPlaneFormatForTesting(const tPlaneFormat& format) { Planes = format; }
   bool HasPicture() const { return PictureTexture != 0; }
   void UploadVertices(const tGridVertices& vertices);
 
@@ -101,6 +131,13 @@ class tGLScene : protected QOpenGLFunctions {
   GLuint MakeTexture(GLint filter, GLint wrap);
   void DeleteTexture(GLuint& texture);
   void DrawGrid(GLint firstIndex, GLsizei count);
+  // The picture texture at `size` as the colour target of PictureFramebuffer, bound (false: not complete;
+  // the previous framebuffer is then bound again and `target` holds it).
+  bool BindPicture(const QSize& size, GLint& target);
+  // Runs `program` over the whole picture texture with a full-screen quad and binds `target` again.
+  void FillPicture(QOpenGLShaderProgram& program, const QSize& size, GLint target);
+  // One plane's `rows` x `columns` samples from `bits` (rows `stride` bytes apart) into `texture`.
+  void UploadPlane(GLuint& texture, QSize& texels, const uint8_t* bits, int stride, int columns, int rows);
 
   bool Ready = false;
   GLuint VertexBuffer = 0, IndexBuffer = 0, QuadBuffer = 0;
@@ -110,6 +147,9 @@ class tGLScene : protected QOpenGLFunctions {
   QSize SurfaceTexels, PictureSize;
   std::unique_ptr<QOpenGLShaderProgram> GridProgram, StretchProgram;
   std::map<int32_t, std::unique_ptr<QOpenGLShaderProgram>> UnpackPrograms;  // by mode; null: cannot build
+  tPlaneFormat Planes;
+  GLuint PlaneTextures[3] = {0, 0, 0};
+  QSize PlaneTexels[3];
 };
 
 }  // namespace ktv
