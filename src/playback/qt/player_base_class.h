@@ -136,8 +136,9 @@ class tPlayerBaseClass : public QWidget {
   // half-destroyed player.
   void StopEvents();
   // Where the picture lies in a decoded frame (the Theora picture region, from the attached thread's header
-  // or the video-info source; the whole frame without either), and whether the frame is 4:2:0: another
-  // layout is not converted, and the previous picture stays.
+  // or the video-info source; the whole frame without either), and whether the frame is in a layout the
+  // converters draw (4:2:0, 4:2:2, 4:4:4): a frame of the reserved format is not converted, and the previous
+  // picture stays.
   bool FramePicture(const yuv_buffer& frame, QRect& source);
 
   void resizeEvent(QResizeEvent* event) override;
