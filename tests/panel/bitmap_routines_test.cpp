@@ -77,14 +77,15 @@ TEST(ConvertFrame, EveryLayoutStaysInsideItsLumaSize) {
   struct {
     int YWidth, YHeight, UVWidth, UVHeight;
     int Columns, Rows;  // expected written area
+    int PackedColumns;  // of the packed modes, which write whole pixel pairs
     const char* Fault;
   } rows[] = {
-      {8, 4, 4, 4, 8, 4, "4:2:2 fills the picture"},
-      {8, 4, 8, 4, 8, 4, "4:4:4 fills the picture"},
-      {7, 3, 7, 3, 7, 3, "4:4:4 of odd sizes"},
-      {7, 3, 3, 3, 6, 3, "4:2:2 of an odd width: the last column has no chroma"},
-      {8, 4, 12, 6, 8, 4, "4:4:4 with chroma larger than luma is cut to the luma"},
-      {8, 4, 4, 9, 8, 4, "4:2:2 with chroma rows beyond the luma"},
+      {8, 4, 4, 4, 8, 4, 8, "4:2:2 fills the picture"},
+      {8, 4, 8, 4, 8, 4, 8, "4:4:4 fills the picture"},
+      {7, 3, 7, 3, 7, 3, 6, "4:4:4 of odd sizes: a packed pair needs two pixels"},
+      {7, 3, 3, 3, 6, 3, 6, "4:2:2 of an odd width: the last column has no chroma"},
+      {8, 4, 12, 6, 8, 4, 8, "4:4:4 with chroma larger than luma is cut to the luma"},
+      {8, 4, 4, 9, 8, 4, 8, "4:2:2 with chroma rows beyond the luma"},
   };
   for (const auto& r : rows) {
     const int stride = 16;
@@ -98,7 +99,7 @@ TEST(ConvertFrame, EveryLayoutStaysInsideItsLumaSize) {
       int wrongOutside = 0, untouchedInside = 0;
       for (int row = 0; row < 16; ++row)
         for (int col = 0; col < 16; ++col) {
-          const bool inside = row < r.Rows && col < r.Columns;
+          const bool inside = row < r.Rows && col < (mode == YUY2 ? r.PackedColumns : r.Columns);
           const uint8_t* px = &out[static_cast<size_t>(row * pitch + col * bytes)];
           const bool touched = px[0] != 0xCD || px[1] != 0xCD;
           wrongOutside += !inside && touched;
