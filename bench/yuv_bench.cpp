@@ -1,5 +1,6 @@
-// YUV 4:2:0 conversion of a 1280x720 frame into each output format, on every conversion path this processor
-// runs (plain tables, SSE2, AVX2); reports megapixels per second. Where libswscale was found at configure
+// YUV conversion of a 1280x720 frame into each output format, on every conversion path this processor runs
+// (plain tables, SSE2, AVX2), for 4:2:0 (YUV/...) and for 4:2:2 and 4:4:4 (YUV422/..., YUV444/...); reports
+// megapixels per second. Where libswscale was found at configure
 // time, yuv_swscale.cpp adds the same conversions by libswscale (one thread, nearest neighbour) to the run.
 #include <benchmark/benchmark.h>
 
@@ -32,10 +33,18 @@ const tFormat kFormats[] = {
      [](uint8_t* d, int32_t pitch, const yuv_buffer& yuv) { ktv::YUVToPacked(d, pitch, yuv, true); }},
 };
 
-void ConvertFrames(benchmark::State& state, ktv::tYUVPath path, const tFormat& format) {
+struct tLayout {
+  const char* Name;
+  int Columns, Rows;
+};
+
+const tLayout kLayouts[] = {{"YUV", 2, 2}, {"YUV422", 2, 1}, {"YUV444", 1, 1}};
+
+void ConvertFrames(benchmark::State& state, ktv::tYUVPath path, const tFormat& format,
+                   const tLayout& layout) {
   ktv::BuildYUVTables();
   ktv::SetYUVPath(path);
-  ktv::bench::tYUVFrame frame;
+  ktv::bench::tYUVFrame frame(layout.Columns, layout.Rows);
   std::vector<uint8_t> dest(static_cast<size_t>(kYUVWidth) * kYUVHeight * format.BytesPerPixel);
   for (auto _ : state) {
     format.Convert(dest.data(), kYUVWidth * format.BytesPerPixel, frame.yuv);
@@ -48,11 +57,14 @@ void ConvertFrames(benchmark::State& state, ktv::tYUVPath path, const tFormat& f
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const tFormat& format : kFormats) {
-    for (ktv::tYUVPath path : ktv::kYUVPaths) {
-      if (!ktv::YUVPathSupported(path)) continue;
-      const std::string name = std::string("YUV/") + format.Name + "/" + ktv::YUVPathName(path);
-      benchmark::RegisterBenchmark(name.c_str(), ConvertFrames, path, format)->Unit(benchmark::kMillisecond);
+  for (const tLayout& layout : kLayouts) {
+    for (const tFormat& format : kFormats) {
+      for (ktv::tYUVPath path : ktv::kYUVPaths) {
+        if (!ktv::YUVPathSupported(path)) continue;
+        const std::string name = std::string(layout.Name) + "/" + format.Name + "/" + ktv::YUVPathName(path);
+        benchmark::RegisterBenchmark(name.c_str(), ConvertFrames, path, format, layout)
+            ->Unit(benchmark::kMillisecond);
+      }
     }
   }
   benchmark::Initialize(&argc, argv);

@@ -1,7 +1,7 @@
 // kestrova-cli decode SOURCE [--y4m OUT.y4m] [--wav OUT.wav]: decodes a whole local Ogg file as fast as it
 // can through the demultiplexer and both decoders, following chained links the way the decoding thread does,
-// and writes the pictures (4:2:0 picture region, YUV4MPEG2) and the sound (16-bit WAV). Prints one line of
-// JSON with the counts at the end.
+// and writes the pictures (picture region in the stream's own chroma layout, YUV4MPEG2) and the sound (16-bit
+// WAV). Prints one line of JSON with the counts at the end.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -68,16 +68,18 @@ class tY4MWriter : public tOutputFile {
   void StartLink(const tOggTheoraCodec& video, int link) {
     if (Path.empty() || Ended) return;
     tPictureRegion region = PictureRegion(video.Info);
+    const int32_t format = video.PixelFormat();
     if (!File) {
-      if (video.PixelFormat() != OC_PF_420) return End("the video is not 4:2:0: no Y4M written");
+      const char* tag = ChromaTag(format);
+      if (!tag) return End("the video is of the reserved pixel format: no Y4M written");
       if (!Open()) return;
       Region = region;
+      Format = format;
       uint32_t num = video.Info.fps_numerator, den = video.Info.fps_denominator;
       if (num == 0 || den == 0) num = 15, den = 1;
-      std::fprintf(File, "YUV4MPEG2 W%d H%d F%u:%u Ip A%u:%u C420jpeg\n", region.Width, region.Height, num,
-                   den, video.Info.aspect_numerator, video.Info.aspect_denominator);
-    } else if (video.PixelFormat() != OC_PF_420 || region.Width != Region.Width ||
-               region.Height != Region.Height) {
+      std::fprintf(File, "YUV4MPEG2 W%d H%d F%u:%u Ip A%u:%u %s\n", region.Width, region.Height, num, den,
+                   video.Info.aspect_numerator, video.Info.aspect_denominator, tag);
+    } else if (format != Format || region.Width != Region.Width || region.Height != Region.Height) {
       End("link " + std::to_string(link) +
           " has pictures of another size or format: the Y4M output ends here");
     } else {
@@ -88,7 +90,10 @@ class tY4MWriter : public tOutputFile {
   void Write(const yuv_buffer& yuv) {
     if (!File || Ended) return;
     const tPictureRegion& r = Region;
-    int cx = r.X / 2, cy = r.Y / 2, cw = (r.Width + 1) / 2, ch = (r.Height + 1) / 2;
+    // Chroma columns (rows) are halved when the format subsamples across (down); a picture edge inside a
+    // chroma sample takes the whole sample, as Y4M's chroma planes round up.
+    const int sx = Format == OC_PF_444 ? 0 : 1, sy = Format == OC_PF_420 ? 1 : 0;
+    const int cx = r.X >> sx, cy = r.Y >> sy, cw = (r.Width + sx) >> sx, ch = (r.Height + sy) >> sy;
     if (r.X + r.Width > yuv.y_width || r.Y + r.Height > yuv.y_height || cx + cw > yuv.uv_width ||
         cy + ch > yuv.uv_height)
       return End("a decoded frame is smaller than its picture region: the Y4M output ends here");
@@ -107,7 +112,22 @@ class tY4MWriter : public tOutputFile {
   bool Finish() { return Close(); }
 
  private:
+  // The Y4M chroma tag of a Theora pixel format; null for the reserved one.
+  static const char* ChromaTag(int32_t format) {
+    switch (format) {
+      case OC_PF_420:
+        return "C420jpeg";
+      case OC_PF_422:
+        return "C422";
+      case OC_PF_444:
+        return "C444";
+      default:
+        return nullptr;
+    }
+  }
+
   tPictureRegion Region;
+  int32_t Format = OC_PF_420;
 };
 
 // The sound of the first audio link's format, as a 16-bit PCM WAV.

@@ -27,6 +27,12 @@ struct tPictureRegion {
 };
 tPictureRegion PictureRegion(const theora_info& info);
 
+// Whether pictures of a Theora pixel format are shown: 4:2:0, 4:2:2 and 4:4:4 (0, 2, 3); the reserved 1 is
+// not.
+constexpr bool DrawnPixelFormat(int32_t format) {
+  return format == OC_PF_420 || format == OC_PF_422 || format == OC_PF_444;
+}
+
 class tOggTheoraCodec final : public tOggStreamDecoder {
  public:
   tOggTheoraCodec();

@@ -36,12 +36,27 @@ inline tRGB Pixel(int32_t luma, int32_t blue, int32_t green, int32_t red) {
   return {Clamp(luma + blue), Clamp(luma - green), Clamp(luma + red)};
 }
 
-const yuv::tKernels* CurrentKernels() {
-  return yuv::KernelsFor(CurrentYUVPath());
+// The chroma terms of one sample: added to the luma term for blue and red, subtracted for green.
+struct tTerms {
+  int32_t Blue, Green, Red;
+};
+
+inline tTerms Terms(uint8_t u, uint8_t v) {
+  return {CbToB[u], CbToG[u] + CrToG[v], CrToR[v]};
 }
 
-// Walks the picture in 2 x 2 blocks and hands each pixel to `store` with its byte address; a vector kernel,
-// when there is one, does the front of each row pair first. The destination moves on by 2 * pitch -
+inline tRGB Pixel(uint8_t y, tTerms c) {
+  return Pixel(YScale[y], c.Blue, c.Green, c.Red);
+}
+
+// The kernels of the current path for a layout (not Other); null for the tables alone.
+const yuv::tFormatKernels* CurrentKernels(tChromaLayout layout) {
+  const yuv::tKernels* kernels = yuv::KernelsFor(CurrentYUVPath());
+  return kernels ? &kernels->Layout[static_cast<int>(layout)] : nullptr;
+}
+
+// 4:2:0: walks the picture in 2 x 2 blocks and hands each pixel to `store` with its byte address; a vector
+// kernel, when there is one, does the front of each row pair first. The destination moves on by 2 * pitch -
 // bytesPerPixel * |y_width| beyond what a chroma row wrote, so that with y_width = 2 * uv_width every output
 // row starts one pitch below the previous one.
 template <int BytesPerPixel, class tStore>
@@ -64,15 +79,55 @@ void ConvertBlocks(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, yuv::tRo
       out1 += 2 * BytesPerPixel * static_cast<intptr_t>(i);
     }
     for (; i < uvWidth; ++i) {
-      const int32_t blue = CbToB[u[i]], green = CbToG[u[i]] + CrToG[v[i]], red = CrToR[v[i]];
-      store(out0, Pixel(YScale[y0[2 * i]], blue, green, red));
-      store(out0 + BytesPerPixel, Pixel(YScale[y0[2 * i + 1]], blue, green, red));
-      store(out1, Pixel(YScale[y1[2 * i]], blue, green, red));
-      store(out1 + BytesPerPixel, Pixel(YScale[y1[2 * i + 1]], blue, green, red));
+      const tTerms c = Terms(u[i], v[i]);
+      store(out0, Pixel(y0[2 * i], c));
+      store(out0 + BytesPerPixel, Pixel(y0[2 * i + 1], c));
+      store(out1, Pixel(y1[2 * i], c));
+      store(out1 + BytesPerPixel, Pixel(y1[2 * i + 1], c));
       out0 += 2 * BytesPerPixel;
       out1 += 2 * BytesPerPixel;
     }
     row = out0 + rowStep;
+  }
+}
+
+// 4:2:2 and 4:4:4: one luma row per chroma row, each output row one pitch below the previous one.
+template <int BytesPerPixel, bool FullWidth, class tStore>
+void ConvertLines(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, yuv::tRowKernel kernel, tStore store) {
+  const int uvWidth = yuv.uv_width;
+  const int pairs = FullWidth ? uvWidth / 2 : uvWidth;
+  for (int j = 0; j < yuv.uv_height; ++j) {
+    const uint8_t* y = yuv.y + static_cast<intptr_t>(j) * yuv.y_stride;
+    const uint8_t* u = yuv.u + static_cast<intptr_t>(j) * yuv.uv_stride;
+    const uint8_t* v = yuv.v + static_cast<intptr_t>(j) * yuv.uv_stride;
+    uint8_t* out = dest + static_cast<intptr_t>(j) * pitch;
+    const int done = kernel && pairs > 0 ? kernel({y, nullptr, u, v, out, nullptr}, pairs) : 0;
+    if constexpr (FullWidth) {
+      for (int i = 2 * done; i < uvWidth; ++i) store(out + BytesPerPixel * i, Pixel(y[i], Terms(u[i], v[i])));
+    } else {
+      for (int i = done; i < uvWidth; ++i) {
+        const tTerms c = Terms(u[i], v[i]);
+        store(out + 2 * BytesPerPixel * i, Pixel(y[2 * i], c));
+        store(out + 2 * BytesPerPixel * i + BytesPerPixel, Pixel(y[2 * i + 1], c));
+      }
+    }
+  }
+}
+
+template <int BytesPerPixel, class tStore>
+void Convert(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, tChromaLayout layout,
+             yuv::tRowKernel yuv::tFormatKernels::*format, tStore store) {
+  const yuv::tFormatKernels* kernels = layout == tChromaLayout::Other ? nullptr : CurrentKernels(layout);
+  const yuv::tRowKernel kernel = kernels ? kernels->*format : nullptr;
+  switch (layout) {
+    case tChromaLayout::YUV420:
+      return ConvertBlocks<BytesPerPixel>(dest, pitch, yuv, kernel, store);
+    case tChromaLayout::YUV422:
+      return ConvertLines<BytesPerPixel, false>(dest, pitch, yuv, kernel, store);
+    case tChromaLayout::YUV444:
+      return ConvertLines<BytesPerPixel, true>(dest, pitch, yuv, kernel, store);
+    case tChromaLayout::Other:
+      return;
   }
 }
 
@@ -91,9 +146,22 @@ void BuildYUVTables() {
   }
 }
 
+tChromaLayout ChromaLayoutOf(const yuv_buffer& yuv) {
+  const bool fullWidth = yuv.uv_width >= std::abs(yuv.y_width), fullHeight = yuv.uv_height >= yuv.y_height;
+  if (!fullWidth) return fullHeight ? tChromaLayout::YUV422 : tChromaLayout::YUV420;
+  return fullHeight ? tChromaLayout::YUV444 : tChromaLayout::Other;
+}
+
+int32_t ChromaColumns(tChromaLayout layout) {
+  return layout == tChromaLayout::YUV444 ? 1 : (layout == tChromaLayout::Other ? 0 : 2);
+}
+
+int32_t ChromaRows(tChromaLayout layout) {
+  return layout == tChromaLayout::YUV420 ? 2 : (layout == tChromaLayout::Other ? 0 : 1);
+}
+
 void YUVToRGB32(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv) {
-  const yuv::tKernels* kernels = CurrentKernels();
-  ConvertBlocks<4>(dest, pitch, yuv, kernels ? kernels->RGB32 : nullptr, [](uint8_t* at, tRGB p) {
+  Convert<4>(dest, pitch, yuv, ChromaLayoutOf(yuv), &yuv::tFormatKernels::RGB32, [](uint8_t* at, tRGB p) {
     at[0] = p.B;
     at[1] = p.G;
     at[2] = p.R;
@@ -101,14 +169,14 @@ void YUVToRGB32(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv) {
 }
 
 void YUVToRGB16(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool is565) {
-  const yuv::tKernels* kernels = CurrentKernels();
+  const tChromaLayout layout = ChromaLayoutOf(yuv);
   if (is565) {
-    ConvertBlocks<2>(dest, pitch, yuv, kernels ? kernels->RGB565 : nullptr, [](uint8_t* at, tRGB p) {
+    Convert<2>(dest, pitch, yuv, layout, &yuv::tFormatKernels::RGB565, [](uint8_t* at, tRGB p) {
       auto word = static_cast<uint16_t>(((p.R >> 3) << 11) | ((p.G >> 2) << 5) | (p.B >> 3));
       std::memcpy(at, &word, 2);
     });
   } else {
-    ConvertBlocks<2>(dest, pitch, yuv, kernels ? kernels->RGB555 : nullptr, [](uint8_t* at, tRGB p) {
+    Convert<2>(dest, pitch, yuv, layout, &yuv::tFormatKernels::RGB555, [](uint8_t* at, tRGB p) {
       auto word = static_cast<uint16_t>(((p.R >> 3) << 10) | ((p.G >> 3) << 5) | (p.B >> 3));
       std::memcpy(at, &word, 2);
     });
@@ -116,24 +184,30 @@ void YUVToRGB16(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool is565)
 }
 
 void YUVToPacked(uint8_t* dest, int32_t pitch, const yuv_buffer& yuv, bool uyvy) {
-  const yuv::tKernels* kernels = CurrentKernels();
+  const tChromaLayout layout = ChromaLayoutOf(yuv);
+  if (layout == tChromaLayout::Other) return;
+  const yuv::tFormatKernels* kernels = CurrentKernels(layout);
   const yuv::tRowKernel kernel = kernels ? (uyvy ? kernels->UYVY : kernels->YUY2) : nullptr;
   // Byte positions of Y0, U, Y1, V within a pixel pair.
   const int y0 = uyvy ? 1 : 0, u = uyvy ? 0 : 1, y1 = uyvy ? 3 : 2, v = uyvy ? 2 : 3;
+  const int rows = ChromaRows(layout), chromaStep = 3 - ChromaColumns(layout);  // chroma samples per pair
+  const int pairs = yuv.uv_width / chromaStep;
   for (int j = 0; j < yuv.uv_height; ++j) {
-    const uint8_t* luma0 = yuv.y + static_cast<intptr_t>(2 * j) * yuv.y_stride;
-    const uint8_t* luma1 = luma0 + yuv.y_stride;
+    const uint8_t* luma0 = yuv.y + static_cast<intptr_t>(rows * j) * yuv.y_stride;
+    const uint8_t* luma1 = rows == 2 ? luma0 + yuv.y_stride : nullptr;
     const uint8_t* cb = yuv.u + static_cast<intptr_t>(j) * yuv.uv_stride;
     const uint8_t* cr = yuv.v + static_cast<intptr_t>(j) * yuv.uv_stride;
-    uint8_t* out0 = dest + static_cast<intptr_t>(2 * j) * pitch;
-    uint8_t* out1 = out0 + pitch;
-    const int done =
-        kernel && yuv.uv_width > 0 ? kernel({luma0, luma1, cb, cr, out0, out1}, yuv.uv_width) : 0;
-    out0 += 4 * static_cast<intptr_t>(done);
-    out1 += 4 * static_cast<intptr_t>(done);
-    for (int i = done; i < yuv.uv_width; ++i, out0 += 4, out1 += 4) {
-      out0[y0] = luma0[2 * i], out0[u] = cb[i], out0[y1] = luma0[2 * i + 1], out0[v] = cr[i];
-      out1[y0] = luma1[2 * i], out1[u] = cb[i], out1[y1] = luma1[2 * i + 1], out1[v] = cr[i];
+    uint8_t* out0 = dest + static_cast<intptr_t>(rows * j) * pitch;
+    uint8_t* out1 = rows == 2 ? out0 + pitch : nullptr;
+    const int done = kernel && pairs > 0 ? kernel({luma0, luma1, cb, cr, out0, out1}, pairs) : 0;
+    for (int i = done; i < pairs; ++i) {
+      const int c = chromaStep * i;
+      uint8_t* at = out0 + 4 * static_cast<intptr_t>(i);
+      at[y0] = luma0[2 * i], at[u] = cb[c], at[y1] = luma0[2 * i + 1], at[v] = cr[c];
+      if (rows == 2) {
+        at = out1 + 4 * static_cast<intptr_t>(i);
+        at[y0] = luma1[2 * i], at[u] = cb[c], at[y1] = luma1[2 * i + 1], at[v] = cr[c];
+      }
     }
   }
 }

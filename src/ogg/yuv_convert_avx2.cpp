@@ -72,6 +72,9 @@ struct tAVX2 {
   static T KeepFourthBytes(T old, T pixels) {
     return _mm256_blendv_epi8(pixels, old, _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)));
   }
+  static T FlipTopBits(T a) { return _mm256_xor_si256(a, _mm256_set1_epi8(static_cast<char>(0x80))); }
+  // d << 8 to LoadChroma's doubled form, d << 1.
+  static T ChromaFromHighBytes(T a) { return _mm256_srai_epi16(a, 7); }
   // The packed formats' unpacked registers hold pixels [0..7 | 16..23] and [8..15 | 24..31].
   static void Natural2(T* w) {
     const T first = _mm256_permute2x128_si256(w[0], w[1], 0x20);

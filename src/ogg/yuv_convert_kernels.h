@@ -12,7 +12,8 @@ enum class tYUVPath : int32_t;  // ogg/yuv_convert.h
 
 namespace ktv::yuv {
 
-// Two luma rows, their chroma row and the two output rows of one pass of the block walk.
+// Two luma rows, their chroma row and the two output rows of one pass of the block walk. The kernels for
+// chroma that is not subsampled down (4:2:2, 4:4:4) take one luma row at a time: Y1 and Out1 are unused.
 struct tRowPair {
   const uint8_t* Y0;
   const uint8_t* Y1;
@@ -22,12 +23,18 @@ struct tRowPair {
   uint8_t* Out1;
 };
 
-// Converts the first chroma samples of a row pair in whole vectors and returns how many it did (a multiple of
-// its vector width, at most count); the table-driven code finishes the row.
+// Converts the first output pixel pairs of a row (pair) in whole vectors and returns how many pairs it did (a
+// multiple of its vector width, at most count); the table-driven code finishes the row. A pixel pair has one
+// chroma sample in 4:2:0 and 4:2:2, two in 4:4:4.
 using tRowKernel = int (*)(const tRowPair& rows, int count);
 
-struct tKernels {
+struct tFormatKernels {
   tRowKernel RGB32, RGB565, RGB555, YUY2, UYVY;
+};
+
+// One set per chroma layout, in the order of tChromaLayout (ogg/yuv_convert.h).
+struct tKernels {
+  tFormatKernels Layout[3];
 };
 
 // The tables restated as the 16-bit fixed point the vectors compute; the tests show that both give the same

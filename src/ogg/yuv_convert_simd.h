@@ -12,6 +12,8 @@
 //   LoadChromaPairs (U0 V0 U1 V1 ...) with Natural2 for the packed formats, which put two registers made by
 //   UnpackLo8/UnpackHi8 of a luma register back into memory order;
 //   KeepFourthBytes(old, pixels): pixels with the fourth byte of each 32-bit pixel taken from old;
+//   FlipTopBits (c - 128 as signed bytes) and ChromaFromHighBytes (a signed byte d in the high half of a zero
+//   16-bit lane, d << 8, into the form ChromaTerm takes), for chroma that is as wide as luma;
 //   and the lane operations used below.
 #pragma once
 
@@ -104,8 +106,28 @@ inline void StoreRGB16(uint8_t* out, const tPixelBytes<tOps>& p) {
                                                       tOps::UnpackHi8(zero, p.R)));
 }
 
-// RGB kernels: BytesPerPixel 4 (RGB32) or 2 (16-bit).
-template <class tOps, int BytesPerPixel, void (*StorePixels)(uint8_t*, const tPixelBytes<tOps>&)>
+// Chroma as wide as luma (4:4:4): one sample per pixel, loaded and unpacked like the luma register so that
+// every lane meets its own pixel.
+template <class tOps, int BytesPerPixel>
+inline tChromaTerms<tOps> FullChromaTerms(const uint8_t* u, const uint8_t* v) {
+  const auto zero = tOps::Zero();
+  const auto su = tOps::FlipTopBits(tOps::template LoadLuma<BytesPerPixel>(u)),
+             sv = tOps::FlipTopBits(tOps::template LoadLuma<BytesPerPixel>(v));
+  const auto uLo = tOps::ChromaFromHighBytes(tOps::UnpackLo8(zero, su)),
+             uHi = tOps::ChromaFromHighBytes(tOps::UnpackHi8(zero, su)),
+             vLo = tOps::ChromaFromHighBytes(tOps::UnpackLo8(zero, sv)),
+             vHi = tOps::ChromaFromHighBytes(tOps::UnpackHi8(zero, sv));
+  return {tOps::template ChromaTerm<kCbToB>(uLo),
+          tOps::template ChromaTerm<kCbToB>(uHi),
+          tOps::Add16(tOps::template ChromaTerm<kCbToG>(uLo), tOps::template ChromaTerm<kCrToG>(vLo)),
+          tOps::Add16(tOps::template ChromaTerm<kCbToG>(uHi), tOps::template ChromaTerm<kCrToG>(vHi)),
+          tOps::template ChromaTerm<kCrToR>(vLo),
+          tOps::template ChromaTerm<kCrToR>(vHi)};
+}
+
+// RGB kernels: BytesPerPixel 4 (RGB32) or 2 (16-bit). Rows 2 is 4:2:0 (two luma rows share the chroma row),
+// 1 is 4:2:2.
+template <class tOps, int BytesPerPixel, void (*StorePixels)(uint8_t*, const tPixelBytes<tOps>&), int Rows>
 int ConvertRGBRows(const tRowPair& rows, int count) {
   constexpr int step = tOps::kChroma;
   // Local copies: the byte stores could alias the record, which would make the compiler reload it.
@@ -114,7 +136,21 @@ int ConvertRGBRows(const tRowPair& rows, int count) {
   for (; i + step <= count; i += step) {
     const tChromaTerms<tOps> chroma = ChromaTerms<tOps, BytesPerPixel>(r.U + i, r.V + i);
     StorePixels(r.Out0 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(r.Y0 + 2 * i, chroma));
-    StorePixels(r.Out1 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(r.Y1 + 2 * i, chroma));
+    if constexpr (Rows == 2)
+      StorePixels(r.Out1 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(r.Y1 + 2 * i, chroma));
+  }
+  return i;
+}
+
+// 4:4:4: count and the result are pixel pairs, as for the other layouts.
+template <class tOps, int BytesPerPixel, void (*StorePixels)(uint8_t*, const tPixelBytes<tOps>&)>
+int ConvertRGBRow444(const tRowPair& rows, int count) {
+  constexpr int step = tOps::kChroma;
+  const tRowPair r = rows;  // as in ConvertRGBRows
+  int i = 0;
+  for (; i + step <= count; i += step) {
+    const tChromaTerms<tOps> chroma = FullChromaTerms<tOps, BytesPerPixel>(r.U + 2 * i, r.V + 2 * i);
+    StorePixels(r.Out0 + 2 * BytesPerPixel * i, Pixels<tOps, BytesPerPixel>(r.Y0 + 2 * i, chroma));
   }
   return i;
 }
@@ -128,7 +164,7 @@ inline void StorePacked(uint8_t* out, typename tOps::T y, typename tOps::T pairs
   tOps::Store(out + tOps::kBytes, w[1]);
 }
 
-template <class tOps, bool Uyvy>
+template <class tOps, bool Uyvy, int Rows>
 int ConvertPackedRows(const tRowPair& rows, int count) {
   constexpr int step = tOps::kChroma;
   const tRowPair r = rows;  // as in ConvertRGBRows
@@ -136,16 +172,38 @@ int ConvertPackedRows(const tRowPair& rows, int count) {
   for (; i + step <= count; i += step) {
     const auto pairs = tOps::LoadChromaPairs(r.U + i, r.V + i);
     StorePacked<tOps, Uyvy>(r.Out0 + 4 * i, tOps::Load(r.Y0 + 2 * i), pairs);
-    StorePacked<tOps, Uyvy>(r.Out1 + 4 * i, tOps::Load(r.Y1 + 2 * i), pairs);
+    if constexpr (Rows == 2) StorePacked<tOps, Uyvy>(r.Out1 + 4 * i, tOps::Load(r.Y1 + 2 * i), pairs);
+  }
+  return i;
+}
+
+// 4:4:4 into a packed pair takes the chroma of the pair's even pixel: the low byte of each 16-bit lane of
+// the U row and of the V row, side by side, in memory order as LoadChromaPairs gives them.
+template <class tOps, bool Uyvy>
+int ConvertPackedRow444(const tRowPair& rows, int count) {
+  constexpr int step = tOps::kChroma;
+  const tRowPair r = rows;  // as in ConvertRGBRows
+  int i = 0;
+  for (; i + step <= count; i += step) {
+    const auto pairs = tOps::Or(tOps::And(tOps::Load(r.U + 2 * i), tOps::Set16(0x00FF)),
+                                tOps::template Sll16<8>(tOps::Load(r.V + 2 * i)));
+    StorePacked<tOps, Uyvy>(r.Out0 + 4 * i, tOps::Load(r.Y0 + 2 * i), pairs);
   }
   return i;
 }
 
 template <class tOps>
 constexpr tKernels MakeKernels() {
-  return {&ConvertRGBRows<tOps, 4, &StoreRGB32<tOps>>, &ConvertRGBRows<tOps, 2, &StoreRGB16<tOps, true>>,
-          &ConvertRGBRows<tOps, 2, &StoreRGB16<tOps, false>>, &ConvertPackedRows<tOps, false>,
-          &ConvertPackedRows<tOps, true>};
+  return {
+      {{&ConvertRGBRows<tOps, 4, &StoreRGB32<tOps>, 2>, &ConvertRGBRows<tOps, 2, &StoreRGB16<tOps, true>, 2>,
+        &ConvertRGBRows<tOps, 2, &StoreRGB16<tOps, false>, 2>, &ConvertPackedRows<tOps, false, 2>,
+        &ConvertPackedRows<tOps, true, 2>},
+       {&ConvertRGBRows<tOps, 4, &StoreRGB32<tOps>, 1>, &ConvertRGBRows<tOps, 2, &StoreRGB16<tOps, true>, 1>,
+        &ConvertRGBRows<tOps, 2, &StoreRGB16<tOps, false>, 1>, &ConvertPackedRows<tOps, false, 1>,
+        &ConvertPackedRows<tOps, true, 1>},
+       {&ConvertRGBRow444<tOps, 4, &StoreRGB32<tOps>>, &ConvertRGBRow444<tOps, 2, &StoreRGB16<tOps, true>>,
+        &ConvertRGBRow444<tOps, 2, &StoreRGB16<tOps, false>>, &ConvertPackedRow444<tOps, false>,
+        &ConvertPackedRow444<tOps, true>}}};
 }
 
 }  // namespace

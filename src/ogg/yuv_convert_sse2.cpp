@@ -61,6 +61,8 @@ struct tSSE2 {
     return _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(static_cast<int32_t>(0xFF000000u))), pixels);
   }
   static void Natural2(T*) {}
+  static T FlipTopBits(T a) { return _mm_xor_si128(a, _mm_set1_epi8(static_cast<char>(0x80))); }
+  static T ChromaFromHighBytes(T a) { return a; }  // LoadChroma's form already
 };
 
 }  // namespace

@@ -253,10 +253,11 @@ void tOggThreadManager::SizeAudioBlock() {
   PCMBuffer.assign(static_cast<size_t>(BlockSamples) * static_cast<size_t>(Channels), 0);
 }
 
-// Opens the decoders of `kinds` on the current link, dropping each that fails (and Theora other than 4:2:0).
+// Opens the decoders of `kinds` on the current link, dropping each that fails (and Theora of the reserved
+// pixel format, which no back-end draws).
 void tOggThreadManager::OpenDecoders(uint8_t kinds) {
   Link.Open(*ReceiverSource, kinds);
-  if (Link.Video && Link.Video->PixelFormat() != 0) {  // only 4:2:0 is drawn
+  if (Link.Video && !DrawnPixelFormat(Link.Video->PixelFormat())) {
     std::lock_guard<std::mutex> guard(DecoderLock);
     Link.Video.reset();
   }

@@ -423,6 +423,46 @@ TEST_F(ConsoleTest, MinimisesIntoTheTrayShowingTheVideo) {
   EXPECT_EQ(Owner.Find(CM_TRAY_VIDEO)->WParam, 0);
 }
 
+// A frame whose left half is red and right half blue, each chroma sample covering columns x rows luma
+// samples.
+struct tSplitFrame {
+  std::vector<unsigned char> Y, U, V;
+  yuv_buffer Frame{};
+  tSplitFrame(int w, int h, int columns, int rows) {
+    const int cw = w / columns, ch = h / rows;
+    for (int row = 0; row < h; ++row)
+      for (int col = 0; col < w; ++col) Y.push_back(col < w / 2 ? 81 : 41);
+    for (int row = 0; row < ch; ++row)
+      for (int col = 0; col < cw; ++col) {
+        U.push_back(col < cw / 2 ? 90 : 240);
+        V.push_back(col < cw / 2 ? 240 : 110);
+      }
+    Frame = {w, h, w, cw, ch, cw, Y.data(), U.data(), V.data()};
+  }
+};
+
+TEST_F(ConsoleTest, TrayShowsPicturesOfEveryChromaLayout) {
+  Config.Settings->PlayInTray = true;
+  Console->ApplicationMinimize();
+  ASSERT_TRUE(Console->InTray());
+  Console->VideoAspect = 0.75;
+  struct {
+    int Columns, Rows;
+    const char* Note;
+  } rows[] = {{2, 2, "4:2:0"}, {2, 1, "4:2:2"}, {1, 1, "4:4:4"}};
+  for (const auto& r : rows) {
+    tSplitFrame frame(64, 48, r.Columns, r.Rows);
+    Console->ShowTrayVideoFrame(&frame.Frame, nullptr);
+    const QImage icon = Console->TrayBitmap();
+    ASSERT_EQ(icon.size(), QSize(48, 48));
+    const QColor left = icon.pixelColor(10, 24), right = icon.pixelColor(38, 24);
+    EXPECT_GT(left.red(), 200) << r.Note;
+    EXPECT_LT(left.blue(), 60) << r.Note;
+    EXPECT_GT(right.blue(), 200) << r.Note << ": the right half has its own chroma";
+    EXPECT_LT(right.red(), 60) << r.Note;
+  }
+}
+
 TEST_F(ConsoleTest, TrayKeepsTheProgramIconWithoutPlayInTray) {
   Config.Settings->PlayInTray = false;
   Console->ApplicationMinimize();

@@ -71,6 +71,30 @@ TEST(PlayCommand, LocalSources) {
   EXPECT_NE(run.Out.find("progress 1\nprogress 2\nprogress 3\nprogress 8\n"), std::string::npos) << run.Out;
 }
 
+// Pictures in 4:2:2 and 4:4:4 are played, also from a file with no sound beside them.
+TEST(PlayCommand, EveryChromaLayoutShowsItsPictures) {
+  struct {
+    std::vector<std::string> Options;
+    const char* Note;
+  } rows[] = {
+      {{"--pixfmt", "444", "--no-audio"}, "4:4:4 pictures alone"},
+      {{"--pixfmt", "422", "--no-audio"}, "4:2:2 pictures alone"},
+      {{"--pixfmt", "444"}, "4:4:4 with sound"},
+  };
+  for (const auto& r : rows) {
+    std::vector<std::string> options = {"--width", "48", "--height", "32", "--fps", "25", "--seconds", "1"};
+    options.insert(options.end(), r.Options.begin(), r.Options.end());
+    tRunResult run = RunCli({"play", MakeMedia(options), "--output", "none"});
+    EXPECT_EQ(run.ExitCode, 0) << r.Note << "\n" << run.Out << run.Err;
+    const std::string json = run.Out.substr(run.Out.rfind('{'));
+    EXPECT_EQ(JsonText(json, "error_text"), "") << r.Note;
+    EXPECT_EQ(run.Err.find("cannot play"), std::string::npos) << r.Note;
+    EXPECT_EQ(JsonNumber(json, "shown") + JsonNumber(json, "dropped"), 25) << r.Note;
+    EXPECT_GT(JsonNumber(json, "shown"), 20) << r.Note;
+    EXPECT_NE(run.Out.find("progress 2\n"), std::string::npos) << r.Note << ": video found";
+  }
+}
+
 TEST(PlayCommand, StatsTimeTheFirstPicture) {
   const std::string video = MakeMedia({"--width", "64", "--height", "48", "--seconds", "1"});
   const std::string sound = MakeMedia({"--seconds", "1", "--no-video"});

@@ -12,6 +12,20 @@ namespace {
 using test::MakeMedia;
 using test::RunCli;
 
+TEST(ProbeCommand, ReportsThePixelFormatOfEveryLayout) {
+  struct {
+    const char* Option;
+    int Expected;
+  } rows[] = {{"420", 0}, {"422", 2}, {"444", 3}};
+  for (const auto& r : rows) {
+    auto run = RunCli({"probe", MakeMedia({"--width", "33", "--height", "17", "--pixfmt", r.Option,
+                                           "--seconds", "0.2", "--no-audio"})});
+    ASSERT_EQ(run.ExitCode, 0) << r.Option << ": " << run.Err;
+    EXPECT_EQ(test::JsonNumber(run.Out, "pixelformat"), r.Expected) << r.Option;
+    EXPECT_EQ(test::JsonNumber(run.Out, "frame_width"), 33) << r.Option;
+  }
+}
+
 TEST(ProbeCommand, ReportsDecoderParametersAndComments) {
   std::string media = MakeMedia({"--width", "100", "--height", "90", "--fps", "30000/1001", "--aspect",
                                  "16:15", "--seconds", "0.5", "--channels", "1", "--rate", "32000",

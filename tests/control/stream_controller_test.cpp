@@ -265,6 +265,31 @@ TEST_F(StreamController, ChainedStreamPictureComesAndGoes) {
   EXPECT_EQ(changes, (std::vector<bool>{true, false, true, false, true}));
 }
 
+// Pictures in 4:2:2 and 4:4:4 size the window and keep the visualisation away, as 4:2:0 ones do; a file with
+// such pictures alone is a playable stream.
+TEST_F(StreamController, EveryChromaLayoutSizesTheWindowAndSuppressesTheVisualisation) {
+  struct {
+    std::vector<std::string> Options;
+    const char* Note;
+  } rows[] = {
+      {{"--pixfmt", "444"}, "4:4:4 with sound"},
+      {{"--pixfmt", "422"}, "4:2:2 with sound"},
+      {{"--pixfmt", "444", "--no-audio"}, "4:4:4 alone"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.Note);
+    View.Log.clear();
+    View.Suppressed.clear();
+    Controller.OpenByUser(ShortClip(r.Options));
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(View.Count("size"), 1) << "sized to the picture";
+    EXPECT_FALSE(View.Has("error: ")) << ::testing::PrintToString(View.Log);
+    ASSERT_FALSE(View.Suppressed.empty());
+    EXPECT_TRUE(std::all_of(View.Suppressed.begin(), View.Suppressed.end(), [](bool s) { return s; }))
+        << "the visualisation never shows beside the picture";
+  }
+}
+
 TEST_F(StreamController, WhatTheUserOpenedBecomesARecentStation) {
   test::tTempDir dir;
   tPlayerSettings settings(dir.File("settings"));

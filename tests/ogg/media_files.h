@@ -14,13 +14,14 @@ namespace ktv::test {
 
 struct tY4M {
   int Width = 0, Height = 0;
-  std::string Header;               // the stream header line without "\n"
-  std::vector<std::string> Frames;  // planes Y, U, V of each frame, back to back
-  int ChromaWidth() const { return (Width + 1) / 2; }
-  int ChromaHeight() const { return (Height + 1) / 2; }
+  int ChromaColumns = 2, ChromaRows = 2;  // luma samples one chroma sample covers (C420*, C422, C444)
+  std::string Header;                     // the stream header line without "\n"
+  std::vector<std::string> Frames;        // planes Y, U, V of each frame, back to back
+  int ChromaWidth() const { return (Width + ChromaColumns - 1) / ChromaColumns; }
+  int ChromaHeight() const { return (Height + ChromaRows - 1) / ChromaRows; }
 };
 
-// 4:2:0 only; Width 0 when the text is not a Y4M stream.
+// 4:2:0 (any C420 tag or none), 4:2:2 and 4:4:4; Width 0 when the text is not a Y4M stream.
 inline tY4M ParseY4M(const std::string& bytes) {
   tY4M out;
   size_t end = bytes.find('\n');
@@ -30,6 +31,8 @@ inline tY4M ParseY4M(const std::string& bytes) {
   for (std::string f; fields >> f;) {
     if (f[0] == 'W') out.Width = std::stoi(f.substr(1));
     if (f[0] == 'H') out.Height = std::stoi(f.substr(1));
+    if (f == "C422") out.ChromaColumns = 2, out.ChromaRows = 1;
+    if (f == "C444") out.ChromaColumns = 1, out.ChromaRows = 1;
   }
   size_t frameBytes =
       static_cast<size_t>(out.Width * out.Height + 2 * out.ChromaWidth() * out.ChromaHeight());

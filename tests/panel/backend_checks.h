@@ -21,22 +21,35 @@ namespace ktv::test {
 inline const QRect kInner(64, 56, 512, 368);
 
 // A generated frame shown at its own size is the frame's picture region, pixel for pixel within the
-// tolerance: with the border (inset by 6, 5) and without it.
+// tolerance: with the border (inset by 6, 5) and without it, in every chroma layout (the reference is the CPU
+// converter's picture of the same frame).
 inline void CheckFrameAtItsOwnSize(const tBackendKind& kind, int tolerance) {
   struct {
     const char* Width;
     const char* Height;
+    const char* PixelFormat;
+    const char* Offset;  // null: centred
     bool Border;
     QPoint At;  // where the picture's top-left lands
     const char* Note;
   } rows[] = {
-      {"628", "470", true, {6, 5}, "coded 640 x 480 with the picture at (6, 4): the source rectangle"},
-      {"640", "480", false, {0, 0}, "no border: the picture fills the panel"},
+      {"628", "470", "420", nullptr, true, {6, 5}, "coded 640 x 480, the picture at (6, 4)"},
+      {"640", "480", "420", nullptr, false, {0, 0}, "no border: the picture fills the panel"},
+      {"628", "470", "422", "6:3", true, {6, 5}, "4:2:2, the picture on an odd row"},
+      {"628", "470", "444", "5:3", true, {6, 5}, "4:4:4, the picture at an odd column and row"},
+      {"640", "480", "444", nullptr, false, {0, 0}, "4:4:4 filling the panel"},
+      {"640", "480", "422", nullptr, false, {0, 0}, "4:2:2 filling the panel"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(kind.Name) + ": " + row.Note);
-    tOwnedFrame frame = ClipFrame({"--width", row.Width, "--height", row.Height});
+    std::vector<std::string> options = {"--width",  row.Width,  "--height",
+                                        row.Height, "--pixfmt", row.PixelFormat};
+    if (row.Offset) options.insert(options.end(), {"--offset", row.Offset});
+    tOwnedFrame frame = ClipFrame(options);
     ASSERT_TRUE(frame.Valid);
+    ASSERT_EQ(frame.Info.pixelformat, row.PixelFormat == std::string("420")   ? OC_PF_420
+                                      : row.PixelFormat == std::string("422") ? OC_PF_422
+                                                                              : OC_PF_444);
     tPanelWindow window(kind, row.Border);
     window.Player->SetVideoInfoSource([&frame](theora_info& info) {
       info = frame.Info;
@@ -46,10 +59,16 @@ inline void CheckFrameAtItsOwnSize(const tBackendKind& kind, int tolerance) {
     const QImage shown = window.Grab();
     ASSERT_EQ(shown.size(), QSize(640, 480));
     const QRect area = row.Border ? kInner : shown.rect();
-    const tDifference d = Difference(shown, area, ReferencePicture(frame), row.At, tolerance);
+    // A back-end that carries 4:4:4 in a packed 4:2:2 surface shows the even pixels' chroma: the closer of
+    // the two references counts.
+    QImage reference;
+    tDifference d;
+    for (const QImage& candidate : ReferencePictures(frame, kind.MayPairChroma)) {
+      const tDifference c = Difference(shown, area, candidate, row.At, tolerance);
+      if (reference.isNull() || c.Max < d.Max) reference = candidate, d = c;
+    }
     EXPECT_LE(d.Max, tolerance) << "mean " << d.Mean;
     // The edge of the picture: one pixel off would show the picture shifted against the reference.
-    const QImage reference = ReferencePicture(frame);
     EXPECT_LE(ColourDistance(shown.pixel(row.At), reference.pixel(0, 0)), tolerance);
     EXPECT_LE(ColourDistance(shown.pixel(row.At + QPoint(reference.width() - 1, reference.height() - 1)),
                              reference.pixel(reference.width() - 1, reference.height() - 1)),

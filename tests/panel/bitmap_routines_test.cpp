@@ -71,6 +71,46 @@ TEST(ConvertFrame, WritesNoMoreRowsThanTheLumaPlaneHas) {
   }
 }
 
+// Damaged or odd buffers of every layout: the picture written never leaves y_width x y_height, and covers
+// what the chroma planes reach.
+TEST(ConvertFrame, EveryLayoutStaysInsideItsLumaSize) {
+  struct {
+    int YWidth, YHeight, UVWidth, UVHeight;
+    int Columns, Rows;  // expected written area
+    int PackedColumns;  // of the packed modes, which write whole pixel pairs
+    const char* Fault;
+  } rows[] = {
+      {8, 4, 4, 4, 8, 4, 8, "4:2:2 fills the picture"},
+      {8, 4, 8, 4, 8, 4, 8, "4:4:4 fills the picture"},
+      {7, 3, 7, 3, 7, 3, 6, "4:4:4 of odd sizes: a packed pair needs two pixels"},
+      {7, 3, 3, 3, 6, 3, 6, "4:2:2 of an odd width: the last column has no chroma"},
+      {8, 4, 12, 6, 8, 4, 8, "4:4:4 with chroma larger than luma is cut to the luma"},
+      {8, 4, 4, 9, 8, 4, 8, "4:2:2 with chroma rows beyond the luma"},
+  };
+  for (const auto& r : rows) {
+    const int stride = 16;
+    std::vector<uint8_t> Y(16 * 16, 100), U(16 * 16, 120), V(16 * 16, 140);
+    const yuv_buffer frame{r.YWidth, r.YHeight, stride,   r.UVWidth, r.UVHeight,
+                           stride,   Y.data(),  U.data(), V.data()};
+    for (int32_t mode : {YUY2, RGB565, RGB32}) {
+      const int bytes = BytesPerPixel(mode), pitch = 16 * bytes;
+      std::vector<uint8_t> out(static_cast<size_t>(pitch) * 16, 0xCD);
+      ConvertFrame(frame, mode, out.data(), pitch);
+      int wrongOutside = 0, untouchedInside = 0;
+      for (int row = 0; row < 16; ++row)
+        for (int col = 0; col < 16; ++col) {
+          const bool inside = row < r.Rows && col < (mode == YUY2 ? r.PackedColumns : r.Columns);
+          const uint8_t* px = &out[static_cast<size_t>(row * pitch + col * bytes)];
+          const bool touched = px[0] != 0xCD || px[1] != 0xCD;
+          wrongOutside += !inside && touched;
+          untouchedInside += inside && !touched;
+        }
+      EXPECT_EQ(wrongOutside, 0) << r.Fault << ", mode " << mode;
+      EXPECT_EQ(untouchedInside, 0) << r.Fault << ", mode " << mode;
+    }
+  }
+}
+
 TEST(PixelConverters, UnknownModesLeaveTheDestinationUntouched) {
   tPlanes frame(4, 4, 2);
   const std::vector<uint8_t> pixels(4 * 4 * 4, 0x5A);

@@ -12,7 +12,7 @@
 static void Usage() {
   std::fprintf(
       stderr,
-      "usage: make-test-media OUT.ogg [--width W] [--height H] [--fps N[/D]] [--aspect N:D]\n"
+      "usage: make-test-media OUT.ogg [--width W] [--height H] [--offset X:Y] [--fps N[/D]] [--aspect N:D]\n"
       "  [--pixfmt 420|422|444] [--quality Q] [--kbps K] [--keyint N] [--seconds S] [--rate R] "
       "[--channels C]\n"
       "  [--tone HZ] [--tones HZ,HZ,...] [--level L] [--clicks HZ] [--no-video] [--no-audio] [--video]\n"
@@ -52,7 +52,9 @@ int main(int argc, char** argv) {
       o.Width = std::atoi(value());
     else if (a == "--height")
       o.Height = std::atoi(value());
-    else if (a == "--fps") {
+    else if (a == "--offset") {
+      if (!ParseRatio(value(), ':', o.OffsetX, o.OffsetY)) return 2;
+    } else if (a == "--fps") {
       if (!ParseRatio(value(), '/', o.FpsNum, o.FpsDen)) return 2;
     } else if (a == "--aspect") {
       if (!ParseRatio(value(), ':', o.AspectNum, o.AspectDen)) return 2;
@@ -115,7 +117,8 @@ int main(int argc, char** argv) {
     }
   }
   for (const tLinkOptions& o : links) {
-    bool sizeOk = o.Width > 0 && o.Height > 0 && o.Width <= 4096 && o.Height <= 4096;
+    bool sizeOk = o.Width > 0 && o.Height > 0 && o.Width <= 4096 && o.Height <= 4096 && o.OffsetX >= -1 &&
+                  o.OffsetY >= -1 && o.OffsetX <= 4096 && o.OffsetY <= 4096;
     bool fmtOk = o.PixelFormat == 420 || o.PixelFormat == 422 || o.PixelFormat == 444;
     if (!sizeOk || !fmtOk || o.FpsNum <= 0 || o.FpsDen <= 0 || o.Rate < 8000 || o.Channels < 1 ||
         o.Channels > 8 || o.Seconds <= 0 || (!o.Video && !o.Audio) || o.OpusGain < -32768 ||

@@ -85,12 +85,16 @@ bool EncodeVideo(const tLinkOptions& o, int serial, std::vector<tPage>& head, st
                  FILE* y4m, bool writeRaw) {
   th_info ti;
   th_info_init(&ti);
-  ti.frame_width = static_cast<ogg_uint32_t>((o.Width + 15) & ~15);
-  ti.frame_height = static_cast<ogg_uint32_t>((o.Height + 15) & ~15);
+  // A given offset grows the frame to hold the picture there; odd offsets split chroma samples, which every
+  // layout allows.
+  ti.frame_width = static_cast<ogg_uint32_t>((std::max(o.OffsetX, 0) + o.Width + 15) & ~15);
+  ti.frame_height = static_cast<ogg_uint32_t>((std::max(o.OffsetY, 0) + o.Height + 15) & ~15);
   ti.pic_width = static_cast<ogg_uint32_t>(o.Width);
   ti.pic_height = static_cast<ogg_uint32_t>(o.Height);
-  ti.pic_x = ((ti.frame_width - ti.pic_width) >> 1) & ~1u;
-  ti.pic_y = ((ti.frame_height - ti.pic_height) >> 1) & ~1u;
+  ti.pic_x =
+      o.OffsetX >= 0 ? static_cast<ogg_uint32_t>(o.OffsetX) : ((ti.frame_width - ti.pic_width) >> 1) & ~1u;
+  ti.pic_y =
+      o.OffsetY >= 0 ? static_cast<ogg_uint32_t>(o.OffsetY) : ((ti.frame_height - ti.pic_height) >> 1) & ~1u;
   ti.fps_numerator = static_cast<ogg_uint32_t>(o.FpsNum);
   ti.fps_denominator = static_cast<ogg_uint32_t>(o.FpsDen);
   ti.aspect_numerator = static_cast<ogg_uint32_t>(o.AspectNum);

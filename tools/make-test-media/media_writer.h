@@ -8,7 +8,8 @@
 #include <vector>
 
 struct tLinkOptions {
-  int Width = 320, Height = 240;  // picture size; the coded frame is rounded up to 16
+  int Width = 320, Height = 240;   // picture size; the coded frame is rounded up to 16
+  int OffsetX = -1, OffsetY = -1;  // picture offset from the frame's top left (-1: centred, even)
   int FpsNum = 25, FpsDen = 1;
   int AspectNum = 0, AspectDen = 0;  // 0:0 = unknown
   int PixelFormat = 420;             // 420, 422 or 444

@@ -11,14 +11,18 @@ namespace ktv {
 
 namespace {
 
-// The part of a frame that is 4:2:0 within its own luma size: a damaged or other-layout buffer never makes
-// the converters write beyond y_width x y_height.
-bool Bounded420(const yuv_buffer& frame, yuv_buffer& bounded) {
+// The part of a frame that its chroma layout covers within its own luma size: a damaged buffer never makes
+// the converters write beyond y_width x y_height. False for a layout no Theora frame has.
+bool BoundedFrame(const yuv_buffer& frame, yuv_buffer& bounded) {
+  const tChromaLayout layout = ChromaLayoutOf(frame);
+  if (layout == tChromaLayout::Other || !frame.y || !frame.u || !frame.v) return false;
+  const int32_t columns = ChromaColumns(layout), rows = ChromaRows(layout);
   bounded = frame;
-  bounded.uv_width = std::min(frame.uv_width, frame.y_width / 2);
-  bounded.uv_height = std::min(frame.uv_height, frame.y_height / 2);
-  bounded.y_width = 2 * bounded.uv_width;
-  return bounded.uv_width > 0 && bounded.uv_height > 0 && frame.y && frame.u && frame.v;
+  bounded.uv_width = std::min(frame.uv_width, frame.y_width / columns);
+  bounded.uv_height = std::min(frame.uv_height, frame.y_height / rows);
+  bounded.y_width = columns * bounded.uv_width;
+  bounded.y_height = rows * bounded.uv_height;
+  return bounded.uv_width > 0 && bounded.uv_height > 0;
 }
 
 // The converters' tables are built once, on first use.
@@ -45,7 +49,7 @@ int32_t BytesPerPixel(int32_t mode) {
 
 void ConvertFrame(const yuv_buffer& frame, int32_t mode, uint8_t* destination, int32_t pitch) {
   yuv_buffer bounded;
-  if (mode < YUY2 || mode > RGB32 || !destination || !Bounded420(frame, bounded)) return;
+  if (mode < YUY2 || mode > RGB32 || !destination || !BoundedFrame(frame, bounded)) return;
   switch (mode) {
     case YUY2:
     case UYVY:

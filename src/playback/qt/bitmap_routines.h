@@ -25,9 +25,10 @@ enum tConversionMode : int32_t {
 // Bytes one pixel takes in a mode (2 for the packed and 16-bit modes, 4 for RGB32); 0 for an unknown mode.
 int32_t BytesPerPixel(int32_t mode);
 
-// Converts a 4:2:0 frame into `destination`, whose rows are `pitch` bytes apart (negative for a bottom-up
-// picture: `destination` is then the address of the top row). The destination holds y_width x y_height
-// pixels of the mode. A mode above 4 leaves it untouched.
+// Converts a 4:2:0, 4:2:2 or 4:4:4 frame (the layout read from its plane sizes) into `destination`, whose
+// rows are `pitch` bytes apart (negative for a bottom-up picture: `destination` is then the address of the
+// top row). The destination holds y_width x y_height pixels of the mode. A mode above 4, or a frame of no
+// Theora layout, leaves it untouched.
 void ConvertFrame(const yuv_buffer& frame, int32_t mode, uint8_t* destination, int32_t pitch);
 
 // Copies `height` rows of `width` 32-bit B, G, R, X pixels into 16-bit (modes 2 and 3) or 32-bit (mode 4)

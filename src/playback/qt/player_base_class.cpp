@@ -177,7 +177,7 @@ bool tPlayerBaseClass::FramePicture(const yuv_buffer& frame, QRect& source) {
   // Held inside the frame, whatever the header says.
   source = QRect(region.X, region.Y, region.Width, region.Height)
                .intersected({0, 0, frame.y_width, frame.y_height});
-  return !known || info.pixelformat == OC_PF_420;
+  return !known || DrawnPixelFormat(info.pixelformat);
 }
 
 int64_t tPlayerBaseClass::PlayedFramesForVisualisation() {

@@ -74,7 +74,7 @@ class tPlayerBaseClass : public QWidget {
   virtual void PresentFrame() = 0;
   // 0..65535; kept for outputs opened later.
   virtual void SetVolume(uint16_t volume);
-  // A decoded 4:2:0 frame (null: no picture); the keyframe flag is not used.
+  // A decoded frame in any drawn chroma layout (null: no picture); the keyframe flag is not used.
   virtual void ShowVideoFrame(const yuv_buffer* frame, const bool* keyframe) = 0;
   // A visualisation picture: 32-bit B, G, R, X pixels, top row first, no row padding; (null, 0, 0) blanks it.
   virtual void ShowVisualFrame(const uint32_t* pixels, int32_t width, int32_t height) = 0;
@@ -136,8 +136,9 @@ class tPlayerBaseClass : public QWidget {
   // half-destroyed player.
   void StopEvents();
   // Where the picture lies in a decoded frame (the Theora picture region, from the attached thread's header
-  // or the video-info source; the whole frame without either), and whether the frame is 4:2:0: another
-  // layout is not converted, and the previous picture stays.
+  // or the video-info source; the whole frame without either), and whether the frame is in a layout the
+  // converters draw (4:2:0, 4:2:2, 4:4:4): a frame of the reserved format is not converted, and the previous
+  // picture stays.
   bool FramePicture(const yuv_buffer& frame, QRect& source);
 
   void resizeEvent(QResizeEvent* event) override;
