@@ -1,6 +1,7 @@
 #include "playback/qt/gdi_wave_playback.h"
 
 #include <QGuiApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <algorithm>
@@ -65,6 +66,42 @@ QImage Premultiplied(const QImage& frame) {
     }
   }
   return out;
+}
+
+// Qt's premultiplied "x times a over 255" on the four bytes of a pixel at once (the same rounding as its
+// own source-over blend, so the grain looks as it did when the painter drew it).
+inline uint32_t ByteMul(uint32_t x, uint32_t a) {
+  uint32_t t = (x & 0xFF00FF) * a;
+  t = ((t + ((t >> 8) & 0xFF00FF) + 0x800080) >> 8) & 0xFF00FF;
+  x = ((x >> 8) & 0xFF00FF) * a;
+  x = (x + ((x >> 8) & 0xFF00FF) + 0x800080) & 0xFF00FF00;
+  return x | t;
+}
+
+// Blends a premultiplied tile of constant alpha over a 32-bit picture, repeated from the top left: one
+// pass, in place, on this thread (the painter would hand a picture this size to its thread pool, and waking
+// it for each frame costs more than the blend).
+void BlendTiled(QImage& picture, const QImage& tile, uint32_t alpha) {
+  const uint32_t keep = 255 - alpha;
+  const int w = picture.width(), tw = tile.width(), th = tile.height();
+  for (int y = 0; y < picture.height(); ++y) {
+    const auto* grain = reinterpret_cast<const uint32_t*>(tile.constScanLine(y % th));
+    auto* row = reinterpret_cast<uint32_t*>(picture.scanLine(y));
+    for (int x0 = 0; x0 < w; x0 += tw) {
+      uint32_t* out = row + x0;
+      const int n = std::min(tw, w - x0);
+      for (int i = 0; i < n; ++i) out[i] = grain[i] + ByteMul(out[i], keep);
+    }
+  }
+}
+
+// Copies `from` of one picture to `to` of another of the same format, unscaled, row by row.
+void CopyPixels(const QImage& source, const QRect& from, QImage& target, QPoint to) {
+  const int bytes = source.depth() / 8;
+  for (int y = 0; y < from.height(); ++y)
+    std::memcpy(target.scanLine(to.y() + y) + static_cast<ptrdiff_t>(to.x()) * bytes,
+                source.constScanLine(from.y() + y) + static_cast<ptrdiff_t>(from.x()) * bytes,
+                static_cast<size_t>(from.width()) * bytes);
 }
 
 // A picture of the screen's format, black and opaque (the fourth byte of 32-bit pixels stays 0xFF: the
@@ -143,40 +180,68 @@ void tGDIWavePlayback::MakeInnerPatch() {
   painter.drawImage(QPoint(0, 14), Opaque.Corner[TopRight], QRect(0, 42, 15, 14));
 }
 
-void tGDIWavePlayback::DrawFrame(QPainter& painter, const tFramePieces& pieces) {
+void tGDIWavePlayback::DrawFrame(QPainter& painter, tFramePieces& pieces) {
   const int w = BackBuffer.width(), h = BackBuffer.height();
   for (int corner = TopLeft; corner <= BottomRight; ++corner) {
     const QImage& piece = pieces.Corner[corner];
     if (!piece.isNull())
       painter.drawImage(CornerPosition(static_cast<tCorner>(corner), piece.size(), w, h), piece);
   }
+  // The edges are stretched once for the panel's size (and filter), not for each frame.
   const std::array<QRect, 8> targets = EdgeTargets(w, h);
+  if (pieces.StretchedFor != BackBuffer.size() || pieces.StretchedSmooth != HighQuality) {
+    for (size_t i = 0; i < targets.size(); ++i) {
+      QImage& stretched = pieces.Stretched[i];
+      stretched = QImage();
+      if (pieces.Edge[i].isNull() || targets[i].width() <= 0 || targets[i].height() <= 0) continue;
+      stretched = QImage(targets[i].size(), pieces.Edge[i].format());
+      stretched.fill(Qt::transparent);
+      QPainter stretch(&stretched);
+      stretch.setRenderHint(QPainter::SmoothPixmapTransform, HighQuality);
+      stretch.setCompositionMode(QPainter::CompositionMode_Source);
+      stretch.drawImage(stretched.rect(), pieces.Edge[i]);
+    }
+    pieces.StretchedFor = BackBuffer.size();
+    pieces.StretchedSmooth = HighQuality;
+  }
   for (size_t i = 0; i < targets.size(); ++i)
-    if (!pieces.Edge[i].isNull() && targets[i].width() > 0 && targets[i].height() > 0)
-      painter.drawImage(targets[i], pieces.Edge[i]);
+    if (!pieces.Stretched[i].isNull()) painter.drawImage(targets[i].topLeft(), pieces.Stretched[i]);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Pictures
 
 void tGDIWavePlayback::BuildGrain() {
+  // Each grain picture is one noise quarter, premultiplied once; it is tiled over the picture as it is drawn,
+  // so a picture of a new size needs nothing built.
   const uint32_t strength = FilmGrainLevel * 20u / 255u;
   for (int i = 0; i < kGrainPictures; ++i) {
     QImage& grain = GrainBitmap[i];
-    if (PictureBitmap.isNull()) {
+    if (NoiseBitmap.isNull()) {
       grain = QImage();
       continue;
     }
-    grain = QImage(PictureBitmap.size(), QImage::Format_ARGB32_Premultiplied);
+    grain = QImage(kGrainTile, kGrainTile, QImage::Format_ARGB32_Premultiplied);
     const int tileX = (i % 2) * kGrainTile, tileY = (i / 2) * kGrainTile;
-    for (int y = 0; y < grain.height(); ++y) {
-      const auto* noise = reinterpret_cast<const QRgb*>(NoiseBitmap.constScanLine(tileY + y % kGrainTile));
+    for (int y = 0; y < kGrainTile; ++y) {
+      const auto* noise = reinterpret_cast<const QRgb*>(NoiseBitmap.constScanLine(tileY + y));
       auto* row = reinterpret_cast<QRgb*>(grain.scanLine(y));
-      for (int x = 0; x < grain.width(); ++x) {
-        const uint32_t v = qBlue(noise[tileX + x % kGrainTile]) * strength >> 8;  // grey: R = G = B
+      for (int x = 0; x < kGrainTile; ++x) {
+        const uint32_t v = qBlue(noise[tileX + x]) * strength >> 8;  // grey: R = G = B
         row[x] = strength << 24 | v << 16 | v << 8 | v;
       }
     }
+  }
+}
+
+void tGDIWavePlayback::DrawGrain() {
+  GrainIndex = (GrainIndex + 1) % kGrainPictures;
+  const QImage& tile = GrainBitmap[GrainIndex];
+  if (PictureBitmap.format() == QImage::Format_RGB32) {
+    BlendTiled(PictureBitmap, tile, FilmGrainLevel * 20u / 255u);
+  } else {
+    QPainter painter(&PictureBitmap);
+    painter.fillRect(PictureBitmap.rect(), QBrush(tile));
   }
 }
 
@@ -195,17 +260,11 @@ void tGDIWavePlayback::ShowVideoFrame(const yuv_buffer* frame, const bool* /*key
   if (PictureBitmap.size() != QSize(frame->y_width, frame->y_height) ||
       PictureBitmap.format() != PictureFormat)
     PictureBitmap = BlackPicture(frame->y_width, frame->y_height, PictureFormat);
-  // The grain fits the picture it is drawn on: a visualisation picture may have stood in its place, and a
-  // level changed meanwhile was built for that one.
-  if (GrainBitmap[0].size() != PictureBitmap.size()) BuildGrain();
+  if (GrainBitmap[0].isNull()) BuildGrain();
   if (FramePicture(*frame, SourceRect))
     ConvertFrame(*frame, ModeForBitmap(PictureBitmap), PictureBitmap.bits(),
                  static_cast<int32_t>(PictureBitmap.bytesPerLine()));
-  if (FilmGrainLevel >= 2 && FilmGrain && !GrainBitmap[0].isNull()) {
-    GrainIndex = (GrainIndex + 1) % kGrainPictures;
-    QPainter painter(&PictureBitmap);
-    painter.drawImage(QPoint(0, 0), GrainBitmap[GrainIndex]);
-  }
+  if (FilmGrainLevel >= 2 && FilmGrain && !GrainBitmap[0].isNull()) DrawGrain();
   PresentFrame();
 }
 
@@ -240,9 +299,14 @@ void tGDIWavePlayback::ComposeBackBuffer() {
     // The inset bands round the picture (under the frame's outer edge).
     for (const QRect& band : QRegion(BackBuffer.rect()).subtracted(picture))
       painter.fillRect(band, Qt::black);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(picture, PictureBitmap, SourceRect);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (picture.size() == SourceRect.size() && PictureBitmap.format() == BackBuffer.format()) {
+      // The picture at its own size (the usual case: the window fits itself to the video).
+      CopyPixels(PictureBitmap, SourceRect, BackBuffer, picture.topLeft());
+    } else {
+      painter.setCompositionMode(QPainter::CompositionMode_Source);
+      painter.drawImage(picture, PictureBitmap, SourceRect);
+      painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
     if (ShowTVBorder) DrawFrame(painter, Alpha);
   } else if (ShowTVBorder) {
     painter.fillRect(BackBuffer.rect(), Qt::black);
@@ -258,12 +322,12 @@ void tGDIWavePlayback::PresentFrame() {
   update();
 }
 
-void tGDIWavePlayback::paintEvent(QPaintEvent* /*event*/) {
+void tGDIWavePlayback::paintEvent(QPaintEvent* event) {
   if (BackBuffer.size() != size()) ResizeOutput(width(), height());
   if (!Composed) ComposeBackBuffer();
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.drawImage(QPoint(0, 0), BackBuffer);
+  for (const QRect& r : event->region()) painter.drawImage(r.topLeft(), BackBuffer, r);
 }
 
 void tGDIWavePlayback::ResizeOutput(int32_t width, int32_t height) {
