@@ -4,6 +4,7 @@
 #   goal: the window costs at most twice the CPU time of kestrova-cli play
 # Usage: bench/window_cpu.sh [BUILD_DIR] [SECONDS]   (default: build, 15 s)
 # KTV_CLI and KTV_TV name other programs to time (an earlier build kept aside, for a comparison).
+# KTV_CLIP names a 1280x720 clip made before, at least SECONDS + 5 long (encoding one takes minutes).
 # Everything runs in a temporary folder (its own configuration, cache and runtime folders); the programs
 # it starts are ended by their process ids.
 set -u
@@ -27,8 +28,12 @@ chmod 700 "$XDG_RUNTIME_DIR"
 export SDL_AUDIODRIVER=dummy
 
 # A few seconds longer than the run, so that both play all the time they are measured.
-clip=$work/clip.ogg
-"$media" "$clip" --width 1280 --height 720 --fps 25 --seconds $((seconds + 5)) >/dev/null || exit 1
+clip=${KTV_CLIP:-}
+if [ -z "$clip" ]; then
+  clip=$work/clip.ogg
+  "$media" "$clip" --width 1280 --height 720 --fps 25 --seconds $((seconds + 5)) >/dev/null || exit 1
+fi
+clip=$(realpath "$clip")
 
 # Settings: the defaults, with the raster back-end chosen (a stored 0 is kept as the user's choice).
 python3 - "$XDG_CONFIG_HOME/kestrova/settings" <<'EOF' || exit 1

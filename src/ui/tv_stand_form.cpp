@@ -325,8 +325,11 @@ void TfrmTVStandBase::DrawPointer(QPainter& p, QPoint centre) const {
 }
 
 void TfrmTVStandBase::SetPlayTime(double seconds) {
-  // Whole seconds, as the clock shows them; hours modulo 100 (two digits).
-  const int64_t t = std::isfinite(seconds) && seconds > 0 ? static_cast<int64_t>(std::min(seconds, 1e15)) : 0;
+  // Whole seconds, as the clock shows them; hours modulo 100 (two digits). A time no stream can reach
+  // (beyond 64 bits, not a number) is not known: 0.
+  constexpr double kLongest = 9e18;
+  const int64_t t =
+      std::isfinite(seconds) && seconds > 0 && seconds < kLongest ? static_cast<int64_t>(seconds) : 0;
   const QString text = QString::asprintf("%02d:%02d:%02d", static_cast<int>((t / 3600) % 100),
                                          static_cast<int>((t / 60) % 60), static_cast<int>(t % 60));
   if (text == Clock) return;

@@ -65,6 +65,8 @@ class tGDIWavePlayback : public tPlayerBaseClass {
   void BuildGrain();
   // The next grain picture over PictureBitmap.
   void DrawGrain();
+  // The frame into PictureBitmap, with the next grain picture over it when `grain`.
+  void ConvertPicture(const yuv_buffer& frame, bool grain);
   void ComposeBackBuffer();
   void DrawFrame(class QPainter& painter, tFramePieces& pieces);
   void EmptyPicture();
