@@ -107,6 +107,22 @@ void BlendTiled(QImage& picture, const QImage& tile, uint32_t alpha, int top, in
   }
 }
 
+// The smallest rectangle outside which a premultiplied picture is fully transparent (empty: all of it is).
+QRect CoveredPart(const QImage& picture) {
+  int left = picture.width(), right = -1, top = picture.height(), bottom = -1;
+  for (int y = 0; y < picture.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+    for (int x = 0; x < picture.width(); ++x) {
+      if (qAlpha(row[x]) == 0) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 // Copies `from` of one picture to `to` of another of the same format, unscaled, row by row.
 void CopyPixels(const QImage& source, const QRect& from, QImage& target, QPoint to) {
   const int bytes = source.depth() / 8;
@@ -212,12 +228,20 @@ void tGDIWavePlayback::DrawFrame(QPainter& painter, tFramePieces& pieces) {
       stretch.setRenderHint(QPainter::SmoothPixmapTransform, HighQuality);
       stretch.setCompositionMode(QPainter::CompositionMode_Source);
       stretch.drawImage(stretched.rect(), pieces.Edge[i]);
+      stretch.end();
+      // Most of an edge is the clear inside of the frame: only the part that covers anything is blended.
+      pieces.StretchedAt[i] = targets[i].topLeft();
+      if (stretched.hasAlphaChannel()) {
+        const QRect covered = CoveredPart(stretched);
+        stretched = covered.isEmpty() ? QImage() : stretched.copy(covered);
+        pieces.StretchedAt[i] += covered.topLeft();
+      }
     }
     pieces.StretchedFor = BackBuffer.size();
     pieces.StretchedSmooth = HighQuality;
   }
   for (size_t i = 0; i < targets.size(); ++i)
-    if (!pieces.Stretched[i].isNull()) painter.drawImage(targets[i].topLeft(), pieces.Stretched[i]);
+    if (!pieces.Stretched[i].isNull()) painter.drawImage(pieces.StretchedAt[i], pieces.Stretched[i]);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

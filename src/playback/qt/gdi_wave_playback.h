@@ -54,9 +54,10 @@ class tGDIWavePlayback : public tPlayerBaseClass {
   // The frame's pieces, cut once: the corners and the eight edge strips, opaque and with premultiplied alpha;
   // the edges also stretched to the panel's size (made again when the size or HighQuality changes).
   struct tFramePieces {
-    std::array<QImage, 4> Corner;     // in the order of tCorner
-    std::array<QImage, 8> Edge;       // in the order of the edge table
-    std::array<QImage, 8> Stretched;  // the edges at their place's size
+    std::array<QImage, 4> Corner;       // in the order of tCorner
+    std::array<QImage, 8> Edge;         // in the order of the edge table
+    std::array<QImage, 8> Stretched;    // the edges at their place's size, less their clear part
+    std::array<QPoint, 8> StretchedAt;  // where each goes
     QSize StretchedFor;
     bool StretchedSmooth = false;
   };
