@@ -150,6 +150,8 @@ void TfrmPlayerMain::StatusWatcherTimer() {
   const uint32_t now = timeGetTime();
   const QString title = QString::fromLatin1(kPlayerTitle);
   if (now - NotifyTick > kCaptionHoldMs && Stand->windowTitle() != title) Stand->setWindowTitle(title);
+  // The console's clock: it redraws only when the shown second changes.
+  Stand->SetPlayTime(Controller->Position());
   const QString text = QString::fromStdString(Controller->StatusText());
   if (FullScreen)
     UpdateNotifyPanel();

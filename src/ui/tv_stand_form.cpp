@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QWheelEvent>
@@ -40,6 +41,10 @@ constexpr int kTrayIconSize = 48;
 constexpr uint32_t kMarqueePauseMs = 2000;
 constexpr uint32_t kMarqueeEndPauseMs = 1000;
 constexpr int kFadeTimerMs = 40, kClockTimerMs = 40;
+// Where the clock's digits and their shadows fall (with room to spare for the font's overhang).
+constexpr QRect kClockArea{8, 58, 98, 32};
+// The pointer reaches 22 pixels from the knob's centre; one more for its antialiased edge.
+constexpr int kPointerReach = 24;
 // The tray icon's callback parameter of a left double click.
 constexpr intptr_t kLeftDoubleClick = 0x0203;
 
@@ -227,10 +232,19 @@ void TfrmTVStandBase::ShapeWindow() {
   StandX = width() / 2 - stand.width() / 2;
   setMask(QRegion(0, stand.height() - 1, width(), height() - (stand.height() - 1)) +
           StandRegion.translated(StandX, 0));
-  Compose();
+  // Shown again at the same size (after a fade or the tray), the picture still fits.
+  if (Body.isNull() || Body.size() != size() * Scale) Compose();
 }
 
 void TfrmTVStandBase::Compose() {
+  ComposeBody();
+  Composed = QImage(Body.size(), Body.format());
+  Composed.setDevicePixelRatio(Scale);
+  Redraw(rect());
+}
+
+void TfrmTVStandBase::ComposeBody() {
+  ++BodyComposes;
   const int w = width();
   const QSize stand = LogicalSize(StandBitmap);
   const int bodyTop = stand.height() - 1;
@@ -262,7 +276,6 @@ void TfrmTVStandBase::Compose() {
                     centre.y() + Nearest(std::sin(a) * (kKnobSize / 2.0 + 6)));
     p.drawImage(at - QPoint(dot.width() / 2, dot.height() / 2), DotBitmap);
   }
-  DrawPointer(p, centre);
 
   p.setPen(Qt::black);
   p.setFont(PixelFont("Tahoma", 9, false));
@@ -271,10 +284,29 @@ void TfrmTVStandBase::Compose() {
   const QRect caption(captionLeft, icon.y() - 1, captionRight - captionLeft, icon.height());
   p.drawText(caption, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
              p.fontMetrics().elidedText(windowTitle(), Qt::ElideRight, caption.width()));
-  DrawClock(p);
-  DrawMarquee(p);
   p.end();
-  Composed = image;
+  Body = image;
+}
+
+QRect TfrmTVStandBase::KnobArea() const {
+  const QPoint reach(kPointerReach, kPointerReach);
+  return {KnobCentre() - reach, KnobCentre() + reach};
+}
+
+void TfrmTVStandBase::Redraw(const QRect& area) {
+  if (Composed.isNull() || area.isEmpty()) return;
+  QPainter p(&Composed);
+  p.setClipRect(area);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  p.drawImage(area, Body, QRect(area.topLeft() * Scale, area.size() * Scale));
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  // The parts outside the area are skipped: the clip would drop all they draw.
+  if (area.intersects(KnobArea())) DrawPointer(p, KnobCentre());
+  if (area.intersects(kClockArea)) DrawClock(p);
+  if (area.intersects(kMarqueeRect)) DrawMarquee(p);
+  p.end();
+  update(area);
 }
 
 void TfrmTVStandBase::DrawPointer(QPainter& p, QPoint centre) const {
@@ -292,10 +324,21 @@ void TfrmTVStandBase::DrawPointer(QPainter& p, QPoint centre) const {
   p.restore();
 }
 
+void TfrmTVStandBase::SetPlayTime(double seconds) {
+  // Whole seconds, as the clock shows them; hours modulo 100 (two digits). A time no stream can reach
+  // (beyond 64 bits, not a number) is not known: 0.
+  constexpr double kLongest = 9e18;
+  const int64_t t =
+      std::isfinite(seconds) && seconds > 0 && seconds < kLongest ? static_cast<int64_t>(seconds) : 0;
+  const QString text = QString::asprintf("%02d:%02d:%02d", static_cast<int>((t / 3600) % 100),
+                                         static_cast<int>((t / 60) % 60), static_cast<int>(t % 60));
+  if (text == Clock) return;
+  Clock = text;
+  Redraw(kClockArea);
+}
+
 void TfrmTVStandBase::DrawClock(QPainter& p) {
-  const int64_t t = std::max<int64_t>(0, SendCommand(OwnerWindow, CM_POSITION));
-  Clock = QString::asprintf("%02d:%02d:%02d", static_cast<int>((t / 3600) % 100),
-                            static_cast<int>((t / 60) % 60), static_cast<int>(t % 60));
+  p.save();
   p.setFont(PixelFont("Tahoma", 12, true));
   for (int k = 0; k < Clock.size(); ++k) {
     const bool colon = Clock[k] == QLatin1Char(':');
@@ -306,6 +349,7 @@ void TfrmTVStandBase::DrawClock(QPainter& p) {
     p.setPen(QColor(kClockColour));
     p.drawText(QRect(x, 61 + dy, 20, 24), Qt::AlignLeft | Qt::AlignTop, ch);
   }
+  p.restore();
 }
 
 void TfrmTVStandBase::DrawMarquee(QPainter& p) {
@@ -315,7 +359,7 @@ void TfrmTVStandBase::DrawMarquee(QPainter& p) {
   MarqueeMinimum = std::min(kMarqueeRect.width() - (textWidth + 6), -3);
   const int x = kMarqueeRect.x() + static_cast<int>(std::trunc(MarqueePosition));
   p.save();
-  p.setClipRect(kMarqueeRect);
+  p.setClipRect(kMarqueeRect, Qt::IntersectClip);
   const QRect cell(x, kMarqueeRect.y(), textWidth + 8, kMarqueeRect.height() + 8);
   p.setPen(Qt::black);
   p.drawText(cell.translated(1, 1), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Marquee);
@@ -353,15 +397,15 @@ void TfrmTVStandBase::SetNotification(const QString& text) {
   MarqueePosition = 3.0;
   MarqueeDir = -1;
   MarqueeTurnTime = Now();
-  Compose();
-  update();
+  Redraw(kMarqueeRect);
 }
 
 void TfrmTVStandBase::ClockUpdateTimer() {
   ClockUpdate.stop();
+  // The line moves by whole pixels: a step within the same pixel changes nothing on the screen.
+  const int drawnAt = static_cast<int>(std::trunc(MarqueePosition));
   StepMarquee();
-  Compose();
-  update();
+  if (static_cast<int>(std::trunc(MarqueePosition)) != drawnAt) Redraw(kMarqueeRect);
   ClockUpdate.start();
 }
 
@@ -408,8 +452,7 @@ bool TfrmTVStandBase::event(QEvent* event) {
     switch (command->Msg) {
       case CM_VOLUME:
         Knob = static_cast<uint16_t>(command->WParam & 0xFFFF);
-        Compose();
-        update();
+        Redraw(KnobArea());
         return true;
       case CM_NOTIFY:
         SetNotification(command->Text);
@@ -424,10 +467,11 @@ bool TfrmTVStandBase::event(QEvent* event) {
   return QWidget::event(event);
 }
 
-void TfrmTVStandBase::paintEvent(QPaintEvent*) {
+void TfrmTVStandBase::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.drawImage(QPoint(0, 0), Composed);
+  for (const QRect& r : event->region())
+    painter.drawImage(r, Composed, QRect(r.topLeft() * Scale, r.size() * Scale));
 }
 
 void TfrmTVStandBase::resizeEvent(QResizeEvent* event) {
@@ -446,7 +490,6 @@ void TfrmTVStandBase::changeEvent(QEvent* event) {
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) SendCommand(OwnerWindow, CM_PLACE_STAND);
   if (event->type() == QEvent::WindowTitleChange && imIcon) {  // once the pictures exist
     Compose();
-    update();
   }
 }
 

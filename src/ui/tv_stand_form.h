@@ -6,8 +6,11 @@
 // It decides nothing about the stream: every command goes to the main window (OwnerWindow) as a command
 // event, and the main window answers with events (volume, information line) and the fields below.
 //
-// The whole picture is composed into ComposedBitmap when something it shows changes (and on every clock
-// tick); paintEvent only copies it.
+// The fixed body (stand, sides, knob, scale, caption) is composed once into a picture of its own and again
+// only when the size or the caption changes. ComposedBitmap is that body with the knob's pointer, the clock
+// and the information line drawn over it; when one of those changes only its region is redrawn from the body
+// and only that region is repainted. paintEvent only copies the repainted region. The console never asks for
+// the play time: the main window pushes it (SetPlayTime).
 //
 // Thread contract: main thread only; ShowTrayVideoFrame runs there too (the decoding thread's synchronised
 // frame event).
@@ -88,6 +91,10 @@ class TfrmTVStandBase : public QWidget {
   // The millisecond clock the fades and the information line run on.
   void SetClock(std::function<uint32_t()> now);
 
+  // The play time in seconds, pushed by the main window when it may have changed; a negative or unknown
+  // time shows as 0. The clock is redrawn only when its text changes.
+  void SetPlayTime(double seconds);
+
   // --- What is shown ------------------------------------------------------------------------------------
   uint16_t KnobValue() const { return Knob; }
   bool KnobDragging() const { return Dragging; }
@@ -95,8 +102,10 @@ class TfrmTVStandBase : public QWidget {
   double MarqueePos() const { return MarqueePosition; }
   int MarqueeMin() const { return MarqueeMinimum; }
   bool InTray() const { return Tray; }
-  // The clock text drawn by the last compose.
+  // The clock text shown.
   QString ClockText() const { return Clock; }
+  // How often the fixed body has been composed (it should not be on a clock tick or a marquee step).
+  int BodyComposeCount() const { return BodyComposes; }
   // The knob's centre, in client coordinates.
   QPoint KnobCentre() const;
   const QImage& ComposedBitmap() const { return Composed; }
@@ -140,7 +149,12 @@ class TfrmTVStandBase : public QWidget {
   TKestrovaImageButton* AddButton(const TImageList& list, int image, QRect place, const char* hint,
                                   std::function<void()> click);
   void ShapeWindow();
+  // The body afresh, then everything over it.
   void Compose();
+  void ComposeBody();
+  // Redraws `area` of ComposedBitmap from the body and the parts over it, and repaints only that area.
+  void Redraw(const QRect& area);
+  QRect KnobArea() const;
   void DrawPointer(class QPainter& painter, QPoint centre) const;
   void DrawClock(class QPainter& painter);
   void DrawMarquee(class QPainter& painter);
@@ -162,7 +176,9 @@ class TfrmTVStandBase : public QWidget {
   int Scale = 1;  // device pixels per logical pixel of the composed picture (2 on dense screens)
   QRegion StandRegion;
   int StandX = 0;
-  QImage Composed;
+  QImage Body;      // the fixed part of the picture
+  QImage Composed;  // the body with the pointer, the clock and the information line
+  int BodyComposes = 0;
   TImageList IL, MiscButton;
 
   uint16_t Knob = 0;
@@ -172,7 +188,7 @@ class TfrmTVStandBase : public QWidget {
   uint32_t MarqueeTurnTime = 0;
   int MarqueeDir = -1;
   int MarqueeMinimum = -3;
-  QString Clock;
+  QString Clock = QStringLiteral("00:00:00");
 
   bool Tray = false;
   bool TrayShowsVideo = false;

@@ -48,7 +48,8 @@ class tRecordingWindow : public QWidget {
  public:
   tRecordingWindow() { resize(640, 480); }
   std::vector<tReceived> Received;
-  intptr_t PlaySeconds = 0;
+  // How often the console asked for the play time (it should not: the main window pushes it).
+  int PositionAsks = 0;
 
   // The last event with this number, or null.
   const tReceived* Find(uint32_t msg, bool system = false) const {
@@ -61,7 +62,7 @@ class tRecordingWindow : public QWidget {
   bool event(QEvent* event) override {
     if (tCommandEvent* command = AsCommand(event)) {
       if (command->Msg == CM_POSITION) {
-        command->Result = PlaySeconds;
+        ++PositionAsks;
         return true;
       }
       Received.push_back({command->Msg, command->WParam, command->LParam, command->Text, false});

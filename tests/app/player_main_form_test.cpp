@@ -258,6 +258,20 @@ TEST_F(PlayerWindow, AltSpaceOpensTheWindowMenuAndKeepsTheStream) {
   Stand().WindowMenu()->hide();
 }
 
+TEST_F(PlayerWindow, ConsoleClockFollowsThePlayTime) {
+  Make();
+  EXPECT_EQ(Stand().ClockText(), QStringLiteral("00:00:00"));
+  Window->OpenStream(QString::fromStdString(Clip(64, 48, 4)));
+  // The window pushes the play time to the console; the clock counts the seconds played.
+  ASSERT_TRUE(WaitUntil([&] { return Stand().ClockText() == QStringLiteral("00:00:02"); }, 15000))
+      << Stand().ClockText().toStdString();
+  ASSERT_NE(Window->ThreadManager(), nullptr);
+  EXPECT_GE(Window->ThreadManager()->GetPosition(), 2.0);
+  // Closed: the clock goes back to zero.
+  Window->OpenStream(QString());
+  EXPECT_TRUE(WaitUntil([&] { return Stand().ClockText() == QStringLiteral("00:00:00"); }));
+}
+
 TEST_F(PlayerWindow, StreamInformationNeedsAStream) {
   Make();
   PostCommand(Window.get(), CM_STREAM_INFO);

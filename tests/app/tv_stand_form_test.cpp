@@ -175,18 +175,123 @@ TEST_F(ConsoleTest, PartsOfANotchAddUp) {
 
 TEST_F(ConsoleTest, ClockShowsThePlayTime) {
   struct {
-    intptr_t seconds;
+    double seconds;
     const char* text;
   } rows[] = {
-      {0, "00:00:00"},      {3661, "01:01:01"},
-      {359999, "99:59:59"}, {360000, "00:00:00"},  // hours are shown modulo 100
-      {-5, "00:00:00"},                            // a position not yet known
+      {0, "00:00:00"},
+      {3661, "01:01:01"},
+      {59.999, "00:00:59"},  // whole seconds: the next one shows when it is complete
+      {359999, "99:59:59"},
+      {360000, "00:00:00"},        // hours are shown modulo 100
+      {-5, "00:00:00"},            // a position not yet known
+      {std::nan(""), "00:00:00"},  // nor a broken one
+      {1e300, "00:00:00"},         // huge: clamped before it becomes an integer, never undefined
   };
   for (const auto& r : rows) {
-    Owner.PlaySeconds = r.seconds;
+    Console->SetPlayTime(r.seconds);
     Console->ClockUpdateTimer();
     EXPECT_EQ(Console->ClockText(), QString::fromLatin1(r.text)) << r.seconds;
   }
+  EXPECT_EQ(Owner.PositionAsks, 0) << "the console is told the time, it never asks for it";
+}
+
+// A console made afresh with the same state: what an incremental redraw must look like.
+std::unique_ptr<TfrmTVStandBase> FreshConsole(QWidget& owner, tPlayerSettings& settings, double seconds,
+                                              const QString& text, uint16_t knob) {
+  auto fresh = std::make_unique<TfrmTVStandBase>(&owner, settings, std::make_unique<tFakeTray>(true));
+  fresh->SetPlayTime(seconds);
+  SendCommand(fresh.get(), CM_NOTIFY, 0, 0, text);
+  SendCommand(fresh.get(), CM_VOLUME, knob);
+  return fresh;
+}
+
+// The bounding box of the pixels in which two pictures of one size differ (empty: none).
+QRect Difference(const QImage& a, const QImage& b) {
+  QRect box;
+  const QImage x = a.convertToFormat(QImage::Format_ARGB32), y = b.convertToFormat(QImage::Format_ARGB32);
+  for (int row = 0; row < x.height(); ++row)
+    for (int col = 0; col < x.width(); ++col)
+      if (x.pixel(col, row) != y.pixel(col, row)) box |= QRect(col, row, 1, 1);
+  return box;
+}
+
+TEST_F(ConsoleTest, ChangesRedrawOnlyTheirPartAndLookAsIfComposedAfresh) {
+  const QString text = QStringLiteral("Volume Changed to 50%");
+  SendCommand(Console.get(), CM_NOTIFY, 0, 0, text);
+  SetKnob(20000);
+  Console->SetPlayTime(754);
+  const int bodies = Console->BodyComposeCount();
+  struct {
+    double seconds;
+    uint16_t knob;
+    QRect where;  // what may change: the clock's digits, or the knob
+    const char* note;
+  } rows[] = {
+      {755, 20000, {0, 50, 120, 45}, "a second later: only the clock's digits"},
+      {3600 * 12 + 755, 20000, {0, 50, 120, 45}, "hours change too"},
+      {3600 * 12 + 755,
+       50000,
+       {Console->KnobCentre() - QPoint(30, 30), QSize(61, 61)},
+       "the volume: the knob"},
+  };
+  for (const auto& r : rows) {
+    const QImage before = Console->grab().toImage();
+    Console->SetPlayTime(r.seconds);
+    SendCommand(Console.get(), CM_VOLUME, r.knob);
+    const QImage after = Console->grab().toImage();
+    const QRect changed = Difference(before, after);
+    EXPECT_FALSE(changed.isEmpty()) << r.note;
+    EXPECT_TRUE(r.where.contains(changed)) << r.note << ": changed " << changed.x() << "," << changed.y()
+                                           << " " << changed.width() << "x" << changed.height();
+    auto fresh = FreshConsole(Owner, *Config.Settings, r.seconds, text, r.knob);
+    EXPECT_EQ(Console->ComposedBitmap(), fresh->ComposedBitmap()) << r.note;
+    EXPECT_EQ(after, fresh->grab().toImage()) << r.note;
+  }
+  EXPECT_EQ(Console->BodyComposeCount(), bodies) << "the fixed body stays as it was composed";
+}
+
+TEST_F(ConsoleTest, TicksAndScrollingLeaveTheBodyAsComposed) {
+  SendCommand(
+      Console.get(), CM_NOTIFY, 0, 0,
+      QStringLiteral("A station name far too long for the console - with its description and the title"));
+  const int bodies = Console->BodyComposeCount();
+  for (int i = 0; i < 200; ++i) {
+    Clock += 40;
+    Console->SetPlayTime(i * 0.04);
+    Console->ClockUpdateTimer();
+  }
+  ASSERT_LT(Console->MarqueePos(), 3.0) << "the line scrolled meanwhile";
+  EXPECT_EQ(Console->ClockText(), QStringLiteral("00:00:07"));
+  EXPECT_EQ(Console->BodyComposeCount(), bodies);
+  EXPECT_EQ(Owner.PositionAsks, 0);
+}
+
+TEST_F(ConsoleTest, ResizeAndCaptionRecomposeTheBody) {
+  int bodies = Console->BodyComposeCount();
+  const QSize designed = Console->size();
+  Console->setFixedSize(designed + QSize(50, 0));  // whole tiles of the body's middle
+  EXPECT_GT(Console->BodyComposeCount(), bodies) << "a resize";
+  EXPECT_EQ(Console->ComposedBitmap().size(), Console->size() * Console->ComposedBitmap().devicePixelRatio());
+  // The knob keeps its distance from the right edge, so the picture there moved with it.
+  const QImage wide = Console->grab().toImage();
+  Console->setFixedSize(designed);
+  const QImage narrow = Console->grab().toImage();
+  const int knobLeft = Console->KnobCentre().x() - TfrmTVStandBase::kKnobSize / 2;
+  EXPECT_EQ(wide.copy(knobLeft + 50, 40, TfrmTVStandBase::kKnobSize, 60),
+            narrow.copy(knobLeft, 40, TfrmTVStandBase::kKnobSize, 60));
+
+  bodies = Console->BodyComposeCount();
+  const QImage before = Console->grab().toImage();
+  Console->setWindowTitle(QStringLiteral("Volume Changed to 75%"));
+  EXPECT_GT(Console->BodyComposeCount(), bodies) << "a new caption";
+  const QRect changed = Difference(before, Console->grab().toImage());
+  EXPECT_TRUE(QRect(0, 10, Console->width(), 25).contains(changed)) << "only the caption changed";
+
+  // Hidden and shown again at the same size (a fade): the picture still fits.
+  bodies = Console->BodyComposeCount();
+  Console->hide();
+  Console->show();
+  EXPECT_EQ(Console->BodyComposeCount(), bodies);
 }
 
 TEST_F(ConsoleTest, FittingTextStaysPut) {

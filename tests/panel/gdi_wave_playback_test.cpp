@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
+
 #include "panel/backend_checks.h"
 
 namespace ktv {
@@ -126,6 +128,48 @@ TEST(GDIWavePlayback, GrainChangesThePictureOnlyFromLevelTwo) {
   player.SetFilmGrain(false);
   player.ShowVideoFrame(&frame.Buffer, nullptr);
   EXPECT_EQ(test::Difference(player.Picture(), reference.rect(), reference, {0, 0}, 0).Max, 0);
+}
+
+// The grain is laid over the frame as it is converted, a band of rows at a time and a tile at a time: on
+// coded sizes that are no multiple of the tile, every pixel must still be what the painter makes of the frame
+// with a grain picture tiled over it, and each frame takes the next grain picture.
+TEST(GDIWavePlayback, GrainCoversEveryPixelAsThePainterWouldBlendIt) {
+  struct {
+    const char *Width, *Height;
+    const char* Note;
+  } rows[] = {
+      {"320", "240", "whole tiles and bands"},
+      {"200", "150", "coded 208 x 160: part tiles on the right and at the bottom"},
+      {"72", "20", "coded 80 x 32: two bands, a part tile"},
+  };
+  BuildYUVTables();
+  for (const auto& row : rows) {
+    test::tOwnedFrame frame = test::ClipFrame({"--width", row.Width, "--height", row.Height});
+    ASSERT_TRUE(frame.Valid) << row.Note;
+    QImage converted(frame.Buffer.y_width, frame.Buffer.y_height, QImage::Format_RGB32);
+    converted.fill(Qt::black);
+    YUVToRGB32(converted.bits(), static_cast<int32_t>(converted.bytesPerLine()), frame.Buffer);
+    tPanelWindow window(RasterKind(), true);
+    auto& player = static_cast<tGDIWavePlayback&>(*window.Player);
+    player.SetFilmGrain(true);
+    player.SetFilmGrainLevel(255);
+    int last = -1;
+    for (int shown = 0; shown < 3; ++shown) {
+      player.ShowVideoFrame(&frame.Buffer, nullptr);
+      ASSERT_EQ(player.Picture().size(), converted.size()) << row.Note;
+      int matched = -1;
+      for (int i = 0; i < tGDIWavePlayback::kGrainPictures; ++i) {
+        QImage expected = converted;
+        QPainter painter(&expected);
+        painter.fillRect(expected.rect(), QBrush(player.Grain(i)));
+        painter.end();
+        if (test::Difference(player.Picture(), expected.rect(), expected, {0, 0}, 0).Max == 0) matched = i;
+      }
+      EXPECT_GE(matched, 0) << row.Note << ": frame " << shown << " is no grain picture tiled over the frame";
+      EXPECT_NE(matched, last) << row.Note << ": the same grain twice in a row";
+      last = matched;
+    }
+  }
 }
 
 // The picture region is found by the panel for both back-ends.

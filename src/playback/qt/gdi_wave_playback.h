@@ -42,6 +42,7 @@ class tGDIWavePlayback : public tPlayerBaseClass {
   // For tests and diagnostics.
   const QImage& Picture() const { return PictureBitmap; }
   const QRect& GetSourceRect() const { return SourceRect; }
+  // A grain picture: one noise quarter, tiled over the picture.
   const QImage& Grain(int index) const { return GrainBitmap[index]; }
   const QImage& GetInnerPatch() const { return InnerPatch; }
   const QImage& GetBackBuffer() const { return BackBuffer; }
@@ -50,16 +51,25 @@ class tGDIWavePlayback : public tPlayerBaseClass {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  // The frame's pieces, cut once: the corners and the eight edge strips, opaque and with premultiplied alpha.
+  // The frame's pieces, cut once: the corners and the eight edge strips, opaque and with premultiplied alpha;
+  // the edges also stretched to the panel's size (made again when the size or HighQuality changes).
   struct tFramePieces {
-    std::array<QImage, 4> Corner;  // in the order of tCorner
-    std::array<QImage, 8> Edge;    // in the order of the edge table
+    std::array<QImage, 4> Corner;       // in the order of tCorner
+    std::array<QImage, 8> Edge;         // in the order of the edge table
+    std::array<QImage, 8> Stretched;    // the edges at their place's size, less their clear part
+    std::array<QPoint, 8> StretchedAt;  // where each goes
+    QSize StretchedFor;
+    bool StretchedSmooth = false;
   };
   void MakeCornerBitmaps();
   void MakeInnerPatch();
   void BuildGrain();
+  // The next grain picture over PictureBitmap.
+  void DrawGrain();
+  // The frame into PictureBitmap, with the next grain picture over it when `grain`.
+  void ConvertPicture(const yuv_buffer& frame, bool grain);
   void ComposeBackBuffer();
-  void DrawFrame(class QPainter& painter, const tFramePieces& pieces);
+  void DrawFrame(class QPainter& painter, tFramePieces& pieces);
   void EmptyPicture();
 
   QImage::Format PictureFormat;  // of the screen, for video pictures
