@@ -191,6 +191,10 @@ QString tScreenshotRun::BuildReport() const {
   const int32_t firstPicture = Window.ThreadManager() ? Window.ThreadManager()->FirstPictureMs.load() : -1;
   report["first_picture_ms"] = firstPicture < 0 ? QJsonValue() : QJsonValue(firstPicture);
   report["title"] = Window.Title();
+  report["frames_shown"] =
+      static_cast<qint64>(Window.ThreadManager() ? Window.ThreadManager()->FramesShown.load() : 0);
+  // The window system the run was on ("xcb", "wayland", ...): what the pictures were taken on.
+  report["platform"] = QGuiApplication::platformName();
   return QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact));
 }
 

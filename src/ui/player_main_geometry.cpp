@@ -139,6 +139,9 @@ void TfrmPlayerMain::EnterFullScreen() {
   if (PlayerPanel) PlayerPanel->SetShowTVBorder(false);
   LastCursorPos = QCursor::pos();
   CursorMoveTick = timeGetTime();
+  // A window manager is told, so that it stacks the window above its panels and keeps it there; the
+  // bounds are ours as well, for a display without one (which ignores the state).
+  setWindowState(windowState() | Qt::WindowFullScreen);
   setGeometry(ScreenArea(this, true));
   LayOut();
   raise();
@@ -149,6 +152,8 @@ void TfrmPlayerMain::LeaveFullScreen() {
   pnlNotify->hide();
   if (!CursorShown) SetCursorShown(true);
   SetBorder(Settings.ShowTVBorder, true);
+  // The manager puts back the bounds it remembers first; ours follow and win.
+  setWindowState(windowState() & ~Qt::WindowFullScreen);
   setGeometry(SavedBounds);
   LayOut();
   if (!Stand->InTray()) Stand->show();
