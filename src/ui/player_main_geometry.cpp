@@ -139,10 +139,11 @@ void TfrmPlayerMain::EnterFullScreen() {
   if (PlayerPanel) PlayerPanel->SetShowTVBorder(false);
   LastCursorPos = QCursor::pos();
   CursorMoveTick = timeGetTime();
-  // A window manager is told, so that it stacks the window above its panels and keeps it there; the
-  // bounds are ours as well, for a display without one (which ignores the state).
-  setWindowState(windowState() | Qt::WindowFullScreen);
+  // The bounds are ours, for a display without a window manager (which ignores the state); a manager is
+  // told as well, so that it stacks the window above its panels and keeps it there. The state goes last:
+  // placing a top-level widget clears it.
   setGeometry(ScreenArea(this, true));
+  setWindowState(windowState() | Qt::WindowFullScreen);
   LayOut();
   raise();
 }
