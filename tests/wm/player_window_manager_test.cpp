@@ -88,6 +88,22 @@ unsigned long WindowAt(QPoint p) {
   return at == std::string::npos ? 0 : std::stoul(text.substr(at + 7));
 }
 
+// Presses the real pointer's left button at a point of the screen, moves it by `by` in steps (as a hand
+// does) and lets go: the window manager sees what a user does.
+void DragOnScreen(QPoint from, QPoint by) {
+  const auto at = [](QPoint p) {
+    return std::vector<std::string>{std::to_string(p.x()), std::to_string(p.y())};
+  };
+  Tool({"xdotool", "mousemove", at(from)[0], at(from)[1], "mousedown", "1"});
+  RunEvents(200);
+  for (int step = 1; step <= 4; ++step) {
+    const QPoint p = from + by * step / 4;
+    Tool({"xdotool", "mousemove", at(p)[0], at(p)[1]});
+    RunEvents(50);
+  }
+  Tool({"xdotool", "mouseup", "1"});
+}
+
 class PlayerUnderWM : public PlayerWindowTest {
  protected:
   void SetUp() override {
@@ -137,17 +153,11 @@ TEST_F(PlayerUnderWM, TheConsoleFollowsWhenTheTelevisionMoves) {
                "0," + std::to_string(at.x() + by.x()) + "," + std::to_string(at.y() + by.y()) + ",-1,-1"});
        }},
       {"the user drags the picture with the mouse",
+       [](QWidget& window, QPoint by) { DragOnScreen(OnScreen(window).Bounds.center(), by); }},
+      {"the user drags the console's caption",
        [](QWidget& window, QPoint by) {
-         const QPoint from = OnScreen(window).Bounds.center();
-         const QPoint to = from + by;
-         Tool({"xdotool", "mousemove", std::to_string(from.x()), std::to_string(from.y()), "mousedown", "1"});
-         RunEvents(200);
-         for (int step = 1; step <= 4; ++step) {
-           const QPoint p = from + by * step / 4;
-           Tool({"xdotool", "mousemove", std::to_string(p.x()), std::to_string(p.y())});
-           RunEvents(50);
-         }
-         Tool({"xdotool", "mousemove", std::to_string(to.x()), std::to_string(to.y()), "mouseup", "1"});
+         auto* main = static_cast<TfrmPlayerMain*>(&window);
+         DragOnScreen(OnScreen(*main->TVStand()).Bounds.topLeft() + QPoint(100, 25), by);
        }},
   };
   Make();
