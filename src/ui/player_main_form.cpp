@@ -163,10 +163,12 @@ void TfrmPlayerMain::showEvent(QShowEvent* event) {
     Shown = true;
     if (QWindow* handle = windowHandle()) handle->installEventFilter(this);
     // The opening fade: from transparent to opaque over a quarter second.
-    setWindowOpacity(0);
     if (PlayerPanel) PlayerPanel->PresentFrame();
-    FadeStartTick = timeGetTime();
-    StartupFade.start();
+    if (WindowOpacityAvailable()) {
+      setWindowOpacity(0);
+      FadeStartTick = timeGetTime();
+      StartupFade.start();
+    }
     activateWindow();
   }
   PlaceTVStand();

@@ -12,6 +12,10 @@ bool SystemOwnsGeometry() {
   return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+bool WindowOpacityAvailable() {
+  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 tWindowDrag::tWindowDrag(QWidget* window) : QObject(window), Window(window) {}
 
 tWindowDrag::~tWindowDrag() {

@@ -123,7 +123,8 @@ TEST(WaylandSession, PlaysOnXwaylandWhereThereIsOneAndNativelyOtherwise) {
     EXPECT_EQ(report["video"].toObject()["width"].toInt(), 320) << r.note;
     EXPECT_EQ(run.ExitCode, 0) << r.note << ": " << run.Err;
     EXPECT_TRUE(weston.Running()) << r.note << ": the compositor outlived the player";
-    EXPECT_EQ(run.Err.find("Segmentation"), std::string::npos) << run.Err;
+    // Wayland has no window opacity: the fades are left out rather than asked for every few milliseconds.
+    EXPECT_EQ(run.Err.find("does not support setting window opacity"), std::string::npos) << r.note;
   }
 }
 
