@@ -168,6 +168,9 @@ QString tScreenshotRun::BuildReport() const {
   QJsonObject report;
   const QRect frame = Window.frameGeometry();
   QJsonObject main = Bounds(frame);
+  // The client areas as well: a window manager's frame (or margin) makes them differ from the bounds.
+  main["client_x"] = Window.geometry().x();
+  main["client_y"] = Window.geometry().y();
   main["client_width"] = Window.width();
   main["client_height"] = Window.height();
   report["main"] = main;
@@ -181,6 +184,10 @@ QString tScreenshotRun::BuildReport() const {
   if (TfrmTVStandBase* console = Window.TVStand()) {
     QJsonObject bounds = Bounds(console->frameGeometry());
     bounds["caption"] = console->windowTitle();
+    bounds["client_x"] = console->geometry().x();
+    bounds["client_y"] = console->geometry().y();
+    bounds["client_width"] = console->width();
+    bounds["client_height"] = console->height();
     report["console"] = bounds;
     report["marquee"] = console->MarqueeText();
     report["clock"] = console->ClockText();

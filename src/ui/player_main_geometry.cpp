@@ -96,7 +96,10 @@ void TfrmPlayerMain::LayOut() {
 void TfrmPlayerMain::PlaceTVStand() {
   if (!Stand || FullScreen) return;
   const QRect bounds = geometry();
-  Stand->move(bounds.left() + bounds.width() / 2 - Stand->width() / 2, bounds.top() + bounds.height());
+  // Client areas on both sides: a window manager may put a frame (or an invisible margin) around either
+  // window, and moving a window places its frame.
+  Stand->setGeometry(QRect(
+      QPoint(bounds.left() + bounds.width() / 2 - Stand->width() / 2, bounds.bottom() + 1), Stand->size()));
 }
 
 QSize TfrmPlayerMain::ConstrainSize(QSize proposed, Qt::Edges edges) const {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <filesystem>
@@ -121,6 +122,18 @@ TEST(WaylandSession, PlaysOnXwaylandWhereThereIsOneAndNativelyOtherwise) {
     EXPECT_EQ(report["state"].toInt(), 5) << r.note << ": playing";
     EXPECT_GT(report["frames_shown"].toInt(), 0) << r.note << ": pictures were shown";
     EXPECT_EQ(report["video"].toObject()["width"].toInt(), 320) << r.note;
+    // The console is a window of its own, shown and drawn wherever the compositor put it.
+    const QJsonObject main = report["main"].toObject(), console = report["console"].toObject();
+    EXPECT_EQ(console["client_width"].toInt(), 367) << r.note;
+    EXPECT_FALSE(QImage(QString::fromStdString(shots + "/console.png")).isNull()) << r.note;
+    if (r.xwayland) {
+      // On X11 it hangs right under the picture, whatever frame or margin the manager adds around windows.
+      EXPECT_EQ(console["client_y"].toInt(), main["client_y"].toInt() + main["client_height"].toInt())
+          << run.Out;
+      EXPECT_EQ(console["client_x"].toInt() + 367 / 2,
+                main["client_x"].toInt() + main["client_width"].toInt() / 2)
+          << run.Out;
+    }
     EXPECT_EQ(run.ExitCode, 0) << r.note << ": " << run.Err;
     EXPECT_TRUE(weston.Running()) << r.note << ": the compositor outlived the player";
     // Wayland has no window opacity: the fades are left out rather than asked for every few milliseconds.
