@@ -12,9 +12,13 @@
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
+#include "app/platform_choice.h"
 #include "app/screenshot_mode.h"
 #include "app/single_instance.h"
 #include "library/file_types.h"
@@ -110,7 +114,14 @@ bool HandOverOrListen(tSingleInstance& instance, const QStringList& sources, int
 }  // namespace
 
 int RunPlayer(int argc, char** argv) {
-  QApplication application(argc, argv);
+  std::vector<std::string> argumentStorage;
+  std::vector<char*> arguments =
+      ArgumentsWithPlatform(argc, argv,
+                            ChooseQtPlatform(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
+                                             std::getenv("DISPLAY")),
+                            argumentStorage);
+  int argumentCount = static_cast<int>(arguments.size()) - 1;
+  QApplication application(argumentCount, arguments.data());
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kPlayerTitle));
   // Wayland compositors find the window's icon and name through the desktop entry of this id.
   QGuiApplication::setDesktopFileName(

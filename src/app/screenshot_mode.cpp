@@ -168,6 +168,9 @@ QString tScreenshotRun::BuildReport() const {
   QJsonObject report;
   const QRect frame = Window.frameGeometry();
   QJsonObject main = Bounds(frame);
+  // The client areas as well: a window manager's frame (or margin) makes them differ from the bounds.
+  main["client_x"] = Window.geometry().x();
+  main["client_y"] = Window.geometry().y();
   main["client_width"] = Window.width();
   main["client_height"] = Window.height();
   report["main"] = main;
@@ -181,6 +184,10 @@ QString tScreenshotRun::BuildReport() const {
   if (TfrmTVStandBase* console = Window.TVStand()) {
     QJsonObject bounds = Bounds(console->frameGeometry());
     bounds["caption"] = console->windowTitle();
+    bounds["client_x"] = console->geometry().x();
+    bounds["client_y"] = console->geometry().y();
+    bounds["client_width"] = console->width();
+    bounds["client_height"] = console->height();
     report["console"] = bounds;
     report["marquee"] = console->MarqueeText();
     report["clock"] = console->ClockText();
@@ -191,6 +198,10 @@ QString tScreenshotRun::BuildReport() const {
   const int32_t firstPicture = Window.ThreadManager() ? Window.ThreadManager()->FirstPictureMs.load() : -1;
   report["first_picture_ms"] = firstPicture < 0 ? QJsonValue() : QJsonValue(firstPicture);
   report["title"] = Window.Title();
+  report["frames_shown"] =
+      static_cast<qint64>(Window.ThreadManager() ? Window.ThreadManager()->FramesShown.load() : 0);
+  // The window system the run was on ("xcb", "wayland", ...): what the pictures were taken on.
+  report["platform"] = QGuiApplication::platformName();
   return QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact));
 }
 

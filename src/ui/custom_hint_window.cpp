@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "ui/skin_look.h"
+#include "ui/window_drag.h"
 
 namespace ktv {
 
@@ -69,9 +70,10 @@ TCustomHintWindow* TCustomHintWindow::Instance() {
 
 bool TCustomHintWindow::FadeAvailable() {
   if (FadeOverride()) return *FadeOverride();
-  // Platforms without real windows cannot make them translucent.
+  // Platforms without real windows cannot make them translucent, nor can Wayland.
   const QString platform = QGuiApplication::platformName();
-  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
+         WindowOpacityAvailable();
 }
 
 void TCustomHintWindow::SetFadeAvailable(bool available) {

@@ -103,7 +103,7 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
   SetBorder(Settings.ShowTVBorder, false);
   setMinimumSize(kMinWidth, kMinHeight);
   Stand = std::make_unique<TfrmTVStandBase>(this, Settings, std::move(start.Tray));
-  Stand->MayShow = [this] { return isVisible() && !FullScreen && !Stand->InTray(); };
+  Stand->MayShow = [this] { return isVisible() && !isMinimized() && !FullScreen && !Stand->InTray(); };
   Stand->OwnerMaximized = [this] { return IsMaximized(); };
   // Every form's minimise goes to the console, which may take the program to the tray; the connection goes
   // with the console.
@@ -161,15 +161,31 @@ void TfrmPlayerMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!Shown) {
     Shown = true;
+    if (QWindow* handle = windowHandle()) handle->installEventFilter(this);
     // The opening fade: from transparent to opaque over a quarter second.
-    setWindowOpacity(0);
     if (PlayerPanel) PlayerPanel->PresentFrame();
-    FadeStartTick = timeGetTime();
-    StartupFade.start();
+    if (WindowOpacityAvailable()) {
+      setWindowOpacity(0);
+      FadeStartTick = timeGetTime();
+      StartupFade.start();
+    }
     activateWindow();
   }
   PlaceTVStand();
   if (!FullScreen && Stand && !Stand->InTray()) Stand->show();
+}
+
+bool TfrmPlayerMain::eventFilter(QObject* watched, QEvent* event) {
+  // A window manager that maps an iconified window again does not always say that it is no longer
+  // minimised (the state stays behind); a window on the screen is not minimised, and the console follows.
+  if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+      isMinimized()) {
+    QTimer::singleShot(0, this, [this] {
+      if (isMinimized() && windowHandle() && windowHandle()->isExposed())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    });
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TfrmPlayerMain::FormActivate() {
@@ -190,8 +206,18 @@ void TfrmPlayerMain::changeEvent(QEvent* event) {
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
   if (event->type() == QEvent::WindowStateChange && Stand) {
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
-    if ((change->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized))
+    const bool was = change->oldState() & Qt::WindowMinimized, now = windowState() & Qt::WindowMinimized;
+    // A window manager iconifies the window alone and leaves the console (a tool window) on the screen;
+    // the state may also come from the manager itself (a task bar), late. The console goes and comes back
+    // with the window.
+    if (!was && now && !Stand->InTray()) Stand->hide();
+    if (was && !now) {
       Stand->ApplicationRestore();
+      if (!FullScreen && !Stand->InTray()) {
+        PlaceTVStand();
+        Stand->show();
+      }
+    }
   }
 }
 

@@ -96,7 +96,10 @@ void TfrmPlayerMain::LayOut() {
 void TfrmPlayerMain::PlaceTVStand() {
   if (!Stand || FullScreen) return;
   const QRect bounds = geometry();
-  Stand->move(bounds.left() + bounds.width() / 2 - Stand->width() / 2, bounds.top() + bounds.height());
+  // Client areas on both sides: a window manager may put a frame (or an invisible margin) around either
+  // window, and moving a window places its frame.
+  Stand->setGeometry(QRect(
+      QPoint(bounds.left() + bounds.width() / 2 - Stand->width() / 2, bounds.bottom() + 1), Stand->size()));
 }
 
 QSize TfrmPlayerMain::ConstrainSize(QSize proposed, Qt::Edges edges) const {
@@ -139,7 +142,11 @@ void TfrmPlayerMain::EnterFullScreen() {
   if (PlayerPanel) PlayerPanel->SetShowTVBorder(false);
   LastCursorPos = QCursor::pos();
   CursorMoveTick = timeGetTime();
+  // The bounds are ours, for a display without a window manager (which ignores the state); a manager is
+  // told as well, so that it stacks the window above its panels and keeps it there. The state goes last:
+  // placing a top-level widget clears it.
   setGeometry(ScreenArea(this, true));
+  setWindowState(windowState() | Qt::WindowFullScreen);
   LayOut();
   raise();
 }
@@ -149,6 +156,8 @@ void TfrmPlayerMain::LeaveFullScreen() {
   pnlNotify->hide();
   if (!CursorShown) SetCursorShown(true);
   SetBorder(Settings.ShowTVBorder, true);
+  // The manager puts back the bounds it remembers first; ours follow and win.
+  setWindowState(windowState() & ~Qt::WindowFullScreen);
   setGeometry(SavedBounds);
   LayOut();
   if (!Stand->InTray()) Stand->show();

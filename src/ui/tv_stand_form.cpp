@@ -21,6 +21,7 @@
 #include "ui/player_texts.h"
 #include "ui/skin_look.h"
 #include "ui/tray_icon.h"
+#include "ui/window_drag.h"
 #include "ui/window_menu.h"
 
 namespace ktv {
@@ -112,7 +113,7 @@ TfrmTVStandBase::TfrmTVStandBase(QWidget* owner, tPlayerSettings& settings, std:
   setAttribute(Qt::WA_NoSystemBackground);
   setMouseTracking(true);
   setFont(DesignFont("Tahoma", 8));
-  setWindowOpacity(0);
+  if (WindowOpacityAvailable()) setWindowOpacity(0);
 
   TrayPicture = QImage(kTrayIconSize, kTrayIconSize, QImage::Format_RGB32);
   FrameBitmap = QImage(1, 1, QImage::Format_RGB32);
@@ -585,8 +586,8 @@ void TfrmTVStandBase::FadeInTimer() {
   const uint32_t d = std::min<uint32_t>(Now() - FadeStart, 255);
   if (FadeDir > 0) {
     if (d > 0 && !isVisible() && !Tray && (!MayShow || MayShow())) show();
-    setWindowOpacity(d / 255.0);
-  } else {
+    if (WindowOpacityAvailable()) setWindowOpacity(d / 255.0);
+  } else if (WindowOpacityAvailable()) {
     setWindowOpacity((255 - d) / 255.0);
   }
   if (d < 255) return;

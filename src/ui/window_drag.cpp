@@ -12,6 +12,10 @@ bool SystemOwnsGeometry() {
   return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+bool WindowOpacityAvailable() {
+  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 tWindowDrag::tWindowDrag(QWidget* window) : QObject(window), Window(window) {}
 
 tWindowDrag::~tWindowDrag() {
@@ -23,7 +27,10 @@ void tWindowDrag::Begin(Qt::Edges edges, QPoint globalStart) {
   Stop();
   DragEdges = edges;
   if (QWindow* handle = Window->windowHandle()) {
-    if (!edges && handle->startSystemMove()) return;
+    // A press on another of our windows (the console's caption moves the main window) stays ours where we
+    // may place windows: a window manager starts such a move by centring the window under the pointer.
+    const bool pressedOnWindow = Window->frameGeometry().contains(globalStart);
+    if (!edges && (pressedOnWindow || SystemOwnsGeometry()) && handle->startSystemMove()) return;
     if (edges && (SystemSizing || SystemOwnsGeometry()) && handle->startSystemResize(edges)) return;
   }
   // The window system does not move or size for us (X11 without a window manager): our own drag.

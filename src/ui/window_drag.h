@@ -21,6 +21,9 @@ namespace ktv {
 // Window systems where a client may not place or size its own windows (Wayland): there the system moves
 // and sizes them, and our rules follow once the new size arrives.
 bool SystemOwnsGeometry();
+// Whether the window system makes a whole window translucent (setWindowOpacity). Wayland has no such
+// request: there the fades are left out and windows show at once.
+bool WindowOpacityAvailable();
 
 class tWindowDrag : public QObject {
   Q_OBJECT

@@ -68,6 +68,8 @@ TEST(ScreenshotMode, BothBackEndsShowThePlayingClip) {
     EXPECT_TRUE(r["messages"].toArray().isEmpty());
     EXPECT_TRUE(r["first_picture_ms"].isDouble()) << backend << ": the clip's first picture was timed";
     EXPECT_GE(r["first_picture_ms"].toInt(-1), 0) << backend;
+    EXPECT_GT(r["frames_shown"].toInt(), 0) << backend;
+    EXPECT_EQ(r["platform"].toString(), QStringLiteral("xcb")) << "an X server alone";
 
     // Outside the television's and the stand's shapes the pictures are transparent.
     const QImage shown = Picture(folder, "main");
