@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -171,6 +172,10 @@ bool WriteAssociations(const tFileTypeRoots& roots, const std::string& applicati
 }
 
 }  // namespace
+
+std::vector<std::string> PlayerMimeTypes() {
+  return {std::begin(kMimeTypes), std::end(kMimeTypes)};
+}
 
 tFileTypeRoots DefaultFileTypeRoots() {
   tFileTypeRoots roots;

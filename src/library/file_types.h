@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ktv {
 
@@ -17,6 +18,9 @@ struct tFileTypeRoots {
 };
 
 constexpr const char* kDesktopFileName = "kestrova-tv-player.desktop";
+
+// The MIME types the player opens (Ogg media and the playlist formats).
+std::vector<std::string> PlayerMimeTypes();
 
 // $XDG_DATA_HOME / $XDG_CONFIG_HOME (or their ~/.local/share and ~/.config defaults) and /proc/self/exe.
 tFileTypeRoots DefaultFileTypeRoots();
