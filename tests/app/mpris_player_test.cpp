@@ -84,6 +84,15 @@ bool PlayerIsUp() {
   return socket.waitForConnected(1000);
 }
 
+// gdbus listening to the player's signals; ended with the test, however it ends.
+struct tMonitor {
+  QProcess Process;
+  ~tMonitor() {
+    Process.kill();
+    Process.waitForFinished();
+  }
+};
+
 // Three clips, each named in its comments, long enough to play through the test.
 std::vector<std::string> TitledClips() {
   std::vector<std::string> clips;
@@ -109,7 +118,8 @@ TEST(MediaControls, DesktopReadsAndDrivesThePlayer) {
   ASSERT_TRUE(desktop.Connected());
   ASSERT_TRUE(PollUntil([&] { return desktop.PlayerOnBus(); }, kUpMs)) << player.Err();
   // What the player tells the desktop, as a desktop's shell would hear it.
-  QProcess monitor;
+  tMonitor watch;
+  QProcess& monitor = watch.Process;
   monitor.start("gdbus", {"monitor", "--address", QString::fromStdString(bus.BusAddress()), "--dest",
                           QString::fromLatin1(kMprisServiceName)});
   ASSERT_TRUE(monitor.waitForStarted());
@@ -121,7 +131,7 @@ TEST(MediaControls, DesktopReadsAndDrivesThePlayer) {
   EXPECT_FALSE(desktop.Get(kMprisPlayerInterface, "CanSeek").toBool());
 
   ASSERT_TRUE(
-      PollUntil([&] { return desktop.Status() == "Playing" && desktop.Title() == "Clip One"; }, kUpMs))
+      PollUntil([&] { return desktop.Status() == "Playing" && desktop.Title().endsWith("Clip One"); }, kUpMs))
       << desktop.Status().toStdString() << " " << desktop.Title().toStdString() << "\n"
       << player.Err();
   const QVariantMap metadata = desktop.Metadata();
@@ -149,7 +159,7 @@ TEST(MediaControls, DesktopReadsAndDrivesThePlayer) {
                {"Previous", "Clip One", false}};
   for (const auto& step : steps) {
     EXPECT_EQ(desktop.Call(kMprisPlayerInterface, step.method).type(), QDBusMessage::ReplyMessage);
-    EXPECT_TRUE(PollUntil([&] { return desktop.Title() == step.title; }, kUpMs))
+    EXPECT_TRUE(PollUntil([&] { return desktop.Title().endsWith(step.title); }, kUpMs))
         << step.method << ": " << desktop.Title().toStdString();
     EXPECT_EQ(desktop.Get(kMprisPlayerInterface, "CanGoPrevious").toBool(), step.canGoPrevious) << step.title;
   }
@@ -171,8 +181,6 @@ TEST(MediaControls, DesktopReadsAndDrivesThePlayer) {
 
   EXPECT_EQ(desktop.Call(kMprisRootInterface, "Quit").type(), QDBusMessage::ReplyMessage);
   EXPECT_EQ(player.WaitExit(kEndMs), 0) << player.Err();
-  monitor.kill();
-  monitor.waitForFinished();
   // The volume written over the bus was saved as the player's own.
   config.Settings->LoadSettings();
   EXPECT_EQ(config.Settings->LastVolume, VolumeLevel(0.25));
@@ -181,12 +189,12 @@ TEST(MediaControls, DesktopReadsAndDrivesThePlayer) {
 TEST(MediaControls, WithoutASessionBusThePlayerRunsAsBefore) {
   tTempConfig config;
   tTempDir data, logs, runtime;
+  // A runtime folder without a bus socket; the probe below looks for the player in the same one.
+  tScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.Path());
   tPlayerProcess player;
   const std::string clip = MakeMedia({"--width", "64", "--height", "48", "--seconds", "30"});
   ASSERT_TRUE(player.Start({clip}, logs.File("err"),
-                           {{"XDG_DATA_HOME", data.Path()},
-                            {"DBUS_SESSION_BUS_ADDRESS", ""},
-                            {"XDG_RUNTIME_DIR", runtime.Path()}}));
+                           {{"XDG_DATA_HOME", data.Path()}, {"DBUS_SESSION_BUS_ADDRESS", ""}}));
   // Up: its event loop runs (it answers later starts), the clip plays.
   ASSERT_TRUE(PollUntil([] { return PlayerIsUp(); }, kUpMs)) << player.Err();
   EXPECT_TRUE(player.Running()) << player.Err();

@@ -11,6 +11,7 @@
 #include <QDBusVariant>
 #include <QProcess>
 #include <QThread>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -74,6 +75,33 @@ class tStatusNotifierWatcher : public QObject, protected QDBusContext {
   std::vector<tItem> Items;  // guarded by Lock
 };
 
+// The watcher's own thread: the watcher is made, registered and served there, and goes when the thread ends.
+class tWatcherThread : public QThread {
+ public:
+  explicit tWatcherThread(QString address) : Address(std::move(address)) {}
+  std::atomic<tStatusNotifierWatcher*> Watcher{nullptr};
+  std::atomic<bool> Failed{false};
+
+ protected:
+  void run() override {
+    tStatusNotifierWatcher watcher;
+    QDBusConnection bus = QDBusConnection::connectToBus(Address, "tray-watcher");
+    if (bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents) &&
+        bus.registerService("org.kde.StatusNotifierWatcher")) {
+      Watcher = &watcher;
+      exec();
+      Watcher = nullptr;
+    } else {
+      Failed = true;
+    }
+    bus.unregisterService("org.kde.StatusNotifierWatcher");
+    bus.unregisterObject("/StatusNotifierWatcher");
+  }
+
+ private:
+  QString Address;
+};
+
 // Counts the icon's NewIcon signals.
 class tIconCounter : public QObject {
   Q_OBJECT
@@ -89,11 +117,9 @@ class TrayOnTheBus : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Bus.Running()) << "dbus-daemon did not start";
-    Watcher.moveToThread(&WatcherThread);
     WatcherThread.start();
-    ASSERT_TRUE(
-        WatcherBus.registerObject("/StatusNotifierWatcher", &Watcher, QDBusConnection::ExportAllContents));
-    ASSERT_TRUE(WatcherBus.registerService("org.kde.StatusNotifierWatcher"));
+    ASSERT_TRUE(WaitUntil([&] { return WatcherThread.Watcher || WatcherThread.Failed; }));
+    ASSERT_FALSE(WatcherThread.Failed) << "the watcher took its name on the bus";
     Config.Settings->MinimizeToTray = true;
     Config.Settings->PlayInTray = true;
     ASSERT_TRUE(Config.Settings->SaveSettings());
@@ -105,20 +131,18 @@ class TrayOnTheBus : public ::testing::Test {
   }
   void TearDown() override {
     Window.reset();
-    WatcherBus.unregisterService("org.kde.StatusNotifierWatcher");
-    WatcherBus.unregisterObject("/StatusNotifierWatcher");
-    QDBusConnection::disconnectFromBus("tray-watcher");
-    QDBusConnection::disconnectFromBus("tray-client");
     WatcherThread.quit();
     WatcherThread.wait();
+    QDBusConnection::disconnectFromBus("tray-watcher");
+    QDBusConnection::disconnectFromBus("tray-client");
   }
 
   // Minimises into the tray and waits for the icon's registration; the item's address on the bus.
   bool MinimiseToTheBusTray(QString& service) {
     Window->TVStand()->ApplicationMinimize();
     if (!Window->TVStand()->InTray()) return false;
-    if (!WaitUntil([&] { return !Watcher.Registered().empty(); }, 10000)) return false;
-    service = Watcher.Registered().front().Service;
+    if (!WaitUntil([&] { return !WatcherThread.Watcher.load()->Registered().empty(); }, 10000)) return false;
+    service = WatcherThread.Watcher.load()->Registered().front().Service;
     return !service.isEmpty();
   }
   QDBusMessage Call(const QString& service, const QString& path, const QString& interface,
@@ -132,12 +156,9 @@ class TrayOnTheBus : public ::testing::Test {
   }
 
   tSessionBus& Bus = tSessionBus::Shared();
-  QDBusConnection WatcherBus =
-      QDBusConnection::connectToBus(QString::fromStdString(Bus.BusAddress()), "tray-watcher");
   QDBusConnection Client =
       QDBusConnection::connectToBus(QString::fromStdString(Bus.BusAddress()), "tray-client");
-  QThread WatcherThread;
-  tStatusNotifierWatcher Watcher;
+  tWatcherThread WatcherThread{QString::fromStdString(Bus.BusAddress())};
   tTempConfig Config;
   tCaughtBoxes Boxes;
   std::unique_ptr<TfrmPlayerMain> Window;
@@ -156,11 +177,12 @@ TEST_F(TrayOnTheBus, ActivationRestoresAndTheMenuIsExported) {
       menuPath.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
   ASSERT_FALSE(path.isEmpty());
   QProcess gdbus;
-  gdbus.start("gdbus",
-              {"call", "--address", QString::fromStdString(Bus.BusAddress()), "--dest", service,
-               "--object-path", path, "--method", "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]"});
+  gdbus.start("gdbus", {"call", "--address", QString::fromStdString(Bus.BusAddress()), "--dest", service,
+                        "--object-path", path, "--method", "com.canonical.dbusmenu.GetLayout", "--", "0",
+                        "-1", "@as []"});
   ASSERT_TRUE(WaitUntil([&] { return gdbus.state() == QProcess::NotRunning; }, 10000));
-  const QString layout = QString::fromUtf8(gdbus.readAllStandardOutput());
+  const QString layout =
+      QString::fromUtf8(gdbus.readAllStandardOutput()) + QString::fromUtf8(gdbus.readAllStandardError());
   for (const char* label : {"Restore", "Play", "Stop", "Quit"})
     EXPECT_TRUE(layout.contains(QStringLiteral("<'%1'>").arg(QLatin1String(label)))) << label << "\n"
                                                                                      << layout.toStdString();
@@ -176,7 +198,7 @@ TEST_F(TrayOnTheBus, ActivationRestoresAndTheMenuIsExported) {
 TEST_F(TrayOnTheBus, IconPicturesAreThrottled) {
   QString service;
   ASSERT_TRUE(MinimiseToTheBusTray(service));
-  const QString sender = Watcher.Registered().front().Sender;
+  const QString sender = WatcherThread.Watcher.load()->Registered().front().Sender;
   tIconCounter counter;
   ASSERT_TRUE(
       Client.connect(sender, "/StatusNotifierItem", kItemInterface, "NewIcon", &counter, SLOT(NewIcon())));

@@ -322,9 +322,10 @@ TEST_F(StreamController, NextAndPreviousMoveThroughThePlaylist) {
     }
     EXPECT_EQ(Controller.CurrentURL(), list[r.after].Location) << r.note;
   }
-  // After a stop the list keeps its place: next still follows the entry that played last.
+  // After a stop the list keeps its place: next still follows the entry that played last (the first).
   Controller.Stop();
-  EXPECT_TRUE(Controller.HasPrevious());
+  EXPECT_TRUE(Controller.HasNext());
+  EXPECT_FALSE(Controller.HasPrevious());
 }
 
 }  // namespace
