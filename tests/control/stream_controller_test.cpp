@@ -308,8 +308,10 @@ TEST_F(StreamController, NextAndPreviousMoveThroughThePlaylist) {
       {1, false, true, 0, "back to the first"},      {0, false, false, 0, "before the first: nothing"},
   };
   for (const auto& r : rows) {
-    Controller.PlayPlaylist(list, r.playing);
-    ASSERT_TRUE(PumpUntil([&] { return Controller.CurrentURL() == list[r.playing].Location; })) << r.note;
+    const uint64_t previous = Controller.StreamId();
+    Controller.PlayPlaylist(list, r.playing);  // posted: the entry opens once the message is handled
+    ASSERT_TRUE(PumpUntil([&] { return Controller.StreamId() != previous; })) << r.note;
+    ASSERT_EQ(Controller.CurrentURL(), list[r.playing].Location) << r.note;
     EXPECT_EQ(Controller.HasNext(), r.playing < 2) << r.note;
     EXPECT_EQ(Controller.HasPrevious(), r.playing > 0) << r.note;
     const uint64_t before = Controller.StreamId();
