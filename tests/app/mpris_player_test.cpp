@@ -141,6 +141,9 @@ TEST(MediaControls, DesktopReadsAndDrivesThePlayer) {
       metadata.value("mpris:trackid").value<QDBusObjectPath>().path().startsWith("/org/kestrova/tv/"));
   EXPECT_TRUE(desktop.Get(kMprisPlayerInterface, "CanGoNext").toBool());
   EXPECT_FALSE(desktop.Get(kMprisPlayerInterface, "CanGoPrevious").toBool());
+  // The position is read when asked (it is never signalled): it moves while the clip plays.
+  EXPECT_TRUE(
+      PollUntil([&] { return desktop.Get(kMprisPlayerInterface, "Position").toLongLong() > 100000; }, kUpMs));
 
   // The volume the desktop writes is the player's (and read back the same).
   ASSERT_TRUE(desktop.Set("Volume", 0.25));

@@ -282,4 +282,3 @@ TEST(MprisServiceWithoutBus, NothingIsStarted) {
 
 }  // namespace
 }  // namespace ktv
-
