@@ -19,8 +19,10 @@
 
 #include "app/command_line.h"
 #include "app/platform_choice.h"
+#include "app/player_media_control.h"
 #include "app/screenshot_mode.h"
 #include "app/single_instance.h"
+#include "desktop/mpris_service.h"
 #include "library/file_types.h"
 #include "library/player_settings.h"
 #include "ogg/yuv_convert.h"
@@ -176,6 +178,14 @@ int RunPlayer(int argc, char** argv) {
       window.SecondInstance(sources.size() == 1 ? sources.first().toUtf8() : QByteArray());
       if (sources.size() > 1) window.PlaySources(sources);
     });
+
+    // The desktop's media controls, where there is a session bus (a screenshot run stays off it).
+    tPlayerMediaControl mediaControl(window);
+    std::unique_ptr<tMprisService> mediaService;
+    if (!screenshots) mediaService = tMprisService::StartOnSessionBus(mediaControl);
+    if (mediaService)
+      QObject::connect(&window, &TfrmPlayerMain::PlayerStateChanged, mediaService.get(),
+                       &tMprisService::StateChanged);
 
     std::unique_ptr<QSocketNotifier> endSignal;
     if (gSignalPair[0] >= 0) {

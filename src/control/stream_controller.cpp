@@ -115,6 +115,27 @@ void tStreamController::PlayEntry(int32_t index) {
   PostNextEntry();
 }
 
+bool tStreamController::HasNext() const {
+  return Index >= 0 && Index < CurrentPlaylist.Count();
+}
+
+bool tStreamController::HasPrevious() const {
+  // Index - 1 plays now; the one before it must exist.
+  return Index >= 2 && Index - 2 < CurrentPlaylist.Count();
+}
+
+bool tStreamController::PlayNext() {
+  if (!HasNext()) return false;
+  PlayEntry(Index);
+  return true;
+}
+
+bool tStreamController::PlayPrevious() {
+  if (!HasPrevious()) return false;
+  PlayEntry(Index - 2);
+  return true;
+}
+
 // --- Progress ----------------------------------------------------------------------------------------------
 
 void tStreamController::Progress(int code) {

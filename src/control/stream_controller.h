@@ -84,6 +84,12 @@ class tStreamController {
   void PlayPlaylist(const tPlaylist& playlist, int32_t index = 0);
   // Plays entry `index` of the current playlist.
   void PlayEntry(int32_t index);
+  // The entry after / before the one playing (media keys, the desktop's controls). False, and nothing
+  // changes, when there is none. The entry playing is the one before PlaylistIndex.
+  bool HasNext() const;
+  bool HasPrevious() const;
+  bool PlayNext();
+  bool PlayPrevious();
 
   // The status line for the receiver's state (empty: nothing to say).
   std::string StatusText() const;

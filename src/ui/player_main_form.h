@@ -78,6 +78,8 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   // Our own maximise (the window covers its monitor's available area) and minimise.
   void ToggleMaximized();
   void MinimizeWindow();
+  // Sets the volume the way the console's knob does: the knob turns, the player and the setting follow.
+  void ChangeVolume(uint16_t volume);
 
   // --- What the window shows --------------------------------------------------------------------------
   tStreamController& Streams() { return *Controller; }
@@ -103,6 +105,11 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   bool StartupFadeRunning() const { return StartupFade.isActive(); }
   // The back-end in use is the accelerated one.
   bool BackEndIsDirectX() const;
+
+ signals:
+  // Something the desktop's media controls show may have changed: the stream opened or closed, its title,
+  // the volume, the end of the playlist.
+  void PlayerStateChanged();
 
  protected:
   bool event(QEvent* event) override;

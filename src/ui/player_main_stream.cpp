@@ -95,6 +95,7 @@ void TfrmPlayerMain::StreamOpened(tOggThreadManager*) {
   if (PlayerPanel) PlayerPanel->Shutdown();
   RestartPlayer = false;  // the back-end is made afresh in any case
   CreateBackEnd(WantDirectX());
+  emit PlayerStateChanged();
 }
 
 void TfrmPlayerMain::Notify(const std::string& text) {
@@ -102,6 +103,7 @@ void TfrmPlayerMain::Notify(const std::string& text) {
 }
 
 void TfrmPlayerMain::TitleChanged(const std::string& title) {
+  emit PlayerStateChanged();
   if (title.empty()) return;
   const QString shown = QString::fromStdString(title);
   pnlNotify->setText(shown);
@@ -134,6 +136,7 @@ void TfrmPlayerMain::SuppressVisualisation(bool suppressed) {
 }
 
 void TfrmPlayerMain::PlaylistEnded() {
+  emit PlayerStateChanged();
   if (FullScreen) PostCommand(this, CM_FULL_SCREEN);
 }
 
@@ -174,6 +177,11 @@ void TfrmPlayerMain::SetVolume(uint16_t volume) {
   if (PlayerPanel) PlayerPanel->SetVolume(volume);
   Settings.LastVolume = volume;
   ShowStatus(QStringLiteral("Volume Changed to %1%").arg(volume * 100 / 65535));
+  emit PlayerStateChanged();
+}
+
+void TfrmPlayerMain::ChangeVolume(uint16_t volume) {
+  Stand->SetKnobValue(volume);
 }
 
 // --- Settings and second instances ---------------------------------------------------------------------

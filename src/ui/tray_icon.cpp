@@ -10,6 +10,7 @@ class tSystemTrayIcon : public tTrayIcon {
  public:
   tSystemTrayIcon() {
     connect(&Icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+      if (reason == QSystemTrayIcon::Trigger) emit Clicked();
       if (reason == QSystemTrayIcon::DoubleClick) emit DoubleClicked();
     });
   }
@@ -23,6 +24,7 @@ class tSystemTrayIcon : public tTrayIcon {
   }
   void Modify(const QIcon& icon) override { Icon.setIcon(icon); }
   void Delete() override { Icon.hide(); }
+  void SetMenu(QMenu* menu) override { Icon.setContextMenu(menu); }
 
  private:
   QSystemTrayIcon Icon;

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -46,8 +47,12 @@ constexpr int kFadeTimerMs = 40, kClockTimerMs = 40;
 constexpr QRect kClockArea{8, 58, 98, 32};
 // The pointer reaches 22 pixels from the knob's centre; one more for its antialiased edge.
 constexpr int kPointerReach = 24;
-// The tray icon's callback parameter of a left double click.
+// The tray icon's callback parameters of a left click and a left double click.
+constexpr intptr_t kLeftButtonUp = 0x0202;
 constexpr intptr_t kLeftDoubleClick = 0x0203;
+// At most four pictures a second go to the tray icon: a tray hosted over the session bus gets each one as a
+// whole picture in a message, which at the video's frame rate floods the bus and the desktop's shell.
+constexpr uint32_t kTrayFrameIntervalMs = 250;
 
 // Fonts are designed at 96 dots per inch: the picture is in logical pixels whatever the screen says.
 QFont PixelFont(const char* face, int points, bool bold) {
@@ -144,6 +149,9 @@ TfrmTVStandBase::TfrmTVStandBase(QWidget* owner, tPlayerSettings& settings, std:
 
   connect(TrayIconPtr.get(), &tTrayIcon::DoubleClicked, this,
           [this] { PostCommand(this, CM_TRAY_CALLBACK, 0, kLeftDoubleClick); });
+  connect(TrayIconPtr.get(), &tTrayIcon::Clicked, this,
+          [this] { PostCommand(this, CM_TRAY_CALLBACK, 0, kLeftButtonUp); });
+  CreateTrayMenu();
   FadeIn.setInterval(kFadeTimerMs);
   connect(&FadeIn, &QTimer::timeout, this, &TfrmTVStandBase::FadeInTimer);
   FadeIn.start();
@@ -459,7 +467,10 @@ bool TfrmTVStandBase::event(QEvent* event) {
         SetNotification(command->Text);
         return true;
       case CM_TRAY_CALLBACK:
-        if (command->LParam == kLeftDoubleClick) RestoreApplication();
+        // Only from the tray: the double click an embedded tray reports after its click finds the program
+        // restored already, and must not do it again.
+        if ((command->LParam == kLeftButtonUp || command->LParam == kLeftDoubleClick) && Tray)
+          RestoreApplication();
         return true;
       default:
         break;
@@ -597,6 +608,28 @@ void TfrmTVStandBase::FadeInTimer() {
 
 // --- Tray ----------------------------------------------------------------------------------------------
 
+void TfrmTVStandBase::CreateTrayMenu() {
+  TrayMenu = new QMenu(this);
+  TrayRestore = TrayMenu->addAction(QString(), this, [this] {
+    if (Tray)
+      RestoreApplication();
+    else
+      ApplicationMinimize();
+  });
+  TrayMenu->addSeparator();
+  // The console's own commands: play the current address again, close the stream, close the player.
+  TrayMenu->addAction(QStringLiteral("Play"), this, [this] { PostCommand(OwnerWindow, CM_PLAY_STOP, 1, 1); });
+  TrayMenu->addAction(QStringLiteral("Stop"), this, [this] { PostCommand(OwnerWindow, CM_PLAY_STOP, 0, 0); });
+  TrayMenu->addSeparator();
+  TrayMenu->addAction(QStringLiteral("Quit"), this, [this] { btnClose->click(); });
+  UpdateTrayMenu();
+  TrayIconPtr->SetMenu(TrayMenu);
+}
+
+void TfrmTVStandBase::UpdateTrayMenu() {
+  TrayRestore->setText(Tray ? QStringLiteral("Restore") : QStringLiteral("Hide"));
+}
+
 void TfrmTVStandBase::ApplicationMinimize() {
   const QString tip = QString::fromLatin1(kPlayerTitle) + QStringLiteral(" [Double Click to Restore]");
   if (!Settings.MinimizeToTray || !TrayIconPtr->Add(ApplicationIcon(), tip)) {
@@ -606,6 +639,7 @@ void TfrmTVStandBase::ApplicationMinimize() {
   }
   Tray = true;
   TrayShowsVideo = false;
+  UpdateTrayMenu();
   hide();
   if (OwnerWindow) OwnerWindow->hide();
   SendCommand(OwnerWindow, CM_TRAY_VIDEO, 1, 1);
@@ -617,6 +651,7 @@ void TfrmTVStandBase::ApplicationRestore() {
   TrayIconPtr->Delete();
   FrameBitmap = QImage(1, 1, QImage::Format_RGB32);
   Tray = false;
+  UpdateTrayMenu();
 }
 
 void TfrmTVStandBase::RestoreApplication() {
@@ -639,6 +674,10 @@ void TfrmTVStandBase::ShowTrayVideoFrame(const yuv_buffer* frame, const bool*) {
     return;
   }
   if (frame->y_width <= 0 || frame->y_height <= 0) return;
+  // The first picture at once, then a few a second; the frames between are not even converted.
+  const uint32_t now = Now();
+  if (TrayShowsVideo && now - TrayFrameTick < kTrayFrameIntervalMs) return;
+  TrayFrameTick = now;
   if (FrameBitmap.width() != frame->y_width || FrameBitmap.height() != frame->y_height)
     FrameBitmap = QImage(frame->y_width, frame->y_height, QImage::Format_RGB32);
   ConvertFrame(*frame, RGB32, FrameBitmap.bits(), static_cast<int32_t>(FrameBitmap.bytesPerLine()));

@@ -16,7 +16,9 @@
 // frame event).
 #pragma once
 
+#include <QAction>
 #include <QImage>
+#include <QMenu>
 #include <QPointer>
 #include <QRegion>
 #include <QTimer>
@@ -71,6 +73,8 @@ class TfrmTVStandBase : public QWidget {
   // One wheel notch up / down: volume +/- kWheelStep, clamped, posted to the main window and to the console.
   void MouseWheelUp();
   void MouseWheelDown();
+  // The knob to `value` (clamped to 0..65535): posted to the main window and to the console.
+  void SetKnobValue(int value);
   // A wheel turn of `delta` eighths of a degree (120 a notch); parts of a notch add up to one.
   void Wheel(int delta);
   // The window menu, left-aligned below the icon button.
@@ -113,6 +117,7 @@ class TfrmTVStandBase : public QWidget {
   // Fade direction: 1 in, -1 out, 0 idle.
   int FadeDirection() const { return FadeDir; }
   TWindowMenu* WindowMenu() const { return SystemMenu; }
+  QMenu* TrayContextMenu() const { return TrayMenu; }
   tTrayIcon* TrayIcon() const { return TrayIconPtr.get(); }
 
   TKestrovaImageButton* imIcon = nullptr;
@@ -162,7 +167,6 @@ class TfrmTVStandBase : public QWidget {
   bool InCaptionBand(int y) const;
   bool OnKnob(QPoint p) const;
   void TurnKnob(QPoint p);
-  void SetKnobValue(int value);
   void ConfineCursor(QPoint global);
   void SetNotification(const QString& text);
   bool OwnerIsMaximized() const;
@@ -190,8 +194,14 @@ class TfrmTVStandBase : public QWidget {
   int MarqueeMinimum = -3;
   QString Clock = QStringLiteral("00:00:00");
 
+  void CreateTrayMenu();
+  void UpdateTrayMenu();
+
   bool Tray = false;
   bool TrayShowsVideo = false;
+  uint32_t TrayFrameTick = 0;  // when the icon last took a picture
+  QMenu* TrayMenu = nullptr;   // the icon's context menu (child of the console)
+  QAction* TrayRestore = nullptr;
   QImage FrameBitmap;  // the last video frame, in 32 bits
   QImage TrayPicture;  // 48 x 48
   std::unique_ptr<tTrayIcon> TrayIconPtr;

@@ -113,12 +113,15 @@ class tFakeTray : public tTrayIcon {
     ++Modified;
   }
   void Delete() override { Shown = false; }
+  void SetMenu(QMenu* menu) override { Menu = menu; }
+  void Click() { emit Clicked(); }
   void DoubleClick() { emit DoubleClicked(); }
 
   bool Available;
   bool Shown = false;
   QIcon Icon;
   QString Tip;
+  QMenu* Menu = nullptr;
   int Modified = 0;
 };
 

@@ -578,6 +578,106 @@ TEST_F(ConsoleTest, TrayKeepsTheProgramIconWithoutPlayInTray) {
   EXPECT_EQ(Tray->Modified, 0);
 }
 
+// The icon takes a few pictures a second whatever the frame rate: a tray on the session bus gets each one as
+// a message.
+TEST_F(ConsoleTest, TrayPicturesAreLimitedToAFewASecond) {
+  Config.Settings->MinimizeToTray = true;
+  Config.Settings->PlayInTray = true;
+  struct {
+    uint32_t spacingMs;
+    int frames;
+    int pictures;
+    const char* note;
+  } rows[] = {
+      {40, 50, 8, "25 frames a second for 2 s: the first, then the next after each 250 ms"},
+      {10, 100, 4, "100 frames a second for 1 s: four"},
+      {250, 4, 4, "exactly four a second: every one"},
+      {300, 5, 5, "slower than the limit: every one"},
+  };
+  tSolidFrame red(64, 48, 81, 90, 240);
+  Console->VideoAspect = 0.75;
+  for (const auto& r : rows) {
+    Console->ApplicationMinimize();
+    ASSERT_TRUE(Console->InTray());
+    Tray->Modified = 0;
+    for (int i = 0; i < r.frames; ++i) {
+      Console->ShowTrayVideoFrame(&red.Frame, nullptr);
+      Clock += r.spacingMs;
+    }
+    EXPECT_EQ(Tray->Modified, r.pictures) << r.note;
+    Console->ApplicationRestore();
+  }
+  // Back in the tray, the first picture shows at once, however soon after the last one.
+  Console->ApplicationMinimize();
+  Tray->Modified = 0;
+  Console->ShowTrayVideoFrame(&red.Frame, nullptr);
+  EXPECT_EQ(Tray->Modified, 1);
+}
+
+// A tray on the session bus reports one activation (a click); an embedded X11 tray a click and then a double
+// click. Each restores the program, exactly once.
+TEST_F(ConsoleTest, ClicksOnTheTrayIconRestoreOnce) {
+  Config.Settings->MinimizeToTray = true;
+  struct {
+    std::vector<bool> doubles;  // the activations in order: false a click, true a double click
+    const char* note;
+  } rows[] = {
+      {{false}, "the session bus tray's only activation"},
+      {{true}, "a double click alone"},
+      {{false, true}, "an embedded tray's click and double click: restored by the click only"},
+  };
+  for (const auto& r : rows) {
+    Console->ApplicationMinimize();
+    ASSERT_TRUE(Console->InTray()) << r.note;
+    Owner.Received.clear();
+    for (bool twice : r.doubles) twice ? Tray->DoubleClick() : Tray->Click();
+    EXPECT_TRUE(WaitUntil([&] { return !Console->InTray(); })) << r.note;
+    RunEvents(50);
+    int restores = 0;
+    for (const tReceived& m : Owner.Received) restores += m.Msg == CM_TRAY_VIDEO && m.WParam == 0;
+    EXPECT_EQ(restores, 1) << r.note;
+    EXPECT_TRUE(Owner.isVisible()) << r.note;
+    EXPECT_TRUE(Console->isVisible()) << r.note;
+    EXPECT_FALSE(Tray->Shown) << r.note;
+  }
+}
+
+TEST_F(ConsoleTest, TrayMenuRestoresPlaysStopsAndQuits) {
+  Config.Settings->MinimizeToTray = true;
+  ASSERT_EQ(Tray->Menu, Console->TrayContextMenu());
+  ASSERT_NE(Tray->Menu, nullptr);
+  const auto item = [&](const QString& text) -> QAction* {
+    for (QAction* action : Tray->Menu->actions())
+      if (action->text() == text) return action;
+    return nullptr;
+  };
+  Console->ApplicationMinimize();
+  ASSERT_NE(item("Restore"), nullptr) << "in the tray the first item restores";
+  struct {
+    const char* text;
+    intptr_t play;
+  } rows[] = {{"Play", 1}, {"Stop", 0}};
+  for (const auto& r : rows) {
+    Owner.Received.clear();
+    ASSERT_NE(item(r.text), nullptr) << r.text;
+    item(r.text)->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return Owner.Find(CM_PLAY_STOP) != nullptr; })) << r.text;
+    EXPECT_EQ(Owner.Find(CM_PLAY_STOP)->WParam, r.play) << r.text;
+    EXPECT_TRUE(Console->InTray()) << r.text << " leaves the program in the tray";
+  }
+  item("Restore")->trigger();
+  EXPECT_FALSE(Console->InTray());
+  EXPECT_TRUE(Owner.isVisible());
+  ASSERT_NE(item("Hide"), nullptr) << "shown, the item hides";
+  item("Hide")->trigger();
+  EXPECT_TRUE(Console->InTray());
+  EXPECT_FALSE(Owner.isVisible());
+  item("Restore")->trigger();
+  ASSERT_NE(item("Quit"), nullptr);
+  item("Quit")->trigger();
+  EXPECT_TRUE(WaitUntil([&] { return !Owner.isVisible(); })) << "quitting closes the main window";
+}
+
 TEST(ConsoleWithoutTray, MinimiseLeavesANormalMinimisedWindow) {
   tTempConfig config;
   tRecordingWindow owner;

@@ -311,5 +311,49 @@ TEST_F(StreamController, WhatTheUserOpenedBecomesARecentStation) {
   EXPECT_EQ(controller.Playlist().Count(), 1) << "the address is not doubled in the playlist";
 }
 
+// Next and previous (the desktop's media controls) move through the playlist from the entry playing, and do
+// nothing at either end.
+TEST_F(StreamController, NextAndPreviousMoveThroughThePlaylist) {
+  // Three different clips, long enough that none ends by itself while the test steps through them.
+  tPlaylist list;
+  for (const char* width : {"64", "80", "96"}) {
+    const std::string clip = test::MakeMedia({"--width", width, "--height", "48", "--seconds", "30"});
+    ASSERT_FALSE(clip.empty());
+    list.Add({"file://" + clip, width, "", "", "", -1});
+  }
+  struct {
+    int32_t playing;  // the entry playing before the step
+    bool next;        // next (true) or previous
+    bool moves;
+    int32_t after;  // the entry playing after it
+    const char* note;
+  } rows[] = {
+      {0, true, true, 1, "from the first entry on"}, {1, true, true, 2, "to the last entry"},
+      {2, true, false, 2, "past the end: nothing"},  {2, false, true, 1, "back from the last"},
+      {1, false, true, 0, "back to the first"},      {0, false, false, 0, "before the first: nothing"},
+  };
+  for (const auto& r : rows) {
+    const uint64_t previous = Controller.StreamId();
+    Controller.PlayPlaylist(list, r.playing);  // posted: the entry opens once the message is handled
+    ASSERT_TRUE(PumpUntil([&] { return Controller.StreamId() != previous; })) << r.note;
+    ASSERT_EQ(Controller.CurrentURL(), list[r.playing].Location) << r.note;
+    EXPECT_EQ(Controller.HasNext(), r.playing < 2) << r.note;
+    EXPECT_EQ(Controller.HasPrevious(), r.playing > 0) << r.note;
+    const uint64_t before = Controller.StreamId();
+    EXPECT_EQ(r.next ? Controller.PlayNext() : Controller.PlayPrevious(), r.moves) << r.note;
+    if (r.moves) {
+      ASSERT_TRUE(PumpUntil([&] { return Controller.StreamId() != before; })) << r.note;
+    } else {
+      Pump(20);
+      EXPECT_EQ(Controller.StreamId(), before) << r.note << ": the stream playing stays";
+    }
+    EXPECT_EQ(Controller.CurrentURL(), list[r.after].Location) << r.note;
+  }
+  // After a stop the list keeps its place: next still follows the entry that played last (the first).
+  Controller.Stop();
+  EXPECT_TRUE(Controller.HasNext());
+  EXPECT_FALSE(Controller.HasPrevious());
+}
+
 }  // namespace
 }  // namespace ktv
