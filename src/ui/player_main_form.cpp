@@ -88,6 +88,7 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
   PopupMenu->OnOpenLocalFile = [this] { OpenLocalFile(); };
   PopupMenu->OnAddBookmark = [this] { AddBookmark(); };
   PopupMenu->OnCloseStream = [this] { Controller->Stop(); };
+  PopupMenu->OnRecord = [this] { ToggleRecording(); };
   PopupMenu->OnOpenBookmark = [this](int index) { OpenBookmark(index); };
   // The menu's shortcuts work while the main window has the keyboard.
   addActions(PopupMenu->actions());

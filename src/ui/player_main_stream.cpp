@@ -92,9 +92,20 @@ void TfrmPlayerMain::StreamClosing(tOggThreadManager& stream) {
 }
 
 void TfrmPlayerMain::StreamOpened(tOggThreadManager*) {
+  // Local files are files already: Record is for network streams only.
+  PopupMenu->Record1->setEnabled(Controller->CanRecord());
   if (PlayerPanel) PlayerPanel->Shutdown();
   RestartPlayer = false;  // the back-end is made afresh in any case
   CreateBackEnd(WantDirectX());
+}
+
+void TfrmPlayerMain::RecordingChanged(bool recording) {
+  PopupMenu->Record1->setChecked(recording);
+}
+
+void TfrmPlayerMain::ToggleRecording() {
+  Controller->ToggleRecording();
+  PopupMenu->Record1->setChecked(Controller->IsRecording());
 }
 
 void TfrmPlayerMain::Notify(const std::string& text) {
