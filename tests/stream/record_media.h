@@ -2,7 +2,9 @@
 // (kestrova-cli decode), to compare a recording with its source.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -25,6 +27,7 @@ struct tDecoded {
   std::vector<int16_t> Samples;     // interleaved
   int Channels = 0;
   int Rate = 0;
+  double Fps = 0;
   std::string Json;
 };
 
@@ -40,6 +43,10 @@ inline tDecoded DecodeWithProgram(const std::string& ogg) {
     const std::string header = y4m.substr(0, headerEnd);
     const int w = std::atoi(header.c_str() + header.find(" W") + 2);
     const int h = std::atoi(header.c_str() + header.find(" H") + 2);
+    const size_t f = header.find(" F");
+    if (f != std::string::npos && header.find(':', f) != std::string::npos)
+      out.Fps = std::atof(header.c_str() + f + 2) /
+                std::max(1.0, std::atof(header.c_str() + header.find(':', f) + 1));
     const size_t frameBytes =
         static_cast<size_t>(w) * h + 2 * static_cast<size_t>((w + 1) / 2) * ((h + 1) / 2);
     size_t at = headerEnd + 1;
