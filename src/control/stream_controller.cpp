@@ -29,7 +29,11 @@ tStreamController::tStreamController(tStreamView& view, tMessageTarget& messages
     : View(view), Messages(messages), Settings(settings) {}
 
 tStreamController::~tStreamController() {
-  if (Recording) EndRecording({});
+  // The file is closed whole; the front end, going too, is not told.
+  if (Recorder) {
+    if (Manager) Manager->Receiver().AttachRecorder(nullptr);
+    Recorder->Finish();
+  }
   if (Manager) View.StreamClosing(*Manager);
   Manager.reset();
 }

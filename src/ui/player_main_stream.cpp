@@ -12,6 +12,7 @@
 #include "ui/about_stream_dialog.h"
 #include "ui/my_message_box.h"
 #include "ui/player_main_form.h"
+#include "ui/player_popup_menu.h"
 #include "ui/player_texts.h"
 #include "ui/tv_stand_form.h"
 
