@@ -74,7 +74,8 @@ TEST_F(PlayerStreams, SpaceStopsWithoutReportingADisconnection) {
 TEST_F(PlayerStreams, RecordIsForNetworkStreamsAndFollowsTheKeyR) {
   const std::string local = Clip(160, 120, 8);
   const std::string clip = ReadFile(local);
-  tScriptServer server({ReadRequest(), Send(IcyHeader() + clip), Stall()});
+  // A small bit rate sizes a small queue: the stream's pages keep arriving while it plays.
+  tScriptServer server({ReadRequest(), Send(IcyHeader(16) + clip), Stall()});
   tTempDir dir;
   tScopedEnv home("HOME", dir.Path());
   tScopedEnv config("XDG_CONFIG_HOME", dir.File("no-config"));
@@ -87,7 +88,9 @@ TEST_F(PlayerStreams, RecordIsForNetworkStreamsAndFollowsTheKeyR) {
   EXPECT_FALSE(record->isEnabled()) << "a local file is a file already";
 
   Window->OpenStream(QString::fromStdString(server.URL("/live.ogg")));
-  ASSERT_TRUE(WaitForTitle());
+  // The station's name in the information line: this stream's headers were read.
+  ASSERT_TRUE(WaitUntil([&] { return Marquee().startsWith(QStringLiteral("Loopback")); }, 10000))
+      << Marquee().toStdString();
   EXPECT_TRUE(record->isEnabled());
   // R on the console starts it; the item shows it checked and the information line names the file.
   Stand().activateWindow();
