@@ -1,7 +1,9 @@
 // kestrova-cli play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS]
-//                   [--reconnect N] [--reconnect-unit MS] [--stats]
+//                   [--reconnect N] [--reconnect-unit MS] [--stats] [--record FILE|FOLDER]
 // Plays a stream or a local file through the decoding thread and a player without a window, printing the
-// progress messages and status texts the main window would act on, then one line of JSON.
+// progress messages and status texts the main window would act on, then one line of JSON. --record keeps the
+// network stream's pages in a new file (or a file named by station and time in the folder), as the window's
+// Record does; a local file is refused.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -80,7 +82,10 @@ class tCliStreamView final : public tStreamView {
       PlayingSince = timeGetTime();
     }
   }
-  void Notify(const std::string& text) override { std::printf("notify: %s\n", text.c_str()); }
+  void Notify(const std::string& text) override {
+    std::printf("notify: %s\n", text.c_str());
+    if (text.starts_with("Recording")) RecordingNotice = text;
+  }
   void TitleChanged(const std::string& title) override {
     if (title.empty()) return;
     LastTitle = title;
@@ -91,6 +96,7 @@ class tCliStreamView final : public tStreamView {
 
   tTotals Totals;
   std::string LastTitle;
+  std::string RecordingNotice;  // the last thing said about the recording
   bool Ended = false;
   bool Played = false;
   uint32_t PlayingSince = 0;  // when the stream first played (progress 5)
@@ -104,7 +110,7 @@ constexpr uint32_t kStatusPollMs = 100;
 
 constexpr char kUsage[] =
     "play SOURCE [--seconds N] [--output ring|blocks|none] [--volume 0..65535] [--buffer SECONDS] "
-    "[--reconnect N] [--reconnect-unit MS] [--stats]";
+    "[--reconnect N] [--reconnect-unit MS] [--stats] [--record FILE|FOLDER]";
 
 constexpr int kBadUsage = 2;
 
@@ -115,6 +121,8 @@ int RunPlay(const std::vector<std::string>& args) {
   tSoundOutputKind kind = tSoundOutputKind::Ring;
   long volume = 65535;
   bool stats = false;
+  bool record = false;
+  std::string recordTarget;
   long bufferSeconds = 10;  // the player's default stream buffer
   tReceiverOptions options;
   options.ReconnectAttempts = 5;  // the player's default
@@ -142,6 +150,10 @@ int RunPlay(const std::vector<std::string>& args) {
       long unit = std::strtol(args[++i].c_str(), &end, 10);
       if (*end || unit < 1 || unit > 60000) return kBadUsage;
       options.ReconnectUnitMs = static_cast<uint32_t>(unit);
+    } else if (a == "--record" && hasValue) {
+      record = true;
+      recordTarget = args[++i];
+      if (recordTarget.empty()) return kBadUsage;
     } else if (a == "--stats") {
       stats = true;
     } else if (source.empty() && (a.empty() || a[0] != '-')) {
@@ -161,6 +173,11 @@ int RunPlay(const std::vector<std::string>& args) {
   tStreamController controller(view, messages, nullptr);
   controller.Options = options;
   controller.OpenByUser(source);
+  if (record && !controller.StartRecording(recordTarget)) {
+    std::printf("error: %s cannot be recorded\n", source.c_str());
+    controller.Stop();
+    return 1;
+  }
 
   std::string status;
   const uint32_t start = timeGetTime();
@@ -214,6 +231,11 @@ int RunPlay(const std::vector<std::string>& args) {
       ",\"reconnects\":" + std::to_string(t.Reconnects) + ",\"state\":" + std::to_string(endState) +
       ",\"error_code\":" + std::to_string(endError) +
       ",\"error_text\":" + JsonString(ReceiverErrorText(endError)) + ",\"title\":" + JsonString(title);
+  if (record) {
+    json += ",\"record_path\":" + JsonString(controller.RecordingPath()) +
+            ",\"record_bytes\":" + std::to_string(controller.RecordedBytes()) +
+            ",\"record_notice\":" + JsonString(view.RecordingNotice);
+  }
   if (stats) {
     json += ",\"rebuffers\":" + std::to_string(t.Rebuffers) +
             ",\"playing_seconds\":" + std::to_string(playingSeconds) +

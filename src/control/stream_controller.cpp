@@ -1,12 +1,21 @@
 #include "control/stream_controller.h"
 
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
 #include "library/player_settings.h"
 #include "stream/ogg_thread_manager.h"
+#include "stream/recording_names.h"
 #include "stream/stream_title.h"
 
 namespace ktv {
 
 namespace {
+
+// A recording's name is taken: " (2)" up to this many copies are tried.
+constexpr int kMaxRecordingCopies = 100;
 
 std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r\n");
@@ -20,6 +29,11 @@ tStreamController::tStreamController(tStreamView& view, tMessageTarget& messages
     : View(view), Messages(messages), Settings(settings) {}
 
 tStreamController::~tStreamController() {
+  // The file is closed whole; the front end, going too, is not told.
+  if (Recorder) {
+    if (Manager) Manager->Receiver().AttachRecorder(nullptr);
+    Recorder->Finish();
+  }
   if (Manager) View.StreamClosing(*Manager);
   Manager.reset();
 }
@@ -29,6 +43,14 @@ uint64_t tStreamController::StreamId() const {
 }
 
 bool tStreamController::HandleMessage(uint32_t msg, intptr_t wParam, intptr_t lParam) {
+  if (msg == MSG_RECORDING_ENDED) {
+    // A recording stopped since is over already.
+    if (Recorder && lParam == RecordingId) {
+      const int error = Recorder->EndError();
+      EndRecording(RecordEndText(static_cast<tRecordEnd>(wParam), error));
+    }
+    return true;
+  }
   if (msg != MSG_PROGRESS && msg != MSG_NEXT_ENTRY) return false;
   // A message about a stream replaced since it was posted is stale.
   if (lParam != static_cast<intptr_t>(StreamId())) return true;
@@ -46,6 +68,9 @@ void tStreamController::OpenStream(const std::string& url) {
 }
 
 void tStreamController::Open(const std::string& url, const tReceiverOptions* given) {
+  if (Recording)
+    EndRecording(RecordPath.empty() || !Recorder ? "Recording stopped." : "Recording saved: " + RecordPath);
+  HeadersRead = false;
   Closed = false;
   ShowDisconnected = false;
   if (CurrentPlaylist.Count() == 0) {
@@ -152,6 +177,7 @@ void tStreamController::Progress(int code) {
       View.SuppressVisualisation(Manager->HasVideo());
       break;
     case PROGRESS_IDLE: {
+      if (Recording) EndRecording(Recorder ? "Recording saved: " + RecordPath : "Recording stopped.");
       StreamTitle.clear();
       View.TitleChanged(StreamTitle);
       View.SuppressVisualisation(true);
@@ -185,6 +211,8 @@ void tStreamController::StreamHeadersRead() {
                                  receiver.GetStreamURL());
   View.TitleChanged(StreamTitle);
   if (!OpenedByUser.empty()) RecordRecent();
+  HeadersRead = true;
+  if (Recording && !Recorder) BeginRecording();
 }
 
 // The address the user opened gets the station's texts and goes to the recent stations.
@@ -255,6 +283,103 @@ std::string tStreamController::StatusText() const {
   tNetworkOggReceiver& receiver = Manager->Receiver();
   return ReceiverStatusText(receiver.GetState(), receiver.GetBufferLevel(), receiver.GetReconnectAttempt(),
                             receiver.GetReconnectAttempts());
+}
+
+// --- Recording ---------------------------------------------------------------------------------------------
+
+bool tStreamController::CanRecord() const {
+  return Manager && !Manager->Receiver().IsLocalFile() && !NamesALocalFile(URL);
+}
+
+bool tStreamController::StartRecording(const std::string& target) {
+  if (Recording) return true;
+  if (!Manager) {
+    View.Notify("Nothing is playing to record.");
+    return false;
+  }
+  if (!CanRecord()) {
+    View.Notify("Local files are not recorded: they are files already.");
+    return false;
+  }
+  RecordTarget = target;
+  Recording = true;
+  View.RecordingChanged(true);
+  if (!HeadersRead) {
+    View.Notify("Recording begins when the stream starts.");
+    return true;
+  }
+  return BeginRecording();
+}
+
+void tStreamController::StopRecording() {
+  if (Recording) EndRecording(Recorder ? "Recording saved: " + RecordPath : "Recording stopped.");
+}
+
+void tStreamController::ToggleRecording() {
+  if (Recording)
+    StopRecording();
+  else
+    StartRecording();
+}
+
+int64_t tStreamController::RecordedBytes() const {
+  return Recorder ? Recorder->BytesWritten() : LastRecordedBytes;
+}
+
+bool tStreamController::BeginRecording() {
+  const bool video = Manager->HasVideo();
+  std::string folder, exact;
+  std::error_code ec;
+  if (RecordTarget.empty())
+    folder = RecordingFolder(video);
+  else if (std::filesystem::is_directory(RecordTarget, ec))
+    folder = RecordTarget;
+  else
+    exact = RecordTarget;
+  tNetworkOggReceiver& receiver = Manager->Receiver();
+  std::string station = receiver.GetStationName();
+  if (station.empty()) station = StreamTitle;
+  const std::time_t now = std::time(nullptr);
+  std::tm start{};
+  localtime_r(&now, &start);
+
+  int error = ENOENT;
+  std::unique_ptr<tRecordFile> file;
+  std::string path = exact;
+  if (!exact.empty()) {
+    file = CreateRecordFile(exact, error);
+  } else if (!folder.empty()) {
+    for (int copy = 1; copy <= kMaxRecordingCopies && !file; ++copy) {
+      path = folder + "/" + RecordingFileName(station, start, video, copy);
+      file = CreateRecordFile(path, error);
+      if (!file && error != EEXIST) break;
+    }
+  }
+  if (!file) {
+    Recording = false;
+    View.RecordingChanged(false);
+    const std::string where = path.empty() ? std::string("a recording") : path;
+    View.Notify("Recording failed: cannot write " + where + " (" + std::strerror(error) + ").");
+    return false;
+  }
+  RecordPath = path;
+  Recorder =
+      std::make_shared<tStreamRecorder>(std::move(file), &Messages, MSG_RECORDING_ENDED, ++RecordingId);
+  receiver.AttachRecorder(Recorder);
+  View.Notify("Recording to " + RecordPath);
+  return true;
+}
+
+void tStreamController::EndRecording(const std::string& notice) {
+  Recording = false;
+  if (Recorder) {
+    if (Manager) Manager->Receiver().AttachRecorder(nullptr);
+    Recorder->Finish();
+    LastRecordedBytes = Recorder->BytesWritten();
+    Recorder.reset();
+  }
+  View.RecordingChanged(false);
+  if (!notice.empty()) View.Notify(notice);
 }
 
 double tStreamController::Position() const {

@@ -8,6 +8,10 @@
 // message of a stream that is no longer the current one is dropped (a replaced stream's last "ended" must not
 // end its successor).
 //
+// It also records the open network stream on request (tStreamRecorder): into the user's music or videos
+// folder, or where the caller says; a new stream, Stop or the stream's end closes the recording, and a
+// recording that fails says why in the information line while the stream plays on.
+//
 // Threads: main thread only. The decoding thread reaches the controller only through messages posted to the
 // front end's message target, which hands them back to HandleMessage.
 #pragma once
@@ -21,6 +25,7 @@
 #include "library/playlist.h"
 #include "platform/message_target.h"
 #include "stream/network_ogg_receiver.h"
+#include "stream/stream_recorder.h"
 
 namespace ktv {
 
@@ -29,6 +34,8 @@ class tPlayerSettings;
 
 // The controller's own messages (the numbers the window's command events use too).
 constexpr uint32_t MSG_NEXT_ENTRY = WM_USER + 16;  // play the playlist's next entry (LParam: stream id)
+// A recording ended by itself (WParam: the tRecordEnd, LParam: the recording's id).
+constexpr uint32_t MSG_RECORDING_ENDED = WM_USER + 21;
 
 // What a front end shows. Every call comes on the main thread; the defaults do nothing.
 class tStreamView {
@@ -52,6 +59,8 @@ class tStreamView {
   virtual void SuppressVisualisation(bool /*suppressed*/) {}
   // The last entry ended without the user stopping it.
   virtual void PlaylistEnded() {}
+  // Recording began (or waits for the stream's headers) or ended: the Record item's check mark.
+  virtual void RecordingChanged(bool /*recording*/) {}
 };
 
 class tStreamController {
@@ -113,6 +122,25 @@ class tStreamController {
   uint8_t EndState() const { return LastState; }
   uint8_t EndError() const { return LastError; }
 
+  // --- Recording ---
+  // A network stream is open (a local file is a file already, and is never recorded).
+  bool CanRecord() const;
+  // Recording, or waiting for the stream's headers to begin.
+  bool IsRecording() const { return Recording; }
+  // Starts recording the current stream into `target`: a file that does not exist yet, or a folder to make
+  // the file in; empty: the user's music folder (videos folder for a stream with pictures). Before the
+  // stream's headers have been read it waits for them (the folder and extension depend on them). False,
+  // with a notice, when refused or when the file cannot be made.
+  bool StartRecording(const std::string& target = {});
+  // Ends the recording (its notice names the file).
+  void StopRecording();
+  // The Record command: starts or stops.
+  void ToggleRecording();
+  // The file being recorded, or the last one (empty before the first).
+  const std::string& RecordingPath() const { return RecordPath; }
+  // Bytes written to it so far.
+  int64_t RecordedBytes() const;
+
   // Without settings: the receiver's options for the streams opened from now on.
   tReceiverOptions Options;
 
@@ -126,6 +154,10 @@ class tStreamController {
   // Posted with the current stream's id: a stream opened meanwhile cancels it.
   void PostNextEntry();
   void RecordRecent();
+  // Makes the file and attaches the recorder to the stream; false (with a notice) when it cannot.
+  bool BeginRecording();
+  // Detaches and finishes the recorder; `notice` goes to the information line (none when empty).
+  void EndRecording(const std::string& notice);
 
   tStreamView& View;
   tMessageTarget& Messages;
@@ -143,6 +175,13 @@ class tStreamController {
   bool ShowDisconnected = false;
   uint8_t LastState = RS_IDLE;
   uint8_t LastError = RE_NONE;
+  bool HeadersRead = false;  // the current stream's headers were read (progress 8)
+  bool Recording = false;
+  std::string RecordTarget;  // what StartRecording was given
+  std::string RecordPath;
+  std::shared_ptr<tStreamRecorder> Recorder;  // null while waiting for headers or not recording
+  intptr_t RecordingId = 0;  // rises with each recording: a late message of an old one is stale
+  int64_t LastRecordedBytes = 0;
 };
 
 }  // namespace ktv

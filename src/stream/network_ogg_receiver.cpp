@@ -164,4 +164,16 @@ tReceiverOptions tNetworkOggReceiver::EntryOptions() const {
   return PlaylistEntryOptions(thread->Options, !thread->IsFile);
 }
 
+bool tNetworkOggReceiver::IsLocalFile() const {
+  auto thread = Thread();
+  return thread && thread->IsFile;
+}
+
+bool tNetworkOggReceiver::AttachRecorder(std::shared_ptr<tStreamRecorder> recorder) {
+  auto thread = Thread();
+  if (!thread || (thread->IsFile && recorder)) return false;
+  thread->RecordingTap.Attach(std::move(recorder));
+  return true;
+}
+
 }  // namespace ktv

@@ -62,6 +62,11 @@ class tNetworkOggReceiver : public tOggIOBase {
   int32_t GetReconnects() const;
   // After a text answer: the options to open its entries with (PlaylistEntryOptions).
   tReceiverOptions EntryOptions() const;
+  // The source is a local file (which is never recorded); false while disconnected.
+  bool IsLocalFile() const;
+  // Pages of the network stream go to this recorder from now on (null: to none). False for a local file or
+  // while disconnected.
+  bool AttachRecorder(std::shared_ptr<tStreamRecorder> recorder);
 
  private:
   std::shared_ptr<tNetworkReceiverThread> Thread() const;

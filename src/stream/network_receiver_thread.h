@@ -23,6 +23,7 @@
 #include "platform/thread.h"
 #include "stream/ogg_page_watch.h"
 #include "stream/stream_metadata.h"
+#include "stream/stream_recorder.h"
 
 namespace ktv {
 
@@ -146,6 +147,10 @@ class tNetworkReceiverThread : public tThread {
   std::string Meta(const std::string tStreamMetadata::*field) const;
   // The queue of the current session (null before the first); shared so that a reader keeps it alive.
   std::shared_ptr<tByteQueue> Queue() const;
+
+  // The pages of a network stream as they arrive, for a recording: fed by the receiver thread, a recorder
+  // attached by any thread (it has its own lock). A file is never recorded, so it is never fed.
+  tRecordingTap RecordingTap;
 
  protected:
   void Execute() override;

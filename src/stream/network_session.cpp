@@ -152,6 +152,8 @@ void tNetworkReceiverThread::NetworkSession() {
   queue->Write(magic, 4);
   tOggPageWatch pages;
   pages.Feed(magic, 4);
+  RecordingTap.Restart();
+  RecordingTap.Feed(magic, 4);
   for (;;) {
     bool live = contentLength < 0;  // (a known length counts down as the body arrives)
     tStreamStop stop = PumpStream(*queue, contentLength, full, pages);
@@ -196,6 +198,7 @@ tNetworkReceiverThread::tStreamStop tNetworkReceiverThread::PumpStream(tByteQueu
       char buf[kNetworkChunk];
       size_t got = Reader->ReadBody(buf, static_cast<size_t>(chunk));
       pages.Feed(buf, got);
+      RecordingTap.Feed(buf, got);
       bool stored = got == 0 || WriteToQueue(queue, buf, static_cast<int32_t>(got));
       if (contentLength > 0) contentLength -= static_cast<int64_t>(got);
       if (got < static_cast<size_t>(chunk) || !stored) {
@@ -268,6 +271,8 @@ bool tNetworkReceiverThread::Reconnect(tByteQueue& queue, int64_t& contentLength
       contentLength = header.ContentLength;
       pages.Restart();
       pages.Feed(magic, 4);
+      RecordingTap.Restart();
+      RecordingTap.Feed(magic, 4);
       ConnectionStart = timeGetTime();
       ReconnectAttempt = 0;
       ++Reconnects;

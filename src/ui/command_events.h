@@ -38,6 +38,7 @@ enum : uint32_t {
   CM_PLAYLIST = WM_USER + 17,       // the playlist viewer
   CM_RATE = WM_USER + 18,           // open the rating page
   CM_SCHEDULE = WM_USER + 19,       // open the schedule page
+  CM_RECORD_END = WM_USER + 21,     // the stream controller's: a recording ended by itself
   CM_SETTINGS = WM_USER + 98,       // the settings dialog
 };
 

@@ -88,6 +88,7 @@ TfrmPlayerMain::TfrmPlayerMain(tPlayerSettings& settings, tPlayerStart start)
   PopupMenu->OnOpenLocalFile = [this] { OpenLocalFile(); };
   PopupMenu->OnAddBookmark = [this] { AddBookmark(); };
   PopupMenu->OnCloseStream = [this] { Controller->Stop(); };
+  PopupMenu->OnRecord = [this] { ToggleRecording(); };
   PopupMenu->OnOpenBookmark = [this](int index) { OpenBookmark(index); };
   // The menu's shortcuts work while the main window has the keyboard.
   addActions(PopupMenu->actions());
@@ -240,10 +241,14 @@ bool TfrmPlayerMain::event(QEvent* event) {
   return QWidget::event(event);
 }
 
+// The controller posts its own messages through the window's target: the numbers must agree.
+static_assert(CM_NEXT_ENTRY == MSG_NEXT_ENTRY && CM_RECORD_END == MSG_RECORDING_ENDED);
+
 void TfrmPlayerMain::HandleCommand(tCommandEvent& command) {
   switch (command.Msg) {
     case CM_PROGRESS:
     case CM_NEXT_ENTRY:
+    case CM_RECORD_END:
       Controller->HandleMessage(command.Msg, command.WParam, command.LParam);
       break;
     case CM_MOVE_WINDOW:

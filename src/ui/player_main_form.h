@@ -152,6 +152,9 @@ class TfrmPlayerMain : public QWidget, private tStreamView {
   void PictureSizeChanged() override;
   void SuppressVisualisation(bool suppressed) override;
   void PlaylistEnded() override;
+  void RecordingChanged(bool recording) override;
+  // The Record item: starts or stops, then shows what the controller did.
+  void ToggleRecording();
 
   // player_main_stream.cpp
   void CreateBackEnd(bool useDirectX);

@@ -12,6 +12,7 @@
 #include "ui/about_stream_dialog.h"
 #include "ui/my_message_box.h"
 #include "ui/player_main_form.h"
+#include "ui/player_popup_menu.h"
 #include "ui/player_texts.h"
 #include "ui/tv_stand_form.h"
 
@@ -92,10 +93,21 @@ void TfrmPlayerMain::StreamClosing(tOggThreadManager& stream) {
 }
 
 void TfrmPlayerMain::StreamOpened(tOggThreadManager*) {
+  // Local files are files already: Record is for network streams only.
+  PopupMenu->Record1->setEnabled(Controller->CanRecord());
   if (PlayerPanel) PlayerPanel->Shutdown();
   RestartPlayer = false;  // the back-end is made afresh in any case
   CreateBackEnd(WantDirectX());
   emit PlayerStateChanged();
+}
+
+void TfrmPlayerMain::RecordingChanged(bool recording) {
+  PopupMenu->Record1->setChecked(recording);
+}
+
+void TfrmPlayerMain::ToggleRecording() {
+  Controller->ToggleRecording();
+  PopupMenu->Record1->setChecked(Controller->IsRecording());
 }
 
 void TfrmPlayerMain::Notify(const std::string& text) {

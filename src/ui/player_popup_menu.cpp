@@ -22,6 +22,10 @@ TPlayerPopupMenu::TPlayerPopupMenu(QWidget* owner, tPlayerSettings& settings)
   AddtoBookmarks1 = AddItem(QStringLiteral("Add to Bookmarks..."), {}, call(OnAddBookmark));
   AboutCurrentStream1 = AddItem(QStringLiteral("&About Current Stream..."),
                                 QKeySequence(Qt::CTRL | Qt::Key_A), post(CM_STREAM_INFO));
+  Record1 = AddItem(QStringLiteral("&Record"), QKeySequence(Qt::Key_R), call(OnRecord));
+  // The check mark shows the controller's state: the owner sets it (a refused start leaves it clear).
+  Record1->setCheckable(true);
+  Record1->setEnabled(false);
   CloseStream1 =
       AddItem(QStringLiteral("Close Stream"), QKeySequence(Qt::CTRL | Qt::Key_C), call(OnCloseStream));
   addSeparator();

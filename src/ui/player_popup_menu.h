@@ -1,5 +1,6 @@
 // The main window's popup menu: opening streams and files, the bookmarks (sorted and filled each time the
-// menu opens), the stream information, closing, the directory, the settings, the about box and exit. Items
+// menu opens), the stream information, recording (checked while it records; its key R works on the main
+// window and the console), closing, the directory, the settings, the about box and exit. Items
 // that open windows post their command to the main window; the others call the window's handlers.
 //
 // Thread contract: main thread only.
@@ -24,6 +25,7 @@ class TPlayerPopupMenu : public QMenu {
   QMenu* Bookmarks;
   QAction* AddtoBookmarks1;
   QAction* AboutCurrentStream1;
+  QAction* Record1;
   QAction* CloseStream1;
   QAction* StreamDirectory1;
   QAction* Settings1;
@@ -33,6 +35,7 @@ class TPlayerPopupMenu : public QMenu {
   std::function<void()> OnOpenLocalFile;
   std::function<void()> OnAddBookmark;
   std::function<void()> OnCloseStream;
+  std::function<void()> OnRecord;
   std::function<void(int index)> OnOpenBookmark;  // index into the sorted bookmarks
 
   // Empties the bookmark submenu, sorts the bookmarks and adds one item per bookmark.

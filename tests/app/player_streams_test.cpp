@@ -1,6 +1,7 @@
 // The main window as the controller of streams: status while buffering, errors, playlists served in place
 // of a stream, the next entry when a stream ends, stopping, local files from the menu, bookmarks, the tray,
 // the settings dialog and a second start handing its argument over.
+#include <sys/resource.h>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -68,6 +69,61 @@ TEST_F(PlayerStreams, SpaceStopsWithoutReportingADisconnection) {
   QKeyEvent playPause(QEvent::KeyPress, Qt::Key_MediaTogglePlayPause, Qt::NoModifier);
   QApplication::sendEvent(Window.get(), &playPause);
   EXPECT_TRUE(WaitUntil([&] { return Window->ThreadManager() != nullptr; }));
+}
+
+TEST_F(PlayerStreams, RecordIsForNetworkStreamsAndFollowsTheKeyR) {
+  const std::string local = Clip(160, 120, 8);
+  const std::string clip = ReadFile(local);
+  // A small bit rate sizes a small queue: the stream's pages keep arriving while it plays.
+  tScriptServer server({ReadRequest(), Send(IcyHeader(16) + clip), Stall()});
+  tTempDir dir;
+  tScopedEnv home("HOME", dir.Path());
+  tScopedEnv config("XDG_CONFIG_HOME", dir.File("no-config"));
+  Make();
+  QAction* record = Window->Popup()->Record1;
+  EXPECT_TRUE(record->isCheckable());
+  EXPECT_FALSE(record->isEnabled()) << "nothing to record";
+  Window->OpenStream(QString::fromStdString(local));
+  ASSERT_TRUE(WaitForTitle());
+  EXPECT_FALSE(record->isEnabled()) << "a local file is a file already";
+
+  Window->OpenStream(QString::fromStdString(server.URL("/live.ogg")));
+  // The station's name in the information line: this stream's headers were read.
+  ASSERT_TRUE(WaitUntil([&] { return Marquee().startsWith(QStringLiteral("Loopback")); }, 10000))
+      << Marquee().toStdString();
+  EXPECT_TRUE(record->isEnabled());
+  // R on the console starts it; the item shows it checked and the information line names the file.
+  Stand().activateWindow();
+  QTest::keyClick(&Stand(), Qt::Key_R);
+  ASSERT_TRUE(WaitUntil([&] { return record->isChecked(); }));
+  EXPECT_TRUE(Window->Streams().IsRecording());
+  const std::string path = Window->Streams().RecordingPath();
+  EXPECT_EQ(std::filesystem::path(path).parent_path(), dir.Path()) << "no music or videos folder: home";
+  EXPECT_TRUE(Marquee().startsWith(QStringLiteral("Recording to "))) << Marquee().toStdString();
+  // The menu item again ends it.
+  record->trigger();
+  EXPECT_FALSE(record->isChecked());
+  EXPECT_FALSE(Window->Streams().IsRecording());
+  EXPECT_EQ(Marquee().toStdString(), "Recording saved: " + path);
+  EXPECT_FALSE(ReadFile(path).empty());
+
+  // A full disk (a file-size limit on this process, for the moment) ends the recording with a notice; the
+  // stream plays on.
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit limited = old;
+  limited.rlim_cur = 12 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  record->trigger();
+  EXPECT_TRUE(record->isChecked());
+  const bool ended =
+      WaitUntil([&] { return Marquee() == QStringLiteral("Recording ended: the disk is full."); }, 15000);
+  setrlimit(RLIMIT_FSIZE, &old);
+  ASSERT_TRUE(ended) << Marquee().toStdString();
+  EXPECT_FALSE(record->isChecked());
+  EXPECT_FALSE(Window->Streams().IsRecording());
+  ASSERT_NE(Window->ThreadManager(), nullptr);
+  EXPECT_EQ(Window->ThreadManager()->Receiver().GetErrorCode(), RE_NONE) << "the stream goes on";
 }
 
 TEST_F(PlayerStreams, PlaylistAnswerPlaysItsEntriesInTurnThenReportsTheEnd) {
