@@ -8,7 +8,7 @@
 namespace ktv {
 namespace {
 
-TEST(ChromaLayout, ComesFromThePlanesSizes) {
+TEST(PlaneLayout, ComesFromThePlanesSizes) {
   static uint8_t plane[1];
   struct {
     int YWidth, YHeight, YStride, UVWidth, UVHeight, UVStride;
@@ -35,7 +35,7 @@ TEST(ChromaLayout, ComesFromThePlanesSizes) {
     const yuv_buffer frame{row.YWidth,  row.YHeight,  row.YStride,
                            row.UVWidth, row.UVHeight, row.UVStride,
                            plane,       plane,        row.Planes ? plane : nullptr};
-    const tChromaLayout layout = ChromaLayout(frame);
+    const tPlaneLayout layout = PlaneLayout(frame);
     EXPECT_EQ(layout.Covered, row.Covered);
     if (!row.Covered.isEmpty()) {
       EXPECT_EQ(layout.FactorX, row.FactorX);

@@ -188,7 +188,7 @@ int tDirectXOggPlayer9::ShowPlanes(const yuv_buffer& frame) {
   // Before the view's first show there is no context yet: that frame takes the CPU's way.
   if (!Accepts(PlanarYUV) || !scene || !ViewWidget->context() || !ViewWidget->context()->isValid()) return 0;
   FramePicture(frame, SourceRect);  // whatever the header says, the planes tell the subsampling
-  SourceRect &= ChromaLayout(frame).Covered;
+  SourceRect &= PlaneLayout(frame).Covered;
   ViewWidget->makeCurrent();
   const bool ready = scene->IsReady();
   const bool shown = ready && (SourceRect.isEmpty() || scene->UploadPlanes(frame, SourceRect));

@@ -178,8 +178,8 @@ std::pair<int, int> ChromaSpan(int first, int count, int factor) {
 
 }  // namespace
 
-tChromaLayout ChromaLayout(const yuv_buffer& frame) {
-  tChromaLayout layout;
+tPlaneLayout PlaneLayout(const yuv_buffer& frame) {
+  tPlaneLayout layout;
   if (!frame.y || !frame.u || !frame.v || frame.y_width <= 0 || frame.y_height <= 0 || frame.uv_width <= 0 ||
       frame.uv_height <= 0)
     return layout;
@@ -448,7 +448,7 @@ void tGLScene::UploadPlane(GLuint& texture, QSize& texels, const uint8_t* bits, 
 
 bool tGLScene::UploadPlanes(const yuv_buffer& frame, const QRect& source) {
   QOpenGLShaderProgram* program = Ready ? UnpackProgram(PlanarYUV) : nullptr;
-  const tChromaLayout layout = ChromaLayout(frame);
+  const tPlaneLayout layout = PlaneLayout(frame);
   if (!program || source.isEmpty() || !layout.Covered.contains(source)) return false;
   while (glGetError() != GL_NO_ERROR) {
   }

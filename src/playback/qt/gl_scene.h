@@ -65,11 +65,11 @@ constexpr int32_t PlanarYUV = 5;
 // (1 or 2 each way: 4:2:0 is 2 x 2, 4:2:2 2 x 1, 4:4:4 1 x 1) and the luma area the planes cover (chroma
 // planes too small for the luma crop it, as the CPU converter crops). Empty `Covered`: nothing drawable (a
 // plane missing, a stride shorter than its row).
-struct tChromaLayout {
+struct tPlaneLayout {
   int FactorX = 0, FactorY = 0;
   QRect Covered;
 };
-tChromaLayout ChromaLayout(const yuv_buffer& frame);
+tPlaneLayout PlaneLayout(const yuv_buffer& frame);
 
 // How planes go up in a context: single-channel textures of this format, and whether GL_UNPACK_ROW_LENGTH
 // takes the stride (otherwise padded rows go up one by one).
@@ -110,7 +110,7 @@ class tGLScene : protected QOpenGLFunctions {
   // 4) and unpacks `source` of it into the picture texture. False when the mode cannot be drawn here.
   bool UploadSurface(int32_t mode, int width, int height, int pitch, const uint8_t* bits,
                      const QRect& source);
-  // Uploads the frame's planes (the part under `source`, which lies inside ChromaLayout(frame).Covered) and
+  // Uploads the frame's planes (the part under `source`, which lies inside PlaneLayout(frame).Covered) and
   // converts them into the picture texture. False when they could not be uploaded or drawn.
   bool UploadPlanes(const yuv_buffer& frame, const QRect& source);
   void ReleasePicture();
