@@ -120,10 +120,7 @@ theora_info InfoFor(int w, int h, const QRect& region, theora_pixelformat format
 }
 
 TEST(DirectXOggPlayer9, ShowsAFrameAtItsOwnSize) {
-  test::tBackendKind kind = OpenGLKind();
-  kind.MayPairChroma =
-      true;  // the packed conversion modes pair 4:4:4 chroma; planes converted in a shader not
-  test::CheckFrameAtItsOwnSize(kind, kTolerance);
+  test::CheckFrameAtItsOwnSize(OpenGLKind(), kTolerance);
 }
 
 TEST(DirectXOggPlayer9, StretchesASmallerFrame) {

@@ -78,24 +78,6 @@ inline QImage ReferencePicture(const tOwnedFrame& frame) {
   return whole.copy(r.X, r.Y, r.Width, r.Height);
 }
 
-// The pictures a back-end may rightly show for the frame: ReferencePicture, and, where `pairedChroma`, for a
-// 4:4:4 frame also the picture a packed 4:2:2 surface carries, where each pixel pair of the coded frame has
-// its even pixel's chroma (the converters' YUY2/UYVY form of 4:4:4).
-inline std::vector<QImage> ReferencePictures(const tOwnedFrame& frame, bool pairedChroma) {
-  std::vector<QImage> pictures = {ReferencePicture(frame)};
-  if (!pairedChroma || ChromaLayoutOf(frame.Buffer) != tChromaLayout::YUV444) return pictures;
-  tOwnedFrame paired = frame;
-  paired.Buffer.y = paired.Y.data(), paired.Buffer.u = paired.U.data(), paired.Buffer.v = paired.V.data();
-  for (int row = 0; row < paired.Buffer.uv_height; ++row)
-    for (int col = 0; col + 1 < paired.Buffer.uv_width; col += 2)
-      for (auto* plane : {&paired.U, &paired.V}) {
-        uint8_t* at = plane->data() + static_cast<ptrdiff_t>(row) * paired.Buffer.uv_stride + col;
-        at[1] = at[0];
-      }
-  pictures.push_back(ReferencePicture(paired));
-  return pictures;
-}
-
 // How far a shown area is from the expected picture, channel by channel.
 struct tDifference {
   int Max = 0;
@@ -179,9 +161,6 @@ struct tBackendKind {
                                                   tSoundDeviceFactory device)>
       Make;
   std::function<QImage(tPlayerBaseClass&)> Grab;
-  // Whether the back-end may carry a 4:4:4 picture through a packed 4:2:2 surface (each pixel pair with its
-  // even pixel's chroma) instead of converting every pixel's own chroma.
-  bool MayPairChroma = false;
 };
 
 inline tBackendKind RasterKind() {

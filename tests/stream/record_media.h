@@ -22,6 +22,27 @@ inline std::vector<std::string> SplitPages(const std::string& bytes) {
   return pages;
 }
 
+// The longest stretch of sound one page of the file's Vorbis stream ends (in samples): a recording begins
+// at a page of each stream, so its sound may begin this much before its first picture.
+inline int64_t LongestSoundPage(const std::string& bytes) {
+  uint32_t vorbis = 0;
+  bool found = false;
+  int64_t last = 0, longest = 0;
+  for (const std::string& page : SplitPages(bytes)) {
+    const auto* p = reinterpret_cast<const uint8_t*>(page.data());
+    uint32_t serial = 0;
+    int64_t granule = 0;
+    std::memcpy(&serial, p + 14, 4);
+    std::memcpy(&granule, p + 6, 8);
+    const size_t body = 27 + p[26];
+    if ((p[5] & 2) && page.compare(body, 7, "\x01vorbis") == 0) vorbis = serial, found = true;
+    if (!found || serial != vorbis || granule <= 0) continue;
+    longest = std::max(longest, granule - last);
+    last = granule;
+  }
+  return longest;
+}
+
 struct tDecoded {
   std::vector<std::string> Frames;  // each picture's planes
   std::vector<int16_t> Samples;     // interleaved
