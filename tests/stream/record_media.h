@@ -43,7 +43,7 @@ inline int64_t LongestSoundPage(const std::string& bytes) {
   return longest;
 }
 
-struct tDecoded {
+struct tDecodedMedia {
   std::vector<std::string> Frames;  // each picture's planes
   std::vector<int16_t> Samples;     // interleaved
   int Channels = 0;
@@ -53,8 +53,8 @@ struct tDecoded {
 };
 
 // Decodes a local Ogg file with the program's own decoder; empty when it cannot.
-inline tDecoded DecodeWithProgram(const std::string& ogg) {
-  tDecoded out;
+inline tDecodedMedia DecodeWithProgram(const std::string& ogg) {
+  tDecodedMedia out;
   tTempDir dir;
   tRunResult run = RunCli({"decode", ogg, "--y4m", dir.File("v.y4m"), "--wav", dir.File("a.wav")});
   out.Json = run.Out;

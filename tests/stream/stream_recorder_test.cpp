@@ -262,8 +262,8 @@ TEST(RecordingTap, ARecordingStartedMidStreamPlaysOnItsOwnAndKeepsTheChain) {
   tTempDir dir;
   ASSERT_TRUE(WriteFile(dir.File("source.ogg"), chain.Bytes));
   ASSERT_TRUE(WriteFile(dir.File("recorded.ogg"), RecordThroughTap(chain, mid, 512)));
-  const tDecoded source = DecodeWithProgram(dir.File("source.ogg"));
-  const tDecoded recorded = DecodeWithProgram(dir.File("recorded.ogg"));
+  const tDecodedMedia source = DecodeWithProgram(dir.File("source.ogg"));
+  const tDecodedMedia recorded = DecodeWithProgram(dir.File("recorded.ogg"));
   EXPECT_EQ(JsonNumber(recorded.Json, "links"), 2) << recorded.Json;
   ASSERT_GT(recorded.Frames.size(), 10u) << recorded.Json;
   ASSERT_LT(recorded.Frames.size(), source.Frames.size()) << "it began mid-stream";
