@@ -86,6 +86,8 @@ class tStationDirectory {
   // Downloads the document when its stamp is stale or its cache is missing. False when a download failed,
   // and (without a download or a warning) while a failed one waits for its retry.
   bool Refresh(tDocument document);
+  // Reads the directory's cache into DirectoryStations unless they already hold what the file holds.
+  void ReadDirectoryCache();
   // Reads the Icecast cache into IcecastStations unless that already holds what the file holds.
   void ReadIcecastCache();
   // Runs the work on a thread of its own and returns when it is over, calling Idle meanwhile. The work
@@ -97,8 +99,12 @@ class tStationDirectory {
   tDirectoryPrompts& Prompts;
   std::string TempFolder;
   tReadIdle Idle;
-  // The Icecast listing as last read, and the size and time of writing of the cache file it came from: a
-  // listing runs to megabytes, and the filter reloads the category after every pause in typing.
+  // The directory and the Icecast listing as last read, each with the size and time of writing of the cache
+  // file it came from: they run to megabytes, and the filter reloads the category after every pause in
+  // typing.
+  tStationList DirectoryStations[2];  // radio, TV
+  std::string DirectoryAdvertised;    // the player version it offers
+  std::string DirectoryCacheRead;
   tIcecastStations IcecastStations;
   std::string IcecastCacheRead;
   // When each document's last download failed (0: it did not), by tDocument.
@@ -138,5 +144,10 @@ bool IsStationDocument(const std::string& text);
 // station. Texts are capped at kMaxListingText, stream addresses beyond kMaxAddressBytes are left out, and
 // a station without a name is named by its first address.
 void ReadStationList(tXMLParser& xml, bool directory, bool wantVideo, tStationList& stations);
+// The directory's stations in one reading, split by their video flag.
+void ReadDirectoryStations(tXMLParser& xml, tStationList& video, tStationList& radio);
+
+// Copies of the stations, for a list that must not share them.
+tStationList CopyStations(const tStationList& stations);
 
 }  // namespace ktv

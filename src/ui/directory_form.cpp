@@ -9,11 +9,13 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <utility>
 
 #include "artwork/artwork.h"
 #include "library/playlist.h"
@@ -32,9 +34,7 @@ namespace {
 
 // The filter applies this long after the last key, so typing a word reloads once.
 constexpr int kFilterPauseMs = 300;
-// Rows the list view takes in one insertion before the window answers events again.
-constexpr qsizetype kRowsPerSlice = 5000;
-// From this many stations on, the rows are filtered, sorted and made on a thread of their own.
+// From this many stations on, the rows are filtered and sorted on a thread of their own.
 constexpr size_t kAsideStations = 2000;
 constexpr int kTreeWidth = 125;
 // The five categories stand a little apart: they are the window's main choice.
@@ -79,17 +79,55 @@ int64_t ListenerCount(const std::string& viewers) {
   return NumberOr0(viewers.substr(0, viewers.find('/')));
 }
 
+// The applied filter (upper case) over a station's texts. Texts and filters are mostly ASCII, and those are
+// compared byte by byte, folding ASCII case, as their upper-cased QStrings would be; anything else is
+// compared as Qt's full upper case of the text.
+class tRowFilter {
+ public:
+  explicit tRowFilter(const QString& upper) : Upper(upper) {
+    Ascii = std::all_of(upper.begin(), upper.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (Ascii) Bytes = upper.toStdString();
+  }
+  bool Passes(const tRecentPlaylistEntry& s) const {
+    return Upper.isEmpty() || Contains(s.Name) || Contains(s.Genre) || Contains(s.OnNow);
+  }
+
+ private:
+  bool Contains(const std::string& text) const {
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!Ascii || !ascii) return QString::fromStdString(text).toUpper().contains(Upper);
+    return std::search(text.begin(), text.end(), Bytes.begin(), Bytes.end(),
+                       [](char t, char f) { return (t >= 'a' && t <= 'z' ? t - 32 : t) == f; }) != text.end();
+  }
+  QString Upper;
+  bool Ascii;
+  std::string Bytes;
+};
+
+// Sorts the rows by a column, stably; the numbers of the number columns are read once per row.
+void SortRows(std::vector<const tRecentPlaylistEntry*>& rows, int column, bool descending,
+              bool descriptions) {
+  if (column == 3 || column == 4) {
+    std::vector<std::pair<int64_t, const tRecentPlaylistEntry*>> keyed;
+    keyed.reserve(rows.size());
+    for (const tRecentPlaylistEntry* s : rows)
+      keyed.emplace_back(column == 3 ? ListenerCount(s->Viewers) : NumberOr0(s->Bitrate), s);
+    std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
+      return descending ? a.first > b.first : a.first < b.first;
+    });
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = keyed[i].second;
+    return;
+  }
+  std::stable_sort(rows.begin(), rows.end(), [&](const auto* a, const auto* b) {
+    const int order = CompareStations(*a, *b, column, descriptions);
+    return descending ? order > 0 : order < 0;
+  });
+}
+
 QString SiteURL(std::string base, const char* path) {
   if (!base.empty() && base.back() == '/') base.pop_back();
   return QString::fromStdString(base + path);
-}
-
-// A copy of a stored list, for rows that must not point into it.
-tStationList CopyOf(const tStationList& stations) {
-  tStationList copy;
-  copy.reserve(stations.size());
-  for (const auto& station : stations) copy.push_back(std::make_unique<tRecentPlaylistEntry>(*station));
-  return copy;
 }
 
 // Whether a stored station is the one a row was copied from: the same name and the same addresses.
@@ -194,14 +232,11 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
   pnlViews = new TKestrovaPanel(client);
   auto* viewsBox = new QVBoxLayout(pnlViews);
   viewsBox->setContentsMargins(1, 1, 1, 1);
-  Views = MakeReportView(pnlViews, {{"Name", 0},
-                                    {"Now Playing", 0},
-                                    {"Genre", 100},
-                                    {"Viewers", 60, Qt::AlignRight},
-                                    {"Bitrate", 60},
-                                    {"Format", 80}});
-  for (int column = 0; column < Views->columnCount(); ++column)
-    ColumnAlignments.push_back(Qt::Alignment(Views->headerItem()->textAlignment(column)));
+  const std::initializer_list<tReportColumn> columns = {{"Name", 0},     {"Now Playing", 0},
+                                                        {"Genre", 100},  {"Viewers", 60, Qt::AlignRight},
+                                                        {"Bitrate", 60}, {"Format", 80}};
+  Model = new tStationModel(this, columns);
+  Views = MakeReportView(pnlViews, Model, columns);
   Views->header()->setSectionsClickable(true);
   Views->header()->setSortIndicatorShown(true);
   Views->header()->setSortIndicator(SortCol, Qt::AscendingOrder);
@@ -247,7 +282,8 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
   connect(tmrRefresh, &QTimer::timeout, this, &TfmDirectory::CategoryChange);
   connect(txtFilter, &QLineEdit::returnPressed, this, &TfmDirectory::CategoryChange);
   connect(Views->header(), &QHeaderView::sectionClicked, this, &TfmDirectory::SortBy);
-  connect(Views, &QTreeWidget::itemSelectionChanged, this, &TfmDirectory::UpdateButtons);
+  connect(Views->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &TfmDirectory::UpdateButtons);
   OnRowChosen(Views, [this] { btnPlayClick(); });
   connect(btnAddBookmarks, &QAbstractButton::clicked, this, &TfmDirectory::btnAddBookmarksClick);
   connect(btnDelete, &QAbstractButton::clicked, this, &TfmDirectory::btnDeleteClick);
@@ -262,6 +298,10 @@ TfmDirectory::TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::strin
   // The window opens on the bookmarks: they need no download.
   Tree->setCurrentItem(bookmarks);
   Tree->setFocus();
+}
+
+TfmDirectory::~TfmDirectory() {
+  Model->SetRows({}, ShowsDescriptions);
 }
 
 void TfmDirectory::CategoryChange() {
@@ -284,7 +324,7 @@ void TfmDirectory::CategoryChange() {
       break;
     case dcBookmarks:
     case dcRecent:
-      FillStationList(CopyOf(*StoredList(category)), true);
+      FillStationList(CopyStations(*StoredList(category)), true);
       break;
     default:
       Directory.LoadIcecastDirectory(category == dcIcecastTV);
@@ -323,17 +363,18 @@ tStationList* TfmDirectory::StoredList(int category) {
 }
 
 void TfmDirectory::FillStationList(tStationList stations, bool showDescriptions) {
-  Shown.clear();  // before the stations its pointers lead to go
-  Listed = std::move(stations);
   ShowsDescriptions = showDescriptions;
   AppliedFilter = txtFilter->text().toUpper();
-  Views->headerItem()->setText(
-      1, showDescriptions ? QStringLiteral("Description") : QStringLiteral("Now Playing"));
-  ListStations(-1);
+  ReplaceListed(std::move(stations), -1);
+}
+
+void TfmDirectory::ReplaceListed(tStationList stations, int selectRow) {
+  const tStationList previous = std::exchange(Listed, std::move(stations));
+  ListStations(selectRow);
 }
 
 void TfmDirectory::ListStations(int selectRow) {
-  // Filtering, sorting and making the rows of tens of thousands of stations takes longer than a window may
+  // Filtering and sorting tens of thousands of stations takes longer than a window may
   // stand still: it runs aside while the window answers (but takes no input), over the window's own copy.
   const bool aside = Listed.size() >= kAsideStations;  // a small list is done before anyone could click
   const bool wasListing = Listing;
@@ -341,28 +382,18 @@ void TfmDirectory::ListStations(int selectRow) {
   const bool enabled = Client()->isEnabled();
   const QPointer<QWidget> focus = QApplication::focusWidget();
   if (aside) Client()->setEnabled(false);
-  Shown.clear();
   std::vector<const tRecentPlaylistEntry*> shown;
-  QList<QTreeWidgetItem*> items;
-  const QString filter = AppliedFilter;
+  const tRowFilter filter(AppliedFilter);
   const int column = SortCol;
   const bool descending = Descending, descriptions = ShowsDescriptions;
   const tStationList& listed = Listed;
   RunAside(aside, [&] {
-    auto passes = [&filter](const std::string& text) {
-      return QString::fromStdString(text).toUpper().contains(filter);
-    };
     for (const auto& station : listed)
-      if (filter.isEmpty() || passes(station->Name) || passes(station->Genre) || passes(station->OnNow))
-        shown.push_back(station.get());
-    std::stable_sort(shown.begin(), shown.end(), [&](const auto* a, const auto* b) {
-      const int order = CompareStations(*a, *b, column, descriptions);
-      return descending ? order > 0 : order < 0;
-    });
-    items = MakeRows(shown, descriptions);
+      if (filter.Passes(*station)) shown.push_back(station.get());
+    SortRows(shown, column, descending, descriptions);
   });
-  Shown = std::move(shown);
-  ShowRows(items, std::min(selectRow, static_cast<int>(Shown.size()) - 1));
+  Model->SetRows(std::move(shown), descriptions);
+  SelectRow(Views, std::min(selectRow, static_cast<int>(Rows().size()) - 1));
   if (aside) {
     Client()->setEnabled(enabled);
     if (focus) focus->setFocus();
@@ -370,41 +401,6 @@ void TfmDirectory::ListStations(int selectRow) {
   Listing = wasListing;
   UpdateButtons();
   CloseIfWanted();
-}
-
-QList<QTreeWidgetItem*> TfmDirectory::MakeRows(const std::vector<const tRecentPlaylistEntry*>& stations,
-                                               bool descriptions) const {
-  // The columns aligned otherwise than a cell is by default carry an alignment of their own.
-  std::vector<std::pair<int, Qt::Alignment>> aligned;
-  for (int column = 0; column < ColumnAlignments.size(); ++column)
-    if ((ColumnAlignments[column] & Qt::AlignHorizontal_Mask) != Qt::AlignLeft)
-      aligned.emplace_back(column, ColumnAlignments[column]);
-  QList<QTreeWidgetItem*> items;
-  items.reserve(static_cast<qsizetype>(stations.size()));
-  for (const tRecentPlaylistEntry* s : stations) {
-    // Not yet in any view: made here, owned by the list until the view takes them.
-    auto* item = new QTreeWidgetItem(QStringList{
-        QString::fromStdString(s->Name), QString::fromStdString(descriptions ? s->Description : s->OnNow),
-        QString::fromStdString(s->Genre), QString::fromStdString(s->Viewers),
-        QString::fromStdString(s->Bitrate), QString::fromStdString(s->Format)});
-    for (const auto& [column, align] : aligned) item->setTextAlignment(column, align);
-    items.push_back(item);
-  }
-  return items;
-}
-
-void TfmDirectory::ShowRows(const QList<QTreeWidgetItem*>& items, int selectRow) {
-  Views->setUpdatesEnabled(false);
-  Views->clear();
-  // The view takes the rows in slices, answering events between them: one insertion of fifty thousand rows
-  // would hold the window for longer than a user waits without a sign of life.
-  for (qsizetype at = 0; at < items.size(); at += kRowsPerSlice) {
-    Views->addTopLevelItems(items.mid(at, kRowsPerSlice));
-    if (at + kRowsPerSlice < items.size())
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
-  SelectRow(Views, selectRow);
-  Views->setUpdatesEnabled(true);
 }
 
 void TfmDirectory::RunAside(bool aside, const std::function<void()>& work) {
@@ -432,10 +428,10 @@ void TfmDirectory::SortBy(int column) {
   Views->header()->setSortIndicator(SortCol, Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
   // The selected station stays selected wherever it moves.
   const int row = SelectedRow(Views);
-  const tRecentPlaylistEntry* selected = row >= 0 ? Shown[static_cast<size_t>(row)] : nullptr;
+  const tRecentPlaylistEntry* selected = row >= 0 ? Rows()[static_cast<size_t>(row)] : nullptr;
   ListStations(-1);
-  const auto at = std::find(Shown.begin(), Shown.end(), selected);
-  if (selected && at != Shown.end()) SelectRow(Views, static_cast<int>(at - Shown.begin()));
+  const auto at = std::find(Rows().begin(), Rows().end(), selected);
+  if (selected && at != Rows().end()) SelectRow(Views, static_cast<int>(at - Rows().begin()));
 }
 
 void TfmDirectory::UpdateButtons() {
@@ -450,7 +446,7 @@ void TfmDirectory::UpdateButtons() {
 void TfmDirectory::btnAddBookmarksClick() {
   const int row = SelectedRow(Views);
   if (row < 0 || !btnAddBookmarks->isEnabled()) return;
-  Settings.AddToBookmarks(*Shown[static_cast<size_t>(row)]);
+  Settings.AddToBookmarks(*Rows()[static_cast<size_t>(row)]);
   ListStations(row);
   btnAddBookmarks->setEnabled(false);
 }
@@ -462,7 +458,7 @@ void TfmDirectory::btnDeleteClick() {
   if (!stored) return;
   // The row is a copy: the stored station is found by what it is. One the main window has replaced or
   // trimmed meanwhile is gone already.
-  const tRecentPlaylistEntry& station = *Shown[static_cast<size_t>(row)];
+  const tRecentPlaylistEntry& station = *Rows()[static_cast<size_t>(row)];
   const auto at = std::find_if(stored->begin(), stored->end(),
                                [&](const auto& item) { return SameStation(*item, station); });
   if (at != stored->end()) {
@@ -472,15 +468,13 @@ void TfmDirectory::btnDeleteClick() {
       Settings.RemoveRecent(at->get());
   }
   // The list as it is stored now, with the row now at the same place selected, or the new last one.
-  Shown.clear();
-  Listed = CopyOf(*stored);
-  ListStations(row);
+  ReplaceListed(CopyStations(*stored), row);
 }
 
 void TfmDirectory::btnPlayClick() {
   const int row = SelectedRow(Views);
   if (row < 0) return;
-  if (Target) FillPlaylist(*Target, *Shown[static_cast<size_t>(row)]);
+  if (Target) FillPlaylist(*Target, *Rows()[static_cast<size_t>(row)]);
   SetModalResult(mrOk);
 }
 

@@ -3,12 +3,11 @@
 // filtered and sorted, with the bookmarks and the recent
 // list kept from here. "Play Selection" fills the caller's playlist with the chosen station's stream URLs.
 //
-// Thread contract: main thread only. A download of a list, the reading of a large one, and the filtering,
-// sorting and making of many rows run inside a category change (or a sort) and pump events; the window takes
-// no input meanwhile. The listing thread reads only the window's own copy of the stations.
+// Thread contract: main thread only. A download of a list, the reading of a large one, and the filtering and
+// sorting of many rows run inside a category change (or a sort) and pump events; the window takes no input
+// meanwhile. The listing thread reads only the window's own copy of the stations.
 #pragma once
 
-#include <QList>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,12 +15,13 @@
 #include "library/player_settings.h"
 #include "library/station_directory.h"
 #include "ui/skinned_form.h"
+#include "ui/station_model.h"
 
 class QLabel;
 class QLineEdit;
 class QTimer;
+class QTreeView;
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace ktv {
 
@@ -48,11 +48,13 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
  public:
   // tempFolder: where the downloaded lists are cached, ending in "/".
   TfmDirectory(QWidget* owner, tPlayerSettings& settings, std::string tempFolder = GetTempFolder());
+  // The rows go before the stations they show, which go before the view that may still ask for them.
+  ~TfmDirectory() override;
 
   // The category shown (dcKestrovaTV ... dcIcecastRadio).
   int Category() const { return CurrentCategory; }
   // The station of each row, top first: the window's own copies, which nothing else changes.
-  const std::vector<const tRecentPlaylistEntry*>& Rows() const { return Shown; }
+  const std::vector<const tRecentPlaylistEntry*>& Rows() const { return Model->Rows(); }
   int SortColumn() const { return SortCol; }
   bool SortDescending() const { return Descending; }
 
@@ -68,7 +70,7 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   QLabel* lblFilter;
   QLineEdit* txtFilter;
   TKestrovaPanel* pnlViews;
-  QTreeWidget* Views;
+  QTreeView* Views;
   TKestrovaButton* btnRefresh;
   TLink* Link;
   TLink* visStreams;
@@ -95,14 +97,11 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   void FillStationList(tStationList stations, bool showDescriptions);
   // The stored list (bookmarks or recent) the category shows, or null for a downloaded category.
   tStationList* StoredList(int category);
+  // Replaces the listed stations: the rows shown until the new ones are listed still point into the old.
+  void ReplaceListed(tStationList stations, int selectRow);
   // Lists the stations of the shown list that pass the applied filter, sorted, and selects a row (clamped to
   // the last; -1 for none).
   void ListStations(int selectRow);
-  // The rows of the stations, made apart from any view (on the listing thread).
-  QList<QTreeWidgetItem*> MakeRows(const std::vector<const tRecentPlaylistEntry*>& stations,
-                                   bool descriptions) const;
-  // Puts the rows into the view (which takes them over) and selects one (-1: none).
-  void ShowRows(const QList<QTreeWidgetItem*>& items, int selectRow);
   // Runs the work on a thread of its own while this thread serves events (aside), or right here; returns
   // when it is over. The work reads only what it was given.
   void RunAside(bool aside, const std::function<void()>& work);
@@ -127,14 +126,12 @@ class TfmDirectory : public tSkinnedForm, private tDirectoryPrompts {
   bool Downloading = false;
   // The user closed the window while it was busy: it closes once the work is over.
   bool CloseWanted = false;
-  // Each column's alignment, as the report view was made with (read on the listing thread).
-  QList<Qt::Alignment> ColumnAlignments;
   // What the rows show: the window's copy of the listed stations, the filter they passed (upper case), the
-  // second column's role, the rows in their sorted order (pointing into Listed, rebuilt with it).
+  // second column's role. The model's rows point into Listed and are listed again whenever it changes.
   tStationList Listed;
   QString AppliedFilter;
   bool ShowsDescriptions = true;
-  std::vector<const tRecentPlaylistEntry*> Shown;
+  tStationModel* Model;
   int SortCol = 0;
   bool Descending = false;
 };

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QStyledItemDelegate>
 #include <QToolTip>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <algorithm>
 #include <utility>
@@ -64,11 +65,8 @@ class tEnterFilter : public QObject {
   std::function<void()> Chosen;
 };
 
-}  // namespace
-
-QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn> columns) {
-  auto* view = new QTreeWidget(parent);
-  view->setColumnCount(static_cast<int>(columns.size()));
+// Everything but the titles, which the view's model holds: its columns exist by now.
+void SetUpReportView(QTreeView* view, std::initializer_list<tReportColumn> columns) {
   view->setRootIsDecorated(false);
   view->setItemsExpandable(false);
   view->setUniformRowHeights(true);
@@ -85,11 +83,8 @@ QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn
   header->setStretchLastSection(false);
   header->setSectionsMovable(false);
   header->setHighlightSections(false);
-  QTreeWidgetItem* titles = view->headerItem();
   int column = 0;
   for (const tReportColumn& c : columns) {
-    titles->setText(column, QString::fromLatin1(c.Title));
-    titles->setTextAlignment(column, c.Align | Qt::AlignVCenter);
     if (c.Width > 0) {
       header->setSectionResizeMode(column, QHeaderView::Interactive);
       view->setColumnWidth(column, c.Width);
@@ -98,6 +93,29 @@ QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn
     }
     ++column;
   }
+}
+
+}  // namespace
+
+QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn> columns) {
+  auto* view = new QTreeWidget(parent);
+  view->setColumnCount(static_cast<int>(columns.size()));
+  QTreeWidgetItem* titles = view->headerItem();
+  int column = 0;
+  for (const tReportColumn& c : columns) {
+    titles->setText(column, QString::fromLatin1(c.Title));
+    titles->setTextAlignment(column, c.Align | Qt::AlignVCenter);
+    ++column;
+  }
+  SetUpReportView(view, columns);
+  return view;
+}
+
+QTreeView* MakeReportView(QWidget* parent, QAbstractItemModel* model,
+                          std::initializer_list<tReportColumn> columns) {
+  auto* view = new QTreeView(parent);
+  view->setModel(model);
+  SetUpReportView(view, columns);
   return view;
 }
 
@@ -120,19 +138,19 @@ void SetReportRows(QTreeWidget* view, const QList<QStringList>& rows) {
   view->addTopLevelItems(items);  // one insertion for the whole list
 }
 
-int SelectedRow(const QTreeWidget* view) {
-  const QList<QTreeWidgetItem*> selected = view->selectedItems();
-  return selected.isEmpty() ? -1 : view->indexOfTopLevelItem(selected.first());
+int SelectedRow(const QAbstractItemView* view) {
+  const QModelIndexList selected = view->selectionModel()->selectedRows();
+  return selected.isEmpty() ? -1 : selected.first().row();
 }
 
-void SelectRow(QTreeWidget* view, int row) {
-  QTreeWidgetItem* item = row >= 0 ? view->topLevelItem(row) : nullptr;
-  if (!item) {
+void SelectRow(QAbstractItemView* view, int row) {
+  const QModelIndex index = row >= 0 ? view->model()->index(row, 0) : QModelIndex();
+  if (!index.isValid()) {
     view->clearSelection();
     return;
   }
-  view->setCurrentItem(item);
-  view->scrollToItem(item);
+  view->setCurrentIndex(index);
+  view->scrollTo(index);
 }
 
 void KeepSelectionVisible(QAbstractItemView* view) {
@@ -146,8 +164,8 @@ void SetRowHeight(QAbstractItemView* view, int height) {
   view->setItemDelegate(new tRowHeightDelegate(view, height));
 }
 
-void OnRowChosen(QTreeWidget* view, std::function<void()> chosen) {
-  QObject::connect(view, &QTreeWidget::itemDoubleClicked, view, [chosen] { chosen(); });
+void OnRowChosen(QAbstractItemView* view, std::function<void()> chosen) {
+  QObject::connect(view, &QAbstractItemView::doubleClicked, view, [chosen] { chosen(); });
   view->installEventFilter(new tEnterFilter(view, std::move(chosen)));
 }
 

@@ -8,7 +8,9 @@
 #include <functional>
 #include <initializer_list>
 
+class QAbstractItemModel;
 class QAbstractItemView;
+class QTreeView;
 class QTreeWidget;
 class QWidget;
 
@@ -21,14 +23,17 @@ struct tReportColumn {
 };
 
 QTreeWidget* MakeReportView(QWidget* parent, std::initializer_list<tReportColumn> columns);
+// The same over a model of the caller's, which gives the column titles and the cells.
+QTreeView* MakeReportView(QWidget* parent, QAbstractItemModel* model,
+                          std::initializer_list<tReportColumn> columns);
 
 // Replaces the rows with these, one list of cell texts per row, each cell aligned as its column and hinting
 // its whole text.
 void SetReportRows(QTreeWidget* view, const QList<QStringList>& rows);
 
 // The selected row (-1 for none) and selecting one (-1 clears the selection).
-int SelectedRow(const QTreeWidget* view);
-void SelectRow(QTreeWidget* view, int row);
+int SelectedRow(const QAbstractItemView* view);
+void SelectRow(QAbstractItemView* view, int row);
 
 // The chosen row stays as clearly marked while the user works elsewhere in the window.
 void KeepSelectionVisible(QAbstractItemView* view);
@@ -37,6 +42,6 @@ void KeepSelectionVisible(QAbstractItemView* view);
 void SetRowHeight(QAbstractItemView* view, int height);
 
 // Calls `chosen` when a row is double-clicked and when Enter is pressed in the list.
-void OnRowChosen(QTreeWidget* view, std::function<void()> chosen);
+void OnRowChosen(QAbstractItemView* view, std::function<void()> chosen);
 
 }  // namespace ktv

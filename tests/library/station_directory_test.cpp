@@ -237,6 +237,22 @@ TEST_F(DirectoryFlow, DownloadsWhenStaleOnly) {
   Settings.strrefresh = NowUTC() + 2.0 / 24;
   directory.LoadDirectory(false);
   EXPECT_EQ(Fetched.size(), 3u) << "clock set back two hours";
+
+  // The caller owns what it got: changing it changes nothing the next load gives.
+  directory.Stations[0]->Name = "changed by the window";
+  directory.LoadDirectory(false);
+  EXPECT_EQ(Names(directory.Stations), (std::vector<std::string>{"Radio A", "Radio B (R&amp;B)"}));
+
+  // An hour and a minute later the directory has changed: the new one is read, not the one kept.
+  Settings.strrefresh = NowUTC() - 61.0 / 1440;
+  Document = Compress(
+      "<?xml version=\"1.0\"?>\n<dir><station><name>New Radio</name></station>"
+      "<station><name>New TV</name><codecs>theora</codecs></station></dir>\n");
+  directory.LoadDirectory(false);
+  EXPECT_EQ(Fetched.size(), 4u);
+  EXPECT_EQ(Names(directory.Stations), std::vector<std::string>{"New Radio"});
+  directory.LoadDirectory(true);
+  EXPECT_EQ(Names(directory.Stations), std::vector<std::string>{"New TV"});
   EXPECT_TRUE(Prompts.Warnings.empty());
 }
 

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <algorithm>
 #include <functional>
@@ -75,9 +76,9 @@ test::tScript Serving(const std::string& document) {
 using test::ClickRow;
 using test::Column;
 
-std::string SelectedName(const QTreeWidget* view) {
-  const QList<QTreeWidgetItem*> items = view->selectedItems();
-  return items.isEmpty() ? "" : items.first()->text(0).toStdString();
+std::string SelectedName(const QAbstractItemView* view) {
+  const int row = test::SelectedIndex(view);
+  return row < 0 ? "" : test::Cell(view, row, 0);
 }
 
 void ClickCategory(TfmDirectory& form, int category) {
@@ -85,17 +86,24 @@ void ClickCategory(TfmDirectory& form, int category) {
   QTest::mouseClick(form.Tree->viewport(), Qt::LeftButton, {}, form.Tree->visualItemRect(node).center());
 }
 
-void ClickRowNamed(QTreeWidget* view, const std::string& name) {
-  for (int i = 0; i < view->topLevelItemCount(); ++i)
-    if (view->topLevelItem(i)->text(0).toStdString() == name) return ClickRow(view, i);
+void ClickRowNamed(QAbstractItemView* view, const std::string& name) {
+  for (int i = 0; i < test::RowCount(view); ++i)
+    if (test::Cell(view, i, 0) == name) return ClickRow(view, i);
   ADD_FAILURE() << "no row " << name;
 }
 
-void ClickHeader(QTreeWidget* view, int section) {
+void ClickHeader(QTreeView* view, int section) {
   QHeaderView* header = view->header();
   const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
                   header->height() / 2);
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+// A row's cells after the name, joined by "|".
+std::string RowText(const QAbstractItemView* view, int row) {
+  std::string text = test::Cell(view, row, 1);
+  for (int column = 2; column < 6; ++column) text += "|" + test::Cell(view, row, column);
+  return text;
 }
 
 // The addresses "Play Selection" puts into the playlist for a row.
@@ -178,29 +186,27 @@ class Directory : public ::testing::Test {
 
 TEST_F(Directory, EachCategoryListsItsStations) {
   auto form = Open();
-  QTreeWidget* views = form->Views;
+  QTreeView* views = form->Views;
   EXPECT_EQ(form->Category(), dcBookmarks) << "the window opens on the bookmarks";
   EXPECT_EQ(form->Tree->currentItem()->text(0), "Your Bookmarks");
   EXPECT_EQ(Column(views, 0), (Names{"bookmark a", "Bookmark B"}));
   EXPECT_EQ(Column(views, 1), (Names{"bookmark a described", "Bookmark B described"}));
   EXPECT_EQ(Column(views, 3), (Names{"", ""})) << "a bookmark keeps no listener count";
-  EXPECT_EQ(views->headerItem()->text(1), "Description");
+  EXPECT_EQ(test::Title(views, 1), "Description");
   test::SaveScreenshot(form->grab().toImage(), "directory_bookmarks");
 
   ClickCategory(*form, dcKestrovaTV);
   EXPECT_EQ(Column(views, 0), (Names{"Kestrova One", "Kestrova Two"}));
   EXPECT_EQ(Column(views, 1), (Names{"Music all day", "All jazz, all night"}));
   EXPECT_EQ(Column(views, 5), (Names{"Video", "Video"}));
-  EXPECT_EQ(views->headerItem()->text(1), "Description");
+  EXPECT_EQ(test::Title(views, 1), "Description");
   EXPECT_TRUE(form->VisLink->isVisible());
   EXPECT_FALSE(form->visStreams->isVisible());
 
   ClickCategory(*form, dcDirectoryTV);
   EXPECT_EQ(Column(views, 0), (Names{"alpha TV", "Kids", "TV One (News)"})) << "names sorted ignoring case";
-  EXPECT_EQ(views->headerItem()->text(1), "Now Playing");
-  const QTreeWidgetItem* one = views->topLevelItem(2);
-  EXPECT_EQ(one->text(1) + "|" + one->text(2) + "|" + one->text(3) + "|" + one->text(4) + "|" + one->text(5),
-            "Headlines|Talk|12/100|300|Vorbis Theora");
+  EXPECT_EQ(test::Title(views, 1), "Now Playing");
+  EXPECT_EQ(RowText(views, 2), "Headlines|Talk|12/100|300|Vorbis Theora");
   EXPECT_FALSE(form->VisLink->isVisible());
   EXPECT_TRUE(form->visStreams->isVisible());
   ClickRowNamed(views, "TV One (News)");
@@ -223,7 +229,7 @@ TEST_F(Directory, EachCategoryListsItsStations) {
 
 TEST_F(Directory, IcecastCategoriesSplitTheServedListing) {
   auto form = Open();
-  QTreeWidget* views = form->Views;
+  QTreeView* views = form->Views;
   ASSERT_EQ(form->Tree->topLevelItemCount(), dcCount);
   EXPECT_EQ(form->Tree->topLevelItem(dcRecent + 1)->text(0), "Icecast TV") << "after Recently Played";
   EXPECT_EQ(form->Tree->topLevelItem(dcRecent + 2)->text(0), "Icecast Radio");
@@ -237,11 +243,9 @@ TEST_F(Directory, IcecastCategoriesSplitTheServedListing) {
 
   ClickCategory(*form, dcIcecastTV);
   EXPECT_EQ(form->Category(), dcIcecastTV);
-  EXPECT_EQ(views->headerItem()->text(1), "Now Playing");
+  EXPECT_EQ(test::Title(views, 1), "Now Playing");
   ASSERT_EQ(Column(views, 0), Names{"Ogg TV"});
-  const QTreeWidgetItem* tv = views->topLevelItem(0);
-  EXPECT_EQ(tv->text(1) + "|" + tv->text(2) + "|" + tv->text(3) + "|" + tv->text(4) + "|" + tv->text(5),
-            "The late film|Film||800|Ogg Video");
+  EXPECT_EQ(RowText(views, 0), "The late film|Film||800|Ogg Video");
   EXPECT_FALSE(form->visStreams->isVisible() || form->VisLink->isVisible() || form->Link->isVisible());
 
   ClickCategory(*form, dcIcecastRadio);
@@ -272,7 +276,7 @@ TEST_F(Directory, IcecastStationsAreStationsLikeAnyOther) {
       << "what is on now is searched";
   QTest::mouseClick(form->txtFilter, Qt::LeftButton);
   form->txtFilter->clear();
-  ASSERT_TRUE(test::WaitUntil([&] { return form->Views->topLevelItemCount() == 3; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return test::RowCount(form->Views) == 3; }));
 
   ClickRowNamed(form->Views, "Zebra Radio");
   QTest::mouseClick(form->btnAddBookmarks, Qt::LeftButton);
@@ -393,6 +397,31 @@ TEST_F(Directory, ClosedWhileBusyItClosesOnceTheWorkIsOver) {
   }
 }
 
+TEST_F(Directory, FilterIgnoresCaseBeyondASCII) {
+  // Most names are ASCII and are compared byte by byte; the others as their upper case is read.
+  for (const char* name :
+       {"K\u0131z\u0131l Radyo", "\u00C9COLE Radio", "\u00E9cole jazz", "Plain Rock", "ROCK Hard"})
+    Record->AddToBookmarks(Station(name, "http://127.0.0.1/" + std::string(name)));
+  struct Row {
+    const char* Typed;
+    Names Kept;
+    const char* Note;
+  } rows[] = {
+      {"kizil", {"K\u0131z\u0131l Radyo"}, "a dotless i is an I in upper case"},
+      {"\u00E9cole", {"\u00C9COLE Radio", "\u00E9cole jazz"}, "a filter beyond ASCII, either case"},
+      {"rock", {"Bookmark B", "Plain Rock", "ROCK Hard"}, "ASCII in any case, the genre too"},
+      {"RADIO", {"\u00C9COLE Radio"}, "an ASCII word in a name that is not ASCII"},
+      {"ock h", {"ROCK Hard"}, "spaces count"},
+  };
+  auto form = Open();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Note);
+    form->txtFilter->setText(QString::fromUtf8(row.Typed));
+    QTest::keyClick(form->txtFilter, Qt::Key_Return);
+    EXPECT_EQ(Column(form->Views, 0), row.Kept);
+  }
+}
+
 TEST_F(Directory, FilterAppliesOnceTypingPauses) {
   struct Row {
     int Category;
@@ -489,7 +518,7 @@ TEST_F(Directory, DeletingMovesTheSelection) {
     ClickRow(form->Views, 0);
     QTest::mouseClick(form->btnDelete, Qt::LeftButton);
   }
-  EXPECT_EQ(form->Views->topLevelItemCount(), 0);
+  EXPECT_EQ(test::RowCount(form->Views), 0);
   EXPECT_EQ(SelectedName(form->Views), "");
   for (TKestrovaButton* button : {form->btnPlay, form->btnDelete, form->btnAddBookmarks})
     EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
@@ -509,7 +538,7 @@ TEST_F(Directory, DeletingARecentStationShowsTheListAsSaved) {
   }
   auto form = Open();
   ClickCategory(*form, dcRecent);
-  ASSERT_EQ(form->Views->topLevelItemCount(), 102);
+  ASSERT_EQ(test::RowCount(form->Views), 102);
   ClickRow(form->Views, 50);
   QTest::mouseClick(form->btnDelete, Qt::LeftButton);
   const std::vector<std::string> names = Column(form->Views, 0);
@@ -551,7 +580,7 @@ TEST_F(Directory, RowsKeepTheirStationWhileTheMainWindowChangesTheRecentList) {
     auto form = Open();
     ClickCategory(*form, dcRecent);
     ClickRowNamed(form->Views, row.Selected);
-    const int selectedRow = form->Views->indexOfTopLevelItem(form->Views->selectedItems().first());
+    const int selectedRow = test::SelectedIndex(form->Views);
     const std::string address =
         "http://127.0.0.1/" + std::to_string(std::stoi(std::string(row.Selected).substr(8)));
 
@@ -579,7 +608,7 @@ TEST_F(Directory, RowsKeepTheirStationWhileTheMainWindowChangesTheRecentList) {
       EXPECT_EQ(std::count(shown.begin(), shown.end(), row.Selected), 0);
       EXPECT_EQ(std::count(shown.begin(), shown.end(), "New 0"), 1);
       for (const auto& station : Record->recent) EXPECT_NE(station->Name, row.Selected);
-      EXPECT_EQ(form->Views->indexOfTopLevelItem(form->Views->selectedItems().value(0)), selectedRow)
+      EXPECT_EQ(test::SelectedIndex(form->Views), selectedRow)
           << "the row at the deleted one's place is selected";
       EXPECT_EQ(Config.Load()->recent.size(), row.StoredAfter) << "saved";
     }
@@ -637,7 +666,7 @@ TEST_F(Directory, PlaySelectionFillsThePlaylistWithEveryURL) {
           ClickCategory(form, dcDirectoryTV);
           ClickRowNamed(form.Views, "TV One (News)");
           const std::string gesture = row.Gesture;
-          const int at = form.Views->indexOfTopLevelItem(form.Views->selectedItems().first());
+          const int at = test::SelectedIndex(form.Views);
           if (gesture == "button") {
             QTest::mouseClick(form.btnPlay, Qt::LeftButton);
           } else if (gesture == "double click") {
