@@ -14,9 +14,10 @@
 //               turns sees it.
 //   dir_*       the same window on the player's own directory of 50,000 radio stations (zlib-compressed
 //               cache, fresh): opening "Directory Radio" (open; the reading runs aside), a filter word
-//               applied (filter), and a click on the Genre column sorting all rows (sort)
-//   download    the listing fetched from a loopback server through the download dialog, which pumps events
-//               between its 128-byte reads
+//               applied (filter; the category reloads, from the directory as read before), and a click on
+//               the Name column sorting all rows (sort)
+//   download    the listing fetched from a loopback server through the download dialog, which reads in
+//               blocks and pumps events between them
 //
 // Times are wall clock on the main thread; "rows" is what the window lists afterwards.
 #include <benchmark/benchmark.h>

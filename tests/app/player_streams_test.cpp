@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSpinBox>
 #include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
 #include <atomic>
 #include <filesystem>
 #include <thread>
