@@ -4,6 +4,7 @@
 //   parse       the XML reader over the listing's text
 //   validate    the check a downloaded listing passes before it replaces the cache (it parses again)
 //   map         the parsed tree into station records (type filter, listen-URL merging, entity decoding)
+//   dir_map     the 50,000-station directory below, parsed, into its radio stations
 //   load_cold   tStationDirectory::LoadIcecastDirectory right after a download: cache file read, parsed,
 //               mapped, the radio entries copied out
 //   load_warm   the same with the listing already read (every filter pause reloads the category)
@@ -148,6 +149,16 @@ void BM_Map(benchmark::State& state) {
   ktv::tIcecastStations stations;
   for (auto _ : state) ktv::ReadIcecastListing(xml, stations);
   state.counters["ogg_entries"] = static_cast<double>(stations.size());
+}
+
+void BM_DirectoryMap(benchmark::State& state) {
+  std::string text;
+  ktv::InflateDocument(DirectoryDocument(), text);
+  ktv::tXMLParser xml;
+  if (!xml.Parse(text)) state.SkipWithError("the directory does not parse");
+  ktv::tStationList radio;
+  for (auto _ : state) ktv::ReadStationList(xml, true, false, radio);
+  state.counters["radio"] = static_cast<double>(radio.size());
 }
 
 void BM_Load(benchmark::State& state, bool warm) {
@@ -298,6 +309,7 @@ int main(int argc, char** argv) {
   ms(benchmark::RegisterBenchmark("parse", BM_Parse));
   ms(benchmark::RegisterBenchmark("validate", BM_Validate));
   ms(benchmark::RegisterBenchmark("map", BM_Map));
+  ms(benchmark::RegisterBenchmark("dir_map", BM_DirectoryMap));
   ms(benchmark::RegisterBenchmark("load_cold", [](benchmark::State& s) { BM_Load(s, false); }));
   ms(benchmark::RegisterBenchmark("load_warm", [](benchmark::State& s) { BM_Load(s, true); }));
   ms(benchmark::RegisterBenchmark("window_cold", [](benchmark::State& s) { BM_Window(s, 0); }));
