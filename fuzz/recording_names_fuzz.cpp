@@ -7,22 +7,7 @@
 #include <string>
 
 #include "stream/recording_names.h"
-
-namespace {
-
-bool IsValidUtf8(const std::string& text) {
-  for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 0 || i + n > text.size()) return false;
-    for (size_t k = 1; k < n; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    i += n;
-  }
-  return true;
-}
-
-}  // namespace
+#include "support/utf8_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string text(reinterpret_cast<const char*>(Data), Size);
@@ -31,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     std::abort();
   for (unsigned char c : name)
     if (c == '/' || c < 0x20 || c == 0x7F) std::abort();
-  if (!IsValidUtf8(name)) std::abort();
+  if (!ktv::test::IsValidUtf8(name)) std::abort();
 
   const std::string folder = ktv::UserDirFromText(text, "XDG_MUSIC_DIR", "/home/user");
   if (!folder.empty() && (folder[0] != '/' || folder.find('$') != std::string::npos || folder.size() > 4096))

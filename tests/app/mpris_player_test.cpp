@@ -6,13 +6,11 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <cmath>
 
 #include "app/player_media_control.h"
-#include "app/single_instance.h"
 #include "app_test_support.h"
 #include "desktop/mpris_properties.h"
 #include "player_process.h"
@@ -73,16 +71,6 @@ class tDesktopClient {
  private:
   QDBusConnection Bus;
 };
-
-// True once the player has had its turn: it listens and its event loop runs (it let go of the start lock).
-bool PlayerIsUp() {
-  tSingleInstance probe;
-  if (!probe.LockStart(0)) return false;
-  probe.ReleaseStartLock();
-  QLocalSocket socket;
-  socket.connectToServer(probe.Name());
-  return socket.waitForConnected(1000);
-}
 
 // gdbus listening to the player's signals; ended with the test, however it ends.
 struct tMonitor {
