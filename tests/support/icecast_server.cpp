@@ -143,10 +143,16 @@ bool tIcecastServer::Feed(const std::string& oggFile, const std::string& mount, 
   };
   FeederPid = start();
   // The mount is up once the server answers it with 200. On a loaded machine the feeder's first connection
-  // can fail ("Couldn't connect") although the server accepts others: a feeder that gave up is started again.
+  // can fail ("Couldn't connect") although the server accepts others: a feeder that gave up is started again,
+  // a little later each time, so a server that is busy for a moment is not asked again at once.
   for (int i = 0, restarts = 0; i < 300 && FeederPid > 0; ++i) {
     if (waitpid(FeederPid, nullptr, WNOHANG) == FeederPid) {
-      FeederPid = ++restarts <= 3 ? start() : -1;
+      if (++restarts > 5) {
+        FeederPid = -1;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(200 * restarts));
+      FeederPid = start();
       continue;
     }
     int fd = socket(AF_INET, SOCK_STREAM, 0);
